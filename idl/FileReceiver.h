@@ -1,0 +1,41 @@
+#pragma once
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+
+#include "Lumora.hh"
+
+// Servant of Lumora::FileTransform: receives exactly one file into a fixed
+// folder, for a render node (its node folder) and for a boss (its work
+// folder). Create it on the heap and activate it in a POA; CloseFile()
+// deactivates it, and the POA deletes it once the call has been answered.
+//
+// Names from the wire never leave the folder: a name that is empty, absolute,
+// holds a '/' or '\\' separator, or is "." or "..", is refused by CreateFile.
+class FileReceiver : public POA_Lumora::FileTransform {
+ public:
+  explicit FileReceiver(std::filesystem::path folder);
+  ~FileReceiver() override;
+
+  // FALSE when `overwrite` is 0 and the file exists (it stays untouched), or
+  // when the name is refused. Otherwise opens folder/name for writing,
+  // truncating, and answers TRUE even when opening failed (the next
+  // WriteBuffer then raises).
+  CORBA::Boolean CreateFile(const char* name, CORBA::Long overwrite) override;
+
+  // Appends the first `length` octets of `data`. Raises CORBA::BAD_PARAM for
+  // a negative length or one above data.length() (never reads past the
+  // data), and CORBA::BAD_INV_ORDER when no file is open; a write error
+  // raises CORBA::NO_RESOURCES. Length 0 writes nothing and answers TRUE.
+  CORBA::Boolean WriteBuffer(CORBA::Long length, const Lumora::BinaryFile& data) override;
+
+  // Flushes and closes the file (if any), answers TRUE and deactivates this
+  // object; later calls on its reference fail with OBJECT_NOT_EXIST.
+  CORBA::Boolean CloseFile() override;
+
+ private:
+  std::filesystem::path folder_;
+  std::FILE* file_ = nullptr;
+  bool opened_ = false;  // CreateFile answered TRUE
+  std::mutex mutex_;
+};
