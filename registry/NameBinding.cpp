@@ -1,0 +1,105 @@
+#include "registry/NameBinding.h"
+
+#include <omniORB4/minorCode.h>
+#include <omniORB4/omniORB.h>
+
+#include <chrono>
+#include <string>
+
+#include "idl/OrbInit.h"
+#include "registry/RegistrationKey.h"
+#include "registry/RegistryClient.h"
+
+namespace farm {
+namespace {
+
+// Largest request datagram the registry accepts, NUL included.
+constexpr size_t kMaxDatagram = 1024;
+// How many look-ups one resolve may make while it clears stale entries.
+constexpr int kMaxLookups = 4;
+// Time limit of the liveness probe of a looked-up reference.
+constexpr CORBA::ULong kProbeTimeoutMs = 2000;
+// A refused connection fails at once; one that fails only after this long is
+// a host that does not answer, which proves nothing about the server.
+constexpr auto kRefusedWithin = std::chrono::milliseconds(kProbeTimeoutMs / 2);
+
+enum class Liveness { kAlive, kDead, kUnknown };
+
+bool UsableName(const char* name) {
+  return name != nullptr && *name != '\0' && std::string(name).find(';') == std::string::npos;
+}
+
+// Probes a looked-up reference through a proxy of its own, so the time limit
+// does not stick to the reference handed to the caller. Only a clear answer
+// counts as dead: the object does not exist there, or nothing listens on its
+// endpoint. A time-out (a stopped or unreachable server) proves nothing and
+// must not strip a live registration that will not be made again.
+Liveness Probe(CORBA::ORB_ptr orb, const std::string& ior) {
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    CORBA::Object_var probe = orb->string_to_object(ior.c_str());
+    if (CORBA::is_nil(probe)) return Liveness::kDead;
+    omniORB::setClientCallTimeout(probe, kProbeTimeoutMs);
+    return probe->_non_existent() ? Liveness::kDead : Liveness::kAlive;
+  } catch (const CORBA::OBJECT_NOT_EXIST&) {
+    return Liveness::kDead;
+  } catch (const CORBA::TRANSIENT& e) {
+    const bool quick = std::chrono::steady_clock::now() - start < kRefusedWithin;
+    if (e.minor() == omni::TRANSIENT_ConnectFailed && quick) return Liveness::kDead;
+    return Liveness::kUnknown;
+  } catch (...) {
+    return Liveness::kUnknown;
+  }
+}
+
+}  // namespace
+
+CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr obj) {
+  if (CORBA::is_nil(orb) || CORBA::is_nil(obj) || !UsableName(name)) return -2;
+  const std::string ior = ObjectToString(orb, obj);
+  const std::string key = RegistrationKey(ior);
+  const std::string request = std::string("PUT;") + name + ";" + ior + ";" + key;
+  if (request.size() + 1 > kMaxDatagram) return -2;
+  RegistryClient client(RegistryAddressFromEnvironment());
+  std::string answer;
+  if (!client.Ask(request, &answer)) return -1;
+  return answer == key ? 0 : 1;
+}
+
+CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* name, CORBA::Long flag) {
+  if (CORBA::is_nil(orb) || !UsableName(name)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  try {
+    CORBA::Object_var given = orb->resolve_initial_references(name);
+    if (!CORBA::is_nil(given)) return given._retn();
+  } catch (...) {
+    // Not given on the command line: ask the registry.
+  }
+
+  RegistryClient client(RegistryAddressFromEnvironment());
+  for (int i = 0; i < kMaxLookups; ++i) {
+    std::string answer;
+    if (!client.Ask(std::string("Get;") + name, &answer)) throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);
+    if (answer == "noneior") throw CORBA::OBJECT_NOT_EXIST(0, CORBA::COMPLETED_NO);
+
+    CORBA::Object_var obj;
+    try {
+      obj = orb->string_to_object(answer.c_str());
+    } catch (...) {
+      obj = CORBA::Object::_nil();
+    }
+    // Flag 0 takes the registry's answer as it is; any other flag also
+    // checks that the object answers, and removes from the registry a
+    // registration whose server is plainly gone (e.g. one that moved to a
+    // new endpoint), then asks again. A restarted server registers again
+    // when it starts, so it stays reachable.
+    Liveness state = CORBA::is_nil(obj) ? Liveness::kDead
+                     : flag == 0        ? Liveness::kAlive
+                                        : Probe(orb, answer);
+    if (state != Liveness::kDead) return obj._retn();
+    std::string ignored;
+    client.Ask("BADSERVICE;" + answer, &ignored);
+  }
+  throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);
+}
+
+}  // namespace farm

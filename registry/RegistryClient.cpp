@@ -1,0 +1,112 @@
+#include "registry/RegistryClient.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace farm {
+namespace {
+
+// Largest answer the registry sends is a stored reference (a request field),
+// so a request-sized buffer with room to spare is enough.
+constexpr size_t kAnswerBuffer = 4096;
+
+class Socket {
+ public:
+  Socket() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+  ~Socket() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool Resolve(const RegistryAddress& address, sockaddr_in* out) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* list = nullptr;
+  if (getaddrinfo(address.host.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return false;
+  std::memcpy(out, list->ai_addr, sizeof(sockaddr_in));
+  freeaddrinfo(list);
+  out->sin_port = htons(address.port);
+  return true;
+}
+
+// Waits up to `timeoutMs` for one datagram on `fd`.
+bool Receive(int fd, int timeoutMs, std::string* answer) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    int r = poll(&p, 1, static_cast<int>(left));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    std::vector<char> buf(kAnswerBuffer);
+    ssize_t n = recv(fd, buf.data(), buf.size(), 0);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      // An ICMP "port unreachable" from an earlier send surfaces here; keep
+      // waiting for the rest of the time-out as if nothing had come.
+      if (errno == ECONNREFUSED) continue;
+      return false;
+    }
+    const char* end = static_cast<const char*>(std::memchr(buf.data(), '\0', static_cast<size_t>(n)));
+    size_t len = end ? static_cast<size_t>(end - buf.data()) : static_cast<size_t>(n);
+    answer->assign(buf.data(), len);
+    return true;
+  }
+}
+
+}  // namespace
+
+RegistryAddress RegistryAddressFromEnvironment() {
+  RegistryAddress address;
+  if (const char* host = std::getenv("LEDGO_HOST"); host != nullptr && *host != '\0') address.host = host;
+  if (const char* port = std::getenv("LEDGO_PORT"); port != nullptr && *port != '\0') {
+    char* end = nullptr;
+    long value = std::strtol(port, &end, 10);
+    if (end != nullptr && *end == '\0' && value > 0 && value <= 65535) {
+      address.port = static_cast<std::uint16_t>(value);
+    }
+  }
+  return address;
+}
+
+RegistryClient::RegistryClient(RegistryAddress address, int timeoutMs, int attempts)
+    : address_(std::move(address)), timeoutMs_(timeoutMs), attempts_(attempts < 1 ? 1 : attempts) {}
+
+bool RegistryClient::Ask(std::string_view request, std::string* answer) const {
+  std::string datagram(request);
+  datagram.push_back('\0');
+  for (int i = 0; i < attempts_; ++i) {
+    if (SendRaw(datagram, answer, timeoutMs_)) return true;
+  }
+  return false;
+}
+
+bool RegistryClient::SendRaw(std::string_view datagram, std::string* answer, int timeoutMs) const {
+  sockaddr_in to{};
+  if (!Resolve(address_, &to)) return false;
+  Socket sock;
+  if (sock.fd() < 0) return false;
+  ssize_t sent = sendto(sock.fd(), datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                        sizeof(to));
+  if (sent != static_cast<ssize_t>(datagram.size())) return false;
+  return Receive(sock.fd(), timeoutMs, answer);
+}
+
+}  // namespace farm

@@ -1,0 +1,47 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace farm {
+
+// Where the name registry listens: host and UDP port.
+struct RegistryAddress {
+  std::string host = "127.0.0.1";
+  std::uint16_t port = 20002;
+};
+
+// $LEDGO_HOST (default 127.0.0.1) and $LEDGO_PORT (default 20002). A port
+// that is not a number in 1..65535 falls back to the default.
+RegistryAddress RegistryAddressFromEnvironment();
+
+// Talks to the name registry over UDP. The registry answers from a socket
+// other than the one it listens on, so every exchange uses a fresh unbound
+// socket and takes the first datagram that reaches it.
+class RegistryClient {
+ public:
+  static constexpr int kDefaultTimeoutMs = 500;
+  static constexpr int kDefaultAttempts = 3;
+
+  explicit RegistryClient(RegistryAddress address, int timeoutMs = kDefaultTimeoutMs,
+                          int attempts = kDefaultAttempts);
+
+  // Sends `request` with its terminating NUL and waits for an answer, sending
+  // again up to `attempts` times in all when none arrives within the time-out
+  // (datagrams may be lost). Returns true and sets *answer to the answer text
+  // (up to its first NUL) when one arrived.
+  bool Ask(std::string_view request, std::string* answer) const;
+
+  // Sends `datagram` exactly as given, once, and waits up to `timeoutMs` for
+  // an answer. For callers that need to send malformed requests.
+  bool SendRaw(std::string_view datagram, std::string* answer, int timeoutMs) const;
+
+  const RegistryAddress& address() const { return address_; }
+
+ private:
+  RegistryAddress address_;
+  int timeoutMs_;
+  int attempts_;
+};
+
+}  // namespace farm

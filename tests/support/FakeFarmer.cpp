@@ -1,0 +1,17 @@
+#include "tests/support/FakeFarmer.h"
+
+namespace farmtest {
+
+char* FakeFarmer::ID() {
+  ++idCalls;
+  return CORBA::string_dup(id_.c_str());
+}
+
+CORBA::Boolean FakeFarmer::IsLive() {
+  ++liveCalls;
+  return live.load();
+}
+
+CORBA::Boolean FakeFarmer::CouldEngage(CORBA::Object_ptr&) { return false; }
+
+}  // namespace farmtest

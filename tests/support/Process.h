@@ -1,0 +1,54 @@
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace farmtest {
+
+// One program started by a test, with standard output and standard error
+// going to a log file. It runs in a process group of its own; destroying the
+// object kills the group (SIGKILL) and reaps the program, so nothing a test
+// starts outlives it, also when an assertion fails half-way.
+class Process {
+ public:
+  // Starts argv[0] (a path) with the test's environment. Returns null and
+  // fills *error when it cannot be started.
+  static std::unique_ptr<Process> Start(const std::vector<std::string>& argv, const std::filesystem::path& log,
+                                        std::string* error = nullptr);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  pid_t pid() const { return pid_; }
+  const std::filesystem::path& log() const { return log_; }
+
+  // Sends `sig` to the program itself (not its group).
+  void Signal(int sig);
+  // Kills the whole group at once.
+  void Kill();
+
+  // Waits up to `timeout` for the program to end. Answers its exit status,
+  // or 128 + signal number when a signal ended it; nothing while it runs.
+  std::optional<int> WaitExit(std::chrono::milliseconds timeout);
+  bool Running();
+
+  // What the program has written so far (stdout and stderr interleaved).
+  std::string Output() const;
+  // Waits up to `timeout` until Output() contains `text`.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) const;
+
+ private:
+  Process(pid_t pid, std::filesystem::path log) : pid_(pid), log_(std::move(log)) {}
+  bool Reap(int options);
+
+  pid_t pid_;
+  std::filesystem::path log_;
+  std::optional<int> status_;
+};
+
+}  // namespace farmtest

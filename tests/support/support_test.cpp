@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+
+#include "tests/support/FakeFarmer.h"
+#include "tests/support/Process.h"
+#include "tests/support/TestEnv.h"
+#include "tests/support/TestOrb.h"
+
+namespace farmtest {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Harness, ProcessStatusSignalsAndLog) {
+  TempDir dir;
+  auto quick = Process::Start({"/bin/sh", "-c", "echo out; echo err >&2; exit 7"}, dir.path() / "a.log");
+  ASSERT_TRUE(quick);
+  EXPECT_EQ(quick->WaitExit(5s), 7);
+  EXPECT_NE(quick->Output().find("out\n"), std::string::npos);
+  EXPECT_NE(quick->Output().find("err\n"), std::string::npos);
+
+  auto sleeper = Process::Start({"/bin/sleep", "30"}, dir.path() / "b.log");
+  ASSERT_TRUE(sleeper);
+  EXPECT_FALSE(sleeper->WaitExit(50ms).has_value());
+  sleeper->Signal(SIGSTOP);
+  EXPECT_TRUE(sleeper->Running());
+  sleeper->Signal(SIGTERM);
+  sleeper->Signal(SIGCONT);
+  EXPECT_EQ(sleeper->WaitExit(5s), 128 + SIGTERM);
+
+  std::string error;
+  EXPECT_FALSE(Process::Start({"/nonexistent/program"}, dir.path() / "c.log", &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(Harness, TempDirAndEnvAreUndone) {
+  std::filesystem::path kept;
+  {
+    TempDir dir;
+    kept = dir.path();
+    std::ofstream(kept / "f") << "x";
+    ScopedEnv env("FARMTEST_PROBE_VAR", "1");
+    EXPECT_STREQ(std::getenv("FARMTEST_PROBE_VAR"), "1");
+  }
+  EXPECT_FALSE(std::filesystem::exists(kept));
+  EXPECT_EQ(std::getenv("FARMTEST_PROBE_VAR"), nullptr);
+  EXPECT_NE(FreeTcpPort(), 0);
+}
+
+TEST(Harness, TestOrbServesCallsWhileTestWaits) {
+  TestOrb orb;
+  PortableServer::Servant_var<FakeFarmer> farmer = new FakeFarmer("abc");
+  CORBA::Object_var obj = orb.Activate(farmer.in());
+  // Through the stringified form, as another process would see it.
+  CORBA::Object_var again = orb.FromString(orb.ToString(obj));
+  Kintra::Farmer_var f = Kintra::Farmer::_narrow(again);
+  ASSERT_FALSE(CORBA::is_nil(f));
+  CORBA::String_var id = f->ID();
+  EXPECT_STREQ(id.in(), "abc");
+  farmer->live = false;
+  EXPECT_FALSE(f->IsLive());
+  EXPECT_EQ(farmer->idCalls, 1);
+  orb.Deactivate(farmer.in());
+  EXPECT_THROW(f->IsLive(), CORBA::OBJECT_NOT_EXIST);
+}
+
+}  // namespace
+}  // namespace farmtest
