@@ -1,5 +1,7 @@
 #include "registry/RegistryClient.h"
 
+#include "registry/RegistryPort.h"
+
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -76,13 +78,7 @@ bool Receive(int fd, int timeoutMs, std::string* answer) {
 RegistryAddress RegistryAddressFromEnvironment() {
   RegistryAddress address;
   if (const char* host = std::getenv("LEDGO_HOST"); host != nullptr && *host != '\0') address.host = host;
-  if (const char* port = std::getenv("LEDGO_PORT"); port != nullptr && *port != '\0') {
-    char* end = nullptr;
-    long value = std::strtol(port, &end, 10);
-    if (end != nullptr && *end == '\0' && value > 0 && value <= 65535) {
-      address.port = static_cast<std::uint16_t>(value);
-    }
-  }
+  address.port = RegistryPortFromEnvironment();
   return address;
 }
 

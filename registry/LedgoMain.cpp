@@ -1,0 +1,54 @@
+// ledgo: the farm's name registry service, run as a daemon. It ends on
+// SIGINT or SIGTERM, an orderly end that deletes the store file.
+#include <ace/Init_ACE.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "platform/Folders.h"
+#include "platform/MessageBox.h"
+#include "registry/Notice.h"
+#include "registry/RegistryPort.h"
+#include "registry/RegistryServer.h"
+#include "registry/RegistryService.h"
+
+int main() {
+  // Only this thread takes the end signals; every thread started later
+  // inherits the mask.
+  sigset_t endSignals;
+  sigemptyset(&endSignals);
+  sigaddset(&endSignals, SIGINT);
+  sigaddset(&endSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+
+  ACE::init();
+  farm::Notice sameIor("Same IOR", "");
+  farm::RegistryService::Hooks hooks;
+  hooks.log = [](const std::string& line) { std::cout << line << std::endl; };
+  hooks.sameReference = [&sameIor] { sameIor.Show(); };
+  farm::RegistryService service(platform::TempFolder() / "~BS.bak", hooks);
+  farm::RegistryServer server(service);
+
+  if (!server.Open(farm::RegistryPortFromEnvironment())) {
+    platform::MessageBox("端口被占用---退出程序", "Error Reports");
+    ACE::fini();
+    return 0;
+  }
+  if (server.activate(THR_NEW_LWP | THR_JOINABLE, 1) == -1) {
+    std::perror("ledgo: cannot start the service thread");
+    ACE::fini();
+    return 1;
+  }
+
+  // A STOP request ends the service loop but not the program, as with the
+  // tray program: it stays until told to end.
+  int sig = 0;
+  while (sigwait(&endSignals, &sig) != 0) {
+  }
+  server.RequestStop();
+  server.wait();
+  service.DeleteStore();
+  ACE::fini();
+  return 0;
+}

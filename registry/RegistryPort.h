@@ -1,0 +1,12 @@
+#pragma once
+#include <cstdint>
+
+namespace farm {
+
+inline constexpr std::uint16_t kDefaultRegistryPort = 20002;
+
+// The name registry's UDP port: $LEDGO_PORT when it holds a number in
+// 1..65535, else 20002. The service and its clients read the same variable.
+std::uint16_t RegistryPortFromEnvironment();
+
+}  // namespace farm

@@ -1,0 +1,58 @@
+#pragma once
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "registry/RegistryTable.h"
+
+namespace farm {
+
+// The name registry's request handling, without sockets: one request in,
+// at most one answer out. Keeps the table, the answer texts, the stop flag
+// and the store file. One thread at a time.
+class RegistryService {
+ public:
+  struct Hooks {
+    // Receives every log line ("来自...注册服务:..." and the like).
+    std::function<void(const std::string&)> log;
+    // Told when a look-up chose a candidate holding the same reference as
+    // the first candidate. Must not block the caller.
+    std::function<void()> sameReference;
+  };
+
+  RegistryService(std::filesystem::path storeFile, Hooks hooks);
+
+  // Loads the store file when there is one. A damaged file is left alone
+  // and logged; the table then starts empty.
+  void LoadStore();
+
+  // Handles one datagram received from `host`. Answers the text to send back
+  // (without its NUL), or nothing when the request gets no answer: unknown
+  // commands and malformed requests, which change nothing.
+  std::optional<std::string> Handle(std::string_view datagram, std::string_view host);
+
+  // True once a STOP was handled.
+  bool stopped() const { return stopped_; }
+
+  // Deletes the store file (orderly end of the service).
+  void DeleteStore();
+
+  const RegistryTable& table() const { return table_; }
+  const std::filesystem::path& storeFile() const { return storeFile_; }
+
+ private:
+  std::string Put(const std::vector<std::string>& fields);
+  std::string Get(const std::string& name);
+  void RemoveReference(const std::string& reference);
+  void Log(const std::string& line) const;
+
+  std::filesystem::path storeFile_;
+  Hooks hooks_;
+  RegistryTable table_;
+  std::string registrationAnswer_;
+  bool stopped_ = false;
+};
+
+}  // namespace farm
