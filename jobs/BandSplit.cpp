@@ -1,0 +1,31 @@
+#include "jobs/BandSplit.h"
+
+namespace lumora {
+
+namespace {
+constexpr int32_t kSeamWidening = 10;
+}
+
+std::vector<Band> SplitBands(int32_t height, int32_t count) {
+  std::vector<Band> bands;
+  if (count < 1) return bands;
+  const int32_t m = height / count;
+  bands.reserve(static_cast<std::size_t>(count));
+  for (int32_t k = 1; k <= count; ++k) {
+    Band b{};
+    b.index = k;
+    b.first_row = (k == 1 && count > 1) ? 0 : (k - 1) * m + 1;
+    b.last_row = (k == count) ? height : k * m - 1;
+    bands.push_back(b);
+  }
+  return bands;
+}
+
+JobRows RowsToRender(const Band& band, int32_t count) {
+  JobRows rows{};
+  rows.first_row = band.index == 1 ? 0 : band.first_row - kSeamWidening;
+  rows.last_row = band.index == count ? band.last_row : band.last_row + kSeamWidening;
+  return rows;
+}
+
+}  // namespace lumora

@@ -1,0 +1,238 @@
+#include "jobs/Dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace lumora {
+namespace {
+
+// A simulated node: a hand-out makes it busy with one band; at the next tick
+// of the dispatch's clock it reports the band's end and is idle again.
+struct FakeFarmer : FarmerLink {
+  bool alive = true;
+  bool idle = true;
+  bool stays_idle_after_zarvo = false;  // answers idle before its render starts
+  bool finishes = true;
+  std::vector<JobParameters> jobs;
+  int pending = 0;  // band being rendered, 0 for none
+
+  bool IsLive() override {
+    if (!alive) throw std::runtime_error("TRANSIENT");
+    return true;
+  }
+  bool IsIdle() override {
+    if (!alive) throw std::runtime_error("TRANSIENT");
+    return idle;
+  }
+  bool SameFarmer(const FarmerLink& other) const override { return &other == this; }
+  void HandOut(const JobParameters& job) override {
+    if (!alive) throw std::runtime_error("COMM_FAILURE");
+    jobs.push_back(job);
+    pending = job.band;  // a second hand-out replaces the first, as a node does
+    idle = stays_idle_after_zarvo;
+  }
+  void Tick(BandTally& tally) {
+    if (!alive || pending == 0 || !finishes) return;
+    tally.Report(pending);
+    pending = 0;
+    idle = true;
+  }
+};
+
+struct FakeGroup : WorkgroupLink {
+  std::vector<std::shared_ptr<FakeFarmer>> farmers;
+  bool fails = false;
+  bool lists_dead = true;  // the server still lists farmers that died
+  int calls = 0;
+  std::function<void(int)> on_call;
+  std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() override {
+    ++calls;
+    if (on_call) on_call(calls);
+    if (fails) throw std::runtime_error("server gone");
+    std::vector<std::shared_ptr<FarmerLink>> out;
+    for (auto& f : farmers) {
+      if (f->alive || lists_dead) out.push_back(f);
+    }
+    return out;
+  }
+};
+
+struct Harness {
+  FakeGroup group;
+  BandTally tally;
+  int ticks = 0;
+  std::function<void(int)> on_tick;  // runs before the farmers advance
+  int32_t width = 320;
+  int32_t height = 240;
+
+  std::shared_ptr<FakeFarmer> Add() {
+    auto f = std::make_shared<FakeFarmer>();
+    group.farmers.push_back(f);
+    return f;
+  }
+  JobOutcome Run(int32_t split_height, Dispatcher** out = nullptr) {
+    dispatcher = std::make_unique<Dispatcher>(
+        group, tally, split_height,
+        [this](int32_t* w, int32_t* h) {
+          *w = width;
+          *h = height;
+        },
+        [this](std::chrono::milliseconds) {
+          if (++ticks > 1000) throw std::runtime_error("the job never ended");
+          if (on_tick) on_tick(ticks);
+          for (auto& f : group.farmers) f->Tick(tally);
+        });
+    if (out) *out = dispatcher.get();
+    return dispatcher->Run();
+  }
+  std::unique_ptr<Dispatcher> dispatcher;
+};
+
+TEST(Dispatcher, ThreeIdleFarmersGetOneBandEachWithTheOneFrameRows) {
+  Harness h;
+  auto a = h.Add(), b = h.Add(), c = h.Add();
+  h.width = 640;
+  h.height = 480;
+  EXPECT_EQ(h.Run(480), JobOutcome::kCompleted);
+  const int32_t sent[3][2] = {{0, 169}, {151, 329}, {311, 480}};
+  const std::shared_ptr<FakeFarmer> farmers[3] = {a, b, c};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(farmers[i]->jobs.size(), 1u);
+    const JobParameters& j = farmers[i]->jobs[0];
+    EXPECT_EQ(j.band, i + 1);
+    EXPECT_EQ(j.bands, 3);
+    EXPECT_EQ(j.width, 640);
+    EXPECT_EQ(j.height, 480);
+    EXPECT_EQ(j.first_row, sent[i][0]);
+    EXPECT_EQ(j.last_row, sent[i][1]);
+  }
+  EXPECT_TRUE(h.tally.Complete());
+}
+
+TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {
+  Harness h;
+  auto a = h.Add(), b = h.Add(), c = h.Add();
+  b->finishes = false;
+  h.on_tick = [&](int tick) {
+    if (tick == 3) b->alive = false;  // killed in the middle of its band
+  };
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  ASSERT_EQ(b->jobs.size(), 1u);
+  const int handed_again = static_cast<int>(a->jobs.size() + c->jobs.size()) - 2;
+  ASSERT_EQ(handed_again, 1);
+  const JobParameters& again = a->jobs.size() == 2 ? a->jobs[1] : c->jobs[1];
+  EXPECT_EQ(again.band, 2);
+  EXPECT_EQ(again.first_row, b->jobs[0].first_row);
+  EXPECT_EQ(again.last_row, b->jobs[0].last_row);
+  for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band));
+}
+
+TEST(Dispatcher, RepeatedEndsOfOneBandDoNotEndTheJobWhileAnotherIsOut) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  b->finishes = false;
+  h.on_tick = [&](int tick) {
+    h.tally.Report(1);  // band 1 keeps reporting, as after a second render
+    if (tick == 20) b->finishes = true;
+  };
+  EXPECT_EQ(h.Run(100), JobOutcome::kCompleted);
+  EXPECT_GE(h.ticks, 20) << "the job ended before band 2 reported";
+  EXPECT_TRUE(h.tally.Reported(2));
+}
+
+TEST(Dispatcher, AReportedBandIsNeitherWatchedNorHandedOutAgain) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  b->finishes = false;
+  h.on_tick = [&](int tick) {
+    if (tick == 2) a->alive = false;  // dies after band 1 reported
+    if (tick == 6) b->finishes = true;
+  };
+  EXPECT_EQ(h.Run(100), JobOutcome::kCompleted);
+  EXPECT_EQ(h.dispatcher->hand_outs(), 2);
+  EXPECT_EQ(b->jobs.size(), 1u);
+}
+
+TEST(Dispatcher, AFarmerHoldingABandGetsNoSecondBandEvenIfItStillAnswersIdle) {
+  Harness h;
+  auto a = h.Add(), b = h.Add(), c = h.Add();
+  a->stays_idle_after_zarvo = true;
+  b->finishes = false;
+  h.on_tick = [&](int tick) {
+    if (tick == 1) b->alive = false;  // a failure right after the first pass
+  };
+  EXPECT_EQ(h.Run(300), JobOutcome::kCompleted);
+  ASSERT_GE(a->jobs.size(), 1u);
+  EXPECT_EQ(a->jobs[0].band, 1);
+  // Band 1 was never replaced on a before a reported it.
+  for (std::size_t i = 1; i < a->jobs.size(); ++i) EXPECT_NE(a->jobs[i].band, 1);
+  for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band)) << band;
+}
+
+TEST(Dispatcher, NoFarmerOrNoIdleFarmerEndsQuietlyWithoutHandingOut) {
+  {
+    Harness h;
+    EXPECT_EQ(h.Run(240), JobOutcome::kNoIdleNode);
+  }
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    a->idle = false;
+    b->alive = false;  // raises on the idle test: skipped
+    EXPECT_EQ(h.Run(240), JobOutcome::kNoIdleNode);
+    EXPECT_TRUE(a->jobs.empty());
+    EXPECT_FALSE(h.tally.Complete());
+  }
+}
+
+TEST(Dispatcher, NoIdleFarmerAfterTheCountWaitsOneSecondThenHandsOut) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  std::vector<std::chrono::milliseconds> pauses;
+  h.group.on_call = [&](int call) {
+    if (call == 2) a->idle = b->idle = false;  // both taken by another job after the count
+  };
+  Dispatcher d(
+      h.group, h.tally, 100, [](int32_t* w, int32_t* hh) { *w = *hh = 10; },
+      [&](std::chrono::milliseconds p) {
+        pauses.push_back(p);
+        if (pauses.size() > 100) throw std::runtime_error("stuck");
+        if (pauses.size() == 1) a->idle = b->idle = true;
+        for (auto& f : h.group.farmers) f->Tick(h.tally);
+      });
+  EXPECT_EQ(d.Run(), JobOutcome::kCompleted);
+  ASSERT_GE(pauses.size(), 2u);
+  EXPECT_EQ(pauses[0], std::chrono::milliseconds(1000));
+  EXPECT_EQ(pauses[1], std::chrono::milliseconds(100));
+  EXPECT_EQ(a->jobs.size() + b->jobs.size(), 2u);
+}
+
+TEST(Dispatcher, AnEmptyWorkGroupAbandonsAndAFailingServerRaises) {
+  {
+    Harness h;
+    auto a = h.Add();
+    a->finishes = false;
+    h.group.lists_dead = false;
+    h.on_tick = [&](int tick) {
+      if (tick == 2) a->alive = false;
+    };
+    EXPECT_EQ(h.Run(240), JobOutcome::kAbandoned);
+  }
+  {
+    Harness h;
+    auto a = h.Add();
+    a->finishes = false;
+    h.on_tick = [&](int tick) {
+      if (tick == 2) {
+        a->alive = false;
+        h.group.fails = true;
+      }
+    };
+    EXPECT_THROW(h.Run(240), std::runtime_error);
+  }
+}
+
+}  // namespace
+}  // namespace lumora

@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace lumora {
+
+// What a farmer is told about its band before it starts (the "OneFrame"
+// job parameters).
+struct JobParameters {
+  int32_t band;       // 1-based band number
+  int32_t bands;      // number of bands of the job
+  int32_t width;      // picture size
+  int32_t height;
+  int32_t first_row;  // rows to render, already widened at inner seams
+  int32_t last_row;
+};
+
+// One render node as the dispatch sees it. Every call raises (any
+// exception) when the farmer cannot be reached; the dispatch decides per
+// call what a failure means.
+class FarmerLink {
+ public:
+  virtual ~FarmerLink() = default;
+
+  virtual bool IsLive() = 0;
+  virtual bool IsIdle() = 0;
+
+  // True when both links reach the same farmer object.
+  virtual bool SameFarmer(const FarmerLink& other) const = 0;
+
+  // Engages the farmer for one band and starts it: ID, CouldEngage with the
+  // boss, the job parameters, the job package, Zarvo. Answers of the farmer
+  // are not examined.
+  virtual void HandOut(const JobParameters& job) = 0;
+};
+
+// The work group "Tessel" on the workgroup server.
+class WorkgroupLink {
+ public:
+  virtual ~WorkgroupLink() = default;
+
+  // Every farmer the server lists now, in its order; an element that is no
+  // render farmer is null. Raises when the server cannot be reached.
+  virtual std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() = 0;
+};
+
+}  // namespace lumora

@@ -1,0 +1,24 @@
+#pragma once
+#include <filesystem>
+#include <string>
+
+namespace lumora {
+
+// Writes the job package: a zip archive (minizip, no archive comment) of the
+// folder `source`, whose entries are named after the folder's own name with
+// backslash separators, e.g. for source ".../Render":
+//
+//   "Render\"            the folder itself (always present, no data)
+//   "Render\a.pov"       every item in the order the file system lists it,
+//   "Render\sub\"        skipping names that begin with "."; a subfolder's
+//   "Render\sub\b.png"   entry is followed by its own items, recursively
+//
+// Every entry is deflated at the default level, dated with the item's
+// last-write time in local time, and carries the item's mode as Unix
+// external attributes (plus the DOS folder bit for folders). A file that
+// cannot be opened is left out; a missing `source` yields the folder entry
+// only. `zip_path` is replaced. Returns false when the archive itself
+// cannot be written (a partial file may then remain).
+bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zip_path);
+
+}  // namespace lumora

@@ -1,0 +1,59 @@
+#include "jobs/JobSlot.h"
+
+namespace lumora {
+
+void JobSlot::SetImage(int32_t width, int32_t height) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  width_ = width;
+  height_ = height;
+}
+
+void JobSlot::Size(int32_t* width, int32_t* height) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  *width = width_;
+  *height = height_;
+}
+
+bool JobSlot::TryStart(uint64_t* job) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (busy_) return false;
+  busy_ = true;
+  held_ = ++last_job_;
+  *job = held_;
+  return true;
+}
+
+void JobSlot::Init() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  busy_ = false;
+  held_ = 0;
+}
+
+void JobSlot::Destroy() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_ = 0;
+}
+
+void JobSlot::ViewerClosed(uint64_t job) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  busy_ = false;
+  if (held_ == job) held_ = 0;
+}
+
+JobSlot::State JobSlot::state() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!busy_) return State::kIdle;
+  return held_ != 0 ? State::kRunning : State::kBlocked;
+}
+
+bool JobSlot::viewer_held() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return held_ != 0;
+}
+
+uint64_t JobSlot::held_job() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return held_;
+}
+
+}  // namespace lumora

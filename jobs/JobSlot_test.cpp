@@ -1,0 +1,60 @@
+#include "jobs/JobSlot.h"
+
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+TEST(JobSlot, DefaultSizeIs640By480AndSetImageIsStoredAsGiven) {
+  JobSlot slot;
+  int32_t w = 0, h = 0;
+  slot.Size(&w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 480);
+  slot.SetImage(-3, 0);
+  slot.Size(&w, &h);
+  EXPECT_EQ(w, -3);
+  EXPECT_EQ(h, 0);
+}
+
+TEST(JobSlot, SecondStartWhileRunningDoesNothingUntilTheViewerCloses) {
+  JobSlot slot;
+  uint64_t first = 0, second = 0;
+  ASSERT_TRUE(slot.TryStart(&first));
+  EXPECT_EQ(slot.state(), JobSlot::State::kRunning);
+  EXPECT_FALSE(slot.TryStart(&second));
+  EXPECT_EQ(slot.held_job(), first);
+  slot.ViewerClosed(first);
+  EXPECT_EQ(slot.state(), JobSlot::State::kIdle);
+  ASSERT_TRUE(slot.TryStart(&second));
+  EXPECT_NE(second, first);
+}
+
+TEST(JobSlot, DestroyBlocksUntilInit) {
+  JobSlot slot;
+  uint64_t job = 0;
+  ASSERT_TRUE(slot.TryStart(&job));
+  slot.Destroy();
+  EXPECT_EQ(slot.state(), JobSlot::State::kBlocked);
+  EXPECT_FALSE(slot.viewer_held());
+  EXPECT_FALSE(slot.TryStart(&job));
+  slot.Init();
+  EXPECT_EQ(slot.state(), JobSlot::State::kIdle);
+  EXPECT_TRUE(slot.TryStart(&job));
+}
+
+TEST(JobSlot, AViewerLeftOpenByInitStillClearsBusyButNotTheNewerViewer) {
+  JobSlot slot;
+  uint64_t old_job = 0, new_job = 0;
+  ASSERT_TRUE(slot.TryStart(&old_job));
+  slot.Init();  // the old viewer stays open, no longer held
+  ASSERT_TRUE(slot.TryStart(&new_job));
+  slot.ViewerClosed(old_job);
+  EXPECT_TRUE(slot.viewer_held()) << "closing the old viewer must not forget the new one";
+  EXPECT_EQ(slot.held_job(), new_job);
+  uint64_t third = 0;
+  EXPECT_TRUE(slot.TryStart(&third)) << "the busy flag was cleared by the closing";
+}
+
+}  // namespace
+}  // namespace lumora

@@ -1,0 +1,53 @@
+#include "jobs/RenderBoss.h"
+
+#include <cstring>
+#include <utility>
+
+#include "idl/FileReceiver.h"
+
+namespace lumora {
+
+std::optional<EndMessage> ReadEndMessage(const Lumora::DataSeq& data) {
+  if (data.length() < 1) return std::nullopt;
+  const char* name = nullptr;
+  if (!(data[0] >>= name) || name == nullptr || std::strcmp(name, "Finish") != 0) return std::nullopt;
+  EndMessage end;
+  const char* label = nullptr;
+  if (data.length() >= 2 && (data[1] >>= label) && label != nullptr) end.band = BandFromLabel(label);
+  return end;
+}
+
+RenderBoss_i::RenderBoss_i(PortableServer::POA_ptr poa, std::filesystem::path folder,
+                           std::shared_ptr<BandTally> tally, RowSink sink)
+    : poa_(PortableServer::POA::_duplicate(poa)),
+      folder_(std::move(folder)),
+      tally_(std::move(tally)),
+      sink_(std::move(sink)) {}
+
+char* RenderBoss_i::ID() { return CORBA::string_dup("Lumora_RenderBoss_i"); }
+
+CORBA::Boolean RenderBoss_i::IsLive() { return true; }
+
+Lumora::FileTransform_ptr RenderBoss_i::CreateFileAndPass() {
+  auto* receiver = new FileReceiver(folder_);
+  PortableServer::ObjectId_var id = poa_->activate_object(receiver);
+  CORBA::Object_var obj = poa_->id_to_reference(id.in());
+  receiver->_remove_ref();  // the POA owns it now; CloseFile retires it
+  return Lumora::FileTransform::_narrow(obj.in());
+}
+
+void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
+  const std::optional<EndMessage> end = ReadEndMessage(data);
+  if (!end) return;
+  if (end->band) {
+    tally_->Report(*end->band);
+  } else {
+    tally_->ReportUnlabelled();
+  }
+}
+
+void RenderBoss_i::Push(CORBA::Long line, const Lumora::ColorLine& colors) {
+  if (sink_) sink_(line, colors.get_buffer(), colors.length());
+}
+
+}  // namespace lumora

@@ -1,0 +1,59 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "Lumora.hh"
+#include "jobs/BandTally.h"
+
+namespace lumora {
+
+// What an end message tells: not an end message at all, or the end of a
+// band (nullopt when its label names no usable band).
+struct EndMessage {
+  std::optional<int32_t> band;
+};
+
+// Reads a DataSeq as an end message: element 0 a string equal to "Finish"
+// (exactly), element 1 the label "Render<k>.zip". Anything whose element 0
+// is not exactly that string is no end message (nullopt).
+std::optional<EndMessage> ReadEndMessage(const Lumora::DataSeq& data);
+
+// The boss callback object of one render job: farmers report the end of
+// their bands to it, and the engines on the nodes push rendered rows.
+// Thin: rows go to the job's row sink, end messages to the job's tally.
+//
+// omniORB serves calls on its own threads, several at once; the tally is
+// thread-safe and the sink must be.
+class RenderBoss_i : public POA_Lumora::RenderBoss {
+ public:
+  // Receives one row: `line` counts from 1 at the top; `colors` holds
+  // `count` COLORREF values, valid for the duration of the call only.
+  using RowSink = std::function<void(int32_t line, const int32_t* colors, std::size_t count)>;
+
+  // `poa` activates the file receivers; `folder` is where they write.
+  RenderBoss_i(PortableServer::POA_ptr poa, std::filesystem::path folder, std::shared_ptr<BandTally> tally,
+               RowSink sink);
+
+  char* ID() override;
+  CORBA::Boolean IsLive() override;
+
+  // A new file receiver writing into the boss's folder.
+  Lumora::FileTransform_ptr CreateFileAndPass() override;
+
+  // Counts end messages in the tally; every other message is ignored.
+  void SetData(const Lumora::DataSeq& data) override;
+
+  void Push(CORBA::Long line, const Lumora::ColorLine& colors) override;
+
+ private:
+  PortableServer::POA_var poa_;
+  const std::filesystem::path folder_;
+  std::shared_ptr<BandTally> tally_;
+  RowSink sink_;
+};
+
+}  // namespace lumora

@@ -1,0 +1,51 @@
+#include "jobs/RenderJob.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+
+namespace lumora {
+
+bool RunOnGuiThread(const std::function<void()>& fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return false;
+  if (QThread::currentThread() == app->thread()) {
+    fn();
+  } else {
+    QMetaObject::invokeMethod(app, fn, Qt::BlockingQueuedConnection);
+  }
+  return true;
+}
+
+RenderJob::RenderJob(uint64_t number, CMergeImg* viewer, int32_t height)
+    : number_(number), height_(height), viewer_(viewer) {}
+
+void RenderJob::DeliverRow(int32_t line, const int32_t* colors, std::size_t count) {
+  if (colors == nullptr) count = 0;
+  RunOnGuiThread([&] {
+    if (CMergeImg* viewer = viewer_.data()) viewer->PutRow(line, colors, count);
+  });
+}
+
+bool RenderJob::SavePicture(const std::string& path) {
+  bool saved = false;
+  RunOnGuiThread([&] {
+    if (CMergeImg* viewer = viewer_.data()) saved = viewer->SavePicture(path);
+  });
+  return saved;
+}
+
+void RenderJob::End(JobOutcome outcome, const std::string& reason) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reason_ = reason;
+  }
+  outcome_.store(outcome);
+}
+
+std::string RenderJob::reason() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return reason_;
+}
+
+}  // namespace lumora

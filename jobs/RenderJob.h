@@ -1,0 +1,56 @@
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include <QPointer>
+
+#include "jobs/Dispatcher.h"
+#include "jobs/MergeImg.h"
+
+namespace lumora {
+
+// Runs `fn` on the GUI thread (the QApplication's) and waits for it; runs it
+// at once when called there. Returns false, without running it, when there
+// is no application.
+bool RunOnGuiThread(const std::function<void()>& fn);
+
+// One render job started by Zarvo, shared by the host's RenderNet2 object,
+// the job's dispatch thread and its boss. It knows only its own viewer, so
+// rows of this job never reach the picture of another one, and rows that
+// arrive after the viewer is gone are dropped.
+class RenderJob {
+ public:
+  // `viewer` may be null. Create on the GUI thread.
+  RenderJob(uint64_t number, CMergeImg* viewer, int32_t height);
+
+  uint64_t number() const { return number_; }
+  int32_t height() const { return height_; }  // the height the bands are cut from
+
+  // Places a row into the job's viewer on the GUI thread and returns once it
+  // is painted. Any thread. Does nothing when the viewer is gone.
+  void DeliverRow(int32_t line, const int32_t* colors, std::size_t count);
+
+  // Saves the viewer's picture (format by extension). Any thread. False
+  // when the viewer is gone or the save fails.
+  bool SavePicture(const std::string& path);
+
+  // Set once by the dispatch thread when the job ends; `reason` is one line
+  // saying why a job did not complete (empty when it did).
+  void End(JobOutcome outcome, const std::string& reason);
+  JobOutcome outcome() const { return outcome_.load(); }
+  std::string reason() const;
+
+ private:
+  const uint64_t number_;
+  const int32_t height_;
+  QPointer<CMergeImg> viewer_;  // read and dereferenced on the GUI thread only
+  std::atomic<JobOutcome> outcome_{JobOutcome::kRunning};
+  mutable std::mutex mutex_;
+  std::string reason_;
+};
+
+}  // namespace lumora

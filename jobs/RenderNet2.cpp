@@ -1,0 +1,186 @@
+#include "jobs/RenderNet2.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+#include "jobs/DispatchJob.h"
+#include "jobs/JobSlot.h"
+#include "jobs/MessageBoxes.h"
+#include "jobs/Picture.h"
+#include "jobs/RenderJob.h"
+#include "platform/Folders.h"
+
+namespace lumora {
+namespace {
+
+// Process-wide by design: every RenderNet2 object shares the picture size,
+// the busy flag and the viewer of the current or last job.
+struct Module {
+  JobSlot slot;
+  QPointer<CMergeImg> viewer;  // GUI thread only
+};
+
+Module& TheModule() {
+  static Module* module = new Module;  // never destroyed: dispatch threads may outlive main()
+  return *module;
+}
+
+void WorkFolderAnchor() {}
+
+std::filesystem::path WorkFolder() {
+  return platform::ModuleFolder(reinterpret_cast<const void*>(&WorkFolderAnchor));
+}
+
+bool SizeAcceptable(int32_t width, int32_t height) {
+  return width >= 1 && height >= 1 && width <= Picture::kMaxSide && height <= Picture::kMaxSide &&
+         int64_t{width} * height <= Picture::kMaxPixels;
+}
+
+bool OnGuiThread() {
+  QCoreApplication* app = QCoreApplication::instance();
+  return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+}  // namespace lumora
+
+using lumora::JobOutcome;
+using lumora::TheModule;
+
+RenderNet2::RenderNet2() { lumora::InstallMessageBoxes(); }
+
+RenderNet2::~RenderNet2() = default;
+
+HRESULT RenderNet2::Zarvo(const WId* pWnd) {
+  reason_.clear();
+  int32_t width = 0;
+  int32_t height = 0;
+  TheModule().slot.Size(&width, &height);
+  if (QCoreApplication::instance() == nullptr) {
+    job_.reset();
+    reason_ = "no QApplication: the render job needs a GUI thread";
+    return S_OK;
+  }
+  if (!lumora::SizeAcceptable(width, height)) {
+    job_.reset();
+    reason_ = "picture size " + std::to_string(width) + " x " + std::to_string(height) + " refused";
+    return S_OK;
+  }
+  const WId host = pWnd != nullptr ? *pWnd : 0;
+  std::shared_ptr<lumora::RenderJob> job;
+  lumora::RunOnGuiThread([&] {
+    lumora::Module& module = TheModule();
+    uint64_t number = 0;
+    if (!module.slot.TryStart(&number)) return;
+    if (lumora::CMergeImg* old = module.viewer.data()) {
+      try {
+        delete old;
+      } catch (...) {
+      }
+    }
+    module.viewer = nullptr;
+    lumora::CMergeImg* viewer = lumora::CMergeImg::CreateForHost(&host);
+    viewer->on_closed = [number] { TheModule().slot.ViewerClosed(number); };
+    module.viewer = viewer;
+    viewer->CreatePicture(width, height);
+    viewer->ShowViewer();
+    job = std::make_shared<lumora::RenderJob>(number, viewer, height);
+  });
+  if (!job) {
+    job_.reset();
+    reason_ = "a render job is still busy (close its viewer or call Init)";
+    return S_OK;
+  }
+  job_ = job;
+  std::thread([job, folder = lumora::WorkFolder()] {
+    lumora::RunDispatch(job, folder, [](int32_t* w, int32_t* h) { TheModule().slot.Size(w, h); });
+  }).detach();
+  return S_OK;
+}
+
+HRESULT RenderNet2::Destory() {
+  lumora::RunOnGuiThread([] {
+    lumora::Module& module = TheModule();
+    if (lumora::CMergeImg* viewer = module.viewer.data()) {
+      try {
+        delete viewer;
+      } catch (...) {
+      }
+    }
+    module.viewer = nullptr;
+    module.slot.Destroy();
+  });
+  return S_OK;
+}
+
+HRESULT RenderNet2::Init() {
+  lumora::RunOnGuiThread([] { TheModule().viewer = nullptr; });
+  TheModule().slot.Init();
+  return S_OK;
+}
+
+HRESULT RenderNet2::SetImage(int32_t width, int32_t heigth) {
+  TheModule().slot.SetImage(width, heigth);
+  return S_OK;
+}
+
+namespace {
+
+int32_t StateOf(const std::shared_ptr<lumora::RenderJob>& job) {
+  if (!job) return RenderNet2::kJobNotStarted;
+  switch (job->outcome()) {
+    case JobOutcome::kRunning: return RenderNet2::kJobRunning;
+    case JobOutcome::kCompleted: return RenderNet2::kJobCompleted;
+    case JobOutcome::kNoIdleNode: return RenderNet2::kJobNoIdleNode;
+    case JobOutcome::kAbandoned: return RenderNet2::kJobAbandoned;
+    case JobOutcome::kFailed: return RenderNet2::kJobFailed;
+  }
+  return RenderNet2::kJobFailed;
+}
+
+}  // namespace
+
+HRESULT RenderNet2::GetJobState(int32_t* state) {
+  if (state != nullptr) *state = StateOf(job_);
+  return S_OK;
+}
+
+HRESULT RenderNet2::WaitForJob(int32_t timeout_ms, int32_t* state) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  auto running = [&] { return job_ && job_->outcome() == JobOutcome::kRunning; };
+  auto expired = [&] { return timeout_ms >= 0 && Clock::now() >= deadline; };
+  if (lumora::OnGuiThread()) {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+      if (!running() || expired()) loop.quit();
+    });
+    if (running() && !expired()) {
+      poll.start();
+      loop.exec();
+    }
+  } else {
+    while (running() && !expired()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const int32_t now = StateOf(job_);
+  if (state != nullptr) *state = now;
+  return now == kJobRunning ? S_FALSE : S_OK;
+}
+
+HRESULT RenderNet2::GetJobReason(const char** reason) {
+  reason_text_ = job_ && job_->outcome() != JobOutcome::kRunning ? job_->reason() : reason_;
+  if (reason != nullptr) *reason = reason_text_.c_str();
+  return S_OK;
+}
+
+HRESULT RenderNet2::SavePicture(const char* path) {
+  if (path == nullptr || !job_) return S_FALSE;
+  return job_->SavePicture(path) ? S_OK : S_FALSE;
+}
