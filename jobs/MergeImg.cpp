@@ -1,5 +1,7 @@
 #include "jobs/MergeImg.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QImage>
@@ -54,13 +56,21 @@ bool CMergeImg::CreatePicture(int32_t width, int32_t height) {
 
 void CMergeImg::ShowViewer() {
   showNormal();
-  raise();
 }
 
 bool CMergeImg::PutRow(int32_t line, const int32_t* colors, std::size_t count) {
   if (!OnGuiThread() || closed_) return false;
   if (!picture_.PutRow(line, colors, count)) return false;
-  repaint();
+  // Only the band the row is stretched over needs painting; a pixel of slack
+  // on each side covers rounding in the scaler.
+  const PaintRect dest = view_.Destination(Client());
+  const int64_t h = picture_.height();
+  const int64_t top = dest.y + (int64_t{line - 1} * dest.height) / h - 1;
+  const int64_t bottom = dest.y + (int64_t{line} * dest.height + h - 1) / h + 1;
+  const QRect band = QRect(QPoint(0, static_cast<int>(std::clamp<int64_t>(top, -1, height()))),
+                           QPoint(width() - 1, static_cast<int>(std::clamp<int64_t>(bottom, -1, height())))) &
+                     rect();
+  if (!band.isEmpty()) repaint(band);
   return true;
 }
 

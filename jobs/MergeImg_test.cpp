@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <iterator>
 #include <thread>
 #include <vector>
@@ -38,15 +39,27 @@ void EnsureApp() {
   if (QApplication::instance() == nullptr) new QApplication(argc, argv);  // lives until exit
 }
 
-// Counts the paint events a widget receives.
+// Counts the paint events a widget receives and the area they cover.
 class PaintCounter : public QObject {
  public:
   int count = 0;
+  QRegion painted;
   bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++count;
+    if (e->type() == QEvent::Paint) {
+      ++count;
+      painted += static_cast<QPaintEvent*>(e)->region();
+    }
     return false;
   }
 };
+
+std::string Describe(const QRegion& region) {
+  std::string out;
+  for (const QRect& r : region)
+    out += "(" + std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) + "x" +
+           std::to_string(r.height()) + ")";
+  return out;
+}
 
 class MergeImgTest : public ::testing::Test {
  protected:
@@ -111,9 +124,13 @@ TEST_F(MergeImgTest, PushedRowsArePaintedBeforePutRowReturns) {
 
   EXPECT_TRUE(Row(1, {kRed, kRed, kRed, kRed}));
   EXPECT_EQ(counter.count, 1);  // painted synchronously, no event loop ran
+  // Row 1 of 4 covers window rows 0 to 73 (293 / 4 = 73.25).
+  EXPECT_TRUE(counter.painted.contains(QRect(0, 0, 447, 74))) << Describe(counter.painted);
   EXPECT_TRUE(Row(4, {kBlue, kBlue, kBlue, kBlue}));
   EXPECT_TRUE(Row(3, {kGreen, kGreen}));  // short: the right half stays yellow
   EXPECT_EQ(counter.count, 3);
+  EXPECT_TRUE(counter.painted.contains(QRect(0, 219, 447, 74))) << Describe(counter.painted);
+  EXPECT_TRUE(counter.painted.contains(QRect(0, 146, 447, 74))) << Describe(counter.painted);
   EXPECT_FALSE(Row(0, {kRed, kRed, kRed, kRed}));
   EXPECT_FALSE(Row(5, {kRed, kRed, kRed, kRed}));
   EXPECT_FALSE(Row(-1, {kRed, kRed, kRed, kRed}));
@@ -144,6 +161,7 @@ TEST_F(MergeImgTest, PushedRowsArePaintedBeforePutRowReturns) {
 TEST_F(MergeImgTest, WheelZoomsAndLeftDragPans) {
   ASSERT_TRUE(viewer_->CreatePicture(2, 2));
   viewer_->ShowViewer();
+  QCoreApplication::processEvents();  // exposed: repaints happen at once
   ASSERT_TRUE(Row(1, {kRed, kBlue}));
   ASSERT_TRUE(Row(2, {kGreen, kYellowRef}));
 
@@ -158,6 +176,14 @@ TEST_F(MergeImgTest, WheelZoomsAndLeftDragPans) {
   Mouse(QEvent::MouseMove, QPoint(0, 0), Qt::NoButton, Qt::NoButton);
   EXPECT_EQ(viewer_->view().pan_x(), -200);
   EXPECT_EQ(viewer_->view().pan_y(), -100);
+
+  // A row repaints where it now shows: row 2 spans y 279.5 to 659.
+  PaintCounter counter;
+  viewer_->installEventFilter(&counter);
+  ASSERT_TRUE(Row(2, {kGreen, kYellowRef}));
+  viewer_->removeEventFilter(&counter);
+  EXPECT_EQ(counter.count, 1);
+  EXPECT_TRUE(counter.painted.contains(QRect(0, 280, 447, 13))) << Describe(counter.painted);
 
   // Painted at (-200, -100) with size 1159 x 759: the red top-left pixel now
   // reaches x 379 and y 279, where unzoomed it would end at 223 and 146.

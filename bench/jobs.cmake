@@ -1,0 +1,7 @@
+# Benchmarks of the render job controller. Programs land in build*/bench.
+
+add_executable(jobs_rows_bench ${CMAKE_CURRENT_LIST_DIR}/jobs_rows.cpp)
+target_link_libraries(jobs_rows_bench PRIVATE jobsview Threads::Threads)
+set_target_properties(jobs_rows_bench PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
+  BUILD_RPATH "${FARM_BIN_DIR}")
