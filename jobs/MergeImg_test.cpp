@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 #include <iterator>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -222,6 +223,28 @@ TEST_F(MergeImgTest, EscKeepsItOpenAndClosingCallsBack) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(viewer_.isNull());
   EXPECT_EQ(closed, 1);
+}
+
+TEST_F(MergeImgTest, HostWindowBecomesTheOwner) {
+  QWidget host;
+  host.show();
+  const WId id = host.winId();
+  QPointer<CMergeImg> owned = CMergeImg::CreateForHost(&id);
+  ASSERT_FALSE(owned.isNull());
+  EXPECT_EQ(owned->parentWidget(), &host);
+  EXPECT_TRUE(owned->isWindow());
+  EXPECT_TRUE(owned->testAttribute(Qt::WA_DeleteOnClose));
+
+  const WId none = 0;
+  std::unique_ptr<CMergeImg> zero(CMergeImg::CreateForHost(&none));
+  EXPECT_EQ(zero->parentWidget(), nullptr);
+  std::unique_ptr<CMergeImg> null(CMergeImg::CreateForHost(nullptr));
+  EXPECT_EQ(null->parentWidget(), nullptr);
+  // An id this process does not know: no owner, but still a viewer.
+  const WId foreign = 0x7fff1234;
+  std::unique_ptr<CMergeImg> stranger(CMergeImg::CreateForHost(&foreign));
+  EXPECT_EQ(stranger->parentWidget(), nullptr);
+  EXPECT_TRUE(stranger->CreatePicture(2, 2));
 }
 
 std::vector<unsigned char> ReadBytes(const fs::path& path) {
