@@ -24,8 +24,8 @@ namespace lumora {
 // Lifetime: WA_DeleteOnClose is set. When the window is closed (close box,
 // Alt+F4, close()) it calls on_closed, releases the picture, and is deleted
 // by the event loop shortly after. Holders of a pointer must drop it in
-// on_closed (or watch it with QPointer). Deleting it directly does not call
-// on_closed.
+// on_closed (or watch it with QPointer). Deleting it directly, or with the
+// host widget that owns it, does not call on_closed.
 class CMergeImg : public QDialog {
  public:
   // Client size of a new viewer: 298 x 180 dialog units at the usual
