@@ -1,0 +1,31 @@
+#pragma once
+#include <string>
+
+#include "Kintra.hh"
+#include "workgroup/GroupDirectory.h"
+#include "workgroup/WorkGroup_i.h"
+
+namespace farm {
+
+// The servant of the work group registry: hands out work groups by name.
+// Work groups are activated in `poa` (the root POA: transient references
+// with identities chosen by the POA) and live as long as this object.
+class WorkGropRegiste_i : public POA_Kintra::WorkGropRegiste {
+ public:
+  explicit WorkGropRegiste_i(PortableServer::POA_ptr poa);
+
+  // The work group called `name`, made on its first use; the same name
+  // always yields the same object. Nil when it cannot be made.
+  Kintra::WorkGroup_ptr CreateWorkGroup(const char* name) override;
+
+ private:
+  struct Group {
+    PortableServer::Servant_var<WorkGroup_i> servant;
+    Kintra::WorkGroup_var reference;
+  };
+
+  PortableServer::POA_var poa_;
+  GroupDirectory<Group> groups_;
+};
+
+}  // namespace farm

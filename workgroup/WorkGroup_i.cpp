@@ -1,0 +1,37 @@
+#include "workgroup/WorkGroup_i.h"
+
+#include <omniORB4/omniORB.h>
+
+namespace farm {
+
+CORBA::Boolean WorkGroup_i::Add_Farmer(CORBA::Object_ptr& farmer) {
+  if (CORBA::is_nil(farmer)) return false;
+  auto entry = std::make_shared<Entry>();
+  // Asks the object itself when its type is not known here; a failure of
+  // that question passes on to the caller with nothing stored.
+  entry->farmer = Kintra::Farmer::_narrow(farmer);
+  if (CORBA::is_nil(entry->farmer)) return false;
+  omniORB::setClientCallTimeout(entry->farmer, kFarmerCallTimeoutMs);
+  Kintra::Farmer_var self = Kintra::Farmer::_duplicate(entry->farmer);
+  farmers_.Add(std::move(entry));
+  CORBA::String_var id = self->ID();
+  return true;
+}
+
+CORBA::Boolean WorkGroup_i::GetValidFarmer(Kintra::farmerlist& farmers) {
+  auto live = farmers_.Prune([](Entry& e) {
+    try {
+      e.farmer->IsLive();
+      return true;
+    } catch (...) {
+      return false;
+    }
+  });
+  farmers.length(static_cast<CORBA::ULong>(live.size()));
+  for (CORBA::ULong i = 0; i < farmers.length(); ++i) {
+    farmers[i] = Kintra::Farmer::_duplicate(live[i]->farmer);
+  }
+  return true;
+}
+
+}  // namespace farm

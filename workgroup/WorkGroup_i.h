@@ -1,0 +1,48 @@
+#pragma once
+#include <atomic>
+#include <string>
+
+#include "Kintra.hh"
+#include "workgroup/FarmerRoster.h"
+
+namespace farm {
+
+// The servant of one work group: its name, its farmers and its policy.
+class WorkGroup_i : public POA_Kintra::WorkGroup {
+ public:
+  // Time limit of every call the work group makes on a farmer (the ID call
+  // back of Add_Farmer and the probes of GetValidFarmer). Shorter than the
+  // ORB's own, so that one stopped node holds a pass up for this long at
+  // most instead of hanging every render job controller that asks.
+  static constexpr CORBA::ULong kFarmerCallTimeoutMs = 2000;
+
+  explicit WorkGroup_i(std::string name) : name_(std::move(name)) {}
+
+  // Stores the farmer, then reads its ID as a sign of life; a failure of
+  // that call reaches the caller, but the farmer stays until a pass finds
+  // it unreachable. A nil reference, or one that is not a Farmer, is
+  // refused: nothing is stored and the answer is FALSE.
+  CORBA::Boolean Add_Farmer(CORBA::Object_ptr& farmer) override;
+
+  // Probes every farmer with IsLive, drops those that fail to answer (any
+  // answer, TRUE or FALSE, keeps a farmer), and answers the rest in order
+  // of addition in `farmers`, whatever the caller sent. Always TRUE.
+  CORBA::Boolean GetValidFarmer(Kintra::farmerlist& farmers) override;
+
+  // Kept for whoever writes it; starts at 0 and nothing here reads it.
+  CORBA::Long policy() override { return policy_; }
+  void policy(CORBA::Long value) override { policy_ = value; }
+
+  const std::string& name() const { return name_; }
+
+ private:
+  struct Entry {
+    Kintra::Farmer_var farmer;
+  };
+
+  const std::string name_;
+  FarmerRoster<Entry> farmers_;
+  std::atomic<CORBA::Long> policy_{0};
+};
+
+}  // namespace farm

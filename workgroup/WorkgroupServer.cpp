@@ -1,0 +1,91 @@
+#include "workgroup/WorkgroupServer.h"
+
+#include "idl/OrbInit.h"
+#include "platform/MessageBox.h"
+#include "registry/NameBinding.h"
+#include "workgroup/WorkGropRegiste_i.h"
+
+namespace farm {
+
+WorkgroupServer::WorkgroupServer(int argc, char** argv) : args_(argv, argv + argc) {}
+
+WorkgroupServer::~WorkgroupServer() {
+  Stop();
+  Join();
+}
+
+void WorkgroupServer::Start() { thread_ = std::thread([this] { Run(); }); }
+
+void WorkgroupServer::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void WorkgroupServer::Stop() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stopRequested_ = true;
+  if (CORBA::is_nil(orb_)) return;
+  try {
+    orb_->shutdown(false);
+  } catch (...) {
+    // Already shut down.
+  }
+}
+
+void WorkgroupServer::Run() {
+  try {
+    Serve();
+  } catch (...) {
+    failed_ = true;
+    platform::MessageBox("error");
+  }
+  finished_ = true;
+}
+
+void WorkgroupServer::Serve() {
+  std::vector<char*> argv;
+  for (auto& a : args_) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  int argc = static_cast<int>(args_.size());
+  CORBA::ORB_var orb = InitOrb(argc, argv.data());
+
+  CORBA::Object_var obj = orb->resolve_initial_references("RootPOA");
+  PortableServer::POA_var rootPoa = PortableServer::POA::_narrow(obj);
+  PortableServer::POAManager_var manager = rootPoa->the_POAManager();
+  manager->activate();
+
+  CORBA::PolicyList policies;
+  policies.length(2);
+  policies[0] = rootPoa->create_id_assignment_policy(PortableServer::USER_ID);
+  policies[1] = rootPoa->create_lifespan_policy(PortableServer::PERSISTENT);
+  PortableServer::POA_var childPoa = rootPoa->create_POA("childPOA", manager, policies);
+  for (CORBA::ULong i = 0; i < policies.length(); ++i) policies[i]->destroy();
+
+  PortableServer::Servant_var<WorkGropRegiste_i> registry = new WorkGropRegiste_i(rootPoa);
+  PortableServer::ObjectId_var id = PortableServer::string_to_ObjectId("WorkGroup");
+  childPoa->activate_object_with_id(id.in(), registry.in());
+  CORBA::Object_var ref = childPoa->id_to_reference(id.in());
+
+  bind_service(orb, "WorkGroup", ref);
+
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    orb_ = CORBA::ORB::_duplicate(orb);
+    if (stopRequested_) orb->shutdown(false);
+  }
+  try {
+    orb->run();
+  } catch (const CORBA::BAD_INV_ORDER&) {
+    // Shut down before the loop began.
+  }
+
+  // The shut-down ORB has destroyed its POAs and released the servants;
+  // the registry object, and with it every work group, goes with the last
+  // reference below.
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    orb_ = CORBA::ORB::_nil();
+  }
+  orb->destroy();
+}
+
+}  // namespace farm

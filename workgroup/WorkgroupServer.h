@@ -1,0 +1,51 @@
+#pragma once
+#include <omniORB4/CORBA.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace farm {
+
+// The workgroup server's service thread: starts the ORB from the command
+// line, serves the work group registry under the fixed identity
+// "WorkGroup" in a persistent POA (so its reference survives restarts on
+// the same endpoint), publishes it in the name registry and runs the ORB
+// until Stop(). Any failure on the way shows the message "error" and ends
+// the thread.
+class WorkgroupServer {
+ public:
+  // Keeps a copy of the arguments; the ORB takes its options from them.
+  WorkgroupServer(int argc, char** argv);
+  ~WorkgroupServer();
+  WorkgroupServer(const WorkgroupServer&) = delete;
+  WorkgroupServer& operator=(const WorkgroupServer&) = delete;
+
+  void Start();
+  // Shuts the ORB down without waiting for requests in progress; the
+  // service thread then cleans up and ends. Safe from any thread, also
+  // before the ORB exists.
+  void Stop();
+  // Waits for the service thread.
+  void Join();
+
+  // True once the service thread has ended; failed() tells whether it ended
+  // through a failure rather than Stop().
+  bool finished() const { return finished_; }
+  bool failed() const { return failed_; }
+
+ private:
+  void Run();
+  void Serve();
+
+  std::vector<std::string> args_;
+  std::thread thread_;
+  std::mutex mutex_;
+  CORBA::ORB_var orb_;  // guarded by mutex_ until the thread has ended
+  bool stopRequested_ = false;
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> failed_{false};
+};
+
+}  // namespace farm
