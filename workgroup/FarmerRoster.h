@@ -23,8 +23,9 @@ class FarmerRoster {
   using Probe = std::function<bool(Member&)>;
 
   void Add(Ptr member) {
+    auto slot = std::make_shared<Slot>(Slot{std::move(member)});
     std::lock_guard<std::mutex> lock(mutex_);
-    members_.push_back(std::move(member));
+    slots_.push_back(std::move(slot));
   }
 
   // Probes every entry once, in list order, removes each one whose probe
@@ -32,33 +33,46 @@ class FarmerRoster {
   std::vector<Ptr> Prune(const Probe& answers) {
     size_t pos = 0;
     for (;;) {
-      Ptr current;
+      std::shared_ptr<Slot> current;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (pos >= members_.size()) return members_;
-        current = members_[pos];
+        if (pos >= slots_.size()) return MembersLocked();
+        current = slots_[pos];
       }
-      const bool ok = answers(*current);
+      const bool ok = answers(*current->member);
       std::lock_guard<std::mutex> lock(mutex_);
-      auto it = std::find(members_.begin(), members_.end(), current);
-      if (it == members_.end()) continue;  // another pass removed it; `pos` now holds the next one
-      pos = static_cast<size_t>(it - members_.begin());
+      auto it = std::find(slots_.begin(), slots_.end(), current);
+      if (it == slots_.end()) continue;  // another pass removed it; `pos` now holds the next one
+      pos = static_cast<size_t>(it - slots_.begin());
       if (ok) {
         ++pos;
       } else {
-        members_.erase(it);  // the next entry moves into `pos`
+        slots_.erase(it);  // the next entry moves into `pos`
       }
     }
   }
 
   std::vector<Ptr> Members() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return members_;
+    return MembersLocked();
   }
 
  private:
+  // One per addition: the identity a pass looks for, even when the same
+  // member was added twice.
+  struct Slot {
+    Ptr member;
+  };
+
+  std::vector<Ptr> MembersLocked() const {
+    std::vector<Ptr> out;
+    out.reserve(slots_.size());
+    for (const auto& s : slots_) out.push_back(s->member);
+    return out;
+  }
+
   mutable std::mutex mutex_;
-  std::vector<Ptr> members_;
+  std::vector<std::shared_ptr<Slot>> slots_;
 };
 
 }  // namespace farm
