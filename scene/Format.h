@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+
+#include <boost/format.hpp>
+
+namespace scene {
+
+// Formats `pattern` with boost-style directives. Every pattern of the scene
+// maker is a constant of this library and is paired with exactly its
+// arguments; a mismatch still yields text rather than an exception, so a slip
+// can never escape into the host.
+template <class... Args>
+std::string Format(const char* pattern, const Args&... args) {
+  boost::format f(pattern);
+  f.exceptions(boost::io::no_error_bits);
+  (f % ... % args);
+  return f.str();
+}
+
+}  // namespace scene

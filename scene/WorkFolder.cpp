@@ -1,0 +1,35 @@
+#include "scene/WorkFolder.h"
+
+#include <system_error>
+
+#include "platform/Folders.h"
+
+namespace scene {
+namespace {
+
+void RemoveFiles(const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code type_ec;
+    if (it->symlink_status(type_ec).type() == fs::file_type::directory) continue;
+    std::error_code remove_ec;
+    fs::remove(it->path(), remove_ec);
+  }
+}
+
+}  // namespace
+
+WorkFolder WorkFolder::OfLibrary() {
+  return WorkFolder(platform::ModuleFolder(reinterpret_cast<const void*>(&WorkFolder::OfLibrary)));
+}
+
+void WorkFolder::Prepare() const {
+  std::error_code ec;
+  std::filesystem::create_directories(source(), ec);
+  std::filesystem::create_directories(output(), ec);
+  RemoveFiles(source());
+  RemoveFiles(output());
+}
+
+}  // namespace scene
