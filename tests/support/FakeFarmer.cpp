@@ -4,6 +4,7 @@ namespace farmtest {
 
 char* FakeFarmer::ID() {
   ++idCalls;
+  if (onId) onId();
   return CORBA::string_dup(id_.c_str());
 }
 

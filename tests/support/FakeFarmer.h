@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "Kintra.hh"
@@ -18,6 +19,10 @@ class FakeFarmer : public POA_Kintra::Farmer {
   CORBA::Boolean IsIdle() override { return true; }
   void Zarvo() override {}
   CORBA::Boolean Stop() override { return true; }
+
+  // Runs inside every ID call, on the ORB's thread (set it before the
+  // farmer is reachable).
+  std::function<void()> onId;
 
   std::atomic<bool> live{true};
   std::atomic<int> idCalls{0};
