@@ -1,0 +1,74 @@
+#include "idl/FileReceiver.h"
+
+#include <system_error>
+
+namespace {
+
+// A wire name may only name a file directly inside the receiver's folder.
+bool NameStaysInFolder(const char* name) {
+  if (name == nullptr || *name == '\0') return false;
+  const std::string_view n(name);
+  if (n == "." || n == "..") return false;
+  return n.find('/') == std::string_view::npos && n.find('\\') == std::string_view::npos;
+}
+
+}  // namespace
+
+FileReceiver::FileReceiver(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+FileReceiver::~FileReceiver() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+CORBA::Boolean FileReceiver::CreateFile(const char* name, CORBA::Long overwrite) {
+  if (!NameStaysInFolder(name)) return false;
+  const std::filesystem::path target = folder_ / name;
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::error_code ec;
+  if (overwrite == 0 && std::filesystem::exists(target, ec)) return false;
+  // One receiver, one file: a second CreateFile replaces the first target.
+  if (file_ != nullptr) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  file_ = std::fopen(target.c_str(), "wb");  // a failure shows at WriteBuffer
+  opened_ = true;
+  return true;
+}
+
+CORBA::Boolean FileReceiver::WriteBuffer(CORBA::Long length, const Lumora::BinaryFile& data) {
+  if (length < 0 || static_cast<CORBA::ULong>(length) > data.length()) {
+    throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (file_ == nullptr) throw CORBA::BAD_INV_ORDER(0, CORBA::COMPLETED_NO);
+  if (length == 0) return true;
+  const std::size_t n = std::fwrite(data.get_buffer(), 1, static_cast<std::size_t>(length), file_);
+  if (n != static_cast<std::size_t>(length)) throw CORBA::NO_RESOURCES(0, CORBA::COMPLETED_MAYBE);
+  return true;
+}
+
+CORBA::Boolean FileReceiver::CloseFile() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file_ != nullptr) {
+      std::fclose(file_);
+      file_ = nullptr;
+    }
+    opened_ = false;
+  }
+  // Retire this object in whichever adapter serves the current call; the
+  // adapter drops its reference once the call has been answered.
+  try {
+    int argc = 0;
+    CORBA::ORB_var orb = CORBA::ORB_init(argc, nullptr);
+    CORBA::Object_var obj = orb->resolve_initial_references("POACurrent");
+    PortableServer::Current_var current = PortableServer::Current::_narrow(obj);
+    PortableServer::POA_var poa = current->get_POA();
+    PortableServer::ObjectId_var id = current->get_object_id();
+    poa->deactivate_object(id);
+  } catch (const CORBA::Exception&) {
+    // Not called through an adapter (a direct call in-process): nothing to retire.
+  }
+  return true;
+}
