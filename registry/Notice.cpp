@@ -6,17 +6,20 @@
 
 namespace farm {
 
-Notice::Notice(std::string text, std::string caption) : text_(std::move(text)), caption_(std::move(caption)) {}
+Notice::Notice(std::string text, std::string caption) : state_(std::make_shared<State>()) {
+  state_->text = std::move(text);
+  state_->caption = std::move(caption);
+}
 
 void Notice::Show() {
-  if (showing_.exchange(true)) return;
+  if (state_->showing.exchange(true)) return;
   try {
-    std::thread([this] {
-      platform::MessageBox(text_, caption_);
-      showing_ = false;
+    std::thread([state = state_] {
+      platform::MessageBox(state->text, state->caption);
+      state->showing = false;
     }).detach();
   } catch (...) {
-    showing_ = false;
+    state_->showing = false;
   }
 }
 

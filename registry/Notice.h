@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <memory>
 #include <string>
 
 namespace farm {
@@ -13,9 +14,13 @@ class Notice {
   void Show();
 
  private:
-  const std::string text_;
-  const std::string caption_;
-  std::atomic<bool> showing_{false};
+  struct State {
+    std::string text;
+    std::string caption;
+    std::atomic<bool> showing{false};
+  };
+  // Shared with the box's thread, which may outlive this object.
+  std::shared_ptr<State> state_;
 };
 
 }  // namespace farm
