@@ -1,0 +1,116 @@
+#include "demo/HeadlessRun.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "demo/SceneChoice.h"
+#include "jobs/RenderNet2.h"
+
+namespace vornel {
+
+namespace {
+
+bool ReadInt(const char* text, int* value) {
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted, std::string* error) {
+  *wanted = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("-ORB", 0) == 0) {  // ORB options and their values are the ORB's
+      ++i;
+      continue;
+    }
+    auto value = [&](int* out) {
+      if (i + 1 >= argc || !ReadInt(argv[i + 1], out)) {
+        *error = arg + " needs a number";
+        return false;
+      }
+      ++i;
+      return true;
+    };
+    if (arg == "--scene") {
+      *wanted = true;
+      if (!value(&options->scene)) return false;
+    } else if (arg == "--out") {
+      if (i + 1 >= argc) {
+        *error = "--out needs a file name";
+        return false;
+      }
+      options->out = argv[++i];
+    } else if (arg == "--width") {
+      if (!value(&options->width)) return false;
+    } else if (arg == "--height") {
+      if (!value(&options->height)) return false;
+    } else if (arg == "--timeout") {
+      if (!value(&options->timeout_seconds)) return false;
+    } else {
+      *error = "unknown argument " + arg;
+      return false;
+    }
+  }
+  if (!*wanted) {
+    if (!options->out.empty()) *error = "--out needs --scene";
+    return options->out.empty();
+  }
+  if (options->scene != 1 && options->scene != 2) {
+    *error = "--scene must be 1 or 2";
+    return false;
+  }
+  if (options->out.empty()) {
+    *error = "--scene needs --out FILE";
+    return false;
+  }
+  return true;
+}
+
+int RunHeadless(const HeadlessOptions& options) {
+  std::string error;
+  if (!BuildScene(options.scene, &error)) {
+    std::fprintf(stderr, "vornel: %s\n", error.c_str());
+    return kExitNoRender;
+  }
+  int width = 0;
+  int height = 0;
+  DefaultSize(options.scene, &width, &height);
+  if (options.width != 0) width = options.width;
+  if (options.height != 0) height = options.height;
+
+  RenderNet2 render;
+  render.SetImage(width, height);
+  const WId no_window = 0;
+  render.Zarvo(&no_window);
+  int32_t state = RenderNet2::kJobNotStarted;
+  const int32_t timeout_ms = options.timeout_seconds > 0 ? options.timeout_seconds * 1000 : -1;
+  const bool ended = render.WaitForJob(timeout_ms, &state) == S_OK;
+  const char* reason = "";
+  render.GetJobReason(&reason);
+  if (!ended) {
+    std::fprintf(stderr, "vornel: the render job did not end within %d s\n", options.timeout_seconds);
+    return kExitTimeout;
+  }
+  if (state != RenderNet2::kJobCompleted) {
+    std::fprintf(stderr, "vornel: the farm could not render the picture: %s\n",
+                 *reason != '\0' ? reason : "render job not started");
+    return kExitNoRender;
+  }
+  if (render.SavePicture(options.out.c_str()) != S_OK) {
+    std::fprintf(stderr, "vornel: could not save the picture to %s (use .jpg, .png, .bmp or .tga)\n",
+                 options.out.c_str());
+    return kExitSaveFailed;
+  }
+  render.Destory();
+  std::printf("vornel: scene %d rendered at %d x %d, saved to %s\n", options.scene, width, height,
+              options.out.c_str());
+  return kExitOk;
+}
+
+}  // namespace vornel

@@ -1,0 +1,33 @@
+#pragma once
+#include <string>
+
+namespace vornel {
+
+// What `vornel --scene N --out FILE` was asked to do.
+struct HeadlessOptions {
+  int scene = 0;
+  std::string out;
+  int width = 0;   // 0: the scene's own size
+  int height = 0;
+  int timeout_seconds = 0;  // 0: wait as long as the job runs
+};
+
+// Exit codes of the headless run.
+enum HeadlessExit {
+  kExitOk = 0,
+  kExitUsage = 2,
+  kExitNoRender = 3,   // the farm could not render the picture
+  kExitSaveFailed = 4,
+  kExitTimeout = 5,
+};
+
+// Parses the command line. False, with a one-line reason, when it names no
+// headless run (`*wanted` false: no --scene) or is malformed.
+bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted, std::string* error);
+
+// Builds the scene, renders it through RenderNet2, waits for the end with
+// the Qt event loop running, saves the picture. Needs a QApplication.
+// Prints one line on failure; returns the exit code.
+int RunHeadless(const HeadlessOptions& options);
+
+}  // namespace vornel

@@ -1,0 +1,32 @@
+#include "demo/SceneChoice.h"
+
+#include "demo/DemoScenes.h"
+#include "platform/Folders.h"
+#include "scene/Maker.h"
+
+namespace vornel {
+
+bool BuildScene(int scene, std::string* error) {
+  Maker maker;  // lives for the handler only, as in the window
+  DemoResult result;
+  if (scene == 1) {
+    result = BuildDemoScene1(maker, platform::ExecutableFolder() / "bumpmap_.png");
+  } else if (scene == 2) {
+    result = BuildDemoScene2(maker);
+  } else {
+    *error = "no demonstration scene " + std::to_string(scene);
+    return false;
+  }
+  if (!result.ok()) {
+    *error = "building scene " + std::to_string(scene) + " failed at " + result.failed_call;
+    return false;
+  }
+  return true;
+}
+
+void DefaultSize(int scene, int* width, int* height) {
+  *width = scene == 1 ? 1024 : 640;
+  *height = scene == 1 ? 768 : 480;
+}
+
+}  // namespace vornel

@@ -1,0 +1,35 @@
+// The demo client: a window with two example scenes rendered on the farm,
+// or, with --scene, one render without anybody at the screen:
+//
+//   vornel [--scene 1|2 --out FILE [--width W --height H] [--timeout S]]
+//
+// ORB options (-ORB...) are left for the render job's ORB.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "demo/Form1.h"
+#include "demo/HeadlessRun.h"
+
+int main(int argc, char** argv) {
+  vornel::HeadlessOptions options;
+  bool headless = false;
+  std::string error;
+  if (!vornel::ParseHeadless(argc, argv, &options, &headless, &error)) {
+    std::fprintf(stderr, "vornel: %s\n", error.c_str());
+    std::fprintf(stderr, "usage: vornel [--scene 1|2 --out FILE [--width W] [--height H] [--timeout S]]\n");
+    return vornel::kExitUsage;
+  }
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const bool no_display = (display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0');
+  if (no_display && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+  QApplication app(argc, argv);
+  if (headless) return vornel::RunHeadless(options);
+
+  Form1 form;
+  form.show();
+  return app.exec();
+}
