@@ -1,101 +1,34 @@
 // Builds both demonstration scenes through the scene maker and has POV-Ray
 // render them small: the scene text must parse and give a real picture.
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
-#include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "demo/DemoScenes.h"
-#include "platform/ChildProcess.h"
+#include "scene/SceneTestSupport.h"
 
 namespace fs = std::filesystem;
+using namespace scenetest;
 
 namespace {
-
-fs::path BinDir() {
-  const char* bin = std::getenv("FARM_BIN_DIR");
-  return bin != nullptr ? fs::path(bin) : fs::path();
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-struct RenderResult {
-  int status = -1;
-  std::string log;
-  fs::path picture;
-};
-
-// Debian's povray.conf lets the renderer read the current folder and write
-// under /tmp only, so it runs inside Render/ (where the scene's images are)
-// and writes its picture into a private folder under /tmp.
-RenderResult Render(const fs::path& render_folder, const fs::path& out_folder) {
-  RenderResult r;
-  r.picture = out_folder / "picture.png";
-  fs::path log = out_folder / "povray.log";
-  std::string error;
-  auto child = platform::ChildProcess::Start(
-      {"timeout", "240", "sh", "-c", "cd \"$1\" && exec povray -D -V +W80 +H60 +FN \"+O$2\" Tessel.pov 2>\"$3\"",
-       "sh", render_folder.string(), r.picture.string(), log.string()},
-      &error);
-  if (!child) {
-    r.log = error;
-    return r;
-  }
-  r.status = child->Wait();
-  r.log = ReadFile(log);
-  return r;
-}
-
-// True when the picture holds at least two different colours.
-bool HasSeveralColours(const fs::path& png, std::string* why) {
-  int w = 0, h = 0, n = 0;
-  unsigned char* pixels = stbi_load(png.c_str(), &w, &h, &n, 3);
-  if (pixels == nullptr) {
-    *why = "cannot read " + png.string();
-    return false;
-  }
-  bool differs = false;
-  for (int i = 1; i < w * h && !differs; ++i) {
-    for (int c = 0; c < 3; ++c) differs = differs || pixels[i * 3 + c] != pixels[c];
-  }
-  stbi_image_free(pixels);
-  if (w != 80 || h != 60) *why = "unexpected size";
-  return differs && w == 80 && h == 60;
-}
 
 class DemoScenesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(BinDir().empty()) << "FARM_BIN_DIR not set";
-    char tmpl[] = "/tmp/demo_scenes_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    out_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(out_, ec);
+    ASSERT_FALSE(out_.path().empty());
   }
 
   void ExpectRenders() {
-    RenderResult r = Render(BinDir() / "Render", out_);
+    RenderResult r = RenderScene(BinDir() / "Render", out_.path(), 80, 60);
     EXPECT_EQ(r.status, 0) << r.log;
     EXPECT_EQ(r.log.find("Parse Error"), std::string::npos) << r.log;
-    EXPECT_EQ(r.log.find("Possible Parse Error"), std::string::npos) << r.log;
     std::string why;
-    EXPECT_TRUE(HasSeveralColours(r.picture, &why)) << why << "\n" << r.log;
+    EXPECT_TRUE(HasSeveralColours(r.picture, 80, 60, &why)) << why << "\n" << r.log;
   }
 
-  fs::path out_;
+  TmpFolder out_;
 };
 
 TEST_F(DemoScenesTest, SceneOneBuildsAndRenders) {

@@ -10,6 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <stb/stb_image.h>
+#include <stdlib.h>
+
+#include "platform/ChildProcess.h"
+
 namespace scenetest {
 
 inline std::string F(double v) {
@@ -60,5 +65,72 @@ inline std::string ReadFile(const std::filesystem::path& p) {
 }
 
 inline std::string SceneText() { return ReadFile(BinDir() / "Render" / "Tessel.pov"); }
+
+struct RenderResult {
+  int status = -1;
+  std::string log;
+  std::filesystem::path picture;
+};
+
+// Has POV-Ray render Tessel.pov of `render_folder` at width x height into
+// `out_folder`/picture.png. Debian's povray.conf lets the renderer read the
+// current folder and write under /tmp only, so it runs inside the render
+// folder (where the scene's images are) and `out_folder` must lie under /tmp.
+inline RenderResult RenderScene(const std::filesystem::path& render_folder,
+                                const std::filesystem::path& out_folder, int width, int height) {
+  RenderResult r;
+  r.picture = out_folder / "picture.png";
+  std::filesystem::path log = out_folder / "povray.log";
+  std::string error;
+  auto child = platform::ChildProcess::Start(
+      {"timeout", "240", "sh", "-c",
+       "cd \"$1\" && exec povray -D -V +W$4 +H$5 +FN \"+O$2\" Tessel.pov 2>\"$3\"", "sh",
+       render_folder.string(), r.picture.string(), log.string(), std::to_string(width),
+       std::to_string(height)},
+      &error);
+  if (!child) {
+    r.log = error;
+    return r;
+  }
+  r.status = child->Wait();
+  r.log = ReadFile(log);
+  return r;
+}
+
+// True when the picture has the given size and holds at least two colours.
+inline bool HasSeveralColours(const std::filesystem::path& png, int width, int height,
+                              std::string* why) {
+  int w = 0, h = 0, n = 0;
+  unsigned char* pixels = stbi_load(png.c_str(), &w, &h, &n, 3);
+  if (pixels == nullptr) {
+    *why = "cannot read " + png.string();
+    return false;
+  }
+  bool differs = false;
+  for (int i = 1; i < w * h && !differs; ++i) {
+    for (int c = 0; c < 3; ++c) differs = differs || pixels[i * 3 + c] != pixels[c];
+  }
+  stbi_image_free(pixels);
+  if (w != width || h != height) *why = "picture is " + std::to_string(w) + "x" + std::to_string(h);
+  if (!differs) *why = "picture is a single colour";
+  return differs && w == width && h == height;
+}
+
+// A private folder under /tmp, removed with the object.
+class TmpFolder {
+ public:
+  TmpFolder() {
+    char tmpl[] = "/tmp/scene_test_XXXXXX";
+    if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
+  }
+  ~TmpFolder() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 }  // namespace scenetest
