@@ -73,9 +73,9 @@ void Work(std::shared_ptr<RenderSlot> slot, std::uint64_t go, std::string comman
   {
     std::lock_guard<std::mutex> lock(shared.mutex);
     if (shared.acceptedGo != go || slot->state.phase() != RenderState::Phase::Starting) {
-      // Stop came before the process was started: nothing to run.
-      if (shared.acceptedGo != go) return;
-      MakeMarker(marker);
+      // Stop came before the process was started: nothing to run. The
+      // render is over, and the marker says so unless a later GO owns it.
+      if (shared.acceptedGo == go) MakeMarker(marker);
     } else {
       // Started under the lock, so that a Stop either finds this process as
       // the last started one or has already moved the render out of Starting.
