@@ -138,8 +138,14 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     CORBA::Object_var boss_obj = root->id_to_reference(boss_id.in());
     Lumora::RenderBoss_var boss_ref = Lumora::RenderBoss::_narrow(boss_obj.in());
 
-    stage = "the name registry did not answer or holds no workgroup server (\"WorkGroup\")";
-    CORBA::Object_var wg_obj = farm::resolve_initial_references2(orb.in(), "WorkGroup", 1);
+    stage = "the name registry did not answer";
+    CORBA::Object_var wg_obj;
+    try {
+      wg_obj = farm::resolve_initial_references2(orb.in(), "WorkGroup", 1);
+    } catch (const CORBA::OBJECT_NOT_EXIST&) {
+      stage = "no workgroup server is running (none published as \"WorkGroup\" in the name registry)";
+      throw;
+    }
     stage = "the workgroup server did not answer";
     Kintra::WorkGropRegiste_var registrar = Kintra::WorkGropRegiste::_narrow(wg_obj.in());
     if (CORBA::is_nil(registrar.in())) throw CORBA::BAD_PARAM();

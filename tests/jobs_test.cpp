@@ -1,0 +1,216 @@
+// Render jobs on a real farm: the demo client vornel renders a
+// demonstration scene through ledgo, kintrahub and tessel nodes, each
+// program in a private folder of its own, and saves the picture.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QColor>
+#include <QImage>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "Kintra.hh"
+#include "registry/NameBinding.h"
+#include "tests/support/Farm.h"
+#include "tests/support/TestOrb.h"
+
+namespace farmtest {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr auto kRenderLimit = 150s;
+
+// Rows whose every pixel is still the initial yellow.
+int YellowRows(const QImage& img) {
+  int rows = 0;
+  for (int y = 0; y < img.height(); ++y) {
+    bool yellow = true;
+    for (int x = 0; x < img.width() && yellow; ++x) yellow = img.pixel(x, y) == qRgb(255, 255, 0);
+    if (yellow) ++rows;
+  }
+  return rows;
+}
+
+// Parent pid of a process, from /proc; -1 when it is gone.
+pid_t ParentOf(pid_t pid, std::string* name) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return -1;
+  const auto open = stat.find('('), close = stat.rfind(')');
+  if (open == std::string::npos || close == std::string::npos) return -1;
+  *name = stat.substr(open + 1, close - open - 1);
+  std::istringstream rest(stat.substr(close + 2));
+  char state;
+  pid_t ppid = -1;
+  rest >> state >> ppid;
+  return ppid;
+}
+
+// Engines (pvengine and the povray it runs) started by the node `node`.
+std::vector<pid_t> EnginesOf(pid_t node) {
+  std::vector<pid_t> found;
+  std::vector<pid_t> parents = {node};
+  for (std::size_t i = 0; i < parents.size(); ++i) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string n = entry.path().filename().string();
+      if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos) continue;
+      const pid_t pid = std::stoi(n);
+      std::string name;
+      if (ParentOf(pid, &name) == parents[i]) {
+        parents.push_back(pid);
+        found.push_back(pid);
+      }
+    }
+  }
+  return found;
+}
+
+class JobsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { orb_ = std::make_unique<TestOrb>(); }
+  void TearDown() override { orb_.reset(); }
+
+  // Registry, workgroup server and `nodes` render nodes, all registered.
+  void StartFarm(int nodes) {
+    ASSERT_TRUE(farm_.StartRegistry());
+    Process* hub = farm_.StartWorkgroup(orb_->orb());
+    ASSERT_TRUE(hub && hub->Running()) << (hub ? hub->Output() : "");
+    for (int i = 0; i < nodes; ++i) {
+      Process* node = farm_.StartNode(farm_.MakeNodeFolder());
+      ASSERT_TRUE(node != nullptr);
+      nodes_.push_back(node);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Farmers() == nodes; }, 30s, 100ms))
+        << "farmers registered: " << Farmers();
+  }
+
+  int Farmers() {
+    try {
+      CORBA::Object_var obj = farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 0);
+      Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
+      Kintra::WorkGroup_var group = reg->CreateWorkGroup("Tessel");
+      Kintra::farmerlist_var list = new Kintra::farmerlist;
+      group->GetValidFarmer(list.inout());
+      return static_cast<int>(list->length());
+    } catch (...) {
+      return -1;
+    }
+  }
+
+  // Starts vornel from a private copy of bin/ (its own work folder).
+  Process* StartVornel(const std::vector<std::string>& args) {
+    client_ = farm_.MakeNodeFolder();
+    std::vector<std::string> argv = {(client_ / "vornel").string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return farm_.StartProgram(argv, "vornel");
+  }
+
+  // Renders client_/Render/Tessel.pov with povray itself.
+  QImage DirectRender(int width, int height) {
+    const fs::path out = farm_.TmpDir() / "direct.png";
+    Process* p = farm_.StartProgram({POVRAY_PROGRAM, "+I" + (client_ / "Render" / "Tessel.pov").string(),
+                                     "+L" + (client_ / "Render").string(), "+O" + out.string(),
+                                     "+W" + std::to_string(width), "+H" + std::to_string(height), "-D", "+FN"},
+                                    "povray");
+    EXPECT_TRUE(p != nullptr);
+    if (p == nullptr) return {};
+    EXPECT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
+    return QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
+  }
+
+  Farm farm_;
+  std::unique_ptr<TestOrb> orb_;
+  std::vector<Process*> nodes_;
+  fs::path client_;
+};
+
+TEST_F(JobsTest, ThreeNodesRenderScene2AsPovrayDoes) {
+  StartFarm(3);
+  const fs::path out = farm_.TmpDir() / "x.png";
+  Process* v = StartVornel({"--scene", "2", "--out", out.string(), "--width", "320", "--height", "240"});
+  ASSERT_TRUE(v != nullptr);
+  ASSERT_EQ(v->WaitExit(kRenderLimit), 0) << v->Output();
+
+  QImage farm_picture = QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(farm_picture.width(), 320);
+  ASSERT_EQ(farm_picture.height(), 240);
+  EXPECT_EQ(YellowRows(farm_picture), 0);
+  EXPECT_FALSE(fs::exists(client_ / "Render.zip")) << "the package is deleted at the end of the job";
+
+  // Same scene, one povray: every channel of every pixel within 8 levels,
+  // and on average within 1 (the area light's jitter differs per band).
+  const QImage direct = DirectRender(320, 240);
+  ASSERT_EQ(direct.size(), farm_picture.size());
+  double sum = 0;
+  int worst = 0;
+  for (int y = 0; y < 240; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      const QRgb a = farm_picture.pixel(x, y), b = direct.pixel(x, y);
+      for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) {
+        sum += std::abs(d);
+        worst = std::max(worst, std::abs(d));
+      }
+    }
+  }
+  const double mean = sum / (320.0 * 240.0 * 3.0);
+  EXPECT_LE(worst, 8) << "mean difference " << mean;
+  EXPECT_LE(mean, 1.0) << "worst difference " << worst;
+}
+
+TEST_F(JobsTest, ABandWhoseNodeIsKilledIsRenderedByAnother) {
+  StartFarm(3);
+  const fs::path out = farm_.TmpDir() / "killed.png";
+  Process* v = StartVornel({"--scene", "1", "--out", out.string(), "--width", "480", "--height", "360"});
+  ASSERT_TRUE(v != nullptr);
+  // Wait until the second node renders its band, then kill it and its engine.
+  std::vector<pid_t> engines;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        engines = EnginesOf(nodes_[1]->pid());
+        return !engines.empty() || !v->Running();
+      },
+      60s, 10ms));
+  ASSERT_TRUE(v->Running()) << v->Output();
+  std::this_thread::sleep_for(200ms);
+  nodes_[1]->Kill();
+  for (pid_t e : engines) kill(e, SIGKILL);
+
+  ASSERT_EQ(v->WaitExit(kRenderLimit), 0) << v->Output();
+  QImage picture = QImage(QString::fromStdString(out.string()));
+  ASSERT_EQ(picture.height(), 360);
+  EXPECT_EQ(YellowRows(picture.convertToFormat(QImage::Format_RGB32)), 0);
+}
+
+TEST_F(JobsTest, WithoutAFarmVornelSaysWhyAndEnds) {
+  const fs::path out = farm_.TmpDir() / "none.png";
+  // No registry at all.
+  Process* v = StartVornel({"--scene", "2", "--out", out.string(), "--width", "64", "--height", "48"});
+  ASSERT_TRUE(v != nullptr);
+  EXPECT_EQ(v->WaitExit(60s), 3);
+  EXPECT_NE(v->Output().find("name registry did not answer"), std::string::npos) << v->Output();
+  EXPECT_NE(v->Output().find("请按照说明方式启动各级服务程序"), std::string::npos) << v->Output();
+
+  // A registry and a workgroup server, but no node.
+  ASSERT_TRUE(farm_.StartRegistry());
+  Process* hub = farm_.StartWorkgroup(orb_->orb());
+  ASSERT_TRUE(hub && hub->Running());
+  v = StartVornel({"--scene", "2", "--out", out.string(), "--width", "64", "--height", "48"});
+  EXPECT_EQ(v->WaitExit(60s), 3);
+  EXPECT_NE(v->Output().find("no idle render node"), std::string::npos) << v->Output();
+
+  // The workgroup server gone, its reference still in the registry.
+  hub->Kill();
+  v = StartVornel({"--scene", "2", "--out", out.string(), "--width", "64", "--height", "48"});
+  EXPECT_EQ(v->WaitExit(60s), 3);
+  EXPECT_NE(v->Output().find("no workgroup server is running"), std::string::npos) << v->Output();
+  EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
+}  // namespace farmtest
