@@ -5,3 +5,11 @@ target_link_libraries(jobs_rows_bench PRIVATE jobsview Threads::Threads)
 set_target_properties(jobs_rows_bench PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
   BUILD_RPATH "${FARM_BIN_DIR}")
+
+# Farm efficiency: vornel on two local nodes against povray alone.
+add_executable(jobs_farm_bench ${CMAKE_CURRENT_LIST_DIR}/jobs_farm.cpp)
+target_link_libraries(jobs_farm_bench PRIVATE farm_test_support)
+target_compile_definitions(jobs_farm_bench PRIVATE POVRAY_PROGRAM="${POVRAY}")
+set_target_properties(jobs_farm_bench PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
+  BUILD_RPATH "${FARM_BIN_DIR}")
