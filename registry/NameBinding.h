@@ -3,19 +3,31 @@
 
 // The two name binding calls of the farm, on top of the standard ORB. They
 // talk to the name registry (ledgo) over UDP at $LEDGO_HOST (default
-// 127.0.0.1), port $LEDGO_PORT (default 20002).
+// 127.0.0.1), port $LEDGO_PORT (default 20002), waiting 500 ms for an answer
+// and sending up to three times.
 namespace farm {
 
-// Publishes `obj` under `name` in the name registry (a PUT request).
-// Returns 0 when the registry acknowledged the registration, non-zero when
-// it did not answer. Never throws for a registry that is down.
+// Publishes `obj` under `name` in the name registry (a PUT request). The
+// registration key is the reference's endpoint and object key (see
+// RegistrationKey), so publishing the same object again, or again after a
+// restart on the same endpoint, leaves one entry. Returns 0 when the
+// registry acknowledged the registration, -1 when it did not answer, -2
+// when nothing was sent (nil object, empty name or one holding ";", or a
+// request too long for one datagram). Never throws for a registry that is
+// down.
 CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr obj);
 
 // Looks `name` up and returns the object published under it (never nil).
 // An initial reference given on the command line (-ORBInitRef name=...) is
-// honoured first. Raises a CORBA system exception (TRANSIENT when the
-// registry does not answer, OBJECT_NOT_EXIST when nothing is published
-// under the name). `flag` is accepted for callers that pass 1.
+// honoured first, without asking the registry. With `flag` non-zero (the
+// farm's callers pass 1) the object found is probed (2 s limit): when it
+// plainly no longer exists -- no such object at its server, or a refused
+// connection -- its registration is removed (BADSERVICE) and the registry
+// asked again; a server that does not answer in time is returned as it is,
+// since it may only be paused. With `flag` 0 the registry's answer is
+// returned unprobed. Raises a CORBA system exception: TRANSIENT when the
+// registry does not answer, OBJECT_NOT_EXIST when nothing (live) is
+// published under the name, BAD_PARAM for an unusable name.
 CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* name, CORBA::Long flag);
 
 }  // namespace farm
