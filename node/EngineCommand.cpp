@@ -1,0 +1,33 @@
+#include "node/EngineCommand.h"
+
+namespace node {
+
+EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const JobParameters& job) {
+  std::string folder = nodeFolder.string();
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  const std::string program = folder + kEngineProgram;
+  const std::string scene = folder + kWorkFolderName + "/" + kSceneName;
+  const std::string sr = "+sr" + std::to_string(job.firstRow);
+  const std::string er = "+er" + std::to_string(job.lastRow);
+  const std::string out = "+ORender" + std::to_string(job.part) + ".bmp";
+  const std::string w = "+W" + std::to_string(job.width);
+  const std::string h = "+H" + std::to_string(job.height);
+
+  EngineCommand c;
+  // The pieces of the documented line, blanks included.
+  c.text = program + " /Exit  /Render  ";
+  c.text += "  ";
+  c.text += scene + " ";
+  c.text += " +sc0 ";
+  c.text += " " + sr + " ";
+  c.text += " +ec1.0 ";
+  c.text += " " + er + " ";
+  c.text += out;
+  c.text += " " + w + " ";
+  c.text += " " + h + " ";
+  c.text += " +UA";
+  c.argv = {program, "/Exit", "/Render", scene, "+sc0", sr, "+ec1.0", er, out, w, h, "+UA"};
+  return c;
+}
+
+}  // namespace node

@@ -1,0 +1,78 @@
+#include "node/FarmerServant.h"
+
+#include "idl/FileReceiver.h"
+#include "idl/OrbInit.h"
+#include "node/JobParameters.h"
+
+namespace node {
+
+void BossLink::Set(Lumora::RenderBoss_ptr boss) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  boss_ = Lumora::RenderBoss::_duplicate(boss);
+}
+
+void BossLink::ReportFinish(std::int32_t part) {
+  Lumora::RenderBoss_var boss;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    boss = Lumora::RenderBoss::_duplicate(boss_.in());
+  }
+  if (CORBA::is_nil(boss)) throw CORBA::OBJECT_NOT_EXIST(0, CORBA::COMPLETED_NO);
+  boss->SetData(FinishMessage(part));
+}
+
+FarmerServant::FarmerServant(CORBA::ORB_ptr orb, PortableServer::POA_ptr poa, std::shared_ptr<RenderNode> node,
+                             std::shared_ptr<BossLink> boss)
+    : orb_(CORBA::ORB::_duplicate(orb)),
+      poa_(PortableServer::POA::_duplicate(poa)),
+      node_(std::move(node)),
+      boss_(std::move(boss)) {}
+
+char* FarmerServant::ID() { return CORBA::string_dup("Farmer_Tessel"); }
+
+CORBA::Boolean FarmerServant::IsLive() { return true; }
+
+CORBA::Boolean FarmerServant::CouldEngage(CORBA::Object_ptr& boss) {
+  if (!node_->IsIdle()) return false;
+  try {
+    Lumora::RenderBoss_var renderBoss = Lumora::RenderBoss::_narrow(boss);
+    if (CORBA::is_nil(renderBoss)) return false;
+    const std::string reference = farm::ObjectToString(orb_, renderBoss);
+    boss_->Set(renderBoss);
+    return node_->Engage(reference);
+  } catch (const CORBA::Exception&) {
+    return false;
+  }
+}
+
+CORBA::Boolean FarmerServant::IsIdle() { return node_->IsIdle(); }
+
+void FarmerServant::Zarvo() { node_->Start(); }
+
+CORBA::Boolean FarmerServant::Stop() {
+  node_->Stop();
+  return true;
+}
+
+Lumora::FileTransform_ptr FarmerServant::CreateFileAndPass() {
+  auto* receiver = new FileReceiver(node_->folder());
+  PortableServer::ObjectId_var id = poa_->activate_object(receiver);
+  receiver->_remove_ref();  // the adapter owns it; CloseFile retires it
+  CORBA::Object_var obj = poa_->id_to_reference(id.in());
+  return Lumora::FileTransform::_narrow(obj);
+}
+
+void FarmerServant::SetData(const Lumora::DataSeq& data) {
+  JobParameters job;
+  switch (ReadOneFrame(data, &job)) {
+    case OneFrame::kIgnored:
+      return;
+    case OneFrame::kRefused:
+      throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+    case OneFrame::kAccepted:
+      break;
+  }
+  if (!node_->SetJob(job)) throw CORBA::NO_RESOURCES(0, CORBA::COMPLETED_YES);
+}
+
+}  // namespace node

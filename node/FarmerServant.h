@@ -1,0 +1,51 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "Lumora.hh"
+#include "node/RenderNode.h"
+
+namespace node {
+
+// The boss that engaged the node last, shared between the wire side (which
+// replaces it) and the worker (which reports the end of a band to it).
+class BossLink {
+ public:
+  void Set(Lumora::RenderBoss_ptr boss);
+  // Sends the end report of band `part`; raises what the call raises, and
+  // CORBA::OBJECT_NOT_EXIST when no boss has engaged the node yet.
+  void ReportFinish(std::int32_t part);
+
+ private:
+  std::mutex mutex_;
+  Lumora::RenderBoss_var boss_;
+};
+
+// The node's render farmer on the wire: a thin layer over RenderNode.
+class FarmerServant : public POA_Lumora::RenderFarmer {
+ public:
+  // `poa` receives the file receivers; usually the root adapter.
+  FarmerServant(CORBA::ORB_ptr orb, PortableServer::POA_ptr poa, std::shared_ptr<RenderNode> node,
+                std::shared_ptr<BossLink> boss);
+
+  char* ID() override;
+  CORBA::Boolean IsLive() override;
+  CORBA::Boolean CouldEngage(CORBA::Object_ptr& boss) override;
+  CORBA::Boolean IsIdle() override;
+  void Zarvo() override;
+  CORBA::Boolean Stop() override;
+  Lumora::FileTransform_ptr CreateFileAndPass() override;
+  // "OneFrame" lists are stored (other lists are ignored); one that is
+  // short or holds a non-long raises BAD_PARAM and changes nothing; a
+  // Farmer.ini that cannot be written raises NO_RESOURCES.
+  void SetData(const Lumora::DataSeq& data) override;
+
+ private:
+  CORBA::ORB_var orb_;
+  PortableServer::POA_var poa_;
+  std::shared_ptr<RenderNode> node_;
+  std::shared_ptr<BossLink> boss_;
+};
+
+}  // namespace node

@@ -1,0 +1,121 @@
+#include "node/RenderNode.h"
+
+#include <thread>
+
+#include "idl/ConfigRecords.h"
+#include "node/EngineCommand.h"
+#include "node/PackageUnpacker.h"
+#include "platform/MessageBox.h"
+#include "platform/ThreadPriority.h"
+
+namespace node {
+
+namespace {
+
+void Log(const std::string& line) { platform::WriteMessageToStderr("tessel: " + line); }
+
+}  // namespace
+
+std::shared_ptr<RenderNode> RenderNode::Create(std::filesystem::path nodeFolder, FinishReporter reporter) {
+  return std::shared_ptr<RenderNode>(new RenderNode(std::move(nodeFolder), std::move(reporter)));
+}
+
+RenderNode::RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter)
+    : folder_(std::move(nodeFolder)), reporter_(std::move(reporter)) {}
+
+bool RenderNode::Engage(std::string_view bossReference, std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (busy_.load()) return false;
+  return farm::WriteBossIni(folder_ / farm::kBossIniName, bossReference, error);
+}
+
+bool RenderNode::SetJob(const JobParameters& job, std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  job_ = job;
+  return farm::WriteFarmerIni(folder_ / farm::kFarmerIniName, {job.firstRow, job.lastRow, job.height}, error);
+}
+
+JobParameters RenderNode::job() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return job_;
+}
+
+bool RenderNode::Start() {
+  JobParameters job;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (busy_.load()) return false;
+    busy_.store(true);
+    stopRequested_ = false;
+    job = job_;
+  }
+  try {
+    std::thread([self = shared_from_this(), job] { self->Work(job); }).detach();
+  } catch (const std::system_error& e) {
+    Log(std::string("cannot start a worker: ") + e.what());
+    busy_.store(false);
+    return false;
+  }
+  return true;
+}
+
+bool RenderNode::Stop() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!busy_.load()) return false;
+  if (engine_) return engine_->Terminate();
+  stopRequested_ = true;
+  return true;
+}
+
+void RenderNode::Work(JobParameters job) {
+  platform::SetCurrentThreadLowestPriority();
+  const std::filesystem::path work = folder_ / kWorkFolderName;
+  const std::filesystem::path package = folder_ / kPackageName;
+
+  CleanWorkFolder(work);
+  std::string error;
+  if (!UnpackPackage(package, folder_, &error)) {
+    Log("job not started: " + error);
+    busy_.store(false);
+    return;
+  }
+  std::error_code ec;
+  std::filesystem::remove(package, ec);
+
+  const EngineCommand command = BuildEngineCommand(folder_, job);
+  std::shared_ptr<platform::ChildProcess> engine;
+  bool skipped = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopRequested_) {
+      skipped = true;
+    } else {
+      Log("engine: " + command.text);
+      engine = platform::ChildProcess::Start(command.argv, &error);
+      if (!engine) {
+        Log("cannot start the engine: " + error);
+        platform::MessageBox("服务程序不在规定位置!", "Tessel");
+        busy_.store(false);
+        return;
+      }
+      engine_ = engine;
+    }
+  }
+  if (!skipped) {
+    const int status = engine->Wait();
+    Log("engine ended with status " + std::to_string(status));
+  }
+
+  try {
+    reporter_(job.part);
+  } catch (...) {
+    Log("the end of the band could not be reported");
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    engine_.reset();
+  }
+  busy_.store(false);
+}
+
+}  // namespace node

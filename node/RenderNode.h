@@ -1,0 +1,71 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "node/JobParameters.h"
+#include "platform/ChildProcess.h"
+
+namespace node {
+
+// The job side of a render node, without the wire: the busy flag, the job
+// parameters, the two job records in the node folder, and the worker that
+// renders one band (clean the work folder, unpack the package, run the
+// engine, report the end).
+//
+// One job at a time: the node is busy from an accepted Start() until the end
+// of that job has been reported (or the job failed before its engine ran),
+// so a second engagement in that time is refused and two workers never share
+// the work folder. Thread-safe; the worker holds the node alive, so a job
+// may outlast the owner's reference.
+class RenderNode : public std::enable_shared_from_this<RenderNode> {
+ public:
+  // Called on the worker thread once the engine of a job has ended, with the
+  // band number the job started with. Exceptions are swallowed.
+  using FinishReporter = std::function<void(std::int32_t part)>;
+
+  static std::shared_ptr<RenderNode> Create(std::filesystem::path nodeFolder, FinishReporter reporter);
+
+  const std::filesystem::path& folder() const { return folder_; }
+
+  // Engagement by a boss: false while busy (nothing changes); otherwise
+  // writes `bossReference` to boss.ini and answers whether that worked.
+  bool Engage(std::string_view bossReference, std::string* error = nullptr);
+
+  bool IsIdle() const { return !busy_.load(); }
+
+  // Stores the job parameters (also while a job runs; the running job keeps
+  // those it started with) and writes Farmer.ini. False when the record
+  // could not be written; the parameters are stored all the same.
+  bool SetJob(const JobParameters& job, std::string* error = nullptr);
+  JobParameters job() const;
+
+  // Starts the stored job on a worker thread of the lowest priority and
+  // returns at once; false, doing nothing, while busy.
+  bool Start();
+
+  // Ends the engine of the current job at once; the worker then reports the
+  // job's end as usual. Asked before the engine has started, the job skips
+  // its engine. False when no job was under way.
+  bool Stop();
+
+ private:
+  RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter);
+  void Work(JobParameters job);
+
+  const std::filesystem::path folder_;
+  const FinishReporter reporter_;
+  std::atomic<bool> busy_{false};
+
+  mutable std::mutex mutex_;  // guards the fields below
+  JobParameters job_;
+  bool stopRequested_ = false;
+  std::shared_ptr<platform::ChildProcess> engine_;
+};
+
+}  // namespace node

@@ -1,0 +1,90 @@
+#include "transfer/RowSender.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "idl/ConfigRecords.h"
+#include "idl/OrbInit.h"
+
+namespace transfer {
+
+bool RowSender::Connect(const std::vector<std::string>& orbArgs, const std::filesystem::path& folder,
+                        std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ready_ = false;
+  boss_ = Lumora::RenderBoss::_nil();
+  try {
+    std::vector<std::string> args = orbArgs;
+    if (args.empty()) args.push_back("ferrix");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(args.size());
+    orb_ = farm::InitOrb(argc, argv.data());
+    CORBA::Object_var obj = orb_->resolve_initial_references("RootPOA");
+    root_ = PortableServer::POA::_narrow(obj);
+    if (CORBA::is_nil(root_)) {
+      *error = "no root adapter";
+      return false;
+    }
+    manager_ = root_->the_POAManager();
+
+    std::string reference;
+    if (!farm::ReadBossIni(folder / farm::kBossIniName, &reference, error)) return false;
+    CORBA::Object_var bossObj = orb_->string_to_object(reference.c_str());
+    Lumora::RenderBoss_var boss = Lumora::RenderBoss::_narrow(bossObj);
+    if (CORBA::is_nil(boss)) {
+      *error = "boss.ini names no boss";
+      return false;
+    }
+    CORBA::String_var id = boss->ID();  // only to see that it answers
+    boss_ = boss._retn();
+    return true;
+  } catch (const CORBA::Exception& e) {
+    *error = std::string("boss not reachable: ") + e._name();
+    return false;
+  }
+}
+
+bool RowSender::Send(std::int32_t line, std::int32_t count, const std::int32_t* pixels) {
+  if (count < 0 || (count > 0 && pixels == nullptr)) return false;
+  Lumora::RenderBoss_var boss;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    boss = Lumora::RenderBoss::_duplicate(boss_.in());
+  }
+  if (CORBA::is_nil(boss)) return false;
+  try {
+    const auto n = static_cast<CORBA::ULong>(count);
+    // Borrows the caller's pixels for the call (release = false).
+    const Lumora::ColorLine colors(n, n, const_cast<CORBA::Long*>(reinterpret_cast<const CORBA::Long*>(pixels)), false);
+    boss->Push(line, colors);
+    return true;
+  } catch (const CORBA::Exception&) {
+    return false;
+  }
+}
+
+bool RowSender::IsOK() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ready_ && pending_.empty();
+}
+
+std::vector<std::string> OwnCommandLine() {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> args;
+  std::string current;
+  for (char c : all) {
+    if (c == '\0') {
+      args.push_back(std::move(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) args.push_back(std::move(current));
+  return args;
+}
+
+}  // namespace transfer

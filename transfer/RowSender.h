@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Lumora.hh"
+
+namespace transfer {
+
+// The connection of one engine process to the boss of its job: its ORB, the
+// root adapter (held, never activated: nothing is served) and the boss.
+class RowSender {
+ public:
+  // Starts (or finds again) the ORB with `orbArgs` (a program's command
+  // line; only -ORB options matter), then reads the boss from
+  // folder/boss.ini and checks that it answers. False, with the reason in
+  // *error, on any failure; the boss is then forgotten.
+  bool Connect(const std::vector<std::string>& orbArgs, const std::filesystem::path& folder, std::string* error);
+
+  // One two-way Push of the row; the pixels are lent, not copied. False when
+  // not connected, for a negative count, or when the call fails.
+  bool Send(std::int32_t line, std::int32_t count, const std::int32_t* pixels);
+
+  // Ready flag set and nothing pending.
+  bool IsOK() const;
+
+ private:
+  mutable std::mutex mutex_;
+  CORBA::ORB_var orb_;
+  PortableServer::POA_var root_;
+  PortableServer::POAManager_var manager_;
+  Lumora::RenderBoss_var boss_;
+  bool ready_ = false;
+  std::deque<std::int32_t> pending_;  // rows taken but not yet sent; none are kept today
+};
+
+// The command line of the running process (/proc/self/cmdline).
+std::vector<std::string> OwnCommandLine();
+
+}  // namespace transfer
