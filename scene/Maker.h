@@ -17,6 +17,11 @@
 // texture, its first use) writes "#declare id = ..." and every later one
 // only refers to it.
 //
+// Ids. Create…(id) registers a new object under the caller's id; an id that
+// is already registered keeps its object, whatever its kind. Ids are
+// written into the scene text as given, so they must be valid POV-Ray
+// identifiers (not keywords such as "mesh" or "floor").
+//
 // Results. S_OK on success. S_FALSE when an id names no registered object,
 // when an index is out of range, and whenever a call is refused:
 //  - a null text pointer (an id, a file name, a camera type) is refused with

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <set>
 
@@ -251,11 +252,31 @@ TEST(MakerImages, SameImageTwiceCapitalExtensionAndFinishLeavesSceneAndImages) {
   EXPECT_EQ(FilesIn(render), (std::set<std::string>{"Tessel.pov", wall}));
 }
 
+// Points TMPDIR at a folder while it lives.
+class TmpDirOverride {
+ public:
+  explicit TmpDirOverride(const fs::path& dir) {
+    const char* old = std::getenv("TMPDIR");
+    had_ = old != nullptr;
+    if (had_) saved_ = old;
+    setenv("TMPDIR", dir.c_str(), 1);
+  }
+  ~TmpDirOverride() {
+    if (had_) {
+      setenv("TMPDIR", saved_.c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+
+ private:
+  bool had_ = false;
+  std::string saved_;
+};
+
 TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
   TmpFolder tmp;
-  const char* old_tmpdir = std::getenv("TMPDIR");
-  std::string saved = old_tmpdir != nullptr ? old_tmpdir : "";
-  setenv("TMPDIR", tmp.path().c_str(), 1);
+  auto tmpdir = std::make_unique<TmpDirOverride>(tmp.path());
   TmpFolder src;
   WriteFile(src.path() / "img.png", "bytes");
 
@@ -279,11 +300,7 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
                                                   Slots(kInitSlots) + " \n}" + DefaultGlobals());
   EXPECT_EQ(FilesIn(render), render_before);
   EXPECT_EQ(ReadFile(render / "Tessel.pov"), "earlier scene");
-  if (old_tmpdir != nullptr) {
-    setenv("TMPDIR", saved.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
+  tmpdir.reset();
 
   BoxCapture boxes;
   Maker m;
