@@ -1,0 +1,395 @@
+// Render nodes as real processes: ledgo, kintrahub and tessel in node
+// folders of their own, with povray behind pvengine, and a boss served by
+// this test that engages them the way a render job controller does.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "Kintra.hh"
+#include "Lumora.hh"
+#include "engine/PpmImage.h"
+#include "node/TestZip.h"
+#include "platform/ChildProcess.h"
+#include "registry/NameBinding.h"
+#include "tests/support/Farm.h"
+#include "tests/support/TestOrb.h"
+
+namespace farmtest {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+
+// A 4 x 4 picture for the floor, so the scene needs a file beside it.
+std::string FloorPicture() {
+  std::string ppm = "P6\n4 4\n255\n";
+  for (int i = 0; i < 16; ++i) {
+    const bool light = ((i % 4) + (i / 4)) % 2 == 0;
+    ppm += light ? std::string("\xF0\xE0\x40", 3) : std::string("\x20\x30\xA0", 3);
+  }
+  return ppm;
+}
+
+std::string Scene(const std::string& cameraExtra = "") {
+  return "#version 3.7;\n"
+         "global_settings { assumed_gamma 1.0 }\n"
+         "background { color rgb <0.2, 0.3, 0.6> }\n"
+         "camera { location <0, 2, -6> look_at <0, 0.5, 0> " + cameraExtra + " }\n"
+         "light_source { <5, 8, -6> color rgb 1 }\n"
+         "plane { y, 0 pigment { image_map { ppm \"floor.ppm\" } rotate x*90 scale 2 } }\n"
+         "sphere { <0, 1, 0>, 1 pigment { color rgb <0.8, 0.1, 0.1> } finish { phong 0.8 reflection 0.3 } }\n"
+         "box { <-2.5, 0, -0.5>, <-1.5, 1, 0.5> pigment { color rgb <0.1, 0.8, 0.1> } }\n";
+}
+
+// The same scene with a blurred camera: seconds per band instead of a blink.
+std::string SlowScene() {
+  return Scene("aperture 0.5 blur_samples 400, 400 focal_point <0, 1, 0> confidence 0.999 variance 0");
+}
+
+std::string Package(const fs::path& dir, const std::string& scene) {
+  const fs::path zip = dir / "package.zip";
+  EXPECT_TRUE(nodetest::WriteZip(zip, {{"Render\\", ""}, {"Render\\Tessel.pov", scene},
+                                       {"Render\\floor.ppm", FloorPicture()}}));
+  return ReadFile(zip);
+}
+
+// Row number -> pixels of a direct povray render of the scene (COLORREF).
+std::map<int, std::vector<std::int32_t>> DirectRender(const fs::path& dir, const std::string& scene) {
+  fs::create_directories(dir);
+  std::ofstream(dir / "Tessel.pov") << scene;
+  std::ofstream(dir / "floor.ppm", std::ios::binary) << FloorPicture();
+  const std::string cmd = "cd '" + dir.string() + "' && povray +ITessel.pov +W" + std::to_string(kWidth) + " +H" +
+                          std::to_string(kHeight) + " -D -P +FP +Oreference.ppm >povray.log 2>&1";
+  std::string error;
+  auto p = platform::ChildProcess::Start({"/bin/sh", "-c", cmd}, &error);
+  EXPECT_TRUE(p) << error;
+  std::map<int, std::vector<std::int32_t>> rows;
+  if (!p || p->Wait() != 0) {
+    ADD_FAILURE() << ReadFile(dir / "povray.log");
+    return rows;
+  }
+  const std::string data = ReadFile(dir / "reference.ppm");
+  engine::PpmHeader h;
+  EXPECT_EQ(engine::ParsePpmHeader(data, &h), engine::PpmParse::kOk);
+  EXPECT_EQ(data.size(), h.totalBytes());
+  for (int row = 1; row <= kHeight && data.size() >= h.totalBytes(); ++row) {
+    std::vector<std::int32_t> px(kWidth);
+    engine::PpmRowToColorref(reinterpret_cast<const unsigned char*>(data.data()) + h.dataOffset + h.rowBytes() * (row - 1),
+                             h, px.data());
+    rows[row] = std::move(px);
+  }
+  return rows;
+}
+
+// The boss side of a job, as a render job controller serves it: it takes
+// rows and end reports and remembers when they came.
+class TestBoss : public POA_Lumora::RenderBoss {
+ public:
+  char* ID() override { return CORBA::string_dup("Lumora_RenderBoss_i"); }
+  CORBA::Boolean IsLive() override { return true; }
+  Lumora::FileTransform_ptr CreateFileAndPass() override { throw CORBA::NO_IMPLEMENT(); }
+
+  void SetData(const Lumora::DataSeq& data) override {
+    const char* kind = nullptr;
+    const char* label = nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (data.length() == 2 && (data[0] >>= kind) && std::string(kind) == "Finish" && (data[1] >>= label)) {
+      finishes_.push_back(label);
+      changed_.notify_all();
+    }
+  }
+
+  void Push(CORBA::Long line, const Lumora::ColorLine& colors) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Row& row = rows_[line];
+    row.pixels.assign(colors.get_buffer(), colors.get_buffer() + colors.length());
+    row.arrived = Clock::now();
+    ++pushes_;
+    changed_.notify_all();
+  }
+
+  bool WaitForFinishes(size_t n, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return finishes_.size() >= n; });
+  }
+  bool WaitForRows(size_t n, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return rows_.size() >= n; });
+  }
+
+  struct Row {
+    std::vector<std::int32_t> pixels;
+    Clock::time_point arrived;
+  };
+  std::map<int, Row> Rows() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rows_;
+  }
+  std::vector<std::string> Finishes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finishes_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<int, Row> rows_;
+  int pushes_ = 0;
+  std::vector<std::string> finishes_;
+};
+
+Lumora::DataSeq OneFrame(int part, int parts, int first, int last) {
+  Lumora::DataSeq d;
+  d.length(7);
+  d[0] <<= "OneFrame";
+  d[1] <<= static_cast<CORBA::Long>(part);
+  d[2] <<= static_cast<CORBA::Long>(parts);
+  d[3] <<= static_cast<CORBA::Long>(kWidth);
+  d[4] <<= static_cast<CORBA::Long>(kHeight);
+  d[5] <<= static_cast<CORBA::Long>(first);
+  d[6] <<= static_cast<CORBA::Long>(last);
+  return d;
+}
+
+// Processes whose current folder lies in `folder` (an engine and its
+// renderers work in the node's Render folder).
+std::vector<pid_t> ProcessesWorkingIn(const fs::path& folder) {
+  std::vector<pid_t> pids;
+  std::error_code ec;
+  const std::string prefix = fs::canonical(folder, ec).string();
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code linkEc;
+    const fs::path cwd = fs::read_symlink(entry.path() / "cwd", linkEc);
+    if (!linkEc && cwd.string().rfind(prefix, 0) == 0) pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+class NodeFarmTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orb_ = std::make_unique<TestOrb>();
+    ASSERT_TRUE(farm_.StartRegistry());
+    Process* hub = farm_.StartWorkgroup(orb_->orb());
+    ASSERT_TRUE(hub && hub->Running()) << (hub ? hub->Output() : "");
+    boss_ = new TestBoss();
+    bossRef_ = orb_->Activate(boss_);
+  }
+
+  void TearDown() override {
+    // An engine outlives its node by design; a failed test must not leave
+    // one rendering.
+    for (const fs::path& folder : folders_) {
+      for (pid_t pid : ProcessesWorkingIn(folder)) kill(pid, SIGKILL);
+    }
+    boss_->_remove_ref();
+    orb_.reset();
+  }
+
+  // Starts `n` nodes and answers their farmers in work-group order.
+  std::vector<Lumora::RenderFarmer_var> StartNodes(size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      folders_.push_back(farm_.MakeNodeFolder());
+      Process* node = farm_.StartNode(folders_.back());
+      EXPECT_TRUE(node && node->WaitForOutput("joined the work group", 15s)) << (node ? node->Output() : "");
+      nodes_.push_back(node);
+    }
+    CORBA::Object_var obj = farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
+    Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(obj);
+    Kintra::WorkGroup_var group = groups->CreateWorkGroup("Tessel");
+    Kintra::farmerlist_var list = new Kintra::farmerlist;
+    EXPECT_TRUE(group->GetValidFarmer(list.inout()));
+    std::vector<Lumora::RenderFarmer_var> farmers;
+    for (CORBA::ULong i = 0; i < list->length(); ++i) farmers.push_back(Lumora::RenderFarmer::_narrow(list[i]));
+    EXPECT_EQ(farmers.size(), n);
+    return farmers;
+  }
+
+  // One band handed out as a boss does it.
+  void HandOut(Lumora::RenderFarmer_ptr farmer, const Lumora::DataSeq& job, const std::string& package) {
+    CORBA::String_var id = farmer->ID();
+    EXPECT_STREQ(id.in(), "Farmer_Tessel");
+    CORBA::Object_var boss = CORBA::Object::_duplicate(bossRef_.in());
+    ASSERT_TRUE(farmer->CouldEngage(boss.inout()));
+    farmer->SetData(job);
+    Lumora::FileTransform_var file = farmer->CreateFileAndPass();
+    ASSERT_TRUE(file->CreateFile("Render.zip", 1));
+    Lumora::BinaryFile data(static_cast<CORBA::ULong>(package.size()), static_cast<CORBA::ULong>(package.size()),
+                            reinterpret_cast<CORBA::Octet*>(const_cast<char*>(package.data())), false);
+    ASSERT_TRUE(file->WriteBuffer(static_cast<CORBA::Long>(package.size()), data));
+    ASSERT_TRUE(file->CloseFile());
+    farmer->Zarvo();
+  }
+
+  static bool BecomesIdle(Lumora::RenderFarmer_ptr farmer) {
+    return WaitUntil([&] { return farmer->IsIdle(); }, 10s);
+  }
+
+  Farm farm_;
+  std::unique_ptr<TestOrb> orb_;
+  TestBoss* boss_ = nullptr;
+  CORBA::Object_var bossRef_;
+  std::vector<fs::path> folders_;
+  std::vector<Process*> nodes_;
+};
+
+// Rows equal a direct render bit for bit: the scene has no anti-aliasing,
+// radiosity or other sampling that depends on neighbouring pixels, so every
+// pixel is traced the same way whichever rows a run renders.
+void ExpectRowsMatch(const std::map<int, TestBoss::Row>& rows, const std::map<int, std::vector<std::int32_t>>& ref,
+                     int first, int last) {
+  for (int row = first; row <= last; ++row) {
+    auto it = rows.find(row);
+    ASSERT_NE(it, rows.end()) << "row " << row << " never arrived";
+    ASSERT_EQ(it->second.pixels.size(), static_cast<size_t>(kWidth)) << "row " << row;
+    ASSERT_TRUE(ref.count(row));
+    EXPECT_EQ(it->second.pixels, ref.at(row)) << "row " << row;
+  }
+}
+
+TEST_F(NodeFarmTest, OneNodeRendersItsBandRowByRow) {
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
+  ASSERT_EQ(farmers.size(), 1u);
+  Lumora::RenderFarmer_ptr farmer = farmers[0];
+  EXPECT_TRUE(farmer->IsIdle());
+  const auto reference = DirectRender(farm_.TmpDir() / "direct", Scene());
+
+  // A band of a taller picture: rows 31 to 120 of 120.
+  const auto start = Clock::now();
+  HandOut(farmer, OneFrame(3, 4, 31, kHeight), Package(farm_.TmpDir(), Scene()));
+  EXPECT_FALSE(farmer->IsIdle());  // busy from the accepted start on
+  ASSERT_TRUE(boss_->WaitForFinishes(1, 60s)) << nodes_[0]->Output();
+  EXPECT_EQ(boss_->Finishes(), std::vector<std::string>{"Render3.zip"});
+
+  const auto rows = boss_->Rows();
+  EXPECT_EQ(rows.size(), static_cast<size_t>(kHeight - 31 + 1));
+  EXPECT_EQ(rows.begin()->first, 31);
+  EXPECT_EQ(rows.rbegin()->first, kHeight);
+  ExpectRowsMatch(rows, reference, 31, kHeight);
+
+  // The band arrives while it renders, not all at its end.
+  Clock::time_point firstArrival = Clock::time_point::max(), lastArrival = Clock::time_point::min();
+  for (const auto& [line, row] : rows) {
+    firstArrival = std::min(firstArrival, row.arrived);
+    lastArrival = std::max(lastArrival, row.arrived);
+  }
+  EXPECT_LT(firstArrival - start, (lastArrival - start) / 2);
+
+  EXPECT_TRUE(BecomesIdle(farmer));
+  const fs::path node = folders_[0];
+  EXPECT_FALSE(fs::exists(node / "Render.zip"));  // unpacked and removed
+  EXPECT_TRUE(fs::exists(node / "Render" / "Tessel.pov"));
+  EXPECT_EQ(ReadFile(node / "Farmer.ini"),
+            std::string("\x1F\0\0\0\x78\0\0\0\x78\0\0\0", 12));  // 31, 120, 120
+}
+
+TEST_F(NodeFarmTest, TwoNodesShareAPictureAndTheTopBandStartsAtZero) {
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(2);
+  ASSERT_EQ(farmers.size(), 2u);
+  const auto reference = DirectRender(farm_.TmpDir() / "direct", Scene());
+  const std::string package = Package(farm_.TmpDir(), Scene());
+  // Two bands of 120 rows as a boss splits them, widened by 10 rows.
+  HandOut(farmers[0], OneFrame(1, 2, 0, 69), package);
+  HandOut(farmers[1], OneFrame(2, 2, 51, kHeight), package);
+  ASSERT_TRUE(boss_->WaitForFinishes(2, 60s)) << nodes_[0]->Output() << nodes_[1]->Output();
+  std::vector<std::string> finishes = boss_->Finishes();
+  std::sort(finishes.begin(), finishes.end());
+  EXPECT_EQ(finishes, (std::vector<std::string>{"Render1.zip", "Render2.zip"}));
+  const auto rows = boss_->Rows();
+  EXPECT_EQ(rows.size(), static_cast<size_t>(kHeight));
+  ExpectRowsMatch(rows, reference, 1, kHeight);
+  EXPECT_TRUE(BecomesIdle(farmers[0]));
+  EXPECT_TRUE(BecomesIdle(farmers[1]));
+}
+
+TEST_F(NodeFarmTest, StopEndsTheEngineAndTheBandIsStillReported) {
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
+  ASSERT_EQ(farmers.size(), 1u);
+  Lumora::RenderFarmer_ptr farmer = farmers[0];
+  HandOut(farmer, OneFrame(12, 12, 0, kHeight), Package(farm_.TmpDir(), SlowScene()));
+  ASSERT_TRUE(boss_->WaitForRows(1, 60s)) << nodes_[0]->Output();
+  EXPECT_FALSE(farmer->IsIdle());
+  // A second boss cannot take the node while it renders.
+  CORBA::Object_var other = CORBA::Object::_duplicate(bossRef_.in());
+  EXPECT_FALSE(farmer->CouldEngage(other.inout()));
+
+  EXPECT_TRUE(farmer->Stop());
+  ASSERT_TRUE(boss_->WaitForFinishes(1, 15s)) << nodes_[0]->Output();
+  EXPECT_EQ(boss_->Finishes(), std::vector<std::string>{"Render12.zip"});
+  EXPECT_LT(boss_->Rows().size(), static_cast<size_t>(kHeight));
+  EXPECT_TRUE(BecomesIdle(farmer));
+  // The engine went with all its renderers.
+  EXPECT_TRUE(WaitUntil([&] { return ProcessesWorkingIn(folders_[0]).empty(); }, 5s));
+  EXPECT_NE(nodes_[0]->Output().find("+ORender12.bmp"), std::string::npos);
+}
+
+TEST_F(NodeFarmTest, APackageOfMoreThan256MegabytesPasses) {
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
+  ASSERT_EQ(farmers.size(), 1u);
+  const size_t size = 260u * 1024u * 1024u;
+  std::vector<CORBA::Octet> bytes(size, 0x5A);
+  bytes.front() = 1;
+  bytes.back() = 2;
+  Lumora::FileTransform_var file = farmers[0]->CreateFileAndPass();
+  ASSERT_TRUE(file->CreateFile("big.bin", 1));
+  Lumora::BinaryFile data(static_cast<CORBA::ULong>(size), static_cast<CORBA::ULong>(size), bytes.data(), false);
+  ASSERT_TRUE(file->WriteBuffer(static_cast<CORBA::Long>(size), data));
+  ASSERT_TRUE(file->CloseFile());
+  const fs::path big = folders_[0] / "big.bin";
+  EXPECT_EQ(fs::file_size(big), size);
+  fs::remove(big);
+}
+
+// Starting without a workgroup server: one line on standard error, then the
+// node waits to be ended.
+TEST(NodeStartTest, WithoutWorkgroupServerTheNodeSaysWhyAndWaits) {
+  Farm farm;
+  ASSERT_TRUE(farm.StartRegistry());
+  Process* node = farm.StartNode(farm.MakeNodeFolder());
+  ASSERT_TRUE(node);
+  EXPECT_TRUE(node->WaitForOutput("cannot find the workgroup server", 15s)) << node->Output();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(node->Running());
+  node->Signal(SIGTERM);
+  EXPECT_EQ(node->WaitExit(5s), std::optional<int>(0));
+}
+
+// A workgroup server that is published but fails its calls.
+class FailingRegistrar : public POA_Kintra::WorkGropRegiste {
+ public:
+  Kintra::WorkGroup_ptr CreateWorkGroup(const char*) override { throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO); }
+};
+
+// The node shows its message instead of blocking, serves all the same and
+// ends on SIGINT.
+TEST(NodeStartTest, RegistrationFailureIsReportedAndTheNodeGoesOn) {
+  Farm farm;
+  TestOrb orb;
+  ASSERT_TRUE(farm.StartRegistry());
+  auto* registrar = new FailingRegistrar();
+  CORBA::Object_var ref = orb.Activate(registrar);
+  registrar->_remove_ref();
+  ASSERT_EQ(farm::bind_service(orb.orb(), "WorkGroup", ref), 0);
+  Process* node = farm.StartNode(farm.MakeNodeFolder());
+  ASSERT_TRUE(node);
+  EXPECT_TRUE(node->WaitForOutput("先运行基础服务", 20s)) << node->Output();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(node->Running());
+  node->Signal(SIGINT);
+  EXPECT_EQ(node->WaitExit(5s), std::optional<int>(0));
+}
+
+}  // namespace
+}  // namespace farmtest
