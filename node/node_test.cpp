@@ -1,0 +1,430 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "idl/ConfigRecords.h"
+#include "node/EngineCommand.h"
+#include "node/JobParameters.h"
+#include "node/PackageUnpacker.h"
+#include "node/RenderNode.h"
+#include "node/TestZip.h"
+#include "platform/ChildProcess.h"
+#include "platform/MessageBox.h"
+#include "tests/support/TestEnv.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using farmtest::ReadFile;
+
+void WriteText(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+// ---------------------------------------------------------------- command line
+
+TEST(EngineCommandTest, TheDocumentedLineWithItsDoubledBlanks) {
+  node::JobParameters job;
+  job.part = 1;
+  job.width = 640;
+  job.height = 480;
+  job.firstRow = 0;
+  job.lastRow = 250;
+  const node::EngineCommand c = node::BuildEngineCommand("/node/", job);
+  EXPECT_EQ(c.text,
+            "/node/pvengine /Exit  /Render    /node/Render/Tessel.pov  +sc0  +sr0  +ec1.0  +er250 +ORender1.bmp "
+            "+W640  +H480  +UA");
+  const std::vector<std::string> expected = {"/node/pvengine", "/Exit",  "/Render",       "/node/Render/Tessel.pov",
+                                             "+sc0",           "+sr0",   "+ec1.0",        "+er250",
+                                             "+ORender1.bmp",  "+W640", "+H480",          "+UA"};
+  EXPECT_EQ(c.argv, expected);
+  EXPECT_EQ(platform::SplitCommandLine(c.text), expected);  // the text says what is started
+
+  job.part = 12;
+  job.firstRow = 311;
+  job.lastRow = 480;
+  const node::EngineCommand twelve = node::BuildEngineCommand("/node", job);  // no trailing separator
+  EXPECT_EQ(twelve.text,
+            "/node/pvengine /Exit  /Render    /node/Render/Tessel.pov  +sc0  +sr311  +ec1.0  +er480 +ORender12.bmp "
+            "+W640  +H480  +UA");
+  EXPECT_EQ(twelve.argv[8], "+ORender12.bmp");
+}
+
+TEST(EngineCommandTest, AFolderWithBlanksStaysOneArgument) {
+  node::JobParameters job;  // defaults: part 1, 640 x 480, rows 0 to 480
+  const node::EngineCommand c = node::BuildEngineCommand("/srv/render node/", job);
+  ASSERT_EQ(c.argv.size(), 12u);
+  EXPECT_EQ(c.argv[0], "/srv/render node/pvengine");
+  EXPECT_EQ(c.argv[3], "/srv/render node/Render/Tessel.pov");
+  EXPECT_EQ(c.argv[7], "+er480");
+  EXPECT_EQ(c.text.substr(0, 42), "/srv/render node/pvengine /Exit  /Render  ");
+}
+
+// ---------------------------------------------------------------- SetData lists
+
+// Anys need the ORB's type machinery; no adapter or connection is made.
+class JobParametersTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    int argc = 0;
+    orb_ = CORBA::ORB_init(argc, nullptr);
+  }
+  static void TearDownTestSuite() {
+    orb_->destroy();
+    CORBA::release(orb_);
+  }
+  static CORBA::ORB_ptr orb_;
+};
+CORBA::ORB_ptr JobParametersTest::orb_ = CORBA::ORB::_nil();
+
+Lumora::DataSeq List(std::initializer_list<CORBA::Any> items) {
+  Lumora::DataSeq d;
+  d.length(static_cast<CORBA::ULong>(items.size()));
+  CORBA::ULong i = 0;
+  for (const CORBA::Any& a : items) d[i++] = a;
+  return d;
+}
+
+CORBA::Any Str(const char* s) {
+  CORBA::Any a;
+  a <<= s;
+  return a;
+}
+
+CORBA::Any Long(CORBA::Long v) {
+  CORBA::Any a;
+  a <<= v;
+  return a;
+}
+
+TEST_F(JobParametersTest, OneFrameIsReadOnlyWhenWholeAndExact) {
+  node::JobParameters job;
+  ASSERT_EQ(node::ReadOneFrame(List({Str("OneFrame"), Long(2), Long(3), Long(800), Long(600), Long(151), Long(329)}),
+                               &job),
+            node::OneFrame::kAccepted);
+  EXPECT_EQ(job.part, 2);
+  EXPECT_EQ(job.partCount, 3);
+  EXPECT_EQ(job.width, 800);
+  EXPECT_EQ(job.height, 600);
+  EXPECT_EQ(job.firstRow, 151);
+  EXPECT_EQ(job.lastRow, 329);
+
+  const node::JobParameters before = job;
+  auto unchanged = [&] {
+    return job.part == before.part && job.partCount == before.partCount && job.width == before.width &&
+           job.height == before.height && job.firstRow == before.firstRow && job.lastRow == before.lastRow;
+  };
+  // Other messages: not for the node.
+  EXPECT_EQ(node::ReadOneFrame(List({Str("oneframe"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+            node::OneFrame::kIgnored);
+  EXPECT_EQ(node::ReadOneFrame(List({Str("OneFrameX"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+            node::OneFrame::kIgnored);
+  EXPECT_EQ(node::ReadOneFrame(List({Long(7), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+            node::OneFrame::kIgnored);
+  EXPECT_EQ(node::ReadOneFrame(List({}), &job), node::OneFrame::kIgnored);
+  // "OneFrame" lists that are short or hold something else than longs.
+  EXPECT_EQ(node::ReadOneFrame(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0)}), &job),
+            node::OneFrame::kRefused);
+  EXPECT_EQ(node::ReadOneFrame(List({Str("OneFrame"), Long(1), Long(1), Str("640"), Long(1), Long(0), Long(1)}), &job),
+            node::OneFrame::kRefused);
+  CORBA::Any d;
+  d <<= CORBA::Double(1.0);
+  EXPECT_EQ(node::ReadOneFrame(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0), d}), &job),
+            node::OneFrame::kRefused);
+  EXPECT_TRUE(unchanged());
+}
+
+TEST_F(JobParametersTest, FinishCarriesTheBandLabel) {
+  const Lumora::DataSeq m = node::FinishMessage(12);
+  ASSERT_EQ(m.length(), 2u);
+  const char* kind = nullptr;
+  const char* label = nullptr;
+  ASSERT_TRUE(m[0] >>= kind);
+  ASSERT_TRUE(m[1] >>= label);
+  EXPECT_STREQ(kind, "Finish");
+  EXPECT_STREQ(label, "Render12.zip");
+  EXPECT_EQ(node::FinishLabel(3), "Render3.zip");
+}
+
+// ---------------------------------------------------------------- unpacking
+
+TEST(PackageUnpackerTest, FilesLandUnderTheirFoldersAndFolderEntriesAreSkipped) {
+  farmtest::TempDir dir;
+  const fs::path zip = dir.path() / "Render.zip";
+  ASSERT_TRUE(nodetest::WriteZip(zip, {{"Render\\", ""},
+                                       {"Render\\Tessel.pov", "sphere { 0, 1 }\n"},
+                                       {"Render\\maps\\", ""},
+                                       {"Render\\maps\\deep\\wood.png", std::string(50000, 'w'), 2021, 3, 4, 5, 6, 8},
+                                       {"Render/forward.txt", "slashes too"}}));
+  const fs::path node = dir.path() / "node";
+  std::string error;
+  ASSERT_TRUE(node::UnpackPackage(zip, node, &error)) << error;
+  EXPECT_EQ(ReadFile(node / "Render" / "Tessel.pov"), "sphere { 0, 1 }\n");
+  EXPECT_EQ(ReadFile(node / "Render" / "maps" / "deep" / "wood.png"), std::string(50000, 'w'));
+  EXPECT_EQ(ReadFile(node / "Render" / "forward.txt"), "slashes too");
+  EXPECT_TRUE(fs::exists(zip));  // the caller removes the package
+
+  // The entry's stored local date becomes the last-write time.
+  std::tm t{};
+  t.tm_year = 2021 - 1900;
+  t.tm_mon = 2;
+  t.tm_mday = 4;
+  t.tm_hour = 5;
+  t.tm_min = 6;
+  t.tm_sec = 8;
+  t.tm_isdst = -1;
+  struct stat st{};
+  ASSERT_EQ(stat((node / "Render" / "maps" / "deep" / "wood.png").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, std::mktime(&t));
+
+  // An existing file is replaced whole.
+  WriteText(node / "Render" / "Tessel.pov", std::string(1000, 'x'));
+  ASSERT_TRUE(node::UnpackPackage(zip, node, &error)) << error;
+  EXPECT_EQ(ReadFile(node / "Render" / "Tessel.pov"), "sphere { 0, 1 }\n");
+}
+
+TEST(PackageUnpackerTest, EmptyDamagedOrMissingArchivesFail) {
+  farmtest::TempDir dir;
+  const fs::path node = dir.path() / "node";
+  std::string error;
+  const fs::path empty = dir.path() / "empty.zip";
+  ASSERT_TRUE(nodetest::WriteZip(empty, {}));
+  EXPECT_FALSE(node::UnpackPackage(empty, node, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(fs::exists(empty));
+
+  const fs::path junk = dir.path() / "junk.zip";
+  WriteText(junk, "this is not a zip archive");
+  EXPECT_FALSE(node::UnpackPackage(junk, node, &error));
+  EXPECT_FALSE(node::UnpackPackage(dir.path() / "missing.zip", node, &error));
+
+  // A node folder that is a file cannot take the package.
+  const fs::path ok = dir.path() / "ok.zip";
+  ASSERT_TRUE(nodetest::WriteZip(ok, {{"Render\\a.txt", "a"}}));
+  WriteText(dir.path() / "blocked", "a file");
+  EXPECT_FALSE(node::UnpackPackage(ok, dir.path() / "blocked", &error));
+  // So can a folder level that is a file.
+  WriteText(node / "Render", "a file where the work folder belongs");
+  EXPECT_FALSE(node::UnpackPackage(ok, node, &error));
+}
+
+TEST(PackageUnpackerTest, EntriesThatLeaveTheNodeFolderAreRefused) {
+  EXPECT_EQ(node::EntryTarget("/n", "Render\\Tessel.pov"), fs::path("/n/Render/Tessel.pov"));
+  EXPECT_EQ(node::EntryTarget("/n", "Render/./a/b.png"), fs::path("/n/Render/a/b.png"));
+  EXPECT_EQ(node::EntryTarget("/n", "Render\\..\\..\\etc\\passwd"), std::nullopt);
+  EXPECT_EQ(node::EntryTarget("/n", "../x"), std::nullopt);
+  EXPECT_EQ(node::EntryTarget("/n", ".."), std::nullopt);
+  EXPECT_EQ(node::EntryTarget("/n", "/etc/passwd"), std::nullopt);
+  EXPECT_EQ(node::EntryTarget("/n", "\\etc\\passwd"), std::nullopt);
+  EXPECT_EQ(node::EntryTarget("/n", "C:\\Windows\\x"), std::nullopt);
+  EXPECT_EQ(node::EntryTarget("/n", ""), std::nullopt);
+  EXPECT_EQ(node::EntryTarget("/n", "."), std::nullopt);
+  EXPECT_EQ(node::EntryTarget("/n", "a..b"), fs::path("/n/a..b"));  // dots inside a name are fine
+
+  farmtest::TempDir dir;
+  const fs::path zip = dir.path() / "Render.zip";
+  ASSERT_TRUE(nodetest::WriteZip(zip, {{"Render\\first.txt", "1"},
+                                       {"Render\\..\\..\\escaped.txt", "out"},
+                                       {"Render\\after.txt", "2"}}));
+  const fs::path node = dir.path() / "a" / "node";
+  std::string error;
+  EXPECT_FALSE(node::UnpackPackage(zip, node, &error));
+  EXPECT_NE(error.find("escaped.txt"), std::string::npos) << error;
+  EXPECT_EQ(ReadFile(node / "Render" / "first.txt"), "1");  // entries before the bad one stay
+  EXPECT_FALSE(fs::exists(node / "Render" / "after.txt"));   // unpacking stops there
+  EXPECT_FALSE(fs::exists(dir.path() / "a" / "escaped.txt"));
+  EXPECT_FALSE(fs::exists(dir.path() / "escaped.txt"));
+}
+
+TEST(PackageUnpackerTest, CleaningKeepsSubfoldersAndDropsFiles) {
+  farmtest::TempDir dir;
+  const fs::path work = dir.path() / "Render";
+  WriteText(work / "old.pov", "old");
+  WriteText(work / "old.png", "old");
+  WriteText(work / "keep" / "inner.png", "kept");
+  fs::create_symlink(dir.path() / "elsewhere", work / "link");
+  WriteText(dir.path() / "elsewhere" / "target.txt", "not touched");
+  node::CleanWorkFolder(work);
+  EXPECT_FALSE(fs::exists(work / "old.pov"));
+  EXPECT_FALSE(fs::exists(work / "old.png"));
+  EXPECT_FALSE(fs::is_symlink(work / "link"));
+  EXPECT_EQ(ReadFile(work / "keep" / "inner.png"), "kept");
+  EXPECT_EQ(ReadFile(dir.path() / "elsewhere" / "target.txt"), "not touched");
+
+  node::CleanWorkFolder(dir.path() / "new" / "Render");  // made when missing
+  EXPECT_TRUE(fs::is_directory(dir.path() / "new" / "Render"));
+}
+
+// ---------------------------------------------------------------- jobs
+
+// A node folder whose engine is a script: it writes its arguments to
+// engine-args.txt and, while the file "hold" exists, waits.
+class RenderNodeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = dir_.path() / "render node";  // a blank in the folder name
+    fs::create_directories(folder_);
+    InstallEngine(
+        "#!/bin/sh\n"
+        "here=$(dirname \"$0\")\n"
+        "printf '%s\\n' \"$@\" > \"$here/engine-args.txt\"\n"
+        "pwd > \"$here/engine-cwd.txt\"\n"
+        "while [ -f \"$here/hold\" ]; do sleep 0.02; done\n"
+        "exit 0\n");
+    node_ = node::RenderNode::Create(folder_, [this](std::int32_t part) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      reports_.push_back(part);
+      reported_.notify_all();
+    });
+  }
+
+  void InstallEngine(const std::string& script) {
+    const fs::path engine = folder_ / "pvengine";
+    WriteText(engine, script);
+    fs::permissions(engine, fs::perms::owner_all);
+  }
+
+  void Package(const std::vector<nodetest::ZipEntry>& entries) {
+    ASSERT_TRUE(nodetest::WriteZip(folder_ / "Render.zip", entries));
+  }
+
+  bool WaitForReports(size_t n) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return reported_.wait_for(lock, 10s, [&] { return reports_.size() >= n; });
+  }
+  std::vector<std::int32_t> Reports() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reports_;
+  }
+  bool BecomesIdle() { return farmtest::WaitUntil([&] { return node_->IsIdle(); }, 10s); }
+
+  farmtest::TempDir dir_;
+  fs::path folder_;
+  std::shared_ptr<node::RenderNode> node_;
+  std::mutex mutex_;
+  std::condition_variable reported_;
+  std::vector<std::int32_t> reports_;
+};
+
+TEST_F(RenderNodeTest, AJobUnpacksRunsTheEngineAndReportsItsBand) {
+  WriteText(folder_ / "Render" / "leftover.pov", "from the last job");
+  WriteText(folder_ / "Render" / "sub" / "kept.png", "kept");
+  Package({{"Render\\", ""}, {"Render\\Tessel.pov", "scene"}, {"Render\\sub\\tex.png", "png"}});
+  ASSERT_TRUE(node_->Engage("IOR:boss-one"));
+  node::JobParameters job;
+  job.part = 2;
+  job.partCount = 3;
+  job.width = 320;
+  job.height = 240;
+  job.firstRow = 71;
+  job.lastRow = 170;
+  ASSERT_TRUE(node_->SetJob(job));
+  EXPECT_EQ(ReadFile(folder_ / "Farmer.ini"), std::string("\x47\0\0\0\xAA\0\0\0\xF0\0\0\0", 12));
+  EXPECT_EQ(ReadFile(folder_ / "boss.ini"), std::string("\x0C\0\0\0", 4) + "IOR:boss-one");
+
+  ASSERT_TRUE(node_->Start());
+  ASSERT_TRUE(WaitForReports(1));
+  EXPECT_EQ(Reports(), std::vector<std::int32_t>{2});
+  EXPECT_TRUE(BecomesIdle());
+  const std::string f = folder_.string() + "/";
+  EXPECT_EQ(ReadFile(folder_ / "engine-args.txt"), "/Exit\n/Render\n" + f +
+                                                        "Render/Tessel.pov\n+sc0\n+sr71\n+ec1.0\n+er170\n"
+                                                        "+ORender2.bmp\n+W320\n+H240\n+UA\n");
+  EXPECT_FALSE(fs::exists(folder_ / "Render.zip"));
+  EXPECT_FALSE(fs::exists(folder_ / "Render" / "leftover.pov"));
+  EXPECT_EQ(ReadFile(folder_ / "Render" / "sub" / "kept.png"), "kept");
+  EXPECT_EQ(ReadFile(folder_ / "Render" / "sub" / "tex.png"), "png");
+}
+
+TEST_F(RenderNodeTest, TheNodeIsBusyFromStartToReportAndKeepsItsJob) {
+  Package({{"Render\\Tessel.pov", "scene"}});
+  ASSERT_TRUE(node_->Engage("IOR:first"));
+  node::JobParameters job;
+  job.part = 5;
+  ASSERT_TRUE(node_->SetJob(job));
+  WriteText(folder_ / "hold", "");
+  ASSERT_TRUE(node_->Start());
+  EXPECT_FALSE(node_->IsIdle());  // at once, before the engine has started
+  EXPECT_TRUE(farmtest::WaitUntil([&] { return fs::exists(folder_ / "engine-args.txt"); }, 10s));
+
+  // A second engagement while the job runs: refused, boss.ini untouched;
+  // new parameters are stored for the next job, not this one.
+  EXPECT_FALSE(node_->Engage("IOR:second"));
+  EXPECT_EQ(ReadFile(folder_ / "boss.ini"), std::string("\x09\0\0\0", 4) + "IOR:first");
+  node::JobParameters next;
+  next.part = 6;
+  ASSERT_TRUE(node_->SetJob(next));
+  EXPECT_FALSE(node_->Start());
+  fs::remove(folder_ / "hold");
+  ASSERT_TRUE(WaitForReports(1));
+  EXPECT_TRUE(BecomesIdle());
+  EXPECT_EQ(Reports(), std::vector<std::int32_t>{5});
+  EXPECT_TRUE(node_->Engage("IOR:second"));
+  EXPECT_EQ(ReadFile(folder_ / "boss.ini"), std::string("\x0A\0\0\0", 4) + "IOR:second");
+}
+
+TEST_F(RenderNodeTest, StopEndsTheEngineAndTheJobIsStillReported) {
+  Package({{"Render\\Tessel.pov", "scene"}});
+  WriteText(folder_ / "hold", "");
+  EXPECT_FALSE(node_->Stop());  // nothing under way
+  ASSERT_TRUE(node_->Start());
+  ASSERT_TRUE(farmtest::WaitUntil([&] { return fs::exists(folder_ / "engine-args.txt"); }, 10s));
+  EXPECT_TRUE(node_->Stop());
+  ASSERT_TRUE(WaitForReports(1));
+  EXPECT_TRUE(BecomesIdle());
+  EXPECT_TRUE(fs::exists(folder_ / "hold"));  // the engine did not end by itself
+}
+
+TEST_F(RenderNodeTest, AFailedUnpackStartsNothingAndKeepsThePackage) {
+  Package({});
+  ASSERT_TRUE(node_->Start());
+  EXPECT_TRUE(BecomesIdle());
+  EXPECT_TRUE(fs::exists(folder_ / "Render.zip"));
+  EXPECT_FALSE(fs::exists(folder_ / "engine-args.txt"));
+
+  Package({{"Render\\..\\..\\escape.pov", "x"}});
+  ASSERT_TRUE(node_->Start());
+  EXPECT_TRUE(BecomesIdle());
+  EXPECT_FALSE(fs::exists(folder_ / "engine-args.txt"));
+  EXPECT_FALSE(fs::exists(dir_.path() / "escape.pov"));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(RenderNodeTest, AMissingEngineIsShownAndNotReported) {
+  std::vector<std::string> boxes;
+  std::mutex boxesMutex;
+  auto previous = platform::SetMessageBoxPresenter([&](const std::string& text, const std::string&) {
+    std::lock_guard<std::mutex> lock(boxesMutex);
+    boxes.push_back(text);
+  });
+  fs::remove(folder_ / "pvengine");
+  Package({{"Render\\Tessel.pov", "scene"}});
+  ASSERT_TRUE(node_->Start());
+  EXPECT_TRUE(BecomesIdle());
+  std::this_thread::sleep_for(100ms);
+  platform::SetMessageBoxPresenter(previous);
+  EXPECT_EQ(boxes, std::vector<std::string>{"服务程序不在规定位置!"});
+  EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(RenderNodeTest, RecordsThatCannotBeWrittenAreReported) {
+  fs::create_directories(folder_ / "Farmer.ini");  // a folder where the record belongs
+  fs::create_directories(folder_ / "boss.ini");
+  node::JobParameters job;
+  job.part = 9;
+  std::string error;
+  EXPECT_FALSE(node_->SetJob(job, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(node_->job().part, 9);  // stored all the same
+  EXPECT_FALSE(node_->Engage("IOR:x"));
+}
+
+}  // namespace
