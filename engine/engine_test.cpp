@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/EngineOptions.h"
+#include "engine/PpmImage.h"
+#include "engine/StripPlan.h"
+#include "engine/StripRender.h"
+
+namespace {
+
+using engine::Strip;
+
+// ---------------------------------------------------------------- command line
+
+TEST(EngineOptionsTest, TheNodesCommandLine) {
+  engine::EngineOptions o;
+  std::string error;
+  ASSERT_TRUE(engine::ParseEngineCommandLine({"/Exit", "/Render", "/srv/render node/Render/Tessel.pov", "+sc0",
+                                              "+sr151", "+ec1.0", "+er329", "+ORender2.bmp", "+W640", "+H480", "+UA"},
+                                             &o, &error))
+      << error;
+  EXPECT_TRUE(o.exitWhenDone);
+  EXPECT_TRUE(o.render);
+  EXPECT_EQ(o.scene, "/srv/render node/Render/Tessel.pov");
+  EXPECT_EQ(o.startColumn, "0");
+  EXPECT_EQ(o.endColumn, "1.0");
+  EXPECT_EQ(o.startRow, "151");
+  EXPECT_EQ(o.endRow, "329");
+  EXPECT_EQ(o.output, "Render2.bmp");
+  EXPECT_EQ(o.width, 640);
+  EXPECT_EQ(o.height, 480);
+  EXPECT_TRUE(o.alpha);
+  EXPECT_TRUE(o.passThrough.empty());
+}
+
+TEST(EngineOptionsTest, SwitchesIgnoreCaseAndOthersPassThrough) {
+  engine::EngineOptions o;
+  std::string error;
+  ASSERT_TRUE(engine::ParseEngineCommandLine({"/EXIT", "scene.pov", "+SR0.25", "+ER1.0", "+w32", "+h24", "-ua",
+                                              "+A0.3", "+WT2", "-J"},
+                                             &o, &error))
+      << error;
+  EXPECT_TRUE(o.exitWhenDone);
+  EXPECT_FALSE(o.render);
+  EXPECT_EQ(o.startRow, "0.25");
+  EXPECT_EQ(o.endRow, "1.0");
+  EXPECT_EQ(o.width, 32);
+  EXPECT_EQ(o.height, 24);
+  EXPECT_FALSE(o.alpha);
+  EXPECT_EQ(o.passThrough, (std::vector<std::string>{"+A0.3", "+WT2", "-J"}));
+
+  EXPECT_FALSE(engine::ParseEngineCommandLine({"/Exit", "/Render", "+W640"}, &o, &error));  // no scene
+  EXPECT_FALSE(engine::ParseEngineCommandLine({"a.pov", "b.pov"}, &o, &error));
+  EXPECT_FALSE(engine::ParseEngineCommandLine({"a.pov", "+W0"}, &o, &error));
+}
+
+TEST(EngineOptionsTest, RowsAsTheRendererReadsThem) {
+  EXPECT_EQ(engine::ResolveRow("0", 480, false), 1);  // 0 is the top row
+  EXPECT_EQ(engine::ResolveRow("-9", 480, false), 1);
+  EXPECT_EQ(engine::ResolveRow("1", 480, false), 1);
+  EXPECT_EQ(engine::ResolveRow("151", 480, false), 151);
+  EXPECT_EQ(engine::ResolveRow("480", 480, true), 480);
+  EXPECT_EQ(engine::ResolveRow("9", 480, true), 9);
+  // Fractions, as povray takes them: of 8 rows, 0.5 starts at row 5 and
+  // 1.0 ends at row 8.
+  EXPECT_EQ(engine::ResolveRow("0.5", 8, false), 5);
+  EXPECT_EQ(engine::ResolveRow("0.0", 8, false), 1);
+  EXPECT_EQ(engine::ResolveRow("1.0", 8, true), 8);
+  EXPECT_EQ(engine::ResolveRow("0.5", 8, true), 4);
+  EXPECT_EQ(engine::ResolveRow("2.0", 8, true), 2);  // above 1.0: a row again
+  EXPECT_EQ(engine::ResolveRow("", 8, true), std::nullopt);
+  EXPECT_EQ(engine::ResolveRow("12x", 8, true), std::nullopt);
+}
+
+// ---------------------------------------------------------------- strips
+
+void ExpectCovers(const std::vector<Strip>& strips, int first, int last) {
+  ASSERT_FALSE(strips.empty());
+  EXPECT_EQ(strips.front().first, first);
+  EXPECT_EQ(strips.back().last, last);
+  for (size_t i = 0; i < strips.size(); ++i) {
+    EXPECT_GE(strips[i].rows(), 1);
+    if (i > 0) EXPECT_EQ(strips[i].first, strips[i - 1].last + 1);
+  }
+}
+
+TEST(StripPlanTest, SmallFirstThenGrowingUpToAShareOfTheBand) {
+  const std::vector<Strip> plan = engine::PlanStrips(1, 120, {2, 2, 6});
+  // 2, 4, 8, 16, then at most ceil(120 / 6) = 20 rows.
+  const std::vector<Strip> expected = {{1, 2},   {3, 6},    {7, 14},   {15, 30},  {31, 50},
+                                       {51, 70}, {71, 90}, {91, 110}, {111, 120}};
+  EXPECT_EQ(plan, expected);
+
+  EXPECT_EQ(engine::PlanStrips(311, 311), (std::vector<Strip>{{311, 311}}));
+  EXPECT_EQ(engine::PlanStrips(5, 6), (std::vector<Strip>{{5, 6}}));
+  EXPECT_TRUE(engine::PlanStrips(10, 9).empty());
+  EXPECT_TRUE(engine::PlanStrips(1, -1).empty());
+}
+
+TEST(StripPlanTest, EveryBandIsCoveredOnceWithFewRuns) {
+  for (int first : {1, 2, 151, 311}) {
+    for (int rows : {1, 2, 3, 7, 64, 170, 480, 1081, 4000}) {
+      const std::vector<Strip> plan = engine::PlanStrips(first, first + rows - 1);
+      ExpectCovers(plan, first, first + rows - 1);
+      EXPECT_EQ(plan.front().rows(), std::min(rows, 2));
+      // Doubling up to the share bound, then at most `share` strips.
+      const engine::StripPolicy policy;
+      const int cap = std::max(policy.firstRows, (rows + policy.share - 1) / policy.share);
+      int doublings = 0;
+      for (int size = policy.firstRows; size < cap; size *= 2) ++doublings;
+      EXPECT_LE(plan.size(), static_cast<size_t>(doublings + policy.share + 1)) << rows;
+    }
+  }
+}
+
+TEST(StripPlanTest, TheRendererIsNeverAskedForRowOneAlone) {
+  EXPECT_EQ(engine::RendererRows({1, 1}, 120), (Strip{1, 2}));
+  EXPECT_EQ(engine::RendererRows({1, 1}, 1), (Strip{1, 1}));  // one row is the whole picture
+  EXPECT_EQ(engine::RendererRows({1, 2}, 120), (Strip{1, 2}));
+  EXPECT_EQ(engine::RendererRows({7, 7}, 120), (Strip{7, 7}));
+
+  engine::StripJob job;
+  job.renderer = "povray";
+  job.sceneFile = "Tessel.pov";
+  job.width = 160;
+  job.height = 120;
+  job.extraOptions = {"+SC0", "+EC1.0", "+UA"};
+  const std::vector<std::string> args = engine::RendererArguments(job, {1, 1}, "strip.ppm");
+  const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+SC0",
+                                             "+EC1.0", "+UA",          "-D",    "-P",    "+FP",  "+Ostrip.ppm"};
+  EXPECT_EQ(args, expected);
+}
+
+// ---------------------------------------------------------------- pictures
+
+TEST(PpmImageTest, HeaderWithCommentsAndTheStartOfThePixels) {
+  const std::string head = "P6\n# Software: POV-Ray\n# Render Date: today\n160 120\n255\n";
+  engine::PpmHeader h;
+  ASSERT_EQ(engine::ParsePpmHeader(head + "pixels", &h), engine::PpmParse::kOk);
+  EXPECT_EQ(h.width, 160);
+  EXPECT_EQ(h.height, 120);
+  EXPECT_EQ(h.maxValue, 255);
+  EXPECT_EQ(h.dataOffset, head.size());
+  EXPECT_EQ(h.totalBytes(), head.size() + 160u * 120u * 3u);
+
+  // Cut anywhere inside the header: more is needed.
+  for (size_t n = 0; n < head.size(); ++n) {
+    EXPECT_EQ(engine::ParsePpmHeader(head.substr(0, n), &h), engine::PpmParse::kNeedMore) << n;
+  }
+  EXPECT_EQ(engine::ParsePpmHeader("P3\n1 1\n255\n", &h), engine::PpmParse::kBad);
+  EXPECT_EQ(engine::ParsePpmHeader("P6\n1 x\n255\n", &h), engine::PpmParse::kBad);
+  EXPECT_EQ(engine::ParsePpmHeader("P6\n1 1\n0\n", &h), engine::PpmParse::kBad);
+  EXPECT_EQ(engine::ParsePpmHeader("GIF89a", &h), engine::PpmParse::kBad);
+}
+
+TEST(PpmImageTest, RowsBecomeColorrefsWithRedInTheLowByte) {
+  engine::PpmHeader h;
+  ASSERT_EQ(engine::ParsePpmHeader(std::string("P6 2 1 255\n"), &h), engine::PpmParse::kOk);
+  const unsigned char row8[] = {0x11, 0x22, 0x33, 0xFF, 0x00, 0x80};
+  std::int32_t out[2];
+  engine::PpmRowToColorref(row8, h, out);
+  EXPECT_EQ(out[0], 0x332211);
+  EXPECT_EQ(out[1], 0x8000FF);
+
+  ASSERT_EQ(engine::ParsePpmHeader(std::string("P6 2 1 65535\n"), &h), engine::PpmParse::kOk);
+  EXPECT_EQ(h.rowBytes(), 12u);
+  const unsigned char row16[] = {0xFF, 0xFF, 0x00, 0x00, 0x80, 0x00, 0x01, 0x01, 0x7F, 0xFF, 0xFF, 0xFE};
+  engine::PpmRowToColorref(row16, h, out);
+  EXPECT_EQ(out[0], 0x8000FF);  // blue 0x8000 of 0xFFFF rounds to 0x80
+  EXPECT_EQ(out[1], 0xFF7F01);
+}
+
+}  // namespace
