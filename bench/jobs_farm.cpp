@@ -1,11 +1,13 @@
 // Farm efficiency: demonstration scene 1 at 1024 x 768 rendered by vornel
 // on a local farm of two nodes, against one povray rendering the same
-// Tessel.pov with as many threads as the two nodes' engines use together.
+// Tessel.pov with as many threads as the nodes' engines use together (each
+// node's povray runs one thread per processor).
 //
 //   jobs_farm_bench [--nodes N] [--width W --height H]
 //
 // Needs FARM_BIN_DIR (the build's bin/); prints the wall times and their
 // ratio.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -52,9 +54,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "set FARM_BIN_DIR to the build's bin/ folder\n");
     return 2;
   }
-  // One engine thread per node: the nodes' engines then use `nodes` threads
-  // together, and so does the direct render.
-  const int threads = nodes;
+  // Every node's engine runs povray with its default thread count (one per
+  // processor); the direct render gets all of the farm's threads at once.
+  const int per_node = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int threads = nodes * per_node;
 
   farmtest::Farm farm;
   farmtest::TestOrb orb;
