@@ -5,3 +5,12 @@ add_dependencies(jobs_farm_test vornel ledgo kintrahub)
 if(TARGET tessel)
   add_dependencies(jobs_farm_test tessel)
 endif()
+
+# A RenderNet2 host for the tests. It runs from a copy of bin/ and finds
+# liblumora beside itself, so its work folder is that copy.
+add_executable(jobs_host jobs_host.cpp)
+target_link_libraries(jobs_host PRIVATE lumora Qt6::Widgets)
+set_target_properties(jobs_host PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+  BUILD_RPATH "$ORIGIN")
+add_dependencies(jobs_farm_test jobs_host)

@@ -193,6 +193,41 @@ TEST_F(JobsTest, ABandWhoseNodeIsKilledIsRenderedByAnother) {
   EXPECT_EQ(YellowRows(picture.convertToFormat(QImage::Format_RGB32)), 0);
 }
 
+TEST_F(JobsTest, RenderNet2WalksIdleRunningBlockedAndBackWithRealJobs) {
+  StartFarm(1);
+  client_ = farm_.MakeNodeFolder();
+  fs::create_directories(client_ / "Render");
+  std::ofstream(client_ / "Render" / "Tessel.pov")
+      << "camera { location <0, 1, -4> look_at <0, 0, 0> }\n"
+         "light_source { <5, 5, -5> color rgb 1 }\n"
+         "sphere { <0, 0, 0>, 1 pigment { color rgb <0.2, 0.4, 0.9> } }\n"
+         "plane { y, -1 pigment { color rgb 0.8 } }\n";
+  fs::copy_file(TestProgramDir() / "jobs_host", client_ / "jobs_host");
+  const fs::path out = farm_.TmpDir() / "host.png";
+  Process* host = farm_.StartProgram({(client_ / "jobs_host").string(), out.string()}, "jobs_host");
+  ASSERT_TRUE(host != nullptr);
+  ASSERT_EQ(host->WaitExit(kRenderLimit), 0) << host->Output();
+  const std::string o = host->Output();
+  for (const char* line : {"first state=1 reason=\n",
+                           "second-while-busy state=0 reason=a render job is still busy",
+                           "first-ended state=2 reason=\n",
+                           "saved=1 viewers=1\n",
+                           "after-destory viewers=0\n",
+                           "third-while-blocked state=0 reason=a render job is still busy",
+                           "third-after-init state=1 reason=\n",
+                           "third-ended state=2 reason=\n",
+                           "after-close viewers=0 saved-after-close=0\n",
+                           "fourth-after-close state=1 reason=\n",
+                           "fourth-ended state=2 reason=\n"}) {
+    EXPECT_NE(o.find(line), std::string::npos) << "missing: " << line << "\n" << o;
+  }
+  const QImage picture = QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(picture.width(), 64);
+  ASSERT_EQ(picture.height(), 48);
+  EXPECT_EQ(YellowRows(picture), 0);
+  EXPECT_NE(picture.pixel(32, 24), qRgb(255, 255, 0));
+}
+
 TEST_F(JobsTest, WithoutAFarmVornelSaysWhyAndEnds) {
   const fs::path out = farm_.TmpDir() / "none.png";
   // No registry at all.
