@@ -65,13 +65,17 @@ std::string Renderer() {
   return "povray";
 }
 
+// Tuning knobs for benchmarks: a positive integer in the environment
+// variable `name`, else `fallback`.
+int Knob(const char* name, int fallback) {
+  const char* v = std::getenv(name);
+  const int n = v != nullptr ? std::atoi(v) : 0;
+  return n >= 1 && n <= 1000 ? n : fallback;
+}
+
 // How many renderer runs may be under way at once. A run spends much of
 // its time starting and closing down, which a second run overlaps.
-int StripsInFlight() {
-  const char* v = std::getenv("PVENGINE_STRIPS_IN_FLIGHT");
-  const int n = v != nullptr ? std::atoi(v) : 0;
-  return n >= 1 && n <= 16 ? n : 2;
-}
+int StripsInFlight() { return Knob("PVENGINE_STRIPS_IN_FLIGHT", 4); }
 
 void ShowLogTail(const fs::path& log) {
   std::FILE* f = std::fopen(log.c_str(), "rb");
@@ -138,7 +142,10 @@ int Run(int argc, char** argv) {
   if (options.alpha) job.extraOptions.push_back("+UA");
   job.extraOptions.insert(job.extraOptions.end(), options.passThrough.begin(), options.passThrough.end());
 
-  const std::vector<engine::Strip> strips = engine::PlanStrips(firstRow, lastRow);
+  engine::StripPolicy policy;
+  policy.firstRows = Knob("PVENGINE_FIRST_STRIP", policy.firstRows);
+  policy.share = Knob("PVENGINE_STRIP_SHARE", policy.share);
+  const std::vector<engine::Strip> strips = engine::PlanStrips(firstRow, lastRow, policy);
   const std::size_t inFlight = static_cast<std::size_t>(StripsInFlight());
   std::deque<std::unique_ptr<engine::StripRender>> running, ending;
   std::size_t next = 0;

@@ -13,7 +13,10 @@ std::vector<Strip> PlanStrips(int first, int last, const StripPolicy& policy) {
   long size = std::max(1, policy.firstRows);
   long row = first;
   while (row <= last) {
-    const long take = std::min(size, static_cast<long>(last) - row + 1);
+    long take = std::min(size, static_cast<long>(last) - row + 1);
+    // A remainder of half a strip or less rides along: a run costs the
+    // same start-up whatever its size.
+    if (static_cast<long>(last) - (row + take - 1) <= take / 2) take = static_cast<long>(last) - row + 1;
     strips.push_back({static_cast<int>(row), static_cast<int>(row + take - 1)});
     row += take;
     size = std::min(cap, size * std::max(1, policy.growth));

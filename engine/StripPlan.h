@@ -20,9 +20,11 @@ struct StripPolicy {
   int firstRows = 2;
   int growth = 2;
   int share = 6;  // no strip above ceil(band / share) rows, unless firstRows is larger
+                  // (or a joined remainder makes it up to half as large again)
 };
 
-// Strips covering first..last in order, without gaps or overlaps. Empty when
+// Strips covering first..last in order, without gaps or overlaps; a last
+// piece of half a strip or less joins the strip before it. Empty when
 // last < first.
 std::vector<Strip> PlanStrips(int first, int last, const StripPolicy& policy = StripPolicy());
 

@@ -87,10 +87,17 @@ void ExpectCovers(const std::vector<Strip>& strips, int first, int last) {
 
 TEST(StripPlanTest, SmallFirstThenGrowingUpToAShareOfTheBand) {
   const std::vector<Strip> plan = engine::PlanStrips(1, 120, {2, 2, 6});
-  // 2, 4, 8, 16, then at most ceil(120 / 6) = 20 rows.
-  const std::vector<Strip> expected = {{1, 2},   {3, 6},    {7, 14},   {15, 30},  {31, 50},
-                                       {51, 70}, {71, 90}, {91, 110}, {111, 120}};
+  // 2, 4, 8, 16, then at most ceil(120 / 6) = 20 rows; the last 10 rows
+  // join the strip before them.
+  const std::vector<Strip> expected = {{1, 2}, {3, 6}, {7, 14}, {15, 30}, {31, 50}, {51, 70}, {71, 90}, {91, 120}};
   EXPECT_EQ(plan, expected);
+  // Of 60 rows (strips up to 10), the 6 left after row 54 make a strip of
+  // their own.
+  const std::vector<Strip> sixty = engine::PlanStrips(1, 60, {2, 2, 6});
+  ASSERT_GE(sixty.size(), 2u);
+  EXPECT_EQ(sixty[sixty.size() - 2], (Strip{45, 54}));
+  EXPECT_EQ(sixty.back(), (Strip{55, 60}));
+  EXPECT_EQ(engine::PlanStrips(1, 3), (std::vector<Strip>{{1, 3}}));
 
   EXPECT_EQ(engine::PlanStrips(311, 311), (std::vector<Strip>{{311, 311}}));
   EXPECT_EQ(engine::PlanStrips(5, 6), (std::vector<Strip>{{5, 6}}));
@@ -103,7 +110,7 @@ TEST(StripPlanTest, EveryBandIsCoveredOnceWithFewRuns) {
     for (int rows : {1, 2, 3, 7, 64, 170, 480, 1081, 4000}) {
       const std::vector<Strip> plan = engine::PlanStrips(first, first + rows - 1);
       ExpectCovers(plan, first, first + rows - 1);
-      EXPECT_EQ(plan.front().rows(), std::min(rows, 2));
+      EXPECT_EQ(plan.front().rows(), rows <= 3 ? rows : 2);
       // Doubling up to the share bound, then at most `share` strips.
       const engine::StripPolicy policy;
       const int cap = std::max(policy.firstRows, (rows + policy.share - 1) / policy.share);

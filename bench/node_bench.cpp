@@ -1,0 +1,168 @@
+// Prints, for a reference scene and band, how long pvengine takes to hand
+// every row of the band to a boss (served here) against a plain povray
+// render of the same band, and how soon the first row arrives.
+//
+//   node_bench [width height first last [strips-in-flight...]]
+//
+// Defaults: 640 x 480, rows 0 to 480, in flight 1 2 3. Programs come from
+// $FARM_BIN_DIR (else the bin/ beside this program's folder).
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Lumora.hh"
+#include "idl/ConfigRecords.h"
+#include "node/EngineCommand.h"
+#include "platform/ChildProcess.h"
+#include "platform/Folders.h"
+#include "tests/support/TestEnv.h"
+#include "tests/support/TestOrb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const char* kScene = R"(#version 3.7;
+global_settings { assumed_gamma 1.0 max_trace_level 8 }
+background { color rgb <0.5, 0.6, 0.8> }
+camera { location <0, 4, -10> look_at <0, 0.8, 0> }
+light_source { <6, 10, -8> color rgb 1 area_light <1.5, 0, 0>, <0, 0, 1.5>, 4, 4 adaptive 1 }
+plane { y, 0 pigment { checker color rgb 1 color rgb 0.2 } finish { reflection 0.2 } }
+#declare I = -3;
+#while (I <= 3)
+  #declare J = -3;
+  #while (J <= 3)
+    sphere { <I * 1.2, 0.5, J * 1.2>, 0.5
+      pigment { color rgb <0.5 + I / 7, 0.5 + J / 7, 0.6> }
+      finish { phong 0.6 reflection 0.25 } }
+    #declare J = J + 1;
+  #end
+  #declare I = I + 1;
+#end
+)";
+
+class CountingBoss : public POA_Lumora::RenderBoss {
+ public:
+  char* ID() override { return CORBA::string_dup("Lumora_RenderBoss_i"); }
+  CORBA::Boolean IsLive() override { return true; }
+  Lumora::FileTransform_ptr CreateFileAndPass() override { throw CORBA::NO_IMPLEMENT(); }
+  void SetData(const Lumora::DataSeq&) override {}
+  void Push(CORBA::Long, const Lumora::ColorLine&) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (rows_++ == 0) first_ = Clock::now();
+  }
+  void Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rows_ = 0;
+  }
+  int rows() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rows_;
+  }
+  Clock::time_point first() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return first_;
+  }
+
+ private:
+  std::mutex mutex_;
+  int rows_ = 0;
+  Clock::time_point first_;
+};
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double RunPlain(const fs::path& sceneDir, int w, int h, int first, int last) {
+  const std::string cmd = "cd '" + sceneDir.string() + "' && povray +ITessel.pov +W" + std::to_string(w) + " +H" +
+                          std::to_string(h) + " +SR" + std::to_string(std::max(first, 1)) + " +ER" +
+                          std::to_string(last) + " -D -P +FP +Oplain.ppm >plain.log 2>&1";
+  std::string error;
+  const auto start = Clock::now();
+  auto p = platform::ChildProcess::Start({"/bin/sh", "-c", cmd}, &error);
+  if (!p || p->Wait() != 0) {
+    std::fprintf(stderr, "plain povray failed: %s\n", error.c_str());
+    std::exit(1);
+  }
+  return Seconds(Clock::now() - start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int w = 640, h = 480, first = 0, last = 480;
+  std::vector<int> inFlight = {1, 2, 3};
+  if (argc >= 5) {
+    w = std::atoi(argv[1]);
+    h = std::atoi(argv[2]);
+    first = std::atoi(argv[3]);
+    last = std::atoi(argv[4]);
+    if (argc > 5) inFlight.clear();
+    for (int i = 5; i < argc; ++i) inFlight.push_back(std::atoi(argv[i]));
+  }
+  const char* binEnv = std::getenv("FARM_BIN_DIR");
+  const fs::path bin = binEnv ? fs::path(binEnv) : platform::ExecutableFolder().parent_path() / "bin";
+
+  farmtest::TempDir dir;
+  const fs::path node = dir.path() / "node";
+  fs::create_directories(node / "Render");
+  fs::copy_file(bin / "pvengine", node / "pvengine");
+  fs::copy_file(bin / "libferrix.so", node / "libferrix.so");
+  std::ofstream(node / "Render" / "Tessel.pov") << kScene;
+  const fs::path plainDir = dir.path() / "plain";
+  fs::create_directories(plainDir);
+  std::ofstream(plainDir / "Tessel.pov") << kScene;
+
+  farmtest::TestOrb orb;
+  auto* boss = new CountingBoss();
+  CORBA::Object_var bossRef = orb.Activate(boss);
+  farm::WriteBossIni(node / "boss.ini", orb.ToString(bossRef), nullptr);
+  farm::WriteFarmerIni(node / "Farmer.ini", {first, last, h}, nullptr);
+  node::JobParameters job;
+  job.width = w;
+  job.height = h;
+  job.firstRow = first;
+  job.lastRow = last;
+  const node::EngineCommand command = node::BuildEngineCommand(node, job);
+  const int bandRows = std::min(last, h) - std::max(first, 1) + 1;
+
+  std::printf("scene: 49 reflective spheres, 4x4 area light; picture %dx%d, band rows %d..%d (%d rows)\n", w, h,
+              first, last, bandRows);
+  RunPlain(plainDir, w, h, first, last);  // warm the caches
+  double plain = 1e9;
+  for (int i = 0; i < 2; ++i) plain = std::min(plain, RunPlain(plainDir, w, h, first, last));
+  std::printf("plain povray of the band:        %7.3f s\n", plain);
+
+  for (int n : inFlight) {
+    setenv("PVENGINE_STRIPS_IN_FLIGHT", std::to_string(n).c_str(), 1);
+    double best = 1e9, bestFirst = 0;
+    for (int i = 0; i < 2; ++i) {
+      boss->Reset();
+      std::string error;
+      const auto start = Clock::now();
+      auto p = platform::ChildProcess::Start(command.argv, &error);
+      if (!p) {
+        std::fprintf(stderr, "pvengine: %s\n", error.c_str());
+        return 1;
+      }
+      const int status = p->Wait();
+      const double total = Seconds(Clock::now() - start);
+      if (status != 0 || boss->rows() != bandRows) {
+        std::fprintf(stderr, "pvengine status %d, %d of %d rows\n", status, boss->rows(), bandRows);
+        return 1;
+      }
+      if (total < best) {
+        best = total;
+        bestFirst = Seconds(boss->first() - start);
+      }
+    }
+    std::printf("pvengine, %d strip(s) in flight:  %7.3f s  ratio %.2f  first row after %.3f s\n", n, best,
+                best / plain, bestFirst);
+  }
+  boss->_remove_ref();
+  return 0;
+}
