@@ -11,4 +11,10 @@ void InstallMessageBoxes() {
   std::call_once(once, [] { platform::InstallQtMessageBoxPresenter(); });
 }
 
+namespace {
+// Every box of the library (the scene maker's too) goes through the Qt
+// presenter from the moment the library is loaded.
+const bool installed_at_load = (InstallMessageBoxes(), true);
+}  // namespace
+
 }  // namespace lumora

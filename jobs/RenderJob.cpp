@@ -8,7 +8,7 @@ namespace lumora {
 
 bool RunOnGuiThread(const std::function<void()>& fn) {
   QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr) return false;
+  if (app == nullptr || QCoreApplication::closingDown()) return false;
   if (QThread::currentThread() == app->thread()) {
     fn();
   } else {
