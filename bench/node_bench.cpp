@@ -4,15 +4,20 @@
 //
 //   node_bench [width height first last [strips-in-flight...]]
 //
-// Defaults: 640 x 480, rows 0 to 480, in flight 1 2 3. Programs come from
-// $FARM_BIN_DIR (else the bin/ beside this program's folder).
+// Defaults: 640 x 480, rows 0 to 480, in flight 1 2 3 4 6. Programs come
+// from $FARM_BIN_DIR (else the bin/ beside this program's folder). With
+// $NODE_BENCH_PICTURE set, the rows received last are saved there as PNG.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
 
 #include "Lumora.hh"
 #include "idl/ConfigRecords.h"
@@ -52,9 +57,25 @@ class CountingBoss : public POA_Lumora::RenderBoss {
   CORBA::Boolean IsLive() override { return true; }
   Lumora::FileTransform_ptr CreateFileAndPass() override { throw CORBA::NO_IMPLEMENT(); }
   void SetData(const Lumora::DataSeq&) override {}
-  void Push(CORBA::Long, const Lumora::ColorLine&) override {
+  void Push(CORBA::Long line, const Lumora::ColorLine& colors) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (rows_++ == 0) first_ = Clock::now();
+    last_[line].assign(colors.get_buffer(), colors.get_buffer() + colors.length());
+  }
+  // The rows received, as an RGB picture (black where none came).
+  bool Save(const std::string& file, int w, int h) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3, 0);
+    for (const auto& [line, px] : last_) {
+      if (line < 1 || line > h) continue;
+      for (int x = 0; x < w && x < static_cast<int>(px.size()); ++x) {
+        unsigned char* p = &rgb[(static_cast<size_t>(line - 1) * w + x) * 3];
+        p[0] = px[x] & 0xFF;
+        p[1] = (px[x] >> 8) & 0xFF;
+        p[2] = (px[x] >> 16) & 0xFF;
+      }
+    }
+    return stbi_write_png(file.c_str(), w, h, 3, rgb.data(), w * 3) != 0;
   }
   void Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -73,6 +94,7 @@ class CountingBoss : public POA_Lumora::RenderBoss {
   std::mutex mutex_;
   int rows_ = 0;
   Clock::time_point first_;
+  std::map<int, std::vector<std::int32_t>> last_;
 };
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -95,7 +117,7 @@ double RunPlain(const fs::path& sceneDir, int w, int h, int first, int last) {
 
 int main(int argc, char** argv) {
   int w = 640, h = 480, first = 0, last = 480;
-  std::vector<int> inFlight = {1, 2, 3};
+  std::vector<int> inFlight = {1, 2, 3, 4, 6};
   if (argc >= 5) {
     w = std::atoi(argv[1]);
     h = std::atoi(argv[2]);
@@ -162,6 +184,9 @@ int main(int argc, char** argv) {
     }
     std::printf("pvengine, %d strip(s) in flight:  %7.3f s  ratio %.2f  first row after %.3f s\n", n, best,
                 best / plain, bestFirst);
+  }
+  if (const char* picture = std::getenv("NODE_BENCH_PICTURE")) {
+    std::printf("%s %s\n", boss->Save(picture, w, h) ? "picture saved in" : "could not save", picture);
   }
   boss->_remove_ref();
   return 0;

@@ -335,6 +335,20 @@ TEST_F(NodeFarmTest, StopEndsTheEngineAndTheBandIsStillReported) {
   EXPECT_NE(nodes_[0]->Output().find("+ORender12.bmp"), std::string::npos);
 }
 
+TEST_F(NodeFarmTest, EndingTheNodeLeavesARunningEngineAlone) {
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
+  ASSERT_EQ(farmers.size(), 1u);
+  HandOut(farmers[0], OneFrame(1, 1, 0, kHeight), Package(farm_.TmpDir(), SlowScene()));
+  ASSERT_TRUE(boss_->WaitForRows(1, 60s)) << nodes_[0]->Output();
+  nodes_[0]->Signal(SIGTERM);
+  EXPECT_EQ(nodes_[0]->WaitExit(10s), std::optional<int>(0)) << nodes_[0]->Output();
+  // The engine goes on rendering for the boss; no end report can come.
+  const size_t rowsAtExit = boss_->Rows().size();
+  EXPECT_FALSE(ProcessesWorkingIn(folders_[0]).empty());
+  EXPECT_TRUE(boss_->WaitForRows(rowsAtExit + 1, 30s));
+  EXPECT_TRUE(boss_->Finishes().empty());
+}
+
 TEST_F(NodeFarmTest, APackageOfMoreThan256MegabytesPasses) {
   std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
   ASSERT_EQ(farmers.size(), 1u);
