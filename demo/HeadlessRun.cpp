@@ -97,6 +97,10 @@ int RunHeadless(const HeadlessOptions& options) {
     std::fprintf(stderr, "vornel: the render job did not end within %d s\n", options.timeout_seconds);
     return kExitTimeout;
   }
+  if (state == RenderNet2::kJobNotStarted) {
+    std::fprintf(stderr, "vornel: the render job did not start: %s\n", reason);
+    return kExitNoRender;
+  }
   if (state != RenderNet2::kJobCompleted) {
     std::fprintf(stderr, "vornel: the farm could not render the picture: %s\n",
                  *reason != '\0' ? reason : "render job not started");

@@ -153,6 +153,8 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     if (CORBA::is_nil(group.in())) throw CORBA::OBJECT_NOT_EXIST();
 
     stage = "the render job failed on the farm";
+    // omniORB serves the boss on threads of its own, also while this thread
+    // sleeps or waits for a farmer, so the watch loop only sleeps.
     CorbaWorkgroup link(group.in(), boss_ref.in(), package);
     Dispatcher dispatcher(link, *tally, job->height(), std::move(size),
                           [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
