@@ -10,6 +10,11 @@ set_target_properties(jobs_rows_bench PROPERTIES
 add_executable(jobs_farm_bench ${CMAKE_CURRENT_LIST_DIR}/jobs_farm.cpp)
 target_link_libraries(jobs_farm_bench PRIVATE farm_test_support)
 target_compile_definitions(jobs_farm_bench PRIVATE POVRAY_PROGRAM="${POVRAY}")
+foreach(program vornel ledgo kintrahub tessel pvengine ferrix)
+  if(TARGET ${program})
+    add_dependencies(jobs_farm_bench ${program})
+  endif()
+endforeach()
 set_target_properties(jobs_farm_bench PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
   BUILD_RPATH "${FARM_BIN_DIR}")

@@ -2,9 +2,11 @@
 farm_add_test(NAME jobs_farm_test SOURCES jobs_test.cpp LIBS farm_test_support Qt6::Gui TIMEOUT 600)
 target_compile_definitions(jobs_farm_test PRIVATE POVRAY_PROGRAM="${POVRAY}")
 add_dependencies(jobs_farm_test vornel ledgo kintrahub)
-if(TARGET tessel)
-  add_dependencies(jobs_farm_test tessel)
-endif()
+foreach(program tessel pvengine ferrix)
+  if(TARGET ${program})
+    add_dependencies(jobs_farm_test ${program})
+  endif()
+endforeach()
 
 # A RenderNet2 host for the tests. It runs from a copy of bin/ and finds
 # liblumora beside itself, so its work folder is that copy.
