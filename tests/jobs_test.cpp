@@ -188,6 +188,14 @@ TEST_F(JobsTest, ABandWhoseNodeIsKilledIsRenderedByAnother) {
   for (pid_t e : engines) kill(e, SIGKILL);
 
   ASSERT_EQ(v->WaitExit(kRenderLimit), 0) << v->Output();
+  // The killed node's band (its engine writes Render<k>.bmp) was started
+  // again on one of the others.
+  const std::string killed_log = nodes_[1]->Output();
+  const auto at = killed_log.find("+ORender");
+  ASSERT_NE(at, std::string::npos) << killed_log;
+  const std::string band_output = killed_log.substr(at, killed_log.find(".bmp", at) - at + 4);
+  EXPECT_NE((nodes_[0]->Output() + nodes_[2]->Output()).find(band_output), std::string::npos)
+      << band_output << " was not rendered again";
   QImage picture = QImage(QString::fromStdString(out.string()));
   ASSERT_EQ(picture.height(), 360);
   EXPECT_EQ(YellowRows(picture.convertToFormat(QImage::Format_RGB32)), 0);
