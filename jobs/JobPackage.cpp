@@ -76,6 +76,9 @@ bool AddItems(zipFile zip, const std::filesystem::path& folder, const std::strin
     const std::string name = entry.path().filename().string();
     if (name.empty() || name[0] == '.') continue;
     std::error_code type_ec;
+    // A linked folder is left out: following it could loop back into the
+    // source folder for ever.
+    if (entry.is_symlink(type_ec) && entry.is_directory(type_ec)) continue;
     if (entry.is_directory(type_ec)) {
       const std::string sub = prefix + name + "\\";
       if (!AddFolderEntry(zip, sub, entry.path())) return false;
