@@ -68,13 +68,23 @@ bool RenderNode::Stop() {
 }
 
 void RenderNode::Work(JobParameters job) {
-  platform::SetCurrentThreadLowestPriority();
   const std::filesystem::path work = folder_ / kWorkFolderName;
   const std::filesystem::path package = folder_ / kPackageName;
 
-  CleanWorkFolder(work);
-  std::string error;
-  if (!UnpackPackage(package, folder_, &error)) {
+  // Cleaning and unpacking run at the lowest priority, on a thread of their
+  // own: a process inherits the priority of the thread that starts it, and
+  // the engine is to run at the normal one.
+  bool unpacked = false;
+  std::string error = "no thread to unpack on";
+  try {
+    std::thread([&] {
+      platform::SetCurrentThreadLowestPriority();
+      CleanWorkFolder(work);
+      unpacked = UnpackPackage(package, folder_, &error);
+    }).join();
+  } catch (const std::system_error&) {
+  }
+  if (!unpacked) {
     Log("job not started: " + error);
     busy_.store(false);
     return;
@@ -87,19 +97,18 @@ void RenderNode::Work(JobParameters job) {
   bool skipped = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopRequested_) {
-      skipped = true;
-    } else {
+    skipped = stopRequested_;
+    if (!skipped) {
       Log("engine: " + command.text);
       engine = platform::ChildProcess::Start(command.argv, &error);
-      if (!engine) {
-        Log("cannot start the engine: " + error);
-        platform::MessageBox("服务程序不在规定位置!", "Tessel");
-        busy_.store(false);
-        return;
-      }
       engine_ = engine;
     }
+  }
+  if (!skipped && !engine) {
+    Log("cannot start the engine: " + error);
+    platform::MessageBox("服务程序不在规定位置!", "Tessel");
+    busy_.store(false);
+    return;
   }
   if (!skipped) {
     const int status = engine->Wait();

@@ -45,8 +45,9 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   bool SetJob(const JobParameters& job, std::string* error = nullptr);
   JobParameters job() const;
 
-  // Starts the stored job on a worker thread of the lowest priority and
-  // returns at once; false, doing nothing, while busy.
+  // Starts the stored job on a worker thread and returns at once; false,
+  // doing nothing, while busy. The work folder is prepared at the lowest
+  // thread priority; the engine runs at the normal one.
   bool Start();
 
   // Ends the engine of the current job at once; the worker then reports the

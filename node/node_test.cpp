@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -275,7 +276,7 @@ class RenderNodeTest : public ::testing::Test {
         "#!/bin/sh\n"
         "here=$(dirname \"$0\")\n"
         "printf '%s\\n' \"$@\" > \"$here/engine-args.txt\"\n"
-        "pwd > \"$here/engine-cwd.txt\"\n"
+        "awk '{print $19}' /proc/$$/stat > \"$here/engine-nice.txt\"\n"
         "while [ -f \"$here/hold\" ]; do sleep 0.02; done\n"
         "exit 0\n");
     node_ = node::RenderNode::Create(folder_, [this](std::int32_t part) {
@@ -337,6 +338,8 @@ TEST_F(RenderNodeTest, AJobUnpacksRunsTheEngineAndReportsItsBand) {
   EXPECT_EQ(ReadFile(folder_ / "engine-args.txt"), "/Exit\n/Render\n" + f +
                                                         "Render/Tessel.pov\n+sc0\n+sr71\n+ec1.0\n+er170\n"
                                                         "+ORender2.bmp\n+W320\n+H240\n+UA\n");
+  // The engine runs at the node's own priority, not the worker's lowest.
+  EXPECT_EQ(ReadFile(folder_ / "engine-nice.txt"), std::to_string(getpriority(PRIO_PROCESS, 0)) + "\n");
   EXPECT_FALSE(fs::exists(folder_ / "Render.zip"));
   EXPECT_FALSE(fs::exists(folder_ / "Render" / "leftover.pov"));
   EXPECT_EQ(ReadFile(folder_ / "Render" / "sub" / "kept.png"), "kept");
