@@ -366,8 +366,8 @@ TEST_F(NodeFarmTest, APackageOfMoreThan256MegabytesPasses) {
   fs::remove(big);
 }
 
-// Starting without a workgroup server: one line on standard error, then the
-// node waits to be ended.
+// Starting without a workgroup server, or without an ORB: one line on
+// standard error, then the node waits to be ended.
 TEST(NodeStartTest, WithoutWorkgroupServerTheNodeSaysWhyAndWaits) {
   Farm farm;
   ASSERT_TRUE(farm.StartRegistry());
@@ -378,6 +378,14 @@ TEST(NodeStartTest, WithoutWorkgroupServerTheNodeSaysWhyAndWaits) {
   EXPECT_TRUE(node->Running());
   node->Signal(SIGTERM);
   EXPECT_EQ(node->WaitExit(5s), std::optional<int>(0));
+
+  // Nor does a node whose ORB cannot start.
+  Process* broken = farm.StartNode(farm.MakeNodeFolder(), {"-ORBendPoint", "nonsense:endpoint"});
+  ASSERT_TRUE(broken);
+  EXPECT_TRUE(broken->WaitForOutput("cannot start the ORB", 15s)) << broken->Output();
+  EXPECT_TRUE(broken->Running());
+  broken->Signal(SIGINT);
+  EXPECT_EQ(broken->WaitExit(5s), std::optional<int>(0));
 }
 
 // A workgroup server that is published but fails its calls.
