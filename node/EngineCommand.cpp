@@ -14,7 +14,7 @@ EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const 
   const std::string h = "+H" + std::to_string(job.height);
 
   EngineCommand c;
-  // The pieces of the documented line, blanks included.
+  // The line piece by piece; its doubled blanks are part of it.
   c.text = program + " /Exit  /Render  ";
   c.text += "  ";
   c.text += scene + " ";

@@ -31,7 +31,7 @@ void WriteText(const fs::path& file, const std::string& text) {
 
 // ---------------------------------------------------------------- command line
 
-TEST(EngineCommandTest, TheDocumentedLineWithItsDoubledBlanks) {
+TEST(EngineCommandTest, TheEngineLineWithItsDoubledBlanks) {
   node::JobParameters job;
   job.part = 1;
   job.width = 640;
