@@ -8,7 +8,7 @@
 namespace node {
 
 // How the node starts its engine for one band. `text` is the command line
-// the engine expects it (doubled blanks and all), kept for the log;
+// as the engine expects it (doubled blanks and all), kept for the log;
 // `argv` is what is actually started, built directly so that a node folder
 // holding blanks stays one argument. Both carry the same arguments.
 struct EngineCommand {
