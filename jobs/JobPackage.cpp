@@ -12,7 +12,7 @@ namespace lumora {
 namespace {
 
 constexpr std::size_t kPieceBytes = 2048;
-// "Made by" Unix (3), zip spec 2.0, so readers take the high 16 bits of the
+// "Made by" Unix (3), zip version 2.0, so readers take the high 16 bits of the
 // external attributes as a file mode.
 constexpr uLong kVersionMadeBy = (3u << 8) | 20u;
 constexpr uLong kDosFolderBit = 0x10;
