@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/BandPicture.h"
 #include "engine/EngineOptions.h"
 #include "engine/StripPlan.h"
 #include "engine/StripRender.h"
@@ -151,6 +152,7 @@ int Run(int argc, char** argv) {
   std::size_t next = 0;
   int failure = 0;
   std::vector<std::int32_t> pixels;
+  engine::BandPicture picture(width, height);
   while (failure == 0 && (next < strips.size() || !running.empty())) {
     while (running.size() < inFlight && next < strips.size()) {
       auto run = engine::StripRender::Start(job, strips[next], static_cast<int>(next), &error);
@@ -178,10 +180,10 @@ int Run(int argc, char** argv) {
         break;
       }
       const engine::Strip s = (*it)->strip();
-      if (ferrix.send) {
-        for (int row = s.first; row <= s.last; ++row) {
-          ferrix.send(row, width, pixels.data() + static_cast<std::size_t>(row - s.first) * width);
-        }
+      for (int row = s.first; row <= s.last; ++row) {
+        const std::int32_t* line = pixels.data() + static_cast<std::size_t>(row - s.first) * width;
+        if (ferrix.send) ferrix.send(row, width, line);
+        picture.PutRow(row, line);
       }
       ending.push_back(std::move(*it));
       it = running.erase(it);
@@ -195,6 +197,10 @@ int Run(int argc, char** argv) {
   }
   ending.clear();
   if (failure != 0) ShowLogTail(log);
+  // The picture file named by +O lands beside the scene, like the strips.
+  if (failure == 0 && !options.output.empty() && !picture.SaveBmp(options.output)) {
+    Say("cannot write " + options.output);
+  }
   if (logFd >= 0) close(logFd);
   return failure;
 }

@@ -2,10 +2,16 @@
 
 #include <algorithm>
 
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#include <stb/stb_image.h>
+
+#include "engine/BandPicture.h"
 #include "engine/EngineOptions.h"
 #include "engine/PpmImage.h"
 #include "engine/StripPlan.h"
 #include "engine/StripRender.h"
+#include "tests/support/TestEnv.h"
 
 namespace {
 
@@ -81,7 +87,9 @@ void ExpectCovers(const std::vector<Strip>& strips, int first, int last) {
   EXPECT_EQ(strips.back().last, last);
   for (size_t i = 0; i < strips.size(); ++i) {
     EXPECT_GE(strips[i].rows(), 1);
-    if (i > 0) EXPECT_EQ(strips[i].first, strips[i - 1].last + 1);
+    if (i > 0) {
+      EXPECT_EQ(strips[i].first, strips[i - 1].last + 1);
+    }
   }
 }
 
@@ -176,6 +184,36 @@ TEST(PpmImageTest, RowsBecomeColorrefsWithRedInTheLowByte) {
   engine::PpmRowToColorref(row16, h, out);
   EXPECT_EQ(out[0], 0x8000FF);  // blue 0x8000 of 0xFFFF rounds to 0x80
   EXPECT_EQ(out[1], 0xFF7F01);
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(BandPictureTest, RowsLandWhereTheirNumberSaysAndTheRestIsBlack) {
+  farmtest::TempDir dir;
+  engine::BandPicture picture(3, 4);
+  const std::int32_t row2[] = {0x0000FF, 0x00FF00, 0xFF0000};
+  picture.PutRow(2, row2);
+  picture.PutRow(0, row2);  // outside: ignored
+  picture.PutRow(5, row2);
+  const fs::path file = dir.path() / "Render1.bmp";
+  ASSERT_TRUE(picture.SaveBmp(file));
+  int w = 0, h = 0, n = 0;
+  unsigned char* rgb = stbi_load(file.c_str(), &w, &h, &n, 3);
+  ASSERT_NE(rgb, nullptr);
+  EXPECT_EQ(w, 3);
+  EXPECT_EQ(h, 4);
+  const std::vector<unsigned char> pixels(rgb, rgb + 3 * 4 * 3);
+  stbi_image_free(rgb);
+  const std::vector<unsigned char> expected = {0,   0, 0, 0, 0,   0, 0, 0, 0,    // row 1
+                                               255, 0, 0, 0, 255, 0, 0, 0, 255,  // row 2
+                                               0,   0, 0, 0, 0,   0, 0, 0, 0,    // row 3
+                                               0,   0, 0, 0, 0,   0, 0, 0, 0};   // row 4
+  EXPECT_EQ(pixels, expected);
+  EXPECT_FALSE(picture.SaveBmp(dir.path() / "missing" / "x.bmp"));
 }
 
 }  // namespace
