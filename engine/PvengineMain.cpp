@@ -1,7 +1,8 @@
 // pvengine: the render engine a node starts for one band. It takes the
 // node's command line, renders the band with povray and hands every row to
 // the row transfer library (libferrix.so beside this program) as it comes.
-// Its exit status is povray's.
+// The band's picture (+O) is written beside the scene. Its exit status is
+// povray's.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
