@@ -6,7 +6,8 @@
 //
 // Defaults: 640 x 480, rows 0 to 480, in flight 1 2 3 4 6. Programs come
 // from $FARM_BIN_DIR (else the bin/ beside this program's folder). With
-// $NODE_BENCH_PICTURE set, the rows received last are saved there as PNG.
+// $NODE_BENCH_PICTURE set, the rows received last are saved there as PNG;
+// $NODE_BENCH_SCENE names another scene file (its folder is copied along).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -134,10 +135,19 @@ int main(int argc, char** argv) {
   fs::create_directories(node / "Render");
   fs::copy_file(bin / "pvengine", node / "pvengine");
   fs::copy_file(bin / "libferrix.so", node / "libferrix.so");
-  std::ofstream(node / "Render" / "Tessel.pov") << kScene;
   const fs::path plainDir = dir.path() / "plain";
   fs::create_directories(plainDir);
-  std::ofstream(plainDir / "Tessel.pov") << kScene;
+  std::string sceneName = "49 reflective spheres, 4x4 area light";
+  if (const char* scene = std::getenv("NODE_BENCH_SCENE")) {
+    sceneName = scene;
+    for (const fs::path& to : {node / "Render", plainDir}) {
+      fs::copy(fs::path(scene).parent_path(), to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+      fs::copy_file(scene, to / "Tessel.pov", fs::copy_options::overwrite_existing);
+    }
+  } else {
+    std::ofstream(node / "Render" / "Tessel.pov") << kScene;
+    std::ofstream(plainDir / "Tessel.pov") << kScene;
+  }
 
   farmtest::TestOrb orb;
   auto* boss = new CountingBoss();
@@ -152,8 +162,8 @@ int main(int argc, char** argv) {
   const node::EngineCommand command = node::BuildEngineCommand(node, job);
   const int bandRows = std::min(last, h) - std::max(first, 1) + 1;
 
-  std::printf("scene: 49 reflective spheres, 4x4 area light; picture %dx%d, band rows %d..%d (%d rows)\n", w, h,
-              first, last, bandRows);
+  std::printf("scene: %s; picture %dx%d, band rows %d..%d (%d rows)\n", sceneName.c_str(), w, h, first, last,
+              bandRows);
   RunPlain(plainDir, w, h, first, last);  // warm the caches
   double plain = 1e9;
   for (int i = 0; i < 2; ++i) plain = std::min(plain, RunPlain(plainDir, w, h, first, last));

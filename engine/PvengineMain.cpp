@@ -146,6 +146,7 @@ int Run(int argc, char** argv) {
 
   engine::StripPolicy policy;
   policy.firstRows = Knob("PVENGINE_FIRST_STRIP", policy.firstRows);
+  policy.growth = Knob("PVENGINE_STRIP_GROWTH", policy.growth);
   policy.share = Knob("PVENGINE_STRIP_SHARE", policy.share);
   const std::vector<engine::Strip> strips = engine::PlanStrips(firstRow, lastRow, policy);
   const std::size_t inFlight = static_cast<std::size_t>(StripsInFlight());

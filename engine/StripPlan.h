@@ -18,8 +18,8 @@ struct Strip {
 // parse and a start-up) while rows keep arriving through the band.
 struct StripPolicy {
   int firstRows = 2;
-  int growth = 2;
-  int share = 6;  // no strip above ceil(band / share) rows, unless firstRows is larger
+  int growth = 4;
+  int share = 4;  // no strip above ceil(band / share) rows, unless firstRows is larger
                   // (or a joined remainder makes it up to half as large again)
 };
 

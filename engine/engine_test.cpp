@@ -119,12 +119,12 @@ TEST(StripPlanTest, EveryBandIsCoveredOnceWithFewRuns) {
       const std::vector<Strip> plan = engine::PlanStrips(first, first + rows - 1);
       ExpectCovers(plan, first, first + rows - 1);
       EXPECT_EQ(plan.front().rows(), rows <= 3 ? rows : 2);
-      // Doubling up to the share bound, then at most `share` strips.
+      // Growing up to the share bound, then at most `share` strips.
       const engine::StripPolicy policy;
       const int cap = std::max(policy.firstRows, (rows + policy.share - 1) / policy.share);
-      int doublings = 0;
-      for (int size = policy.firstRows; size < cap; size *= 2) ++doublings;
-      EXPECT_LE(plan.size(), static_cast<size_t>(doublings + policy.share + 1)) << rows;
+      int growing = 0;
+      for (int size = policy.firstRows; size < cap; size *= policy.growth) ++growing;
+      EXPECT_LE(plan.size(), static_cast<size_t>(growing + policy.share + 1)) << rows;
     }
   }
 }
