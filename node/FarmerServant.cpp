@@ -38,8 +38,9 @@ CORBA::Boolean FarmerServant::CouldEngage(CORBA::Object_ptr& boss) {
     Lumora::RenderBoss_var renderBoss = Lumora::RenderBoss::_narrow(boss);
     if (CORBA::is_nil(renderBoss)) return false;
     const std::string reference = farm::ObjectToString(orb_, renderBoss);
-    boss_->Set(renderBoss);
-    return node_->Engage(reference);
+    // Kept only once boss.ini names it: an engagement refused because a job
+    // has just started must not send that job's end report elsewhere.
+    return node_->Engage(reference, nullptr, [&] { boss_->Set(renderBoss); });
   } catch (const CORBA::Exception&) {
     return false;
   }

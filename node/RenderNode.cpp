@@ -23,10 +23,13 @@ std::shared_ptr<RenderNode> RenderNode::Create(std::filesystem::path nodeFolder,
 RenderNode::RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter)
     : folder_(std::move(nodeFolder)), reporter_(std::move(reporter)) {}
 
-bool RenderNode::Engage(std::string_view bossReference, std::string* error) {
+bool RenderNode::Engage(std::string_view bossReference, std::string* error,
+                        const std::function<void()>& onEngaged) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (busy_.load()) return false;
-  return farm::WriteBossIni(folder_ / farm::kBossIniName, bossReference, error);
+  if (!farm::WriteBossIni(folder_ / farm::kBossIniName, bossReference, error)) return false;
+  if (onEngaged) onEngaged();
+  return true;
 }
 
 bool RenderNode::SetJob(const JobParameters& job, std::string* error) {

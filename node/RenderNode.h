@@ -35,7 +35,11 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
 
   // Engagement by a boss: false while busy (nothing changes); otherwise
   // writes `bossReference` to boss.ini and answers whether that worked.
-  bool Engage(std::string_view bossReference, std::string* error = nullptr);
+  // `onEngaged` runs only after a successful write, still under the node's
+  // lock, so that whoever keeps the boss for the end report agrees with
+  // boss.ini even when a job starts at the same moment.
+  bool Engage(std::string_view bossReference, std::string* error = nullptr,
+              const std::function<void()>& onEngaged = {});
 
   bool IsIdle() const { return !busy_.load(); }
 

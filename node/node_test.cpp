@@ -2,21 +2,26 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "idl/ConfigRecords.h"
 #include "node/EngineCommand.h"
+#include "node/FarmerServant.h"
 #include "node/JobParameters.h"
 #include "node/PackageUnpacker.h"
 #include "node/RenderNode.h"
 #include "node/TestZip.h"
 #include "platform/ChildProcess.h"
 #include "platform/MessageBox.h"
+#include "tests/support/FakeFarmer.h"
 #include "tests/support/TestEnv.h"
+#include "tests/support/TestOrb.h"
 
 namespace {
 
@@ -418,6 +423,20 @@ TEST_F(RenderNodeTest, AMissingEngineIsShownAndNotReported) {
   EXPECT_TRUE(Reports().empty());
 }
 
+TEST_F(RenderNodeTest, AFailedReportStillFreesTheNode) {
+  std::atomic<int> attempts{0};
+  auto node = node::RenderNode::Create(folder_, [&](std::int32_t) {
+    ++attempts;
+    throw std::runtime_error("the boss is gone");
+  });
+  Package({{"Render\\Tessel.pov", "scene"}});
+  ASSERT_TRUE(node->Start());
+  EXPECT_TRUE(farmtest::WaitUntil([&] { return attempts.load() == 1 && node->IsIdle(); }, 10s));
+  Package({{"Render\\Tessel.pov", "scene"}});
+  EXPECT_TRUE(node->Start());  // the next job is taken
+  EXPECT_TRUE(farmtest::WaitUntil([&] { return attempts.load() == 2 && node->IsIdle(); }, 10s));
+}
+
 TEST_F(RenderNodeTest, RecordsThatCannotBeWrittenAreReported) {
   fs::create_directories(folder_ / "Farmer.ini");  // a folder where the record belongs
   fs::create_directories(folder_ / "boss.ini");
@@ -428,6 +447,80 @@ TEST_F(RenderNodeTest, RecordsThatCannotBeWrittenAreReported) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(node_->job().part, 9);  // stored all the same
   EXPECT_FALSE(node_->Engage("IOR:x"));
+}
+
+// ---------------------------------------------------------------- the servant
+
+// A boss that counts the end reports it gets.
+class ReportBoss : public POA_Lumora::RenderBoss {
+ public:
+  char* ID() override { return CORBA::string_dup("Lumora_RenderBoss_i"); }
+  CORBA::Boolean IsLive() override { return true; }
+  Lumora::FileTransform_ptr CreateFileAndPass() override { throw CORBA::NO_IMPLEMENT(); }
+  void SetData(const Lumora::DataSeq& data) override {
+    const char* kind = nullptr;
+    const char* label = nullptr;
+    if (data.length() == 2 && (data[0] >>= kind) && (data[1] >>= label) && std::string(kind) == "Finish") {
+      std::lock_guard<std::mutex> lock(mutex_);
+      labels_.push_back(label);
+    }
+  }
+  void Push(CORBA::Long, const Lumora::ColorLine&) override {}
+  std::vector<std::string> Labels() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return labels_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> labels_;
+};
+
+// Engagement as the wire sees it: only a boss whose engagement was accepted
+// (boss.ini names it) receives the end report.
+TEST(FarmerServantTest, OnlyAnAcceptedEngagementTakesTheEndReport) {
+  farmtest::TestOrb orb;
+  farmtest::TempDir dir;
+  auto link = std::make_shared<node::BossLink>();
+  auto renderNode = node::RenderNode::Create(dir.path(), [link](std::int32_t part) { link->ReportFinish(part); });
+  auto* farmer = new node::FarmerServant(orb.orb(), orb.poa(), renderNode, link);
+  auto* first = new ReportBoss();
+  auto* second = new ReportBoss();
+  CORBA::Object_var firstRef = orb.Activate(first);
+  CORBA::Object_var secondRef = orb.Activate(second);
+
+  CORBA::Object_var offered = CORBA::Object::_duplicate(firstRef.in());
+  ASSERT_TRUE(farmer->CouldEngage(offered.inout()));
+  EXPECT_TRUE(offered->_is_equivalent(firstRef));  // travels back unchanged
+  std::string written;
+  ASSERT_TRUE(farm::ReadBossIni(dir.path() / "boss.ini", &written, nullptr));
+  CORBA::Object_var named = orb.FromString(written);
+  EXPECT_TRUE(named->_is_equivalent(firstRef));
+
+  // Engagements that fail keep the first boss: a farmer is not a boss, a
+  // nil reference is none, and a boss.ini that cannot be written refuses
+  // the second boss.
+  auto* notBoss = new farmtest::FakeFarmer();
+  CORBA::Object_var notBossRef = orb.Activate(notBoss);
+  notBoss->_remove_ref();
+  CORBA::Object_var wrong = CORBA::Object::_duplicate(notBossRef.in());
+  EXPECT_FALSE(farmer->CouldEngage(wrong.inout()));
+  CORBA::Object_var nil = CORBA::Object::_nil();
+  EXPECT_FALSE(farmer->CouldEngage(nil.inout()));
+  fs::remove(dir.path() / "boss.ini");
+  fs::create_directories(dir.path() / "boss.ini");
+  CORBA::Object_var refused = CORBA::Object::_duplicate(secondRef.in());
+  EXPECT_FALSE(farmer->CouldEngage(refused.inout()));
+
+  link->ReportFinish(4);
+  EXPECT_EQ(first->Labels(), std::vector<std::string>{"Render4.zip"});
+  EXPECT_TRUE(second->Labels().empty());
+
+  EXPECT_TRUE(farmer->Stop());  // nothing to stop, still true
+  EXPECT_TRUE(farmer->IsIdle());
+  first->_remove_ref();
+  second->_remove_ref();
+  farmer->_remove_ref();
 }
 
 }  // namespace
