@@ -2,6 +2,8 @@
 // for the placement state.
 #include <gtest/gtest.h>
 
+#include <locale>
+
 #include "scene/Maker.h"
 #include "scene/SceneTestSupport.h"
 
@@ -491,6 +493,38 @@ TEST(SceneText, PlacementSlotsMatrixAndDeclarationOnce) {
   want += " \n camera { \n c " + Slots({" ", Vec("translate", 0, 1, 0), " ", " ", " ", " "}) + " \n}";
 
   m.Finish();
+  EXPECT_EQ(SceneText(), want + DefaultGlobals());
+}
+
+// A host that sets a global C++ locale with a decimal comma and digit
+// grouping must still get numbers the renderer can read.
+class CommaDecimals : public std::numpunct<char> {
+ protected:
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+TEST(SceneText, NumbersIgnoreTheHostLocale) {
+  const std::locale before = std::locale::global(std::locale(std::locale::classic(), new CommaDecimals));
+  Maker m;
+  m.Init();
+  m.CreateSpheresweep("sw");
+  m.SetSpheresweepCenterAndRadius("sw", 1.5, 2, 1234.5, 0.25);
+  m.AddtoScene("sw");
+  m.CreateSpotlight("sp");
+  m.SetSpotlightAreaLightAXIS1Size("sp", 12345);
+  m.AddtoScene("sp");
+  m.Finish();
+  std::locale::global(before);
+
+  std::string want = " \n #declare sw =sphere_sweep { \n linear_spline  1, \n  " +
+                     Vec(" ", 1.5, 1234.5, 2) + " 0.25  \n \n " + Num("tolerance ", 1e-6) +
+                     " \n}\n" + SolidBlock("sw");
+  want += " \n #declare sp =light_source { \n   \n   \n spotlight \n   \n   \n   \n" +
+          std::string(" \n  area_light  \n   ,\n   , \n ") + Cnt(" ", 12345) + " ,\n " + " " +
+          "  \n " + " " + " \n " + " " + "  \n " + " " + " \n " + " " + "\n " + " \n \n}\n";
+  want += " \n light_source { \n sp \n" + Slots(kInitSlots) + " \n}";
   EXPECT_EQ(SceneText(), want + DefaultGlobals());
 }
 
