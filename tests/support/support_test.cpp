@@ -35,6 +35,29 @@ TEST(Harness, ProcessStatusSignalsAndLog) {
   EXPECT_FALSE(error.empty());
 }
 
+// A suspended program has stopped by the time Suspend answers, also one
+// that was busy on a processor when the signal was sent.
+TEST(Harness, SuspendWaitsUntilTheProgramHasStopped) {
+  TempDir dir;
+  auto busy = Process::Start({"/bin/sh", "-c", "while :; do :; done"}, dir.path() / "d.log");
+  ASSERT_TRUE(busy);
+  ASSERT_TRUE(busy->Suspend(10s));
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(busy->pid()) + "/task")) {
+    const std::string stat = ReadFile(task.path() / "stat");
+    const size_t close = stat.rfind(')');
+    ASSERT_NE(close, std::string::npos) << stat;
+    EXPECT_EQ(stat.substr(close + 2, 1), "T") << stat;
+  }
+  EXPECT_TRUE(busy->Running());
+  busy->Kill();
+  EXPECT_EQ(busy->WaitExit(5s), 128 + SIGKILL);
+}
+
+// A TestOrb that ends before its thread reached the ORB's loop ends quietly.
+TEST(Harness, TestOrbMayEndAtOnce) {
+  for (int i = 0; i < 5; ++i) TestOrb orb;
+}
+
 TEST(Harness, TempDirAndEnvAreUndone) {
   std::filesystem::path kept;
   {
