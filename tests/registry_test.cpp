@@ -216,7 +216,7 @@ TEST_F(NameBindingTest, StoppedServerKeepsItsRegistration) {
   ASSERT_TRUE(proc && proc->WaitForOutput("\n", 10s));
   const std::string ior = proc->Output().substr(0, proc->Output().find('\n'));
   ASSERT_EQ(Ask(farm_, "PUT;Paused;" + ior + ";paused"), "paused");
-  proc->Signal(SIGSTOP);
+  ASSERT_TRUE(proc->Suspend(10s));
   const auto start = std::chrono::steady_clock::now();
   CORBA::Object_var found = farm::resolve_initial_references2(orb_->orb(), "Paused", 1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);

@@ -167,7 +167,7 @@ TEST_F(WorkgroupTest, StoppedFarmerCostsOnlyTheProbeLimit) {
   ASSERT_TRUE(Add(group, a));
   ASSERT_EQ(Valid(group).size(), 2u);
 
-  proc->Signal(SIGSTOP);
+  ASSERT_TRUE(proc->Suspend(10s));
   const auto start = std::chrono::steady_clock::now();
   auto valid = Valid(group);
   const auto took = std::chrono::steady_clock::now() - start;

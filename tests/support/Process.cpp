@@ -61,6 +61,26 @@ void Process::Signal(int sig) {
   if (!status_) kill(pid_, sig);
 }
 
+bool Process::Suspend(std::chrono::milliseconds timeout) {
+  if (status_) return false;
+  if (kill(pid_, SIGSTOP) != 0) return false;
+  // The parent hears of a stop only once the whole group has stopped.
+  bool stopped = false;
+  WaitUntil(
+      [&] {
+        int raw = 0;
+        pid_t r = waitpid(pid_, &raw, WNOHANG | WUNTRACED);
+        if (r == pid_ && WIFSTOPPED(raw)) {
+          stopped = true;
+        } else if (r == pid_) {
+          status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        }
+        return stopped || status_.has_value();
+      },
+      timeout, std::chrono::milliseconds(5));
+  return stopped;
+}
+
 void Process::Kill() {
   if (status_) return;
   kill(-pid_, SIGKILL);

@@ -29,6 +29,11 @@ class Process {
 
   // Sends `sig` to the program itself (not its group).
   void Signal(int sig);
+  // Stops the program (SIGSTOP) and waits up to `timeout` until every one of
+  // its threads has stopped. A stop signal takes effect only when the thread
+  // that takes it is next scheduled; until then the program's other threads
+  // go on serving. True once the program is stopped.
+  bool Suspend(std::chrono::milliseconds timeout);
   // Kills the whole group at once.
   void Kill();
 
