@@ -368,7 +368,11 @@ TEST_F(RenderNodeTest, TheNodeIsBusyFromStartToReportAndKeepsItsJob) {
   EXPECT_EQ(ReadFile(folder_ / "boss.ini"), std::string("\x09\0\0\0", 4) + "IOR:first");
   node::JobParameters next;
   next.part = 6;
+  next.firstRow = 100;
+  next.lastRow = 200;
   ASSERT_TRUE(node_->SetJob(next));
+  // Farmer.ini follows every job-parameter delivery, also during a job.
+  EXPECT_EQ(ReadFile(folder_ / "Farmer.ini"), std::string("\x64\0\0\0\xC8\0\0\0\xE0\x01\0\0", 12));
   EXPECT_FALSE(node_->Start());
   fs::remove(folder_ / "hold");
   ASSERT_TRUE(WaitForReports(1));
