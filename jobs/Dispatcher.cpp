@@ -54,7 +54,11 @@ void Dispatcher::Watch() {
     bool failure = false;
     for (BandState& b : bands_) {
       if (tally_.Reported(b.band.index)) continue;
-      if (!b.farmer) {
+      // A band that lost its farmer and found no new one yet sends the loop
+      // back to the hand-out, even when its old farmer answers again: that
+      // farmer may since render another band, and only a failure ends the
+      // watch before the job does.
+      if (!b.farmer || !b.assigned) {
         b.assigned = false;
         failure = true;
         continue;

@@ -14,11 +14,16 @@ struct FakeFarmer : FarmerLink {
   bool idle = true;
   bool stays_idle_after_zarvo = false;  // answers idle before its render starts
   bool finishes = true;
+  int live_failures = 0;  // IsLive calls still to fail, as over a flaky link
   std::vector<JobParameters> jobs;
   int pending = 0;  // band being rendered, 0 for none
 
   bool IsLive() override {
     if (!alive) throw std::runtime_error("TRANSIENT");
+    if (live_failures > 0) {
+      --live_failures;
+      throw std::runtime_error("TRANSIENT");
+    }
     return true;
   }
   bool IsIdle() override {
@@ -168,6 +173,31 @@ TEST(Dispatcher, AFarmerHoldingABandGetsNoSecondBandEvenIfItStillAnswersIdle) {
   EXPECT_EQ(a->jobs[0].band, 1);
   // Band 1 was never replaced on a before a reported it.
   for (std::size_t i = 1; i < a->jobs.size(); ++i) EXPECT_NE(a->jobs[i].band, 1);
+  for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band)) << band;
+}
+
+TEST(Dispatcher, ABandLeftWithoutANewFarmerIsHandedOutEvenIfItsOldFarmerAnswersAgain) {
+  Harness h;
+  auto a = h.Add(), b = h.Add(), c = h.Add();
+  a->finishes = b->finishes = c->finishes = false;
+  c->stays_idle_after_zarvo = true;  // answers idle before its render starts
+  h.on_tick = [&](int tick) {
+    if (tick == 1) {
+      b->alive = false;       // band 2 is lost for good
+      c->live_failures = 1;   // band 3's farmer misses one probe only
+    }
+    if (tick == 2) a->finishes = c->finishes = true;
+  };
+  // The next pass gives band 2 to c, which drops band 3 for it; band 3 has
+  // no farmer left but c, which answers every probe from then on.
+  EXPECT_EQ(h.Run(300), JobOutcome::kCompleted);
+  ASSERT_GE(c->jobs.size(), 2u);
+  EXPECT_EQ(c->jobs[0].band, 3);
+  EXPECT_EQ(c->jobs[1].band, 2);
+  int band3 = 0;
+  for (const auto& f : {a, b, c})
+    for (const JobParameters& j : f->jobs) band3 += j.band == 3 ? 1 : 0;
+  EXPECT_EQ(band3, 2) << "band 3 was not handed out again";
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band)) << band;
 }
 
