@@ -123,6 +123,10 @@ bool StripRender::ReadRows(std::vector<std::int32_t>* pixels, std::string* error
                       header_.rowBytes() * static_cast<std::size_t>(row - 1);
     PpmRowToColorref(src, header_, pixels->data() + static_cast<std::size_t>(row - strip_.first) * w);
   }
+  // A whole-size picture per run would otherwise pile up on disk until the
+  // band ends.
+  std::error_code ec;
+  std::filesystem::remove(picture_, ec);
   return true;
 }
 

@@ -43,6 +43,7 @@ class StripRender {
   State Poll();
 
   // Once kPictureReady: the strip's rows as COLORREF values, row by row.
+  // The picture file is removed once read.
   bool ReadRows(std::vector<std::int32_t>* pixels, std::string* error);
 
   // Waits for the renderer to end; its exit status, or 128 + signal.

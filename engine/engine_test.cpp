@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
@@ -145,6 +147,82 @@ TEST(StripPlanTest, TheRendererIsNeverAskedForRowOneAlone) {
   const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+SC0",
                                              "+EC1.0", "+UA",          "-D",    "-P",    "+FP",  "+Ostrip.ppm"};
   EXPECT_EQ(args, expected);
+}
+
+// ---------------------------------------------------------------- renderer runs
+
+// A renderer run in a scratch folder (runs write their pictures into the
+// current folder, as the engine works inside the scene's folder).
+class StripRenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    job_.sceneFile = "Tessel.pov";
+    job_.width = 2;
+    job_.height = 4;
+  }
+  void TearDown() override { std::filesystem::current_path(previous_); }
+
+  // A renderer: a script that writes `ppm` to the picture named by +O (when
+  // not empty) and exits with `status`.
+  void InstallRenderer(const std::string& ppm, int status) {
+    const std::filesystem::path script = dir_.path() / "fake-povray";
+    std::ofstream(script) << "#!/bin/sh\n"
+                             "for a in \"$@\"; do case \"$a\" in +O*) out=\"${a#+O}\";; esac; done\n"
+                          << (ppm.empty() ? "" : "printf '" + ppm + "' > \"$out\"\n") << "exit " << status << "\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    job_.renderer = script.string();
+  }
+
+  engine::StripRender::State WaitForResult(engine::StripRender& run) {
+    engine::StripRender::State state = engine::StripRender::State::kRunning;
+    farmtest::WaitUntil([&] { return (state = run.Poll()) != engine::StripRender::State::kRunning; },
+                        std::chrono::seconds(10));
+    return state;
+  }
+
+  farmtest::TempDir dir_;
+  std::filesystem::path previous_;
+  engine::StripJob job_;
+};
+
+TEST_F(StripRenderTest, TheStripsRowsAreTakenFromTheWholePictureWhichIsThenRemoved) {
+  // 2 x 4 pixels, written in octal; every pixel of row r is (r, 16 + r, 32 + r).
+  InstallRenderer("P6\\n2 4\\n255\\n"
+                  "\\001\\021\\041\\001\\021\\041\\002\\022\\042\\002\\022\\042"
+                  "\\003\\023\\043\\003\\023\\043\\004\\024\\044\\004\\024\\044",
+                  0);
+  std::string error;
+  auto run = engine::StripRender::Start(job_, {2, 3}, 7, &error);
+  ASSERT_TRUE(run) << error;
+  ASSERT_EQ(WaitForResult(*run), engine::StripRender::State::kPictureReady);
+  std::vector<std::int32_t> pixels;
+  ASSERT_TRUE(run->ReadRows(&pixels, &error)) << error;
+  EXPECT_EQ(pixels, (std::vector<std::int32_t>{0x221202, 0x221202, 0x231303, 0x231303}));
+  // The picture is not kept around for the rest of the band.
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip7.ppm"));
+  EXPECT_EQ(run->Wait(), 0);
+}
+
+TEST_F(StripRenderTest, ARunWithoutAFittingPictureFailsWithItsStatus) {
+  InstallRenderer("", 3);
+  std::string error;
+  auto run = engine::StripRender::Start(job_, {1, 4}, 0, &error);
+  ASSERT_TRUE(run) << error;
+  EXPECT_EQ(WaitForResult(*run), engine::StripRender::State::kFailed);
+  EXPECT_EQ(run->Wait(), 3);
+
+  InstallRenderer("P6\\n3 4\\n255\\n", 0);  // another size than asked
+  run = engine::StripRender::Start(job_, {1, 4}, 1, &error);
+  ASSERT_TRUE(run) << error;
+  EXPECT_EQ(WaitForResult(*run), engine::StripRender::State::kFailed);
+  run.reset();
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip1.ppm"));
+
+  job_.renderer = (dir_.path() / "no-such-renderer").string();
+  EXPECT_FALSE(engine::StripRender::Start(job_, {1, 4}, 2, &error));
+  EXPECT_FALSE(error.empty());
 }
 
 // ---------------------------------------------------------------- pictures
