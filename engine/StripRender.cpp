@@ -65,7 +65,11 @@ StripRender::~StripRender() {
     kill(pid_, SIGKILL);
     Reap(true);
   }
+  // povray keeps its render state beside the picture, named after it, and
+  // removes it only when it ends cleanly.
   std::error_code ec;
+  std::filesystem::path state = picture_;
+  std::filesystem::remove(state.replace_extension(".pov-state"), ec);
   std::filesystem::remove(picture_, ec);
 }
 

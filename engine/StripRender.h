@@ -30,7 +30,9 @@ struct StripJob {
 class StripRender {
  public:
   static std::unique_ptr<StripRender> Start(const StripJob& job, const Strip& strip, int index, std::string* error);
-  ~StripRender();  // removes the picture file; an unreaped renderer is killed
+  // Kills a renderer that has not been reaped; removes the picture file and
+  // any state file the renderer left.
+  ~StripRender();
   StripRender(const StripRender&) = delete;
   StripRender& operator=(const StripRender&) = delete;
 

@@ -220,6 +220,22 @@ TEST_F(StripRenderTest, ARunWithoutAFittingPictureFailsWithItsStatus) {
   run.reset();
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip1.ppm"));
 
+  // A run given up while it renders leaves none of its files behind.
+  job_.renderer = (dir_.path() / "slow-povray").string();
+  std::ofstream(job_.renderer) << "#!/bin/sh\n"
+                                  ": > pvengine-strip3.pov-state\n"
+                                  ": > pvengine-strip3.ppm\n"
+                                  "exec sleep 30\n";
+  std::filesystem::permissions(job_.renderer, std::filesystem::perms::owner_all);
+  run = engine::StripRender::Start(job_, {1, 4}, 3, &error);
+  ASSERT_TRUE(run) << error;
+  ASSERT_TRUE(farmtest::WaitUntil([&] { return std::filesystem::exists(dir_.path() / "pvengine-strip3.ppm"); },
+                                  std::chrono::seconds(10)));
+  EXPECT_EQ(run->Poll(), engine::StripRender::State::kRunning);
+  run.reset();
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip3.pov-state"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip3.ppm"));
+
   job_.renderer = (dir_.path() / "no-such-renderer").string();
   EXPECT_FALSE(engine::StripRender::Start(job_, {1, 4}, 2, &error));
   EXPECT_FALSE(error.empty());
