@@ -4,8 +4,10 @@
 
 #include <fstream>
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include "jobs/CorbaFarm.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestOrb.h"
 
@@ -138,6 +140,120 @@ TEST_F(RenderBossTest, CreateFileAndPassReceivesAFileIntoTheBossFolderOnly) {
   Lumora::FileTransform_var escape = boss_->CreateFileAndPass();
   EXPECT_FALSE(escape->CreateFile("../escape.zip", 1));
   EXPECT_FALSE(fs::exists(dir_.path().parent_path() / "escape.zip"));
+}
+
+// A render farmer served by the test: it writes down every call it gets, in
+// order, file receiver calls included.
+class RecordingFarmer : public POA_Lumora::RenderFarmer {
+ public:
+  class File : public POA_Lumora::FileTransform {
+   public:
+    explicit File(RecordingFarmer& farmer) : farmer_(farmer) {}
+    CORBA::Boolean CreateFile(const char* name, CORBA::Long overwrite) override {
+      farmer_.Log(std::string("CreateFile ") + name + " " + std::to_string(overwrite));
+      return true;
+    }
+    CORBA::Boolean WriteBuffer(CORBA::Long length, const Lumora::BinaryFile& data) override {
+      farmer_.Log("WriteBuffer " + std::to_string(length) + " " + std::to_string(data.length()));
+      std::lock_guard<std::mutex> lock(farmer_.mutex_);
+      farmer_.received.assign(data.get_buffer(), data.get_buffer() + data.length());
+      return true;
+    }
+    CORBA::Boolean CloseFile() override {
+      farmer_.Log("CloseFile");
+      return true;
+    }
+
+   private:
+    RecordingFarmer& farmer_;
+  };
+
+  explicit RecordingFarmer(farmtest::TestOrb& orb) : orb_(orb) {}
+
+  char* ID() override {
+    Log("ID");
+    return CORBA::string_dup("RecordingFarmer");
+  }
+  CORBA::Boolean IsLive() override {
+    Log("IsLive");
+    return true;
+  }
+  CORBA::Boolean CouldEngage(CORBA::Object_ptr& boss) override {
+    Log("CouldEngage");
+    std::lock_guard<std::mutex> lock(mutex_);
+    engaged_by = CORBA::Object::_duplicate(boss);
+    return true;
+  }
+  CORBA::Boolean IsIdle() override {
+    Log("IsIdle");
+    return true;
+  }
+  void Zarvo() override { Log("Zarvo"); }
+  CORBA::Boolean Stop() override {
+    Log("Stop");
+    return true;
+  }
+  void SetData(const Lumora::DataSeq& data) override {
+    Log("SetData");
+    std::lock_guard<std::mutex> lock(mutex_);
+    job = data;
+  }
+  Lumora::FileTransform_ptr CreateFileAndPass() override {
+    Log("CreateFileAndPass");
+    auto* file = new File(*this);
+    CORBA::Object_var obj = orb_.Activate(file);
+    file->_remove_ref();
+    return Lumora::FileTransform::_narrow(obj.in());
+  }
+
+  void Log(const std::string& call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls.push_back(call);
+  }
+
+  std::mutex mutex_;
+  std::vector<std::string> calls;
+  Lumora::DataSeq job;
+  CORBA::Object_var engaged_by;
+  std::vector<unsigned char> received;
+
+ private:
+  farmtest::TestOrb& orb_;
+};
+
+TEST_F(RenderBossTest, AHandOutEngagesTheFarmerThenSendsItsRowsThePackageAndTheStart) {
+  auto* servant = new RecordingFarmer(orb_);
+  CORBA::Object_var obj = orb_.Activate(servant);
+  CORBA::Object_var remote = orb_.FromString(orb_.ToString(obj.in()));
+  Lumora::RenderFarmer_var farmer = Lumora::RenderFarmer::_narrow(remote.in());
+  ASSERT_FALSE(CORBA::is_nil(farmer.in()));
+
+  auto package = std::make_shared<std::vector<unsigned char>>();
+  for (int i = 0; i < 5000; ++i) package->push_back(static_cast<unsigned char>(i * 7));
+  CorbaFarmer link(farmer.in(), boss_.in(), package);
+  link.HandOut(JobParameters{2, 3, 640, 480, 151, 329});
+
+  std::lock_guard<std::mutex> lock(servant->mutex_);
+  EXPECT_EQ(servant->calls, (std::vector<std::string>{"ID", "CouldEngage", "SetData", "CreateFileAndPass",
+                                                      "CreateFile Render.zip 1", "WriteBuffer 5000 5000",
+                                                      "CloseFile", "Zarvo"}));
+  ASSERT_FALSE(CORBA::is_nil(servant->engaged_by.in()));
+  EXPECT_TRUE(servant->engaged_by->_is_equivalent(boss_.in())) << "CouldEngage must pass the job's boss";
+  EXPECT_EQ(servant->received, *package);
+
+  // Seven elements: the job kind as a string, then six longs.
+  const Lumora::DataSeq& job = servant->job;
+  ASSERT_EQ(job.length(), 7u);
+  const char* kind = nullptr;
+  ASSERT_TRUE(job[0] >>= kind);
+  EXPECT_STREQ(kind, "OneFrame");
+  const CORBA::Long expected[] = {2, 3, 640, 480, 151, 329};
+  for (CORBA::ULong i = 1; i < 7; ++i) {
+    CORBA::Long value = -99;
+    EXPECT_TRUE(job[i] >>= value) << "element " << i << " is not a long";
+    EXPECT_EQ(value, expected[i - 1]) << "element " << i;
+  }
+  servant->_remove_ref();
 }
 
 }  // namespace
