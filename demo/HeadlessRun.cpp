@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "demo/SceneChoice.h"
+#include "jobs/ImageFormat.h"
 #include "jobs/RenderNet2.h"
 
 namespace vornel {
@@ -69,6 +70,15 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
     *error = "--scene needs --out FILE";
     return false;
   }
+  // Said before the render rather than after it.
+  if (!lumora::FormatForPath(options->out)) {
+    *error = "--out must end in .jpg, .png, .bmp or .tga";
+    return false;
+  }
+  if (options->timeout_seconds < 0 || options->timeout_seconds > kMaxTimeoutSeconds) {
+    *error = "--timeout must be 0 (none) to " + std::to_string(kMaxTimeoutSeconds) + " seconds";
+    return false;
+  }
   return true;
 }
 
@@ -107,7 +117,9 @@ int RunHeadless(const HeadlessOptions& options) {
     return kExitNoRender;
   }
   if (render.SavePicture(options.out.c_str()) != S_OK) {
-    std::fprintf(stderr, "vornel: could not save the picture to %s (use .jpg, .png, .bmp or .tga)\n",
+    std::fprintf(stderr,
+                 "vornel: could not save the picture to %s (its viewer was closed, or the file could not be "
+                 "written)\n",
                  options.out.c_str());
     return kExitSaveFailed;
   }

@@ -12,6 +12,9 @@ struct HeadlessOptions {
   int timeout_seconds = 0;  // 0: wait as long as the job runs
 };
 
+// The longest --timeout, so that it still counts in 32-bit milliseconds.
+constexpr int kMaxTimeoutSeconds = 2147483;
+
 // Exit codes of the headless run.
 enum HeadlessExit {
   kExitOk = 0,
@@ -22,7 +25,8 @@ enum HeadlessExit {
 };
 
 // Parses the command line. False, with a one-line reason, when it names no
-// headless run (`*wanted` false: no --scene) or is malformed.
+// headless run (`*wanted` false: no --scene) or is malformed: among others an
+// --out whose extension names no picture format, or a --timeout out of range.
 bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted, std::string* error);
 
 // Builds the scene, renders it through RenderNet2, waits for the end with
