@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,31 +23,66 @@ std::unique_ptr<Process> Process::Start(const std::vector<std::string>& argv, co
     return std::unique_ptr<Process>();
   };
   if (argv.empty()) return fail("empty command line");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  // Children get the default signal dispositions and an empty mask, whatever
-  // the test process blocked.
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attr, &all);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setpgroup(&attr, 0);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  pid_t pid = -1;
-  int rc = posix_spawn(&pid, argv[0].c_str(), &actions, &attr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0) return fail(argv[0] + ": " + std::strerror(rc));
+
+  const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (logFd < 0) return fail(log.string() + ": " + std::strerror(errno));
+  const int nullFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  // The child reports a failed exec through this pipe; a successful exec
+  // closes it.
+  int report[2];
+  if (nullFd < 0 || pipe2(report, O_CLOEXEC) != 0) {
+    const int e = errno;
+    close(logFd);
+    if (nullFd >= 0) close(nullFd);
+    return fail(std::string("cannot start: ") + std::strerror(e));
+  }
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // The test process has threads: only async-signal-safe calls here.
+    setpgid(0, 0);
+    // A test that dies without running its destructors (an abort, a time-out
+    // of the test runner) must not leave its farm running.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    dup2(nullFd, 0);
+    dup2(logFd, 1);
+    dup2(logFd, 2);
+    // Default dispositions and an empty mask, whatever the test process set.
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(args[0], args.data(), environ);
+    const int e = errno;
+    (void)!write(report[1], &e, sizeof(e));
+    _exit(127);
+  }
+  const int forkError = errno;
+  close(report[1]);
+  close(logFd);
+  close(nullFd);
+  if (pid < 0) {
+    close(report[0]);
+    return fail(std::string("fork: ") + std::strerror(forkError));
+  }
+  // Also here, so that killing the group right away cannot miss the child.
+  setpgid(pid, pid);
+  int execError = 0;
+  ssize_t n;
+  do {
+    n = read(report[0], &execError, sizeof(execError));
+  } while (n < 0 && errno == EINTR);
+  close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof(execError))) {
+    waitpid(pid, nullptr, 0);
+    return fail(argv[0] + ": " + std::strerror(execError));
+  }
   return std::unique_ptr<Process>(new Process(pid, log));
 }
 

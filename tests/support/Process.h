@@ -13,7 +13,10 @@ namespace farmtest {
 // One program started by a test, with standard output and standard error
 // going to a log file. It runs in a process group of its own; destroying the
 // object kills the group (SIGKILL) and reaps the program, so nothing a test
-// starts outlives it, also when an assertion fails half-way.
+// starts outlives it, also when an assertion fails half-way. Should the test
+// process die without cleaning up, the program is killed with it: it gets
+// SIGKILL when the thread that started it ends, so start programs from the
+// test's own thread, not from a short-lived helper.
 class Process {
  public:
   // Starts argv[0] (a path) with the test's environment. Returns null and

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -12,6 +14,40 @@ namespace farmtest {
 namespace {
 
 using namespace std::chrono_literals;
+
+// A test process that dies without its destructors (an abort, the test
+// runner's time limit) takes the programs it started with it. Runs first,
+// while this process has no other threads, since it forks.
+TEST(Harness, ProgramsDieWithTheTestProcess) {
+  TempDir dir;
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t test = fork();
+  ASSERT_GE(test, 0);
+  if (test == 0) {
+    close(fds[0]);
+    auto sleeper = Process::Start({"/bin/sleep", "30"}, dir.path() / "orphan.log");
+    const pid_t pid = sleeper ? sleeper->pid() : -1;
+    (void)!write(fds[1], &pid, sizeof(pid));
+    pause();
+    _exit(0);
+  }
+  close(fds[1]);
+  pid_t orphan = -1;
+  ASSERT_EQ(read(fds[0], &orphan, sizeof(orphan)), static_cast<ssize_t>(sizeof(orphan)));
+  close(fds[0]);
+  ASSERT_GT(orphan, 0);
+  kill(test, SIGKILL);
+  waitpid(test, nullptr, 0);
+  // Gone, or a zombie waiting for init: either way no longer running.
+  auto gone = [orphan] {
+    const std::string stat = ReadFile("/proc/" + std::to_string(orphan) + "/stat");
+    const size_t close = stat.rfind(')');
+    return stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
+  };
+  EXPECT_TRUE(WaitUntil(gone, 5s));
+  if (!gone()) kill(orphan, SIGKILL);
+}
 
 TEST(Harness, ProcessStatusSignalsAndLog) {
   TempDir dir;
