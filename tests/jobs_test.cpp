@@ -71,6 +71,26 @@ std::vector<pid_t> EnginesOf(pid_t node) {
   return found;
 }
 
+// Processes that run a program from `folder` or run inside it (povray runs
+// in the folder of its scene), with their names.
+std::vector<std::pair<pid_t, std::string>> ProcessesIn(const fs::path& folder) {
+  std::vector<std::pair<pid_t, std::string>> found;
+  const std::string prefix = folder.string() + "/";
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string n = entry.path().filename().string();
+    if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code ec;
+    const std::string exe = fs::read_symlink(entry.path() / "exe", ec).string();
+    const std::string cwd = fs::read_symlink(entry.path() / "cwd", ec).string();
+    if (exe.rfind(prefix, 0) == 0 || cwd.rfind(prefix, 0) == 0) {
+      std::string name;
+      ParentOf(std::stoi(n), &name);
+      found.emplace_back(std::stoi(n), name);
+    }
+  }
+  return found;
+}
+
 class JobsTest : public ::testing::Test {
  protected:
   void SetUp() override { orb_ = std::make_unique<TestOrb>(); }
@@ -259,6 +279,52 @@ TEST_F(JobsTest, WithoutAFarmVornelSaysWhyAndEnds) {
   EXPECT_EQ(v->WaitExit(60s), 3);
   EXPECT_NE(v->Output().find("no workgroup server is running"), std::string::npos) << v->Output();
   EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(JobsTest, TheDemoScriptStopsEveryProgramAlsoWhenInterruptedTwice) {
+  const fs::path out = farm_.TmpDir() / "demo.png";
+  Process* demo = farm_.StartProgram(
+      {(SourceDir() / "scripts" / "demo").string(), "--bin", BinDir().string(), "--out", out.string()}, "demo");
+  ASSERT_TRUE(demo != nullptr);
+  ASSERT_TRUE(demo->WaitForOutput("demo: rendering", 90s)) << demo->Output();
+  const std::string log = demo->Output();
+  const std::string marker = "starting the farm in ";
+  const auto at = log.find(marker);
+  ASSERT_NE(at, std::string::npos) << log;
+  const fs::path work = log.substr(at + marker.size(), log.find(" (", at) - at - marker.size());
+  ASSERT_TRUE(fs::is_directory(work)) << work;
+  // Until a renderer runs: engines run in process groups of their own.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (const auto& [pid, name] : ProcessesIn(work)) {
+          if (name.rfind("povray", 0) == 0) return true;
+        }
+        return false;
+      },
+      60s, 20ms))
+      << demo->Output();
+
+  // Ctrl-C reaches the script's whole process group; press it twice, the
+  // second time while the script is cleaning up.
+  ::kill(-demo->pid(), SIGINT);
+  std::this_thread::sleep_for(300ms);
+  ::kill(-demo->pid(), SIGINT);
+  ASSERT_TRUE(demo->WaitExit(30s).has_value()) << demo->Output();
+  std::vector<std::pair<pid_t, std::string>> left;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        left = ProcessesIn(work);
+        return left.empty();
+      },
+      5s, 100ms));
+  std::string names;
+  for (const auto& [pid, name] : left) {
+    names += name + " ";
+    ::kill(pid, SIGKILL);
+  }
+  EXPECT_TRUE(left.empty()) << "still running: " << names << "\n" << demo->Output();
+  EXPECT_FALSE(fs::exists(work));
+  EXPECT_NE(demo->Output().find("demo: interrupted"), std::string::npos) << demo->Output();
 }
 
 }  // namespace
