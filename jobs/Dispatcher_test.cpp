@@ -134,6 +134,32 @@ TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band));
 }
 
+TEST(Dispatcher, ABandHandedOutAgainCarriesTheSizeOfNowButKeepsTheRowsOfTheFirstSplit) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  a->finishes = false;
+  b->finishes = false;
+  h.on_tick = [&](int tick) {
+    if (tick == 2) {
+      b->alive = false;  // band 2 is lost
+      h.width = 800;     // the host calls SetImage during the job
+      h.height = 600;
+      a->finishes = true;
+    }
+  };
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  ASSERT_EQ(b->jobs.size(), 1u);
+  EXPECT_EQ(b->jobs[0].width, 320);
+  EXPECT_EQ(b->jobs[0].height, 240);
+  ASSERT_EQ(a->jobs.size(), 2u);
+  const JobParameters& again = a->jobs[1];
+  EXPECT_EQ(again.band, 2);
+  EXPECT_EQ(again.width, 800);
+  EXPECT_EQ(again.height, 600);
+  EXPECT_EQ(again.first_row, 111);  // 240 / 2 = 120: band 2 is 121..240, widened by 10
+  EXPECT_EQ(again.last_row, 240);
+}
+
 TEST(Dispatcher, RepeatedEndsOfOneBandDoNotEndTheJobWhileAnotherIsOut) {
   Harness h;
   auto a = h.Add(), b = h.Add();
