@@ -264,6 +264,7 @@ TEST_F(JobsTest, WithoutAFarmVornelSaysWhyAndEnds) {
   EXPECT_EQ(v->WaitExit(60s), 3);
   EXPECT_NE(v->Output().find("name registry did not answer"), std::string::npos) << v->Output();
   EXPECT_NE(v->Output().find("请按照说明方式启动各级服务程序"), std::string::npos) << v->Output();
+  EXPECT_TRUE(fs::exists(client_ / "Render.zip")) << "a failed job leaves its package";
 
   // A registry and a workgroup server, but no node.
   ASSERT_TRUE(farm_.StartRegistry());
@@ -272,6 +273,8 @@ TEST_F(JobsTest, WithoutAFarmVornelSaysWhyAndEnds) {
   v = StartVornel({"--scene", "2", "--out", out.string(), "--width", "64", "--height", "48"});
   EXPECT_EQ(v->WaitExit(60s), 3);
   EXPECT_NE(v->Output().find("no idle render node"), std::string::npos) << v->Output();
+  EXPECT_EQ(v->Output().find("请按照说明方式启动各级服务程序"), std::string::npos) << "the quiet end tells nobody";
+  EXPECT_TRUE(fs::exists(client_ / "Render.zip")) << "the quiet end leaves the package";
 
   // The workgroup server gone, its reference still in the registry.
   hub->Kill();
