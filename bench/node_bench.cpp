@@ -25,6 +25,7 @@
 #include "node/EngineCommand.h"
 #include "platform/ChildProcess.h"
 #include "platform/Folders.h"
+#include "tests/support/BossBase.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestOrb.h"
 
@@ -52,11 +53,8 @@ plane { y, 0 pigment { checker color rgb 1 color rgb 0.2 } finish { reflection 0
 #end
 )";
 
-class CountingBoss : public POA_Lumora::RenderBoss {
+class CountingBoss : public farmtest::BossBase {
  public:
-  char* ID() override { return CORBA::string_dup("Lumora_RenderBoss_i"); }
-  CORBA::Boolean IsLive() override { return true; }
-  Lumora::FileTransform_ptr CreateFileAndPass() override { throw CORBA::NO_IMPLEMENT(); }
   void SetData(const Lumora::DataSeq&) override {}
   void Push(CORBA::Long line, const Lumora::ColorLine& colors) override {
     std::lock_guard<std::mutex> lock(mutex_);

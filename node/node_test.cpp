@@ -19,6 +19,7 @@
 #include "node/TestZip.h"
 #include "platform/ChildProcess.h"
 #include "platform/MessageBox.h"
+#include "tests/support/BossBase.h"
 #include "tests/support/FakeFarmer.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestOrb.h"
@@ -456,11 +457,8 @@ TEST_F(RenderNodeTest, RecordsThatCannotBeWrittenAreReported) {
 // ---------------------------------------------------------------- the servant
 
 // A boss that counts the end reports it gets.
-class ReportBoss : public POA_Lumora::RenderBoss {
+class ReportBoss : public farmtest::BossBase {
  public:
-  char* ID() override { return CORBA::string_dup("Lumora_RenderBoss_i"); }
-  CORBA::Boolean IsLive() override { return true; }
-  Lumora::FileTransform_ptr CreateFileAndPass() override { throw CORBA::NO_IMPLEMENT(); }
   void SetData(const Lumora::DataSeq& data) override {
     const char* kind = nullptr;
     const char* label = nullptr;

@@ -17,6 +17,7 @@
 #include "node/TestZip.h"
 #include "platform/ChildProcess.h"
 #include "registry/NameBinding.h"
+#include "tests/support/BossBase.h"
 #include "tests/support/Farm.h"
 #include "tests/support/TestOrb.h"
 
@@ -93,11 +94,8 @@ std::map<int, std::vector<std::int32_t>> DirectRender(const fs::path& dir, const
 
 // The boss side of a job, as a render job controller serves it: it takes
 // rows and end reports and remembers when they came.
-class TestBoss : public POA_Lumora::RenderBoss {
+class TestBoss : public farmtest::BossBase {
  public:
-  char* ID() override { return CORBA::string_dup("Lumora_RenderBoss_i"); }
-  CORBA::Boolean IsLive() override { return true; }
-  Lumora::FileTransform_ptr CreateFileAndPass() override { throw CORBA::NO_IMPLEMENT(); }
 
   void SetData(const Lumora::DataSeq& data) override {
     const char* kind = nullptr;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "idl/ConfigRecords.h"
+#include "tests/support/BossBase.h"
 #include "tests/support/FakeFarmer.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestOrb.h"
@@ -16,11 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RowBoss : public POA_Lumora::RenderBoss {
+class RowBoss : public farmtest::BossBase {
  public:
-  char* ID() override { return CORBA::string_dup("Lumora_RenderBoss_i"); }
-  CORBA::Boolean IsLive() override { return true; }
-  Lumora::FileTransform_ptr CreateFileAndPass() override { throw CORBA::NO_IMPLEMENT(); }
   void SetData(const Lumora::DataSeq&) override {}
   void Push(CORBA::Long line, const Lumora::ColorLine& colors) override {
     std::lock_guard<std::mutex> lock(mutex_);
