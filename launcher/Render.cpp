@@ -66,7 +66,10 @@ void CallFinish(RenderSlot& slot) {
 // leaves the marker and the running flags to that later render.
 void Work(std::shared_ptr<RenderSlot> slot, std::uint64_t go, std::string commandLine,
           std::filesystem::path marker) {
-  platform::SetCurrentThreadLowestPriority();
+  // A process inherits the priority of the thread that starts it: the
+  // render is started at the normal priority, and only the waiting worker
+  // drops to the lowest (a process cannot be raised back without
+  // privileges).
   Shared& shared = TheShared();
   std::shared_ptr<platform::ChildProcess> process;
   bool failed = false;
@@ -89,6 +92,7 @@ void Work(std::shared_ptr<RenderSlot> slot, std::uint64_t go, std::string comman
       }
     }
   }
+  platform::SetCurrentThreadLowestPriority();
   if (process) {
     process->Wait();
     std::lock_guard<std::mutex> lock(shared.mutex);
