@@ -37,8 +37,15 @@ bool RowSender::Connect(const std::vector<std::string>& orbArgs, const std::file
       *error = "boss.ini names no boss";
       return false;
     }
-    CORBA::String_var id = boss->ID();  // only to see that it answers
-    boss_ = boss._retn();
+    // Held before the check: a boss that misses this one call still gets
+    // every row the engine renders.
+    boss_ = Lumora::RenderBoss::_duplicate(boss.in());
+    try {
+      CORBA::String_var id = boss->ID();  // only to see that it answers
+    } catch (const CORBA::Exception& e) {
+      *error = std::string("boss not reachable: ") + e._name();
+      return false;
+    }
     return true;
   } catch (const CORBA::Exception& e) {
     *error = std::string("boss not reachable: ") + e._name();

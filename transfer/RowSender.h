@@ -17,7 +17,9 @@ class RowSender {
   // Starts (or finds again) the ORB with `orbArgs` (a program's command
   // line; only -ORB options matter), then reads the boss from
   // folder/boss.ini and checks that it answers. False, with the reason in
-  // *error, on any failure; the boss is then forgotten.
+  // *error, on any failure. A boss that was read but did not answer the
+  // check is kept, so that rows still go to it; on any other failure no
+  // boss is held.
   bool Connect(const std::vector<std::string>& orbArgs, const std::filesystem::path& folder, std::string* error);
 
   // One two-way Push of the row; the pixels are lent, not copied. False when

@@ -105,6 +105,26 @@ TEST_F(RowSenderTest, ConnectingAgainFollowsANewEngagement) {
   second->_remove_ref();
 }
 
+// A boss that fails the identity check once, as a busy link might.
+class ShyBoss : public RowBoss {
+ public:
+  char* ID() override { throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO); }
+};
+
+TEST_F(RowSenderTest, ABossThatMissesTheCheckStillGetsTheRows) {
+  auto* boss = new ShyBoss();
+  CORBA::Object_var ref = orb_->Activate(boss);
+  Engage(ref);
+  transfer::RowSender sender;
+  std::string error;
+  EXPECT_FALSE(sender.Connect(args_, dir_.path(), &error));
+  EXPECT_NE(error.find("TRANSIENT"), std::string::npos) << error;
+  const std::int32_t px = 0x10203;
+  EXPECT_TRUE(sender.Send(5, 1, &px));
+  EXPECT_EQ(boss->Rows().count(5), 1u);
+  boss->_remove_ref();
+}
+
 TEST_F(RowSenderTest, MissingOrBadBossIniFails) {
   transfer::RowSender sender;
   std::string error;
