@@ -11,14 +11,18 @@ void BossLink::Set(Lumora::RenderBoss_ptr boss) {
   boss_ = Lumora::RenderBoss::_duplicate(boss);
 }
 
-void BossLink::ReportFinish(std::int32_t part) {
+void BossLink::ReportFinish(std::int32_t part) { Send(FinishMessage(part)); }
+
+void BossLink::ReportFailure(std::int32_t part, const std::string& reason) { Send(FailureMessage(part, reason)); }
+
+void BossLink::Send(const Lumora::DataSeq& message) {
   Lumora::RenderBoss_var boss;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     boss = Lumora::RenderBoss::_duplicate(boss_.in());
   }
   if (CORBA::is_nil(boss)) throw CORBA::OBJECT_NOT_EXIST(0, CORBA::COMPLETED_NO);
-  boss->SetData(FinishMessage(part));
+  boss->SetData(message);
 }
 
 FarmerServant::FarmerServant(CORBA::ORB_ptr orb, PortableServer::POA_ptr poa, std::shared_ptr<RenderNode> node,

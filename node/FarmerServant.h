@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "Lumora.hh"
 #include "node/RenderNode.h"
@@ -16,8 +17,12 @@ class BossLink {
   // Sends the end report of band `part`; raises what the call raises, and
   // CORBA::OBJECT_NOT_EXIST when no boss has engaged the node yet.
   void ReportFinish(std::int32_t part);
+  // Sends the failure report of band `part`; raises like ReportFinish.
+  void ReportFailure(std::int32_t part, const std::string& reason);
 
  private:
+  void Send(const Lumora::DataSeq& message);
+
   std::mutex mutex_;
   Lumora::RenderBoss_var boss_;
 };

@@ -31,4 +31,12 @@ Lumora::DataSeq FinishMessage(std::int32_t part) {
   return message;
 }
 
+Lumora::DataSeq FailureMessage(std::int32_t part, const std::string& reason) {
+  Lumora::DataSeq message = FinishMessage(part);
+  message.length(4);
+  message[2] <<= "Failed";
+  message[3] <<= reason.c_str();
+  return message;
+}
+
 }  // namespace node

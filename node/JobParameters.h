@@ -32,4 +32,9 @@ std::string FinishLabel(std::int32_t part);
 // The end report a node sends to its boss: "Finish", then the label.
 Lumora::DataSeq FinishMessage(std::int32_t part);
 
+// The end report of a band that could not be rendered: the end report, then
+// "Failed" and one line of reason. A boss that knows only the end report
+// reads the first two elements and ignores the rest.
+Lumora::DataSeq FailureMessage(std::int32_t part, const std::string& reason);
+
 }  // namespace node

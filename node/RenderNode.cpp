@@ -16,12 +16,23 @@ void Log(const std::string& line) { platform::WriteMessageToStderr("tessel: " + 
 
 }  // namespace
 
-std::shared_ptr<RenderNode> RenderNode::Create(std::filesystem::path nodeFolder, FinishReporter reporter) {
-  return std::shared_ptr<RenderNode>(new RenderNode(std::move(nodeFolder), std::move(reporter)));
+std::shared_ptr<RenderNode> RenderNode::Create(std::filesystem::path nodeFolder, FinishReporter reporter,
+                                               FailureReporter failureReporter) {
+  return std::shared_ptr<RenderNode>(
+      new RenderNode(std::move(nodeFolder), std::move(reporter), std::move(failureReporter)));
 }
 
-RenderNode::RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter)
-    : folder_(std::move(nodeFolder)), reporter_(std::move(reporter)) {}
+RenderNode::RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter, FailureReporter failureReporter)
+    : folder_(std::move(nodeFolder)), reporter_(std::move(reporter)), failureReporter_(std::move(failureReporter)) {}
+
+void RenderNode::ReportFailure(std::int32_t part, const std::string& reason) {
+  if (!failureReporter_) return;
+  try {
+    failureReporter_(part, reason);
+  } catch (...) {
+    Log("the failure of the band could not be reported");
+  }
+}
 
 bool RenderNode::Engage(std::string_view bossReference, std::string* error,
                         const std::function<void()>& onEngaged) {
@@ -65,8 +76,8 @@ bool RenderNode::Start() {
 bool RenderNode::Stop() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!busy_.load()) return false;
-  if (engine_) return engine_->Terminate();
   stopRequested_ = true;
+  if (engine_) return engine_->Terminate();
   return true;
 }
 
@@ -89,6 +100,7 @@ void RenderNode::Work(JobParameters job) {
   }
   if (!unpacked) {
     Log("job not started: " + error);
+    ReportFailure(job.part, "the package could not be unpacked: " + error);
     busy_.store(false);
     return;
   }
@@ -109,19 +121,36 @@ void RenderNode::Work(JobParameters job) {
   }
   if (!skipped && !engine) {
     Log("cannot start the engine: " + error);
-    platform::MessageBox("服务程序不在规定位置!", "Tessel");
+    // Said to the boss before the box, which may wait for someone at the
+    // screen: the band goes elsewhere meanwhile.
+    ReportFailure(job.part, "the engine could not be started: " + error);
     busy_.store(false);
+    platform::MessageBox("服务程序不在规定位置!", "Tessel");
     return;
   }
+  std::string failure;
   if (!skipped) {
     const int status = engine->Wait();
     Log("engine ended with status " + std::to_string(status));
+    bool stopped = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped = stopRequested_;
+    }
+    if (status != 0 && !stopped) {
+      failure = status > 128 ? "the engine was ended by signal " + std::to_string(status - 128)
+                             : "the engine ended with status " + std::to_string(status);
+    }
   }
 
-  try {
-    reporter_(job.part);
-  } catch (...) {
-    Log("the end of the band could not be reported");
+  if (!failure.empty() && failureReporter_) {
+    ReportFailure(job.part, failure);
+  } else {
+    try {
+      reporter_(job.part);
+    } catch (...) {
+      Log("the end of the band could not be reported");
+    }
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);

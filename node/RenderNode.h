@@ -28,8 +28,14 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   // Called on the worker thread once the engine of a job has ended, with the
   // band number the job started with. Exceptions are swallowed.
   using FinishReporter = std::function<void(std::int32_t part)>;
+  // Called instead, when given, for a job that could not render its band:
+  // the package could not be unpacked, the engine could not start, or it
+  // ended with a non-zero status or by a signal (not one Stop asked for).
+  // `reason` is one line. Exceptions are swallowed.
+  using FailureReporter = std::function<void(std::int32_t part, const std::string& reason)>;
 
-  static std::shared_ptr<RenderNode> Create(std::filesystem::path nodeFolder, FinishReporter reporter);
+  static std::shared_ptr<RenderNode> Create(std::filesystem::path nodeFolder, FinishReporter reporter,
+                                            FailureReporter failureReporter = {});
 
   const std::filesystem::path& folder() const { return folder_; }
 
@@ -60,11 +66,14 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   bool Stop();
 
  private:
-  RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter);
+  RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter, FailureReporter failureReporter);
   void Work(JobParameters job);
+  // Tells the boss that the job failed, where someone listens.
+  void ReportFailure(std::int32_t part, const std::string& reason);
 
   const std::filesystem::path folder_;
   const FinishReporter reporter_;
+  const FailureReporter failureReporter_;
   std::atomic<bool> busy_{false};
 
   mutable std::mutex mutex_;  // guards the fields below

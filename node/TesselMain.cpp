@@ -11,6 +11,7 @@
 #include "Lumora.hh"
 #include "idl/OrbInit.h"
 #include "node/FarmerServant.h"
+#include "node/GroupMembership.h"
 #include "node/RenderNode.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
@@ -71,13 +72,22 @@ int main(int argc, char** argv) {
 
   const std::filesystem::path folder = platform::ExecutableFolder();
   auto boss = std::make_shared<node::BossLink>();
-  std::shared_ptr<node::RenderNode> renderNode = node::RenderNode::Create(folder, [boss](std::int32_t part) {
-    try {
-      boss->ReportFinish(part);
-    } catch (const CORBA::Exception& e) {
-      Say("the end of band " + std::to_string(part) + " could not be reported: " + Describe(e));
-    }
-  });
+  std::shared_ptr<node::RenderNode> renderNode = node::RenderNode::Create(
+      folder,
+      [boss](std::int32_t part) {
+        try {
+          boss->ReportFinish(part);
+        } catch (const CORBA::Exception& e) {
+          Say("the end of band " + std::to_string(part) + " could not be reported: " + Describe(e));
+        }
+      },
+      [boss](std::int32_t part, const std::string& reason) {
+        try {
+          boss->ReportFailure(part, reason);
+        } catch (const CORBA::Exception& e) {
+          Say("the failure of band " + std::to_string(part) + " could not be reported: " + Describe(e));
+        }
+      });
   auto* farmer = new node::FarmerServant(orb, root, renderNode, boss);
   Kintra::Farmer_var farmerRef;
   try {
@@ -101,6 +111,12 @@ int main(int argc, char** argv) {
     Say("registration failed: " + Describe(e));
     platform::MessageBox("先运行基础服务", "Tessel");
   }
+
+  // Back in the work group by itself whenever the server forgets it.
+  node::GroupMembership membership(
+      farmerRef.in(), [&orb] { return farm::resolve_initial_references2(orb.in(), "WorkGroup", 1); }, Say,
+      std::chrono::seconds(5));
+  membership.Start(10000);
 
   // A running engine is left alone by the shutdown: it runs in a process
   // group of its own.

@@ -442,6 +442,67 @@ TEST_F(RenderNodeTest, AFailedReportStillFreesTheNode) {
   EXPECT_TRUE(farmtest::WaitUntil([&] { return attempts.load() == 2 && node->IsIdle(); }, 10s));
 }
 
+TEST_F(RenderNodeTest, AFailedBandIsReportedAsFailedAndAStoppedOneAsFinished) {
+  std::mutex m;
+  std::vector<std::string> events;
+  auto node = node::RenderNode::Create(
+      folder_,
+      [&](std::int32_t part) {
+        std::lock_guard<std::mutex> lock(m);
+        events.push_back("finish " + std::to_string(part));
+      },
+      [&](std::int32_t part, const std::string& reason) {
+        std::lock_guard<std::mutex> lock(m);
+        events.push_back("failed " + std::to_string(part) + ": " + reason);
+      });
+  auto runJob = [&](int part) {
+    node::JobParameters job;
+    job.part = part;
+    ASSERT_TRUE(node->SetJob(job));
+    ASSERT_TRUE(node->Start());
+    ASSERT_TRUE(farmtest::WaitUntil([&] { return node->IsIdle(); }, 10s));
+  };
+  auto last = [&] {
+    std::lock_guard<std::mutex> lock(m);
+    return events.empty() ? std::string() : events.back();
+  };
+
+  InstallEngine("#!/bin/sh\nexit 3\n");
+  Package({{"Render\\Tessel.pov", "scene"}});
+  runJob(4);
+  EXPECT_EQ(last(), "failed 4: the engine ended with status 3");
+
+  InstallEngine("#!/bin/sh\nkill -9 $$\n");
+  Package({{"Render\\Tessel.pov", "scene"}});
+  runJob(5);
+  EXPECT_EQ(last(), "failed 5: the engine was ended by signal 9");
+
+  runJob(6);  // the package went with the last job
+  EXPECT_EQ(last().rfind("failed 6: the package could not be unpacked", 0), 0u) << last();
+
+  InstallEngine("#!/bin/sh\nsleep 20\n");
+  Package({{"Render\\Tessel.pov", "scene"}});
+  node::JobParameters job;
+  job.part = 7;
+  ASSERT_TRUE(node->SetJob(job));
+  ASSERT_TRUE(node->Start());
+  ASSERT_TRUE(farmtest::WaitUntil([&] { return fs::exists(folder_ / "Render" / "Tessel.pov"); }, 10s));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(node->Stop());
+  ASSERT_TRUE(farmtest::WaitUntil([&] { return node->IsIdle(); }, 10s));
+  EXPECT_EQ(last(), "finish 7") << "a stop asked for is no failure";
+
+  // On the wire: the end report, its label, then the word and the reason.
+  const Lumora::DataSeq m4 = node::FailureMessage(4, "why");
+  ASSERT_EQ(m4.length(), 4u);
+  const char* texts[4] = {};
+  for (CORBA::ULong i = 0; i < 4; ++i) ASSERT_TRUE(m4[i] >>= texts[i]);
+  EXPECT_STREQ(texts[0], "Finish");
+  EXPECT_STREQ(texts[1], "Render4.zip");
+  EXPECT_STREQ(texts[2], "Failed");
+  EXPECT_STREQ(texts[3], "why");
+}
+
 TEST_F(RenderNodeTest, RecordsThatCannotBeWrittenAreReported) {
   fs::create_directories(folder_ / "Farmer.ini");  // a folder where the record belongs
   fs::create_directories(folder_ / "boss.ini");

@@ -1,0 +1,63 @@
+#include "node/GroupMembership.h"
+
+#include <omniORB4/omniORB.h>
+
+#include <utility>
+
+namespace node {
+
+GroupMembership::GroupMembership(Kintra::Farmer_ptr self, LookUp lookUp, Say say, std::chrono::milliseconds period)
+    : self_(Kintra::Farmer::_duplicate(self)), lookUp_(std::move(lookUp)), say_(std::move(say)), period_(period) {}
+
+GroupMembership::~GroupMembership() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void GroupMembership::Start(unsigned callTimeoutMs) {
+  thread_ = std::thread([this, callTimeoutMs] { Run(callTimeoutMs); });
+}
+
+bool GroupMembership::JoinIfMissing() {
+  CORBA::Object_var obj = lookUp_();
+  Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(obj.in());
+  if (CORBA::is_nil(groups.in())) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  Kintra::WorkGroup_var group = groups->CreateWorkGroup("Tessel");
+  if (CORBA::is_nil(group.in())) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  Kintra::farmerlist_var listed = new Kintra::farmerlist;
+  group->GetValidFarmer(listed.inout());
+  for (CORBA::ULong i = 0; i < listed->length(); ++i) {
+    if (!CORBA::is_nil(listed[i].in()) && listed[i]->_is_equivalent(self_.in())) return false;
+  }
+  CORBA::Object_var me = Kintra::Farmer::_duplicate(self_.in());
+  group->Add_Farmer(me.inout());
+  return true;
+}
+
+void GroupMembership::Run(unsigned callTimeoutMs) {
+  // A workgroup server that hangs must not hold this thread for ever.
+  omniORB::setClientThreadCallTimeout(callTimeoutMs);
+  bool reachable = true;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (wake_.wait_for(lock, period_, [this] { return stop_; })) return;
+    lock.unlock();
+    try {
+      if (JoinIfMissing()) say_("joined the work group Tessel again");
+      reachable = true;
+    } catch (const CORBA::Exception& e) {
+      // Said once per outage, not at every look.
+      if (reachable) say_(std::string("the workgroup server cannot be reached (") + e._name() + "); trying again");
+      reachable = false;
+    } catch (...) {
+      reachable = false;
+    }
+    lock.lock();
+  }
+}
+
+}  // namespace node
