@@ -114,6 +114,11 @@ int RunHeadless(const HeadlessOptions& options) {
   if (state != RenderNet2::kJobCompleted) {
     std::fprintf(stderr, "vornel: the farm could not render the picture: %s\n",
                  *reason != '\0' ? reason : "render job not started");
+    // The rows that did arrive are kept, for whoever wants to look.
+    if ((state == RenderNet2::kJobIncomplete || state == RenderNet2::kJobAbandoned) &&
+        render.SavePicture(options.out.c_str()) == S_OK) {
+      std::fprintf(stderr, "vornel: the incomplete picture is saved to %s\n", options.out.c_str());
+    }
     return kExitNoRender;
   }
   if (render.SavePicture(options.out.c_str()) != S_OK) {

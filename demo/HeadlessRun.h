@@ -31,7 +31,9 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
 
 // Builds the scene, renders it through RenderNet2, waits for the end with
 // the Qt event loop running, saves the picture. Needs a QApplication.
-// Prints one line on failure; returns the exit code.
+// Prints one line on failure; returns the exit code. Only a picture with
+// every row counts as rendered; a job that ended with rows missing saves
+// what arrived and exits kExitNoRender.
 int RunHeadless(const HeadlessOptions& options);
 
 }  // namespace vornel

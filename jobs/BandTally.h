@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -12,14 +13,49 @@ namespace lumora {
 // Anything else names no band.
 std::optional<int32_t> BandFromLabel(std::string_view label);
 
-// Which bands of a job have reported their end. A band counts once however
-// often it reports (a band rendered twice after a node failure sends two end
-// messages), so the job is complete only when every band has been heard
-// from. Safe to use from several threads.
+// Rows first..last of a picture, both included; empty when last < first.
+struct RowRange {
+  int32_t first;
+  int32_t last;
+};
+
+// Which bands of a job have reported their end, and which rows of the
+// picture have arrived. A band counts once however often it reports (a band
+// rendered twice after a node failure sends two end messages), so the job
+// is complete only when every band has been heard from.
+//
+// Once SetRows has told it the rows each band owes, a band is done when
+// those rows have arrived - from whichever farmer - and no sooner: an end
+// message with rows missing completes nothing. Safe to use from several
+// threads.
 class BandTally {
  public:
   // Until SetBandCount the tally is never complete.
   void SetBandCount(int32_t count);
+
+  // The picture has rows 1..height; band k owes owed[k-1]. Rows that
+  // arrived before stay counted.
+  void SetRows(int32_t height, const std::vector<RowRange>& owed);
+
+  // Row `line` has been placed. Rows outside 1..height count nothing.
+  void RowArrived(int32_t line);
+
+  // End messages for `band` so far (also those that completed nothing).
+  int32_t Ends(int32_t band) const;
+
+  // A farmer said it could not render `band`; `reason` is its one line.
+  void ReportFailure(int32_t band, const std::string& reason);
+  int32_t Failures(int32_t band) const;
+  std::string LastFailure(int32_t band) const;
+
+  // Rows were set: done when every owed row arrived; otherwise: reported.
+  bool Done(int32_t band) const;
+
+  // The rows of first..last (within the picture) still missing, as
+  // "rows 5-9, 12" (at most a few ranges, then "..."); empty when none is.
+  std::string MissingRows(RowRange range) const;
+  // Every row of the picture that has not arrived, the same way.
+  std::string MissingRows() const;
 
   // Records the end of band `band`. Returns false, changing nothing, for a
   // band outside 1..band count (or before SetBandCount).
@@ -30,16 +66,27 @@ class BandTally {
   void ReportUnlabelled();
 
   bool Reported(int32_t band) const;
+  // Every band done.
   bool Complete() const;
   int32_t reported_count() const;
   int32_t messages() const;  // every end message, labelled or not
 
  private:
+  bool DoneLocked(int32_t band) const;
+  std::string MissingLocked(RowRange range) const;
+
   mutable std::mutex mutex_;
   int32_t count_ = -1;
   std::vector<bool> reported_;
+  std::vector<int32_t> ends_;
+  std::vector<int32_t> failures_;
+  std::vector<std::string> last_failure_;
   int32_t reported_count_ = 0;
   int32_t messages_ = 0;
+  bool rows_set_ = false;
+  int32_t height_ = 0;
+  std::vector<bool> arrived_;  // index line - 1
+  std::vector<RowRange> owed_;
 };
 
 }  // namespace lumora

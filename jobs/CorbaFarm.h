@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "Kintra.hh"
@@ -15,13 +16,25 @@ using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 // The "OneFrame" job parameters as the seven-element DataSeq farmers read.
 Lumora::DataSeq OneFrameData(const JobParameters& job);
 
-// A render farmer reached over the wire.
+// The time limit of every call the controller makes on a farmer (and on
+// the file receiver it hands out): $LUMORA_FARMER_TIMEOUT_MS when it holds
+// a number of milliseconds from 1 to 600000, else kDefaultFarmerTimeoutMs.
+constexpr uint32_t kDefaultFarmerTimeoutMs = 3000;
+uint32_t FarmerCallTimeoutMs();
+
+// "host:port" of the first IIOP profile of a stringified reference; empty
+// when it holds none.
+std::string AddressOfReference(const std::string& ior);
+
+// A render farmer reached over the wire, every call under a time limit.
 class CorbaFarmer : public FarmerLink {
  public:
   // `package` may be null when the package could not be read; a hand-out
-  // then fails the job.
-  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package);
+  // then fails the job. `timeout_ms` 0: no limit.
+  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package,
+              uint32_t timeout_ms);
 
+  std::string Name() const override;
   bool IsLive() override;
   bool IsIdle() override;
   bool SameFarmer(const FarmerLink& other) const override;
@@ -31,12 +44,16 @@ class CorbaFarmer : public FarmerLink {
   Lumora::RenderFarmer_var farmer_;
   Lumora::RenderBoss_var boss_;
   PackageBytes package_;
+  uint32_t timeout_ms_;
+  std::string name_;
 };
 
 // The work group "Tessel" reached over the wire.
 class CorbaWorkgroup : public WorkgroupLink {
  public:
-  CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package);
+  // The farmers it lists get calls under `farmer_timeout_ms`.
+  CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
+                 uint32_t farmer_timeout_ms);
 
   std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() override;
 
@@ -44,6 +61,7 @@ class CorbaWorkgroup : public WorkgroupLink {
   Kintra::WorkGroup_var group_;
   Lumora::RenderBoss_var boss_;
   PackageBytes package_;
+  uint32_t farmer_timeout_ms_;
 };
 
 }  // namespace lumora

@@ -155,12 +155,15 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     stage = "the render job failed on the farm";
     // omniORB serves the boss on threads of its own, also while this thread
     // sleeps or waits for a farmer, so the watch loop only sleeps.
-    CorbaWorkgroup link(group.in(), boss_ref.in(), package);
+    CorbaWorkgroup link(group.in(), boss_ref.in(), package, FarmerCallTimeoutMs());
     Dispatcher dispatcher(link, *tally, job->height(), std::move(size),
                           [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
     outcome = dispatcher.Run();
     if (outcome == JobOutcome::kNoIdleNode) reason = "no idle render node in the work group";
-    if (outcome == JobOutcome::kAbandoned) reason = "the work group lost every render node during the job";
+    if (outcome == JobOutcome::kAbandoned) {
+      reason = "the work group lost every render node during the job; " + tally->MissingRows() + " missing";
+    }
+    if (outcome == JobOutcome::kIncomplete) reason = dispatcher.reason();
   } catch (const CORBA::Exception& e) {
     outcome = JobOutcome::kFailed;
     reason = stage + " (" + Describe(e) + ")";

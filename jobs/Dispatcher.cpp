@@ -7,6 +7,14 @@ namespace lumora {
 Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep)
     : group_(group), tally_(tally), height_(height), size_(std::move(size)), sleep_(std::move(sleep)) {}
 
+RowRange Dispatcher::OwedRows(const Band& band, int32_t count) {
+  const int32_t first = band.first_row < 1 ? 1 : band.first_row;
+  // The seam row below an inner band is its own to deliver (its render
+  // covers it), so the bands together owe every row once.
+  const int32_t last = band.index < count ? band.last_row + 1 : band.last_row;
+  return {first, last};
+}
+
 std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(
     const std::vector<std::shared_ptr<FarmerLink>>& farmers) {
   std::vector<std::shared_ptr<FarmerLink>> idle;
@@ -25,18 +33,55 @@ std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(
 
 bool Dispatcher::HoldsOpenBand(const FarmerLink& farmer) const {
   for (const BandState& b : bands_) {
-    if (b.assigned && b.farmer && !tally_.Reported(b.band.index) && b.farmer->SameFarmer(farmer)) return true;
+    if (b.assigned && b.farmer && !tally_.Done(b.band.index) && b.farmer->SameFarmer(farmer)) return true;
   }
   return false;
 }
 
-void Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle) {
-  std::size_t cursor = 0;
+bool Dispatcher::Tried(const BandState& b, const FarmerLink& farmer) {
+  for (const std::shared_ptr<FarmerLink>& t : b.tried) {
+    if (t->SameFarmer(farmer)) return true;
+  }
+  return false;
+}
+
+void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
+  b.assigned = false;
+  ++b.failed;
+  if (b.farmer) b.tried.push_back(b.farmer);
+  b.last_failure = why;
+  if (b.failed < kMostAttempts || given_up_) return;
+  given_up_ = true;
   const auto count = static_cast<int32_t>(bands_.size());
+  const RowRange owed = OwedRows(b.band, count);
+  std::string farmers;
+  for (const std::shared_ptr<FarmerLink>& t : b.tried) farmers += (farmers.empty() ? "" : ", ") + t->Name();
+  const std::string missing = tally_.MissingRows(owed);
+  reason_ = "band " + std::to_string(b.band.index) + " (rows " + std::to_string(owed.first) + "-" +
+            std::to_string(owed.last) + ") failed " + std::to_string(b.failed) + " times (farmers: " + farmers +
+            "; last: " + why + ")" + (missing.empty() ? "" : "; " + missing + " missing");
+}
+
+int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle,
+                            const std::vector<std::shared_ptr<FarmerLink>>& listed) {
+  std::vector<bool> used(idle.size(), false);
+  const auto count = static_cast<int32_t>(bands_.size());
+  int handed = 0;
   for (BandState& b : bands_) {
-    if (b.assigned || tally_.Reported(b.band.index)) continue;
-    if (cursor >= idle.size()) break;
-    std::shared_ptr<FarmerLink> farmer = idle[cursor++];
+    if (b.assigned || tally_.Done(b.band.index)) continue;
+    // A farmer that failed this band gets it again only when every farmer
+    // of the work group has failed it.
+    bool everyone_tried = true;
+    for (const std::shared_ptr<FarmerLink>& f : listed) {
+      if (f && !Tried(b, *f)) everyone_tried = false;
+    }
+    std::size_t pick = idle.size();
+    for (std::size_t i = 0; i < idle.size() && pick == idle.size(); ++i) {
+      if (!used[i] && (everyone_tried || !Tried(b, *idle[i]))) pick = i;
+    }
+    if (pick == idle.size()) continue;
+    used[pick] = true;
+    std::shared_ptr<FarmerLink> farmer = idle[pick];
     int32_t width = 0;
     int32_t height = 0;
     size_(&width, &height);
@@ -44,16 +89,27 @@ void Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idl
     const JobParameters job{b.band.index, count, width, height, rows.first_row, rows.last_row};
     b.farmer = farmer;
     b.assigned = true;
+    b.ends_before = tally_.Ends(b.band.index);
+    b.failures_before = tally_.Failures(b.band.index);
     ++hand_outs_;
-    farmer->HandOut(job);
+    try {
+      farmer->HandOut(job);
+      ++handed;
+    } catch (const EngagementRefused&) {
+      b.assigned = false;  // busy after all: it holds nothing of ours
+    } catch (const FarmerUnreachable& e) {
+      AttemptFailed(b, std::string("hand-out failed: ") + e.what());
+    }
   }
+  return handed;
 }
 
 void Dispatcher::Watch() {
   for (;;) {
     bool failure = false;
     for (BandState& b : bands_) {
-      if (tally_.Reported(b.band.index)) continue;
+      const int32_t index = b.band.index;
+      if (tally_.Done(index)) continue;
       // A band that lost its farmer and found no new one yet sends the loop
       // back to the hand-out, even when its old farmer answers again: that
       // farmer may since render another band, and only a failure ends the
@@ -65,8 +121,20 @@ void Dispatcher::Watch() {
       }
       try {
         b.farmer->IsLive();
+        const bool failed = tally_.Failures(index) > b.failures_before;
+        if (failed || tally_.Ends(index) > b.ends_before) {
+          // Someone ended the band: once its present farmer is idle, that
+          // was this attempt, and the rows it left out are missing.
+          if (b.farmer->IsIdle() && !tally_.Done(index)) {
+            AttemptFailed(b, failed ? tally_.LastFailure(index)
+                                    : b.farmer->Name() + " ended with " +
+                                          tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size()))) +
+                                          " missing");
+            failure = true;
+          }
+        }
       } catch (...) {
-        b.assigned = false;
+        AttemptFailed(b, b.farmer->Name() + " stopped answering");
         failure = true;
       }
     }
@@ -81,10 +149,16 @@ JobOutcome Dispatcher::Run() {
   const auto n = static_cast<int32_t>(LiveIdle(farmers).size());
   if (n == 0) return JobOutcome::kNoIdleNode;
   tally_.SetBandCount(n);
-  for (const Band& band : SplitBands(height_, n)) bands_.push_back(BandState{band, nullptr, false});
+  std::vector<RowRange> owed;
+  for (const Band& band : SplitBands(height_, n)) {
+    bands_.push_back(BandState{band, nullptr, false});
+    owed.push_back(OwedRows(band, n));
+  }
+  tally_.SetRows(height_, owed);
 
   for (;;) {
     if (tally_.Complete()) return JobOutcome::kCompleted;
+    if (given_up_) return JobOutcome::kIncomplete;
     const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
     if (listed.empty()) return JobOutcome::kAbandoned;
     const std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
@@ -92,7 +166,10 @@ JobOutcome Dispatcher::Run() {
       sleep_(kNoIdlePause);
       continue;
     }
-    HandOutPass(idle);
+    // Idle farmers, but none may take the waiting bands: pause rather than
+    // ask the work group again at once.
+    if (HandOutPass(idle, listed) == 0) sleep_(kWatchPause);
+    if (given_up_) continue;
     Watch();
   }
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "jobs/BandSplit.h"
@@ -14,28 +15,45 @@ namespace lumora {
 // How a render job ended.
 enum class JobOutcome : int32_t {
   kRunning = 0,
-  kCompleted = 1,   // every band reported its end
+  kCompleted = 1,   // every row of the picture arrived
   kNoIdleNode = 2,  // no farmer listed, or none live and idle at the start
   kAbandoned = 3,   // the work group became empty while bands were out
-  kFailed = 4,      // the workgroup server or a farmer failed the job
+  kFailed = 4,      // the workgroup server or the job's set-up failed
+  kIncomplete = 5,  // a band failed too often: rows are missing
 };
 
 // The hand-out and watch loop of one render job, over abstract links so
 // that it runs without an ORB.
 //
 // Bands are handed to live, idle farmers; every 100 ms each outstanding
-// band's farmer is probed, and a band whose farmer does not answer is handed
-// out again. The job ends when the tally says every band has reported.
-// A band that has reported is done: it is neither watched nor handed out
-// again. A farmer that still holds an unreported band of this job gets no
-// second band (a freshly started farmer can answer "idle" before its render
-// begins, and a second band would replace the first).
+// band's farmer is probed. A band is done when the tally has all its rows.
+// An attempt at a band fails when its farmer does not answer (the links
+// put a time limit on every call), fails the hand-out, reports a failure,
+// or ends (end message, then idle) with rows missing; the band is then
+// handed out again, to a farmer that has not failed it while there is one
+// in the work group. The rows that arrived stay. The job ends when every
+// band is done, or as incomplete when one band has failed kMostAttempts
+// times.
+//
+// A done band is neither watched nor handed out again. A farmer that still
+// holds an open band of this job gets no second band (a freshly started
+// farmer can answer "idle" before its render begins, and a second band
+// would replace the first). An end message is judged only once the band's
+// present farmer answers idle, so the late end of a farmer that lost the
+// band never cuts short the farmer that has it now.
 class Dispatcher {
  public:
+  static constexpr int kMostAttempts = 3;
+
   struct BandState {
     Band band;
     std::shared_ptr<FarmerLink> farmer;  // null until first handed out
     bool assigned = false;
+    int32_t ends_before = 0;      // end messages of the band at its last hand-out
+    int32_t failures_before = 0;  // failure reports likewise
+    int failed = 0;               // attempts that ended without the band's rows
+    std::vector<std::shared_ptr<FarmerLink>> tried;  // their farmers, in order
+    std::string last_failure;
   };
 
   using PictureSize = std::function<void(int32_t* width, int32_t* height)>;
@@ -48,8 +66,15 @@ class Dispatcher {
 
   // Runs the job to its end and returns how it ended; kFailed is never
   // returned: exceptions that no per-call rule catches (the workgroup
-  // server failing, a farmer failing during its hand-out) propagate.
+  // server failing, a hand-out that cannot go on) propagate.
   JobOutcome Run();
+
+  // After kIncomplete: one line naming the band, its rows, the farmers
+  // that tried it and the last failure.
+  const std::string& reason() const { return reason_; }
+
+  // The rows band `band` owes: its own rows and the seam row below it.
+  static RowRange OwedRows(const Band& band, int32_t count);
 
   const std::vector<BandState>& bands() const { return bands_; }
   int hand_outs() const { return hand_outs_; }
@@ -61,7 +86,11 @@ class Dispatcher {
   // Live and idle farmers that hold no unreported band of this job.
   std::vector<std::shared_ptr<FarmerLink>> LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers);
   bool HoldsOpenBand(const FarmerLink& farmer) const;
-  void HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle);
+  // Hands out the open bands; answers how many were handed out.
+  int HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle,
+                  const std::vector<std::shared_ptr<FarmerLink>>& listed);
+  static bool Tried(const BandState& b, const FarmerLink& farmer);
+  void AttemptFailed(BandState& b, const std::string& why);
   void Watch();
 
   WorkgroupLink& group_;
@@ -71,6 +100,8 @@ class Dispatcher {
   Sleep sleep_;
   std::vector<BandState> bands_;
   int hand_outs_ = 0;
+  bool given_up_ = false;
+  std::string reason_;
 };
 
 }  // namespace lumora

@@ -15,6 +15,8 @@ struct FakeFarmer : FarmerLink {
   bool stays_idle_after_zarvo = false;  // answers idle before its render starts
   bool finishes = true;
   int live_failures = 0;  // IsLive calls still to fail, as over a flaky link
+  int32_t short_by = 0;   // rows left out at the end of every band it renders
+  std::string fails_with;  // reports this failure instead of rendering
   std::vector<JobParameters> jobs;
   int pending = 0;  // band being rendered, 0 for none
 
@@ -39,7 +41,12 @@ struct FakeFarmer : FarmerLink {
   }
   void Tick(BandTally& tally) {
     if (!alive || pending == 0 || !finishes) return;
-    tally.Report(pending);
+    if (!fails_with.empty()) {
+      tally.ReportFailure(pending, fails_with);
+    } else {
+      for (int32_t r = jobs.back().first_row; r <= jobs.back().last_row - short_by; ++r) tally.RowArrived(r);
+      tally.Report(pending);
+    }
     pending = 0;
     idle = true;
   }
@@ -288,6 +295,52 @@ TEST(Dispatcher, AnEmptyWorkGroupAbandonsAndAFailingServerRaises) {
     };
     EXPECT_THROW(h.Run(240), std::runtime_error);
   }
+}
+
+TEST(Dispatcher, ABandEndedShortGoesToAnotherFarmerAndThreeFailuresEndTheJob) {
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    b->short_by = 30;  // its engine died before the end of the band
+    EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+    ASSERT_EQ(b->jobs.size(), 1u);
+    ASSERT_EQ(a->jobs.size(), 2u) << "band 2 goes to the farmer that did not fail it";
+    EXPECT_EQ(a->jobs[1].band, 2);
+    EXPECT_EQ(h.tally.MissingRows(), "");
+  }
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    a->fails_with = b->fails_with = "the engine ended with status 1";
+    EXPECT_EQ(h.Run(240), JobOutcome::kIncomplete);
+    const std::string& why = h.dispatcher->reason();
+    EXPECT_NE(why.find("band 1 (rows 1-120) failed 3 times"), std::string::npos) << why;
+    EXPECT_NE(why.find("status 1"), std::string::npos) << why;
+    EXPECT_NE(why.find("rows 1-120 missing"), std::string::npos) << why;
+    EXPECT_EQ(a->jobs.size() + b->jobs.size(), 6u) << "three attempts at each band, no more";
+  }
+}
+
+TEST(Dispatcher, TheLateEndOfAFarmerThatLostItsBandCutsNothingShort) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  a->finishes = b->finishes = false;
+  h.on_tick = [&](int tick) {
+    if (tick == 1) b->live_failures = 1;  // paused: band 2 is lost
+    if (tick == 3) a->finishes = true;    // band 1 done; a takes band 2
+    if (tick == 4) a->finishes = false;   // a renders band 2 slowly...
+    if (tick == 6) {
+      h.tally.Report(2);  // ...while b wakes up and ends band 2 without its rows
+      b->pending = 0;
+      b->idle = true;
+    }
+    if (tick == 12) a->finishes = true;
+  };
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  EXPECT_GE(h.ticks, 12) << "the job ended before band 2's rows arrived";
+  ASSERT_EQ(a->jobs.size(), 2u);
+  EXPECT_EQ(a->jobs[1].band, 2);
+  EXPECT_EQ(h.dispatcher->hand_outs(), 3) << "a's attempt at band 2 was not given up";
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace lumora {
@@ -16,12 +18,28 @@ struct JobParameters {
   int32_t last_row;
 };
 
+// A farmer did not answer a call in time, or the call failed on the way:
+// it has stopped answering.
+class FarmerUnreachable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A farmer refused the engagement (it is busy): it holds no band.
+class EngagementRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // One render node as the dispatch sees it. Every call raises (any
 // exception) when the farmer cannot be reached; the dispatch decides per
 // call what a failure means.
 class FarmerLink {
  public:
   virtual ~FarmerLink() = default;
+
+  // How the farmer is named in a reason (its address where known).
+  virtual std::string Name() const { return "a farmer"; }
 
   virtual bool IsLive() = 0;
   virtual bool IsIdle() = 0;
@@ -30,8 +48,10 @@ class FarmerLink {
   virtual bool SameFarmer(const FarmerLink& other) const = 0;
 
   // Engages the farmer for one band and starts it: ID, CouldEngage with the
-  // boss, the job parameters, the job package, Zarvo. Answers of the farmer
-  // are not examined.
+  // boss, the job parameters, the job package, Zarvo. Raises
+  // EngagementRefused, making no further call, when CouldEngage answers
+  // false; FarmerUnreachable when a call fails; anything else when the job
+  // itself cannot go on (no package). Other answers are not examined.
   virtual void HandOut(const JobParameters& job) = 0;
 };
 

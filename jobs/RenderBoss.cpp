@@ -14,6 +14,11 @@ std::optional<EndMessage> ReadEndMessage(const Lumora::DataSeq& data) {
   EndMessage end;
   const char* label = nullptr;
   if (data.length() >= 2 && (data[1] >>= label) && label != nullptr) end.band = BandFromLabel(label);
+  const char* word = nullptr;
+  if (data.length() >= 3 && (data[2] >>= word) && word != nullptr && std::strcmp(word, "Failed") == 0) {
+    const char* reason = nullptr;
+    end.failure = data.length() >= 4 && (data[3] >>= reason) && reason != nullptr ? reason : "no reason given";
+  }
   return end;
 }
 
@@ -39,7 +44,13 @@ Lumora::FileTransform_ptr RenderBoss_i::CreateFileAndPass() {
 void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
   const std::optional<EndMessage> end = ReadEndMessage(data);
   if (!end) return;
-  if (end->band) {
+  if (end->failure) {
+    if (end->band) {
+      tally_->ReportFailure(*end->band, *end->failure);
+    } else {
+      tally_->ReportUnlabelled();
+    }
+  } else if (end->band) {
     tally_->Report(*end->band);
   } else {
     tally_->ReportUnlabelled();
@@ -48,6 +59,7 @@ void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
 
 void RenderBoss_i::Push(CORBA::Long line, const Lumora::ColorLine& colors) {
   if (sink_) sink_(line, colors.get_buffer(), colors.length());
+  tally_->RowArrived(line);
 }
 
 }  // namespace lumora

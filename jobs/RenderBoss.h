@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "Lumora.hh"
 #include "jobs/BandTally.h"
@@ -13,13 +14,17 @@ namespace lumora {
 
 // What an end message tells: not an end message at all, or the end of a
 // band (nullopt when its label names no usable band).
+// A node that could not render its band says so after the label:
+// element 2 the word "Failed", element 3 one line of reason.
 struct EndMessage {
   std::optional<int32_t> band;
+  std::optional<std::string> failure;
 };
 
 // Reads a DataSeq as an end message: element 0 a string equal to "Finish"
-// (exactly), element 1 the label "Render<k>.zip". Anything whose element 0
-// is not exactly that string is no end message (nullopt).
+// (exactly), element 1 the label "Render<k>.zip", optionally "Failed" and
+// a reason. Anything whose element 0 is not exactly that string is no end
+// message (nullopt).
 std::optional<EndMessage> ReadEndMessage(const Lumora::DataSeq& data);
 
 // The boss callback object of one render job: farmers report the end of
@@ -44,9 +49,11 @@ class RenderBoss_i : public POA_Lumora::RenderBoss {
   // A new file receiver writing into the boss's folder.
   Lumora::FileTransform_ptr CreateFileAndPass() override;
 
-  // Counts end messages in the tally; every other message is ignored.
+  // Counts end messages and failure reports in the tally; every other
+  // message is ignored.
   void SetData(const Lumora::DataSeq& data) override;
 
+  // Hands the row to the sink, then counts it as arrived.
   void Push(CORBA::Long line, const Lumora::ColorLine& colors) override;
 
  private:

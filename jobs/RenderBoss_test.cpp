@@ -182,7 +182,7 @@ class RecordingFarmer : public POA_Lumora::RenderFarmer {
     Log("CouldEngage");
     std::lock_guard<std::mutex> lock(mutex_);
     engaged_by = CORBA::Object::_duplicate(boss);
-    return true;
+    return !busy;
   }
   CORBA::Boolean IsIdle() override {
     Log("IsIdle");
@@ -212,6 +212,7 @@ class RecordingFarmer : public POA_Lumora::RenderFarmer {
   }
 
   std::mutex mutex_;
+  bool busy = false;  // CouldEngage refuses
   std::vector<std::string> calls;
   Lumora::DataSeq job;
   CORBA::Object_var engaged_by;
@@ -230,7 +231,7 @@ TEST_F(RenderBossTest, AHandOutEngagesTheFarmerThenSendsItsRowsThePackageAndTheS
 
   auto package = std::make_shared<std::vector<unsigned char>>();
   for (int i = 0; i < 5000; ++i) package->push_back(static_cast<unsigned char>(i * 7));
-  CorbaFarmer link(farmer.in(), boss_.in(), package);
+  CorbaFarmer link(farmer.in(), boss_.in(), package, kDefaultFarmerTimeoutMs);
   link.HandOut(JobParameters{2, 3, 640, 480, 151, 329});
 
   std::lock_guard<std::mutex> lock(servant->mutex_);
@@ -253,6 +254,25 @@ TEST_F(RenderBossTest, AHandOutEngagesTheFarmerThenSendsItsRowsThePackageAndTheS
     EXPECT_TRUE(job[i] >>= value) << "element " << i << " is not a long";
     EXPECT_EQ(value, expected[i - 1]) << "element " << i;
   }
+  servant->_remove_ref();
+}
+
+TEST_F(RenderBossTest, ABusyFarmerGetsNeitherTheJobNorThePackage) {
+  auto* servant = new RecordingFarmer(orb_);
+  CORBA::Object_var obj = orb_.Activate(servant);
+  CORBA::Object_var remote = orb_.FromString(orb_.ToString(obj.in()));
+  Lumora::RenderFarmer_var farmer = Lumora::RenderFarmer::_narrow(remote.in());
+  auto package = std::make_shared<std::vector<unsigned char>>(10, 1);
+  CorbaFarmer link(farmer.in(), boss_.in(), package, 300);
+  EXPECT_NE(link.Name().find(':'), std::string::npos) << link.Name();
+
+  servant->busy = true;
+  EXPECT_THROW(link.HandOut(JobParameters{1, 1, 64, 48, 0, 48}), EngagementRefused);
+  {
+    std::lock_guard<std::mutex> lock(servant->mutex_);
+    EXPECT_EQ(servant->calls, (std::vector<std::string>{"ID", "CouldEngage"}));
+  }
+
   servant->_remove_ref();
 }
 

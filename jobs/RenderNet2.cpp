@@ -139,6 +139,7 @@ int32_t StateOf(const std::shared_ptr<lumora::RenderJob>& job) {
     case JobOutcome::kNoIdleNode: return RenderNet2::kJobNoIdleNode;
     case JobOutcome::kAbandoned: return RenderNet2::kJobAbandoned;
     case JobOutcome::kFailed: return RenderNet2::kJobFailed;
+    case JobOutcome::kIncomplete: return RenderNet2::kJobIncomplete;
   }
   return RenderNet2::kJobFailed;
 }

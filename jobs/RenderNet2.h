@@ -57,11 +57,17 @@ class RenderNet2 {
   enum JobState : int32_t {
     kJobNotStarted = 0,  // no Zarvo yet, or it started nothing (see GetJobReason)
     kJobRunning = 1,
-    kJobCompleted = 2,   // every band reported its end: the picture is whole
+    kJobCompleted = 2,   // every row of the picture arrived: the picture is whole
     kJobNoIdleNode = 3,  // the work group had no live, idle render node
     kJobAbandoned = 4,   // the work group lost all its nodes while bands were out
-    kJobFailed = 5,      // registry, workgroup server or a node failed the job
+    kJobFailed = 5,      // registry or workgroup server failed the job
+    kJobIncomplete = 6,  // a band failed three times; the picture keeps the rows that arrived
   };
+
+  // Every call the controller makes on a render node during a job has a
+  // time limit: 3 s, or the milliseconds (1 to 600000) in the environment
+  // variable LUMORA_FARMER_TIMEOUT_MS of the host process. A node that does
+  // not answer in time loses its band, which is handed out again.
 
   // The job's state, at once. Never blocks, so a host can poll it from a
   // timer of its GUI thread.
@@ -74,7 +80,8 @@ class RenderNet2 {
   HRESULT WaitForJob(int32_t timeout_ms, int32_t* state);
 
   // One line saying why the job did not start or did not complete (empty
-  // otherwise). The text stays valid until the next call on this object.
+  // otherwise); for kJobIncomplete it names the band, its rows and the
+  // nodes that tried it. The text stays valid until the next call on this object.
   HRESULT GetJobReason(const char** reason);
 
   // Saves the job's picture as it is now to `path`, in the format of its
