@@ -11,8 +11,9 @@ struct Strip {
   bool operator==(const Strip&) const = default;
 };
 
-// The renderer writes its picture only when it ends, so a band is rendered
-// as a series of strips, each a renderer run of its own. The first strip is
+// A band cut into strips, for renderers that hand over their rows only in a
+// picture written when they end (one run per strip). pvengine no longer
+// needs this: its renderer hands over rows while it runs. The first strip is
 // small so that the first rows arrive soon; later strips grow by `growth`
 // up to `share` of the band, which bounds the number of runs (each costs a
 // parse and a start-up) while rows keep arriving through the band.

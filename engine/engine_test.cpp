@@ -8,11 +8,15 @@
 #define STB_IMAGE_STATIC
 #include <stb/stb_image.h>
 
+#include <unistd.h>
+
 #include "engine/BandPicture.h"
+#include "engine/BandRender.h"
+#include "engine/FinishedRows.h"
+#include "engine/RowPipe.h"
 #include "engine/EngineOptions.h"
 #include "engine/PpmImage.h"
 #include "engine/StripPlan.h"
-#include "engine/StripRender.h"
 #include "tests/support/TestEnv.h"
 
 namespace {
@@ -137,108 +141,18 @@ TEST(StripPlanTest, TheRendererIsNeverAskedForRowOneAlone) {
   EXPECT_EQ(engine::RendererRows({1, 2}, 120), (Strip{1, 2}));
   EXPECT_EQ(engine::RendererRows({7, 7}, 120), (Strip{7, 7}));
 
-  engine::StripJob job;
+  engine::BandJob job;
   job.renderer = "povray";
   job.sceneFile = "Tessel.pov";
   job.width = 160;
   job.height = 120;
+  job.first = 1;
+  job.last = 1;
   job.extraOptions = {"+SC0", "+EC1.0", "+UA"};
-  const std::vector<std::string> args = engine::RendererArguments(job, {1, 1}, "strip.ppm");
+  const std::vector<std::string> args = engine::BandRendererArguments(job, "band.ppm");
   const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+SC0",
-                                             "+EC1.0", "+UA",          "-D",    "-P",    "+FP",  "+Ostrip.ppm"};
+                                             "+EC1.0", "+UA",          "+D",    "-P",    "+FP",  "+Oband.ppm"};
   EXPECT_EQ(args, expected);
-}
-
-// ---------------------------------------------------------------- renderer runs
-
-// A renderer run in a scratch folder (runs write their pictures into the
-// current folder, as the engine works inside the scene's folder).
-class StripRenderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-    job_.sceneFile = "Tessel.pov";
-    job_.width = 2;
-    job_.height = 4;
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-
-  // A renderer: a script that writes `ppm` to the picture named by +O (when
-  // not empty) and exits with `status`.
-  void InstallRenderer(const std::string& ppm, int status) {
-    const std::filesystem::path script = dir_.path() / "fake-povray";
-    std::ofstream(script) << "#!/bin/sh\n"
-                             "for a in \"$@\"; do case \"$a\" in +O*) out=\"${a#+O}\";; esac; done\n"
-                          << (ppm.empty() ? "" : "printf '" + ppm + "' > \"$out\"\n") << "exit " << status << "\n";
-    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    job_.renderer = script.string();
-  }
-
-  engine::StripRender::State WaitForResult(engine::StripRender& run) {
-    engine::StripRender::State state = engine::StripRender::State::kRunning;
-    farmtest::WaitUntil([&] { return (state = run.Poll()) != engine::StripRender::State::kRunning; },
-                        std::chrono::seconds(10));
-    return state;
-  }
-
-  farmtest::TempDir dir_;
-  std::filesystem::path previous_;
-  engine::StripJob job_;
-};
-
-TEST_F(StripRenderTest, TheStripsRowsAreTakenFromTheWholePictureWhichIsThenRemoved) {
-  // 2 x 4 pixels, written in octal; every pixel of row r is (r, 16 + r, 32 + r).
-  InstallRenderer("P6\\n2 4\\n255\\n"
-                  "\\001\\021\\041\\001\\021\\041\\002\\022\\042\\002\\022\\042"
-                  "\\003\\023\\043\\003\\023\\043\\004\\024\\044\\004\\024\\044",
-                  0);
-  std::string error;
-  auto run = engine::StripRender::Start(job_, {2, 3}, 7, &error);
-  ASSERT_TRUE(run) << error;
-  ASSERT_EQ(WaitForResult(*run), engine::StripRender::State::kPictureReady);
-  std::vector<std::int32_t> pixels;
-  ASSERT_TRUE(run->ReadRows(&pixels, &error)) << error;
-  EXPECT_EQ(pixels, (std::vector<std::int32_t>{0x221202, 0x221202, 0x231303, 0x231303}));
-  // The picture is not kept around for the rest of the band.
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip7.ppm"));
-  EXPECT_EQ(run->Wait(), 0);
-}
-
-TEST_F(StripRenderTest, ARunWithoutAFittingPictureFailsWithItsStatus) {
-  InstallRenderer("", 3);
-  std::string error;
-  auto run = engine::StripRender::Start(job_, {1, 4}, 0, &error);
-  ASSERT_TRUE(run) << error;
-  EXPECT_EQ(WaitForResult(*run), engine::StripRender::State::kFailed);
-  EXPECT_EQ(run->Wait(), 3);
-
-  InstallRenderer("P6\\n3 4\\n255\\n", 0);  // another size than asked
-  run = engine::StripRender::Start(job_, {1, 4}, 1, &error);
-  ASSERT_TRUE(run) << error;
-  EXPECT_EQ(WaitForResult(*run), engine::StripRender::State::kFailed);
-  run.reset();
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip1.ppm"));
-
-  // A run given up while it renders leaves none of its files behind.
-  job_.renderer = (dir_.path() / "slow-povray").string();
-  std::ofstream(job_.renderer) << "#!/bin/sh\n"
-                                  ": > pvengine-strip3.pov-state\n"
-                                  ": > pvengine-strip3.ppm\n"
-                                  "exec sleep 30\n";
-  std::filesystem::permissions(job_.renderer, std::filesystem::perms::owner_all);
-  run = engine::StripRender::Start(job_, {1, 4}, 3, &error);
-  ASSERT_TRUE(run) << error;
-  ASSERT_TRUE(farmtest::WaitUntil([&] { return std::filesystem::exists(dir_.path() / "pvengine-strip3.ppm"); },
-                                  std::chrono::seconds(10)));
-  EXPECT_EQ(run->Poll(), engine::StripRender::State::kRunning);
-  run.reset();
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip3.pov-state"));
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-strip3.ppm"));
-
-  job_.renderer = (dir_.path() / "no-such-renderer").string();
-  EXPECT_FALSE(engine::StripRender::Start(job_, {1, 4}, 2, &error));
-  EXPECT_FALSE(error.empty());
 }
 
 // ---------------------------------------------------------------- pictures
@@ -308,6 +222,155 @@ TEST(BandPictureTest, RowsLandWhereTheirNumberSaysAndTheRestIsBlack) {
                                                0,   0, 0, 0, 0,   0, 0, 0, 0};   // row 4
   EXPECT_EQ(pixels, expected);
   EXPECT_FALSE(picture.SaveBmp(dir.path() / "missing" / "x.bmp"));
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------- finished rows
+
+TEST(FinishedRowsTest, RowsLeaveInOrderOnceEveryPixelIsDrawn) {
+  constexpr std::uint32_t D = engine::FinishedRows::kDrawn;
+  // 3 x 4 picture, pitch 4, band rows 2 to 4.
+  std::vector<std::uint32_t> px(4 * 4, 0);
+  engine::FinishedRows rows(px.data(), 3, 4, 4, 2, 9);
+  int row = 0;
+  EXPECT_FALSE(rows.Next(&row));
+  // Row 3 finished before row 2: nothing leaves until row 2 is whole.
+  px[8] = px[9] = px[10] = D | 0x123;
+  px[4] = px[5] = D;
+  EXPECT_FALSE(rows.Next(&row));
+  px[6] = D | 7;
+  px[7] = 0;  // beyond the width: not looked at
+  ASSERT_TRUE(rows.Next(&row));
+  EXPECT_EQ(row, 2);
+  EXPECT_EQ(rows.Row(2)[2], D | 7);
+  ASSERT_TRUE(rows.Next(&row));
+  EXPECT_EQ(row, 3);
+  EXPECT_FALSE(rows.Next(&row));
+  EXPECT_FALSE(rows.Done());
+  px[12] = px[13] = px[14] = D;
+  ASSERT_TRUE(rows.Next(&row));
+  EXPECT_EQ(row, 4);  // the band's end is clamped to the picture
+  EXPECT_TRUE(rows.Done());
+  EXPECT_FALSE(rows.Next(&row));
+}
+
+TEST(RowPipeTest, RecordsCutAnywhereComeOutWhole) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::uint32_t a[] = {0x010203, 0x040506, 0x070809};
+  ASSERT_TRUE(engine::WriteRowRecord(fds[1], 7, a, 3));
+  ASSERT_TRUE(engine::WriteRowRecord(fds[1], 8, a, 0));
+  close(fds[1]);
+  std::string bytes;
+  char buf[64];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) bytes.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  ASSERT_EQ(bytes.size(), 8u + 12u + 8u);
+
+  engine::RowRecordReader reader(3);
+  std::int32_t row = 0;
+  std::vector<std::int32_t> pixels;
+  for (char c : bytes.substr(0, 19)) reader.Feed(&c, 1);  // one byte short of the first record
+  EXPECT_FALSE(reader.Next(&row, &pixels));
+  reader.Feed(bytes.data() + 19, bytes.size() - 19);
+  ASSERT_TRUE(reader.Next(&row, &pixels));
+  EXPECT_EQ(row, 7);
+  EXPECT_EQ(pixels, (std::vector<std::int32_t>{0x010203, 0x040506, 0x070809}));
+  ASSERT_TRUE(reader.Next(&row, &pixels));
+  EXPECT_EQ(row, 8);
+  EXPECT_TRUE(pixels.empty());
+  EXPECT_FALSE(reader.Next(&row, &pixels));
+
+  engine::RowRecordReader narrow(2);  // a row wider than the picture
+  narrow.Feed(bytes.data(), bytes.size());
+  EXPECT_FALSE(narrow.Next(&row, &pixels));
+  EXPECT_TRUE(narrow.broken());
+}
+
+// ---------------------------------------------------------------- band runs
+
+// A band run in a scratch folder with a renderer script that plays povray:
+// it sends preview rows down the row pipe and writes its picture.
+class BandRenderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    job_.previewTap = dir_.path() / "libpvpreview.so";
+    job_.sceneFile = "Tessel.pov";
+    job_.width = 2;
+    job_.height = 4;
+    job_.first = 2;
+    job_.last = 4;
+  }
+  void TearDown() override { std::filesystem::current_path(previous_); }
+
+  void InstallRenderer(const std::string& body) {
+    const std::filesystem::path script = dir_.path() / "fake-povray";
+    std::ofstream(script) << "#!/bin/bash\n"
+                             "for a in \"$@\"; do case \"$a\" in +O*) out=\"${a#+O}\";; esac; done\n"
+                             "echo \"$@\" > args\necho \"$LD_PRELOAD\" > preload\n"
+                          << body;
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    job_.renderer = script.string();
+  }
+
+  int Run(std::string* error) {
+    calls_.clear();
+    return engine::RenderBand(
+        job_, [&](int row, const std::int32_t* px) { calls_.push_back({row, {px, px + job_.width}}); }, error,
+        &counts_);
+  }
+
+  farmtest::TempDir dir_;
+  std::filesystem::path previous_;
+  engine::BandJob job_;
+  engine::BandCounts counts_;
+  std::vector<std::pair<int, std::vector<std::int32_t>>> calls_;
+};
+
+TEST_F(BandRenderTest, PreviewRowsComeFirstAndThePictureMendsTheRest) {
+  // Row r of the picture: every pixel (r, 16 + r, 32 + r). The preview
+  // sends row 2 exact, row 3 one level off, and a row outside the band;
+  // row 4 only ever shows in the picture.
+  InstallRenderer(
+      "printf '\\002\\0\\0\\0\\002\\0\\0\\0\\002\\022\\042\\0\\002\\022\\042\\0' >&$PVENGINE_TAP_FD\n"
+      "printf '\\011\\0\\0\\0\\002\\0\\0\\0\\001\\001\\001\\0\\001\\001\\001\\0' >&$PVENGINE_TAP_FD\n"
+      "printf '\\003\\0\\0\\0\\002\\0\\0\\0\\004\\023\\043\\0\\003\\023\\043\\0' >&$PVENGINE_TAP_FD\n"
+      "printf 'P6\\n2 4\\n255\\n"
+      "\\001\\021\\041\\001\\021\\041\\002\\022\\042\\002\\022\\042"
+      "\\003\\023\\043\\003\\023\\043\\004\\024\\044\\004\\024\\044' > \"$out\"\n");
+  std::string error;
+  ASSERT_EQ(Run(&error), 0) << error;
+  const std::vector<std::pair<int, std::vector<std::int32_t>>> expected = {
+      {2, {0x221202, 0x221202}}, {3, {0x231304, 0x231303}}, {3, {0x231303, 0x231303}}, {4, {0x241404, 0x241404}}};
+  EXPECT_EQ(calls_, expected);
+  EXPECT_EQ(counts_.previewRows, 2);
+  EXPECT_EQ(counts_.correctedRows, 2);
+  // One run for the band, with the preview display on and the tap loaded.
+  const std::string args = farmtest::ReadFile(dir_.path() / "args");
+  EXPECT_NE(args.find("+ITessel.pov +W2 +H4 +SR2 +ER4 +D -P +FP +Opvengine-band.ppm"), std::string::npos) << args;
+  EXPECT_EQ(farmtest::ReadFile(dir_.path() / "preload").substr(0, job_.previewTap.string().size()),
+            job_.previewTap.string());
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-band.ppm"));
+}
+
+TEST_F(BandRenderTest, ARendererThatFailsOrLeavesNoPictureFails) {
+  InstallRenderer("printf '\\002\\0\\0\\0\\002\\0\\0\\0\\002\\022\\042\\0\\002\\022\\042\\0' >&$PVENGINE_TAP_FD\n"
+                  "exit 3\n");
+  std::string error;
+  EXPECT_EQ(Run(&error), 3);
+  EXPECT_EQ(calls_.size(), 1u);  // what came before the end was handed on
+  InstallRenderer("exit 0\n");
+  EXPECT_EQ(Run(&error), 1);
+  EXPECT_FALSE(error.empty());
+  InstallRenderer("printf 'P6\\n3 4\\n255\\n' > \"$out\"\n");  // another size than asked
+  EXPECT_EQ(Run(&error), 1);
+  job_.renderer = (dir_.path() / "no-such-renderer").string();
+  EXPECT_EQ(Run(&error), 127);
 }
 
 }  // namespace

@@ -1,0 +1,211 @@
+// The farm against one povray: the demonstration scenes rendered by vornel
+// on a local farm of two nodes, side by side with `povray +WT2` rendering
+// the same Tessel.pov directly, several times over.
+//
+//   engine_farm_bench [--runs N]
+//
+// Needs FARM_BIN_DIR (the build's bin/). Prints, per picture and run, the
+// wall times and their ratio, the CPU seconds of the nodes with their
+// engines and renderers against the direct render's, how soon the first row
+// came after vornel started (its Zarvo comes later still), and the longest
+// gap between two rows from one node once that node's rows had begun; then
+// the spread of every figure over the runs.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Kintra.hh"
+#include "platform/ChildProcess.h"
+#include "registry/NameBinding.h"
+#include "tests/support/Farm.h"
+#include "tests/support/TestOrb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+int Farmers(CORBA::ORB_ptr orb) {
+  try {
+    CORBA::Object_var obj = farm::resolve_initial_references2(orb, "WorkGroup", 0);
+    Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
+    Kintra::WorkGroup_var group = reg->CreateWorkGroup("Tessel");
+    Kintra::farmerlist_var list = new Kintra::farmerlist;
+    group->GetValidFarmer(list.inout());
+    return static_cast<int>(list->length());
+  } catch (...) {
+    return -1;
+  }
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// CPU seconds of a live process and of the children it has reaped.
+double ProcessCpu(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 2));
+  std::vector<std::string> f;
+  for (std::string s; fields >> s;) f.push_back(s);
+  // Fields 14-17 of stat (utime stime cutime cstime), here from field 3 on.
+  if (f.size() < 15) return 0;
+  const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
+  return (std::stod(f[11]) + std::stod(f[12]) + std::stod(f[13]) + std::stod(f[14])) / ticks;
+}
+
+double ChildrenCpu() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct RowTiming {
+  double firstRow = -1;  // seconds after `since`
+  double longestGap = 0;
+};
+
+// Reads pvengine's row times ("<pid> <ns> <row>" lines).
+RowTiming ReadRowTimes(const fs::path& file, Clock::time_point since) {
+  std::map<long, std::vector<long long>> byEngine;
+  std::ifstream in(file);
+  long pid;
+  long long ns;
+  int row;
+  while (in >> pid >> ns >> row) byEngine[pid].push_back(ns);
+  RowTiming t;
+  const long long base =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(since.time_since_epoch()).count();
+  for (auto& [engine, times] : byEngine) {
+    std::sort(times.begin(), times.end());
+    const double first = (times.front() - base) / 1e9;
+    if (t.firstRow < 0 || first < t.firstRow) t.firstRow = first;
+    for (std::size_t i = 1; i < times.size(); ++i) t.longestGap = std::max(t.longestGap, (times[i] - times[i - 1]) / 1e9);
+  }
+  return t;
+}
+
+struct Case {
+  int scene, width, height;
+};
+struct Figures {
+  double farm, direct, farmCpu, directCpu, firstRow, gap;
+};
+
+void Spread(const char* name, const std::vector<double>& v) {
+  const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+  std::vector<double> s = v;
+  std::sort(s.begin(), s.end());
+  std::printf("  %-22s median %7.3f  min %7.3f  max %7.3f\n", name, s[s.size() / 2], *lo, *hi);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 3;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::string(argv[i]) == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+  }
+  if (std::getenv("FARM_BIN_DIR") == nullptr) {
+    std::fprintf(stderr, "set FARM_BIN_DIR to the build's bin/ folder\n");
+    return 2;
+  }
+  farmtest::Farm farm;
+  const fs::path rowTimes = farm.TmpDir() / "row-times";
+  setenv("PVENGINE_ROW_TIMES", rowTimes.c_str(), 1);  // the nodes pass it on to their engines
+  farmtest::TestOrb orb;
+  if (!farm.StartRegistry() || !farm.StartWorkgroup(orb.orb())) {
+    std::fprintf(stderr, "the registry or the workgroup server did not start\n");
+    return 1;
+  }
+  std::vector<farmtest::Process*> nodes;
+  for (int i = 0; i < 2; ++i) nodes.push_back(farm.StartNode(farm.MakeNodeFolder()));
+  if (!farmtest::WaitUntil([&] { return Farmers(orb.orb()) == 2; }, 60s, 100ms)) {
+    std::fprintf(stderr, "only %d of 2 nodes registered\n", Farmers(orb.orb()));
+    return 1;
+  }
+  const fs::path client = farm.MakeNodeFolder();
+  const std::vector<Case> cases = {{1, 1024, 768}, {1, 2048, 1536}, {2, 1280, 960}};
+  std::map<int, std::vector<Figures>> results;
+  std::printf("the machine is shared: figures are side by side per run, spread over %d runs\n", runs);
+  std::printf("%-22s %3s %8s %8s %6s %8s %8s %6s %8s %8s\n", "picture", "run", "farm s", "povray s", "ratio",
+              "farm cpu", "pov cpu", "ratio", "1st row", "max gap");
+  for (int run = 1; run <= runs; ++run) {
+    for (std::size_t c = 0; c < cases.size(); ++c) {
+      const Case& k = cases[c];
+      fs::remove(rowTimes);
+      double nodeCpu = 0;
+      for (auto* n : nodes) nodeCpu -= ProcessCpu(n->pid());
+      const fs::path out = farm.TmpDir() / "farm.png";
+      auto start = Clock::now();
+      farmtest::Process* v = farm.StartProgram(
+          {(client / "vornel").string(), "--scene", std::to_string(k.scene), "--out", out.string(), "--width",
+           std::to_string(k.width), "--height", std::to_string(k.height)},
+          "vornel");
+      const auto rc = v ? v->WaitExit(30min) : std::nullopt;
+      const double farmWall = Seconds(Clock::now() - start);
+      if (rc != 0) {
+        std::fprintf(stderr, "vornel failed:\n%s\n", v ? v->Output().c_str() : "");
+        return 1;
+      }
+      // The nodes have reaped their engines by the time the job has ended.
+      std::this_thread::sleep_for(200ms);
+      for (auto* n : nodes) nodeCpu += ProcessCpu(n->pid());
+      const RowTiming timing = ReadRowTimes(rowTimes, start);
+
+      const double cpuBefore = ChildrenCpu();
+      std::string error;
+      start = Clock::now();
+      auto p = platform::ChildProcess::Start(
+          {"/bin/sh", "-c",
+           "exec povray +I'" + (client / "Render" / "Tessel.pov").string() + "' +L'" +
+               (client / "Render").string() + "' +O'" + (farm.TmpDir() / "direct.png").string() + "' +W" +
+               std::to_string(k.width) + " +H" + std::to_string(k.height) + " -D -P +FN +WT2 >'" +
+               (farm.TmpDir() / "direct.log").string() + "' 2>&1"},
+          &error);
+      const int prc = p ? p->Wait() : -1;
+      const double directWall = Seconds(Clock::now() - start);
+      const double directCpu = ChildrenCpu() - cpuBefore;
+      if (prc != 0) {
+        std::fprintf(stderr, "povray failed: %s\n%s\n", error.c_str(),
+                     farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
+        return 1;
+      }
+      const Figures f{farmWall, directWall, nodeCpu, directCpu, timing.firstRow, timing.longestGap};
+      results[static_cast<int>(c)].push_back(f);
+      char name[64];
+      std::snprintf(name, sizeof name, "scene %d, %d x %d", k.scene, k.width, k.height);
+      std::printf("%-22s %3d %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %8.2f %8.2f\n", name, run, f.farm, f.direct,
+                  f.farm / f.direct, f.farmCpu, f.directCpu, f.farmCpu / f.directCpu, f.firstRow, f.gap);
+      std::fflush(stdout);
+    }
+  }
+  for (std::size_t c = 0; c < cases.size(); ++c) {
+    const Case& k = cases[c];
+    std::printf("scene %d, %d x %d:\n", k.scene, k.width, k.height);
+    std::vector<double> wall, cpu, first, gap;
+    for (const Figures& f : results[static_cast<int>(c)]) {
+      wall.push_back(f.farm / f.direct);
+      cpu.push_back(f.farmCpu / f.directCpu);
+      first.push_back(f.firstRow);
+      gap.push_back(f.gap);
+    }
+    Spread("farm / povray +WT2", wall);
+    Spread("cpu farm / povray", cpu);
+    Spread("first row after start", first);
+    Spread("longest row gap", gap);
+  }
+  return 0;
+}

@@ -1,0 +1,174 @@
+#include "engine/BandRender.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "engine/PpmImage.h"
+#include "engine/RowPipe.h"
+#include "engine/StripPlan.h"
+#include "platform/ChildProcess.h"
+
+namespace engine {
+namespace {
+
+constexpr char kPicture[] = "pvengine-band.ppm";
+
+// Sets an environment variable for the renderer, the only child started
+// from here, and puts the old value back afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void Reset() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::vector<std::string> BandRendererArguments(const BandJob& job, const std::string& pictureName) {
+  const Strip asked = RendererRows({job.first, job.last}, job.height);
+  std::vector<std::string> argv = {job.renderer,
+                                   "+I" + job.sceneFile,
+                                   "+W" + std::to_string(job.width),
+                                   "+H" + std::to_string(job.height),
+                                   "+SR" + std::to_string(asked.first),
+                                   "+ER" + std::to_string(asked.last)};
+  argv.insert(argv.end(), job.extraOptions.begin(), job.extraOptions.end());
+  // The preview display is where finished pixels show first; no pause at
+  // the end; the exact picture as PPM.
+  argv.insert(argv.end(), {"+D", "-P", "+FP", "+O" + pictureName});
+  return argv;
+}
+
+int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, BandCounts* counts) {
+  BandCounts local;
+  if (counts == nullptr) counts = &local;
+  *counts = BandCounts();
+  const int first = std::max(job.first, 1);
+  const int last = std::min(job.last, job.height);
+  const int rows = last - first + 1;
+  if (rows <= 0 || job.width <= 0) {
+    *error = "no rows to render";
+    return 2;
+  }
+  std::error_code ec;
+  std::filesystem::remove(kPicture, ec);
+
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    *error = std::string("pipe: ") + std::strerror(errno);
+    return 127;
+  }
+  Fd readEnd(pipeFds[0]);
+  Fd writeEnd(pipeFds[1]);
+  // Room for many rows, so the renderer seldom waits for the boss.
+  fcntl(readEnd.get(), F_SETPIPE_SZ, 1 << 20);
+  // The renderer inherits copies of the pipe's write end and the log.
+  Fd childWrite(fcntl(writeEnd.get(), F_DUPFD, 3));
+  writeEnd.Reset();
+  Fd childLog(job.logFd >= 0 ? fcntl(job.logFd, F_DUPFD, 3) : -1);
+
+  std::unique_ptr<platform::ChildProcess> renderer;
+  {
+    std::string preload = job.previewTap.string();
+    if (const char* old = std::getenv("LD_PRELOAD"); old != nullptr && *old != '\0') preload += std::string(":") + old;
+    ScopedEnv p("LD_PRELOAD", preload);
+    ScopedEnv v("SDL_VIDEODRIVER", "dummy");  // should the real SDL be reached after all
+    ScopedEnv f("PVENGINE_TAP_FD", std::to_string(childWrite.get()));
+    ScopedEnv r("PVENGINE_TAP_ROWS", std::to_string(first) + " " + std::to_string(last));
+    ScopedEnv parent("PVENGINE_TAP_PARENT", std::to_string(getpid()));
+    std::unique_ptr<ScopedEnv> log;
+    if (childLog.get() >= 0) log = std::make_unique<ScopedEnv>("PVENGINE_TAP_LOG", std::to_string(childLog.get()));
+    renderer = platform::ChildProcess::Start(BandRendererArguments(job, kPicture), error);
+  }
+  childWrite.Reset();
+  childLog.Reset();
+  if (!renderer) return 127;
+
+  // What was handed on, to compare with the picture at the end.
+  std::vector<std::int32_t> sent(static_cast<std::size_t>(rows) * job.width, 0);
+  std::vector<bool> have(static_cast<std::size_t>(rows), false);
+  RowRecordReader reader(job.width);
+  std::vector<std::int32_t> pixels;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = read(readEnd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // every writer has gone: the renderer has ended
+    reader.Feed(buffer, static_cast<std::size_t>(n));
+    std::int32_t row = 0;
+    while (reader.Next(&row, &pixels)) {
+      if (row < first || row > last || static_cast<int>(pixels.size()) != job.width) continue;
+      const std::size_t index = static_cast<std::size_t>(row - first);
+      std::copy(pixels.begin(), pixels.end(), sent.begin() + static_cast<std::ptrdiff_t>(index * job.width));
+      have[index] = true;
+      ++counts->previewRows;
+      sink(row, pixels.data());
+    }
+  }
+  const int status = renderer->Wait();
+  if (status != 0) {
+    *error = "the renderer ended with status " + std::to_string(status);
+    std::filesystem::remove(kPicture, ec);
+    return status;
+  }
+
+  std::ifstream in(kPicture, std::ios::binary);
+  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  std::filesystem::remove(kPicture, ec);
+  PpmHeader header;
+  if (ParsePpmHeader(data, &header) != PpmParse::kOk || header.width != job.width || header.height != job.height ||
+      data.size() < header.totalBytes()) {
+    *error = "the renderer left no picture of the band";
+    return 1;
+  }
+  std::vector<std::int32_t> exact(static_cast<std::size_t>(job.width));
+  for (int row = first; row <= last; ++row) {
+    const auto* src = reinterpret_cast<const unsigned char*>(data.data()) + header.dataOffset +
+                      header.rowBytes() * static_cast<std::size_t>(row - 1);
+    PpmRowToColorref(src, header, exact.data());
+    const std::size_t index = static_cast<std::size_t>(row - first);
+    if (have[index] &&
+        std::equal(exact.begin(), exact.end(), sent.begin() + static_cast<std::ptrdiff_t>(index * job.width))) {
+      continue;
+    }
+    ++counts->correctedRows;
+    sink(row, exact.data());
+  }
+  return 0;
+}
+
+}  // namespace engine

@@ -1,0 +1,154 @@
+#include "engine/EngineRun.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/BandPicture.h"
+#include "engine/BandRender.h"
+#include "engine/RowTransfer.h"
+#include "platform/MessageBox.h"
+
+namespace engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Say(const std::string& line) { platform::WriteMessageToStderr("pvengine: " + line); }
+
+void ShowLogTail(const fs::path& log) {
+  std::FILE* f = std::fopen(log.c_str(), "rb");
+  if (f == nullptr) return;
+  std::fseek(f, 0, SEEK_END);
+  const long size = std::ftell(f);
+  const long from = size > 2000 ? size - 2000 : 0;
+  std::fseek(f, from, SEEK_SET);
+  std::string tail(static_cast<std::size_t>(size - from), '\0');
+  const std::size_t n = std::fread(tail.data(), 1, tail.size(), f);
+  std::fclose(f);
+  tail.resize(n);
+  Say("povray said:\n" + tail);
+}
+
+// For benchmarks: with PVENGINE_ROW_TIMES naming a file, one line per row
+// handed on is appended to it: "<engine pid> <steady clock ns> <row>".
+class RowTimes {
+ public:
+  RowTimes() {
+    if (const char* file = std::getenv("PVENGINE_ROW_TIMES")) {
+      fd_ = open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    }
+  }
+  ~RowTimes() {
+    if (fd_ >= 0) close(fd_);
+  }
+  RowTimes(const RowTimes&) = delete;
+  RowTimes& operator=(const RowTimes&) = delete;
+  void Note(int row) {
+    if (fd_ < 0) return;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count();
+    const std::string line = std::to_string(getpid()) + " " + std::to_string(ns) + " " + std::to_string(row) + "\n";
+    ssize_t ignored = write(fd_, line.data(), line.size());
+    (void)ignored;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
+bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, int recLast, int recHeight,
+                 Band* band) {
+  const int height = options.height.value_or(haveRecord && recHeight > 0 ? recHeight : 480);
+  const int width = options.width.value_or(640);
+  const std::optional<int> first = options.startRow ? ResolveRow(*options.startRow, height, false)
+                                                    : std::optional<int>(haveRecord ? std::max(recFirst, 1) : 1);
+  const std::optional<int> last = options.endRow ? ResolveRow(*options.endRow, height, true)
+                                                 : std::optional<int>(haveRecord ? recLast : height);
+  if (!first || !last) return false;
+  band->width = width;
+  band->height = height;
+  band->first = std::max(*first, 1);
+  band->last = std::min(*last, height);
+  return true;
+}
+
+int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
+  EngineOptions options;
+  std::string error;
+  if (!ParseEngineCommandLine(args, &options, &error)) {
+    Say(error);
+    return 2;
+  }
+  RowTransfer rows;
+  if (!rows.Load(setup.folder / "libferrix.so", &error)) Say("rows will not be sent: " + error);
+  rows.Init();
+
+  // The command line names the band; the job record stands in for what it
+  // leaves out.
+  std::int32_t recFirst = 0, recLast = 0, recHeight = 0;
+  const bool haveRecord = rows.GetBegin(&recFirst, &recLast, &recHeight);
+  Band band;
+  if (!ResolveBand(options, haveRecord, recFirst, recLast, recHeight, &band)) {
+    Say("bad row option");
+    return 2;
+  }
+
+  // povray reads the scene and its pictures relative to the scene's folder,
+  // and may write only there.
+  const fs::path scene = fs::absolute(options.scene);
+  if (chdir(scene.parent_path().c_str()) != 0) {
+    Say("cannot enter " + scene.parent_path().string());
+    return 2;
+  }
+  const fs::path log = fs::absolute("pvengine.log");
+  const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+
+  BandJob job;
+  job.renderer = setup.renderer;
+  job.previewTap = setup.folder / "libpvpreview.so";
+  job.sceneFile = scene.filename().string();
+  job.width = band.width;
+  job.height = band.height;
+  job.first = band.first;
+  job.last = band.last;
+  job.logFd = logFd;
+  if (options.startColumn) job.extraOptions.push_back("+SC" + *options.startColumn);
+  if (options.endColumn) job.extraOptions.push_back("+EC" + *options.endColumn);
+  if (options.alpha) job.extraOptions.push_back("+UA");
+  job.extraOptions.insert(job.extraOptions.end(), options.passThrough.begin(), options.passThrough.end());
+
+  BandPicture picture(band.width, band.height);
+  BandCounts counts;
+  RowTimes times;
+  const int status = RenderBand(
+      job,
+      [&](int row, const std::int32_t* colorref) {
+        rows.Send(row, band.width, colorref);
+        times.Note(row);
+        picture.PutRow(row, colorref);
+      },
+      &error, &counts);
+  if (logFd >= 0) {
+    const std::string line = "pvengine: " + std::to_string(counts.previewRows) + " rows as rendered, " +
+                             std::to_string(counts.correctedRows) + " from the picture\n";
+    ssize_t ignored = write(logFd, line.data(), line.size());
+    (void)ignored;
+  }
+  if (status != 0) {
+    Say(error);
+    ShowLogTail(log);
+  } else if (!options.output.empty() && !picture.SaveBmp(options.output)) {
+    Say("cannot write " + options.output);
+  }
+  if (logFd >= 0) close(logFd);
+  return status;
+}
+
+}  // namespace engine

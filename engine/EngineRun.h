@@ -1,0 +1,35 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/EngineOptions.h"
+
+namespace engine {
+
+// Where pvengine finds what it runs.
+struct EngineSetup {
+  std::filesystem::path folder;  // pvengine's own folder: libferrix.so and libpvpreview.so
+  std::string renderer;          // the povray program
+};
+
+// The band a command line asks for, 1 at the top: the command line's rows
+// where it names them, else the job record's (when `haveRecord`), else the
+// whole picture. False for a row option that is not a number.
+struct Band {
+  int width = 0;
+  int height = 0;
+  int first = 0;
+  int last = 0;
+};
+bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, int recLast, int recHeight,
+                 Band* band);
+
+// The whole of pvengine: reads the node's command line (`args`, without the
+// program name), loads the row transfer library, renders the band in the
+// scene's folder with one renderer run, hands every row to the library and
+// writes the +O picture beside the scene. Returns the exit status: the
+// renderer's, or 2 for a command line it cannot use.
+int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup);
+
+}  // namespace engine
