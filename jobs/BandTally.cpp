@@ -71,7 +71,9 @@ bool BandTally::DoneLocked(int32_t band) const {
   if (band < 1 || band > count_) return false;
   const auto i = static_cast<std::size_t>(band - 1);
   if (!rows_set_ || i >= owed_.size()) return reported_[i];
-  return MissingLocked(owed_[i]).empty();
+  // The end message too: a job that ended on its rows alone would leave
+  // farmers still busy with them for the next job.
+  return reported_[i] && MissingLocked(owed_[i]).empty();
 }
 
 bool BandTally::Done(int32_t band) const {

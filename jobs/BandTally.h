@@ -25,9 +25,9 @@ struct RowRange {
 // is complete only when every band has been heard from.
 //
 // Once SetRows has told it the rows each band owes, a band is done when
-// those rows have arrived - from whichever farmer - and no sooner: an end
-// message with rows missing completes nothing. Safe to use from several
-// threads.
+// those rows have arrived - from whichever farmer - and an end message for
+// it has come; an end message with rows missing completes nothing. Safe to
+// use from several threads.
 class BandTally {
  public:
   // Until SetBandCount the tally is never complete.
@@ -48,7 +48,7 @@ class BandTally {
   int32_t Failures(int32_t band) const;
   std::string LastFailure(int32_t band) const;
 
-  // Rows were set: done when every owed row arrived; otherwise: reported.
+  // Reported, and (once rows were set) every owed row arrived.
   bool Done(int32_t band) const;
 
   // The rows of first..last (within the picture) still missing, as

@@ -151,7 +151,9 @@ JobOutcome Dispatcher::Run() {
   tally_.SetBandCount(n);
   std::vector<RowRange> owed;
   for (const Band& band : SplitBands(height_, n)) {
-    bands_.push_back(BandState{band, nullptr, false});
+    BandState state;
+    state.band = band;
+    bands_.push_back(std::move(state));
     owed.push_back(OwedRows(band, n));
   }
   tally_.SetRows(height_, owed);

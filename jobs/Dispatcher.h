@@ -46,7 +46,7 @@ class Dispatcher {
   static constexpr int kMostAttempts = 3;
 
   struct BandState {
-    Band band;
+    Band band{};
     std::shared_ptr<FarmerLink> farmer;  // null until first handed out
     bool assigned = false;
     int32_t ends_before = 0;      // end messages of the band at its last hand-out

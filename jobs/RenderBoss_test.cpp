@@ -276,5 +276,23 @@ TEST_F(RenderBossTest, ABusyFarmerGetsNeitherTheJobNorThePackage) {
   servant->_remove_ref();
 }
 
+TEST_F(RenderBossTest, WithRowsOwedAnEndCompletesABandOnlyWithItsRowsAndAFailureNever) {
+  tally_->SetRows(4, {{1, 2}, {3, 4}});
+  const Lumora::ColorLine row;
+  boss_->Push(1, row);
+  boss_->SetData(Seq({"Finish", "Render1.zip"}));  // the end message of today's nodes
+  EXPECT_FALSE(tally_->Done(1)) << "row 2 is missing";
+  boss_->Push(2, row);
+  EXPECT_TRUE(tally_->Done(1));
+  boss_->Push(3, row);
+  boss_->Push(4, row);
+  boss_->SetData(Seq({"Finish", "Render2.zip", "Failed", "the engine ended with status 1"}));
+  EXPECT_FALSE(tally_->Complete()) << "a failure report is no end";
+  EXPECT_EQ(tally_->Failures(2), 1);
+  EXPECT_EQ(tally_->LastFailure(2), "the engine ended with status 1");
+  boss_->SetData(Seq({"Finish", "Render2.zip"}));
+  EXPECT_TRUE(tally_->Complete());
+}
+
 }  // namespace
 }  // namespace lumora

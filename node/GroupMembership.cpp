@@ -19,15 +19,21 @@ GroupMembership::~GroupMembership() {
 }
 
 void GroupMembership::Start(unsigned callTimeoutMs) {
-  thread_ = std::thread([this, callTimeoutMs] { Run(callTimeoutMs); });
+  callTimeoutMs_ = callTimeoutMs;
+  thread_ = std::thread([this] { Run(); });
 }
 
 bool GroupMembership::JoinIfMissing() {
+  // A workgroup server that hangs must not hold the watcher for ever.
   CORBA::Object_var obj = lookUp_();
+  if (CORBA::is_nil(obj.in())) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  omniORB::setClientCallTimeout(obj.in(), callTimeoutMs_);
   Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(obj.in());
   if (CORBA::is_nil(groups.in())) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  omniORB::setClientCallTimeout(groups.in(), callTimeoutMs_);
   Kintra::WorkGroup_var group = groups->CreateWorkGroup("Tessel");
   if (CORBA::is_nil(group.in())) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  omniORB::setClientCallTimeout(group.in(), callTimeoutMs_);
   Kintra::farmerlist_var listed = new Kintra::farmerlist;
   group->GetValidFarmer(listed.inout());
   for (CORBA::ULong i = 0; i < listed->length(); ++i) {
@@ -38,9 +44,7 @@ bool GroupMembership::JoinIfMissing() {
   return true;
 }
 
-void GroupMembership::Run(unsigned callTimeoutMs) {
-  // A workgroup server that hangs must not hold this thread for ever.
-  omniORB::setClientThreadCallTimeout(callTimeoutMs);
+void GroupMembership::Run() {
   bool reachable = true;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {

@@ -28,7 +28,8 @@ class GroupMembership {
   GroupMembership(const GroupMembership&) = delete;
   GroupMembership& operator=(const GroupMembership&) = delete;
 
-  // Starts the watcher thread; its calls have a time limit of `callTimeoutMs`.
+  // Starts the watcher thread; its calls have a time limit of `callTimeoutMs`
+  // (JoinIfMissing's, once started, too).
   void Start(unsigned callTimeoutMs);
 
   // One look: adds the farmer when the work group does not list it.
@@ -36,12 +37,13 @@ class GroupMembership {
   bool JoinIfMissing();
 
  private:
-  void Run(unsigned callTimeoutMs);
+  void Run();
 
   Kintra::Farmer_var self_;
   LookUp lookUp_;
   Say say_;
   const std::chrono::milliseconds period_;
+  unsigned callTimeoutMs_ = 0;  // 0: no limit
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
