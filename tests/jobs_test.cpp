@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QImage>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -101,6 +103,7 @@ class JobsTest : public ::testing::Test {
     ASSERT_TRUE(farm_.StartRegistry());
     Process* hub = farm_.StartWorkgroup(orb_->orb());
     ASSERT_TRUE(hub && hub->Running()) << (hub ? hub->Output() : "");
+    hub_ = hub;
     for (int i = 0; i < nodes; ++i) {
       Process* node = farm_.StartNode(farm_.MakeNodeFolder());
       ASSERT_TRUE(node != nullptr);
@@ -144,10 +147,49 @@ class JobsTest : public ::testing::Test {
     return QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
   }
 
+  // Runs one headless job of scene 1 and answers its exit status (-1 when
+  // it did not end in time); `during` runs while it renders.
+  int TimedJob(const fs::path& out, double* seconds, const std::function<void(Process*)>& during = {}) {
+    const auto start = std::chrono::steady_clock::now();
+    Process* v = StartVornel({"--scene", "1", "--out", out.string(), "--width", "320", "--height", "240"});
+    if (v == nullptr) return -1;
+    if (during) during(v);
+    const std::optional<int> status = v->WaitExit(kRenderLimit);
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    last_output_ = v->Output();
+    return status.value_or(-1);
+  }
+
+  // Waits until node `i` has an engine running that it started after its
+  // `starts`-th engine start; answers the engine's processes.
+  std::vector<pid_t> EngineStart(std::size_t i, std::size_t starts) {
+    std::vector<pid_t> engines;
+    WaitUntil(
+        [&] {
+          engines = EnginesOf(nodes_[i]->pid());
+          return !engines.empty() && Count(nodes_[i]->Output(), "tessel: engine: ") > starts;
+        },
+        60s, 10ms);
+    return engines;
+  }
+
+  static std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+
+  static int YellowRowsOf(const fs::path& file) {
+    const QImage img = QImage(QString::fromStdString(file.string())).convertToFormat(QImage::Format_RGB32);
+    return img.isNull() ? -1 : YellowRows(img);
+  }
+
   Farm farm_;
   std::unique_ptr<TestOrb> orb_;
   std::vector<Process*> nodes_;
+  Process* hub_ = nullptr;
   fs::path client_;
+  std::string last_output_;
 };
 
 TEST_F(JobsTest, ThreeNodesRenderScene2AsPovrayDoes) {
@@ -328,6 +370,105 @@ TEST_F(JobsTest, TheDemoScriptStopsEveryProgramAlsoWhenInterruptedTwice) {
   EXPECT_TRUE(left.empty()) << "still running: " << names << "\n" << demo->Output();
   EXPECT_FALSE(fs::exists(work));
   EXPECT_NE(demo->Output().find("demo: interrupted"), std::string::npos) << demo->Output();
+}
+
+// A paused machine, a killed engine and a restarted workgroup server, one
+// after the other on one farm of two nodes; each job must end with every row.
+TEST_F(JobsTest, PausedNodesKilledEnginesAndARestartedServerStillGiveTheWholePicture) {
+  StartFarm(2);
+  double clean = 0, paused = 0, killed = 0, after_restart = 0;
+  const fs::path out = farm_.TmpDir() / "p.png";
+  ASSERT_EQ(TimedJob(out, &clean), 0) << last_output_;
+
+  // The second node and its engine stop, as on a machine that hangs.
+  std::vector<pid_t> frozen;
+  const std::size_t starts1 = Count(nodes_[1]->Output(), "tessel: engine: ");
+  ASSERT_EQ(TimedJob(out, &paused,
+                     [&](Process*) {
+                       frozen = EngineStart(1, starts1);
+                       std::this_thread::sleep_for(300ms);
+                       for (pid_t e : frozen) kill(e, SIGSTOP);
+                       ASSERT_TRUE(nodes_[1]->Suspend(10s));
+                     }),
+            0)
+      << last_output_;
+  EXPECT_EQ(YellowRowsOf(out), 0);
+  nodes_[1]->Signal(SIGCONT);
+  for (pid_t e : frozen) kill(e, SIGCONT);
+  // The server dropped the paused node; it joins again by itself, once.
+  EXPECT_TRUE(WaitUntil([&] { return Farmers() == 2; }, 15s, 200ms)) << Farmers();
+
+  // The first node's engine dies in the middle of its band.
+  const std::size_t starts0 = Count(nodes_[0]->Output(), "tessel: engine: ");
+  ASSERT_EQ(TimedJob(out, &killed,
+                     [&](Process*) {
+                       const std::vector<pid_t> engines = EngineStart(0, starts0);
+                       std::this_thread::sleep_for(300ms);
+                       for (pid_t e : engines) kill(e, SIGKILL);
+                     }),
+            0)
+      << last_output_;
+  EXPECT_EQ(YellowRowsOf(out), 0);
+  EXPECT_NE(nodes_[0]->Output().find("engine ended with status 137"), std::string::npos) << nodes_[0]->Output();
+
+  // The workgroup server restarts on its endpoint: both nodes come back
+  // within 15 s, listed once each, and the next job uses both.
+  hub_->Kill();
+  ASSERT_TRUE(WaitUntil([&] { return Farmers() == -1; }, 10s, 100ms));
+  const auto restarted = std::chrono::steady_clock::now();
+  Process* hub = farm_.StartWorkgroup(orb_->orb());
+  ASSERT_TRUE(hub && hub->Running());
+  EXPECT_TRUE(WaitUntil([&] { return Farmers() == 2; }, 15s, 100ms)) << Farmers();
+  const double back = std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count();
+  std::this_thread::sleep_for(6s);  // another look of every node
+  EXPECT_EQ(Farmers(), 2) << "a node is listed twice";
+  ASSERT_TRUE(WaitUntil([&] { return EnginesOf(nodes_[0]->pid()).empty() && EnginesOf(nodes_[1]->pid()).empty(); },
+                        60s, 100ms));
+  const std::size_t before[2] = {Count(nodes_[0]->Output(), "tessel: engine: "),
+                                 Count(nodes_[1]->Output(), "tessel: engine: ")};
+  ASSERT_EQ(TimedJob(out, &after_restart), 0) << last_output_;
+  EXPECT_EQ(YellowRowsOf(out), 0);
+  for (int i = 0; i < 2; ++i) EXPECT_GT(Count(nodes_[i]->Output(), "tessel: engine: "), before[i]) << i;
+  std::printf("nodes back in the work group %.1f s after its server restarted\n", back);
+  std::printf("seconds per job: clean %.1f, a paused node %.1f, a killed engine %.1f, after the restart %.1f\n",
+              clean, paused, killed, after_restart);
+}
+
+TEST_F(JobsTest, ANodeWithoutItsEngineBesideAGoodOneOnlyDelaysTheJob) {
+  ASSERT_TRUE(farm_.StartRegistry());
+  Process* hub = farm_.StartWorkgroup(orb_->orb());
+  ASSERT_TRUE(hub && hub->Running());
+  const fs::path broken = farm_.MakeNodeFolder();
+  fs::remove(broken / "pvengine");
+  nodes_.push_back(farm_.StartNode(broken));
+  nodes_.push_back(farm_.StartNode(farm_.MakeNodeFolder()));
+  ASSERT_TRUE(WaitUntil([&] { return Farmers() == 2; }, 30s, 100ms));
+  const fs::path out = farm_.TmpDir() / "b.png";
+  double seconds = 0;
+  ASSERT_EQ(TimedJob(out, &seconds), 0) << last_output_;
+  EXPECT_EQ(YellowRowsOf(out), 0);
+  EXPECT_NE(nodes_[0]->Output().find("服务程序不在规定位置!"), std::string::npos) << nodes_[0]->Output();
+  EXPECT_EQ(Count(nodes_[1]->Output(), "tessel: engine: "), 2u) << "the good node renders both bands";
+  std::printf("a node without its engine: the job took %.1f s\n", seconds);
+}
+
+TEST_F(JobsTest, ABandThatFailsThreeTimesEndsTheJobWithItsReasonAndThePartialPicture) {
+  StartFarm(1);
+  const fs::path out = farm_.TmpDir() / "f.png";
+  double seconds = 0;
+  const int status = TimedJob(out, &seconds, [&](Process* v) {
+    for (std::size_t attempt = 0; attempt < 3 && v->Running(); ++attempt) {
+      const std::vector<pid_t> engines = EngineStart(0, attempt);
+      std::this_thread::sleep_for(1500ms);  // some rows arrive
+      for (pid_t e : engines) kill(e, SIGKILL);
+    }
+  });
+  EXPECT_EQ(status, 3) << last_output_;
+  EXPECT_NE(last_output_.find("band 1 (rows 1-240) failed 3 times"), std::string::npos) << last_output_;
+  EXPECT_NE(last_output_.find("signal 9"), std::string::npos) << last_output_;
+  const int yellow = YellowRowsOf(out);
+  EXPECT_GT(yellow, 0) << "the picture is incomplete";
+  EXPECT_LT(yellow, 240) << "the rows that arrived are kept";
 }
 
 }  // namespace
