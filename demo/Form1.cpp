@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
+#include "demo/Components.h"
 #include "demo/SceneChoice.h"
 #include "jobs/RenderNet2.h"
 #include "platform/MessageBox.h"
@@ -30,15 +31,20 @@ void Form1::RunExample(int scene, int width, int height) {
     platform::MessageBox(error);  // the run-time error of a failing call ends the handler
     return;
   }
-  render_ = std::make_unique<RenderNet2>();
+  render_ = vornel::NewRenderNet2(&error);
+  if (!render_) {
+    platform::MessageBox(error);
+    return;
+  }
+  RenderNet2* render = render_->object();
   const WId window = winId();
-  if (render_->SetImage(width, height) != S_OK || render_->Zarvo(&window) != S_OK) {
+  if (render->SetImage(width, height) != S_OK || render->Zarvo(&window) != S_OK) {
     platform::MessageBox("RenderNet2 failed");
   }
 }
 
 void Form1::End() {
-  if (render_) render_->Destory();
-  render_.reset();
+  if (render_) render_->object()->Destory();
+  render_.Reset();
   QApplication::quit();
 }

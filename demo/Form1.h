@@ -1,9 +1,9 @@
 #pragma once
 #include <QWidget>
-#include <memory>
+
+#include "jobs/LumoraClasses.h"
 
 class QPushButton;
-class RenderNet2;
 
 // The demo window: "例子1" and "例子2" build a demonstration scene through
 // Maker and render it on the farm through a new RenderNet2 (kept for
@@ -21,5 +21,5 @@ class Form1 : public QWidget {
   QPushButton* command2_;
   QPushButton* command3_;
   QPushButton* command4_;
-  std::unique_ptr<RenderNet2> render_;
+  com::ComPtr<lumora::IRenderNet2> render_;
 };

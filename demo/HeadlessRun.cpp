@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "demo/Components.h"
 #include "demo/SceneChoice.h"
 #include "jobs/ImageFormat.h"
 #include "jobs/RenderNet2.h"
@@ -94,7 +95,12 @@ int RunHeadless(const HeadlessOptions& options) {
   if (options.width != 0) width = options.width;
   if (options.height != 0) height = options.height;
 
-  RenderNet2 render;
+  com::ComPtr<lumora::IRenderNet2> job = NewRenderNet2(&error);
+  if (!job) {
+    std::fprintf(stderr, "vornel: %s\n", error.c_str());
+    return kExitNoRender;
+  }
+  RenderNet2& render = *job->object();
   render.SetImage(width, height);
   const WId no_window = 0;
   render.Zarvo(&no_window);

@@ -1,5 +1,6 @@
 #include "demo/SceneChoice.h"
 
+#include "demo/Components.h"
 #include "demo/DemoScenes.h"
 #include "platform/Folders.h"
 #include "scene/Maker.h"
@@ -7,7 +8,10 @@
 namespace vornel {
 
 bool BuildScene(int scene, std::string* error) {
-  Maker maker;  // lives for the handler only, as in the window
+  // Lives for the handler only, as in the window.
+  com::ComPtr<lumora::IMaker> made = NewMaker(error);
+  if (!made) return false;
+  Maker& maker = *made->object();
   DemoResult result;
   if (scene == 1) {
     result = BuildDemoScene1(maker, platform::ExecutableFolder() / "bumpmap_.png");

@@ -11,8 +11,23 @@
 
 #include "demo/Form1.h"
 #include "demo/HeadlessRun.h"
+#include "platform/ProgramInfo.h"
 
 int main(int argc, char** argv) {
+  if (platform::AnswerHelpOrVersion(
+          argc, argv, "vornel",
+          std::string("usage: vornel [--scene 1|2 --out FILE [--width W] [--height H] [--timeout S]] [ORB options]\n"
+                      "The demo client. Without --scene: a window whose buttons build a demonstration\n"
+                      "scene and render it on the farm. With --scene: renders that scene without a\n"
+                      "window and saves the picture to FILE (.jpg, .png, .bmp or .tga); exit 0 when\n"
+                      "saved, 2 for a bad command line, 3 when the farm could not render, 4 when the\n"
+                      "picture could not be saved, 5 after S seconds without an end.\n"
+                      "It creates Lumora.Maker and Lumora.RenderNet2 from the class registry\n"
+                      "($XDG_CONFIG_HOME/renderfarm/classes.reg); register liblumora.so with farmreg.\n\n") +
+              platform::kCommonEnvironmentHelp + "  XDG_CONFIG_HOME   where the class registry lies (default ~/.config)\n\n" +
+              platform::kOrbOptionsHelp)) {
+    return 0;
+  }
   vornel::HeadlessOptions options;
   bool headless = false;
   std::string error;

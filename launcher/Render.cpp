@@ -1,5 +1,6 @@
 #include "launcher/Render.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,7 @@ struct Shared {
   std::shared_ptr<platform::ChildProcess> process;  // the last started one
   std::shared_ptr<RenderSlot> lastCreated;
   std::uint64_t acceptedGo = 0;  // counts accepted GO calls of all objects
+  std::atomic<int> workers{0};   // worker threads not yet returned
 };
 
 // Never destroyed: detached workers may still be waiting for their process
@@ -71,6 +73,10 @@ void Work(std::shared_ptr<RenderSlot> slot, std::uint64_t go, std::string comman
   // drops to the lowest (a process cannot be raised back without
   // privileges).
   Shared& shared = TheShared();
+  struct Leave {
+    Shared& shared;
+    ~Leave() { shared.workers.fetch_sub(1); }
+  } leave{shared};
   std::shared_ptr<platform::ChildProcess> process;
   bool failed = false;
   {
@@ -143,9 +149,11 @@ HRESULT Render::GO(const char* commandLine) {
     std::error_code ignored;
     std::filesystem::remove(marker, ignored);
   }
+  shared.workers.fetch_add(1);
   try {
     std::thread(Work, slot_, go, std::move(line), std::move(marker)).detach();
   } catch (const std::system_error&) {
+    shared.workers.fetch_sub(1);
     // No thread, no render: leave the object free for the next GO.
     std::lock_guard<std::mutex> lock(shared.mutex);
     slot_->state.Stop();
@@ -160,6 +168,8 @@ HRESULT Render::Stop() {
   slot_->state.Stop();
   return S_OK;
 }
+
+int Render::RunningWorkers() { return TheShared().workers.load(); }
 
 void Render::SetFinishCallback(FinishCallback callback) {
   std::lock_guard<std::recursive_mutex> lock(slot_->callbackMutex);

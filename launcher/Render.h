@@ -57,6 +57,11 @@ class Render {
   using FinishCallback = std::function<void()>;
   void SetFinishCallback(FinishCallback callback);
 
+  // The number of worker threads of the process still running (waiting for
+  // a process, or showing the start failure). The library must stay loaded
+  // while any runs, even once every Render is gone.
+  static int RunningWorkers();
+
  private:
   std::shared_ptr<RenderSlot> slot_;
 };

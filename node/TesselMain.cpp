@@ -15,6 +15,7 @@
 #include "node/RenderNode.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramInfo.h"
 #include "registry/NameBinding.h"
 
 namespace {
@@ -44,6 +45,15 @@ int Dormant(const sigset_t& signals, const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (platform::AnswerHelpOrVersion(argc, argv, "tessel",
+                                    std::string("usage: tessel [ORB options]\n"
+                                                "The render node: joins the work group \"Tessel\" of the workgroup server\n"
+                                                "found through the name registry, and renders the bands it is given with\n"
+                                                "pvengine, which must lie beside it. Each node needs a folder of its own.\n"
+                                                "Ends on SIGINT or SIGTERM (or its tray menu's \"关闭\").\n\n") +
+                                        platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
+    return 0;
+  }
   // Signals are taken by one thread with sigwait; every other thread,
   // including the ORB's, inherits the block.
   sigset_t signals;

@@ -7,14 +7,16 @@
 
 namespace platform {
 
-std::filesystem::path ModuleFolder(const void* address) {
+std::filesystem::path ModuleFile(const void* address) {
   Dl_info info{};
   if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
   std::error_code ec;
   std::filesystem::path file = std::filesystem::canonical(info.dli_fname, ec);
   if (ec) file = std::filesystem::absolute(info.dli_fname, ec);
-  return file.parent_path();
+  return file;
 }
+
+std::filesystem::path ModuleFolder(const void* address) { return ModuleFile(address).parent_path(); }
 
 std::filesystem::path ExecutableFolder() {
   std::error_code ec;

@@ -8,6 +8,9 @@ namespace platform {
 // Empty path when the loader cannot tell.
 std::filesystem::path ModuleFolder(const void* address);
 
+// The file of that shared object (or executable), as ModuleFolder finds it.
+std::filesystem::path ModuleFile(const void* address);
+
 // Folder of the running executable (/proc/self/exe).
 std::filesystem::path ExecutableFolder();
 

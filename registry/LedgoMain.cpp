@@ -1,19 +1,32 @@
-// ledgo: the farm's name registry service, run as a daemon. It ends on
-// SIGINT or SIGTERM, an orderly end that deletes the store file.
+// ledgo: the farm's name registry service: a tray program on a desktop,
+// a daemon without one. It ends on SIGINT or SIGTERM, an orderly end that
+// deletes the store file.
 #include <ace/Init_ACE.h>
 #include <signal.h>
 
 #include <cstdio>
 #include <iostream>
 
+#include "platform/Desktop.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramInfo.h"
+#include "registry/LedgoDesktop.h"
 #include "registry/Notice.h"
 #include "registry/RegistryPort.h"
 #include "registry/RegistryServer.h"
 #include "registry/RegistryService.h"
 
-int main() {
+int main(int argc, char** argv) {
+  if (platform::AnswerHelpOrVersion(argc, argv, "ledgo",
+                                    std::string("usage: ledgo\n"
+                                                "The name registry: answers the farm programs' look-ups over UDP on\n"
+                                                "LEDGO_PORT. It keeps its table in TMPDIR/~BS.bak while it runs; an orderly\n"
+                                                "end (SIGINT, SIGTERM, or its tray menu's \"关闭服务\") deletes that file.\n"
+                                                "It runs no ORB and takes no other arguments.\n\n") +
+                                        platform::kCommonEnvironmentHelp)) {
+    return 0;
+  }
   // Only this thread takes the end signals; every thread started later
   // inherits the mask.
   sigset_t endSignals;
@@ -21,6 +34,7 @@ int main() {
   sigaddset(&endSignals, SIGINT);
   sigaddset(&endSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+  if (platform::DesktopAvailable()) return farm::RunLedgoDesktop(argc, argv, endSignals);
 
   ACE::init();
   farm::Notice sameIor("Same IOR", "");

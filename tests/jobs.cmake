@@ -2,6 +2,7 @@
 farm_add_test(NAME jobs_farm_test SOURCES jobs_test.cpp LIBS farm_test_support Qt6::Gui TIMEOUT 600)
 target_compile_definitions(jobs_farm_test PRIVATE POVRAY_PROGRAM="${POVRAY}")
 add_dependencies(jobs_farm_test vornel ledgo kintrahub)
+set_tests_properties(jobs_farm_test PROPERTIES FIXTURES_REQUIRED lumora_classes)
 foreach(program tessel pvengine ferrix)
   if(TARGET ${program})
     add_dependencies(jobs_farm_test ${program})

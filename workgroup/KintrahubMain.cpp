@@ -1,21 +1,24 @@
-// kintrahub: the farm's workgroup server, run as a daemon. Its command line
-// goes to the ORB (give a fixed -ORBendPoint so the published reference
-// survives restarts). SIGINT and SIGTERM shut it down cleanly.
+// kintrahub: the farm's workgroup server. Its command line goes to the ORB
+// (give a fixed -ORBendPoint so the published reference survives restarts).
+// On a desktop it lives in the tray; without one it runs as a daemon.
+// SIGINT and SIGTERM shut it down cleanly either way.
 #include <signal.h>
 #include <time.h>
 
+#include <QApplication>
+#include <string>
+
+#include "platform/Desktop.h"
+#include "platform/ProgramInfo.h"
+#include "platform/QtMessageBox.h"
+#include "platform/TrayLoop.h"
+#include "platform/TrayShell.h"
+#include "workgroup/KintrahubWindow.h"
 #include "workgroup/WorkgroupServer.h"
 
-int main(int argc, char** argv) {
-  // Only this thread takes the end signals; the ORB's threads inherit the
-  // mask and the ORB is shut down from here, never inside a handler.
-  sigset_t endSignals;
-  sigemptyset(&endSignals);
-  sigaddset(&endSignals, SIGINT);
-  sigaddset(&endSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+namespace {
 
-  farm::WorkgroupServer server(argc, argv);
+int RunDaemon(farm::WorkgroupServer& server, const sigset_t& endSignals) {
   server.Start();
   const timespec poll = {0, 100 * 1000 * 1000};
   while (!server.finished()) {
@@ -26,4 +29,54 @@ int main(int argc, char** argv) {
   // Without a window to keep open, a server that could not serve ends with
   // a failure status after its "error" message.
   return server.failed() ? 1 : 0;
+}
+
+// A server that fails shows "error" and keeps its window and tray icon
+// until the user ends the program.
+int RunDesktop(int argc, char** argv, farm::WorkgroupServer& server, const sigset_t& endSignals) {
+  QApplication app(argc, argv);
+  // Boxes come and go; only the shutdown ends the program.
+  app.setQuitOnLastWindowClosed(false);
+  platform::InstallQtMessageBoxPresenter();
+  farm::KintrahubWindow window;
+  platform::TrayShell shell(&window, platform::TrayShell::MakeIcon(QColor(0x2e, 0x7d, 0x32), QLatin1Char('K')),
+                            {QStringLiteral("工作组服务"), QStringLiteral("关闭"),
+                             QStringLiteral("关于 Kintrahub(&A)..."), QStringLiteral("关于 Kintrahub"),
+                             QStringLiteral("Kintrahub 1.0 版")},
+                            [] { QCoreApplication::exit(0); });
+  server.Start();
+  shell.Start();
+  platform::RunTrayLoop(endSignals);
+  server.Stop();
+  platform::ServeEventsUntil([&server] { return server.finished(); });
+  server.Join();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (platform::AnswerHelpOrVersion(
+          argc, argv, "kintrahub",
+          std::string("usage: kintrahub [ORB options]\n"
+                      "The workgroup server: keeps the farm's work groups and their render nodes, and\n"
+                      "publishes itself under the name \"WorkGroup\" in the name registry. Give it a\n"
+                      "fixed -ORBendPoint so that the reference it publishes survives restarts.\n"
+                      "On a desktop it lives in the tray; it ends on SIGINT, SIGTERM, or the tray\n"
+                      "menu's \"关闭\".\n\n") +
+              platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
+    return 0;
+  }
+  // Only one thread takes the end signals; the ORB's threads inherit the
+  // mask and the ORB is shut down from there, never inside a handler.
+  sigset_t endSignals;
+  sigemptyset(&endSignals);
+  sigaddset(&endSignals, SIGINT);
+  sigaddset(&endSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+
+  // The server copies the arguments before Qt takes its own out of them.
+  farm::WorkgroupServer server(argc, argv);
+  if (platform::DesktopAvailable()) return RunDesktop(argc, argv, server, endSignals);
+  return RunDaemon(server, endSignals);
 }

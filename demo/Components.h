@@ -1,0 +1,16 @@
+#pragma once
+// The demo client makes its scene maker and render jobs as a host of the
+// component library does: by ProgID, from the class registry.
+#include <string>
+
+#include "jobs/LumoraClasses.h"
+
+namespace vornel {
+
+// Creates "Lumora.Maker" / "Lumora.RenderNet2". Null on failure, with a
+// sentence in *error that says what went wrong and, for a class that is not
+// registered, what to run.
+com::ComPtr<lumora::IMaker> NewMaker(std::string* error);
+com::ComPtr<lumora::IRenderNet2> NewRenderNet2(std::string* error);
+
+}  // namespace vornel

@@ -1,0 +1,40 @@
+#include "platform/ProgramInfo.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace platform {
+
+const char kCommonEnvironmentHelp[] =
+    "Environment:\n"
+    "  LEDGO_HOST        host of the name registry (default 127.0.0.1)\n"
+    "  LEDGO_PORT        UDP port of the name registry (default 20002)\n"
+    "  TMPDIR            temporary folder (default /tmp)\n"
+    "  DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM\n"
+    "                    with a display (and a platform other than \"offscreen\") the\n"
+    "                    program shows its windows; without one it runs headless\n";
+
+const char kOrbOptionsHelp[] =
+    "Every other argument goes to the ORB (omniORB) unchanged, for example\n"
+    "  -ORBendPoint giop:tcp:HOST:PORT   where to listen (an empty PORT picks a free one)\n"
+    "  -ORBInitRef WorkGroup=IOR:...     find the workgroup server without the name registry\n"
+    "  -ORBtraceLevel N                  ORB diagnostics on stderr\n"
+    "See the omniORB user's guide for the full list of -ORB options.\n";
+
+bool AnswerHelpOrVersion(int argc, char** argv, const std::string& name, const std::string& usage) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(usage.c_str(), stdout);
+      std::fflush(stdout);
+      return true;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("%s %s\n", name.c_str(), kFarmVersion);
+      std::fflush(stdout);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#include "platform/TrayLoop.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <thread>
+
+namespace platform {
+
+int RunTrayLoop(const sigset_t& endSignals) {
+  // Detached: it may still wait in sigwait when the program ends.
+  std::thread([endSignals] {
+    int sig = 0;
+    while (sigwait(&endSignals, &sig) != 0) {
+    }
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
+                              Qt::QueuedConnection);
+  }).detach();
+  return QCoreApplication::exec();
+}
+
+void ServeEventsUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QThread::msleep(10);
+  }
+}
+
+}  // namespace platform

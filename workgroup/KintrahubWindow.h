@@ -1,0 +1,13 @@
+#pragma once
+#include "platform/TrayDialog.h"
+
+namespace farm {
+
+// The workgroup server's window, "Kintrahub": the buttons "确定" and "取消",
+// which end the program, and nothing else.
+class KintrahubWindow : public platform::TrayDialog {
+ public:
+  explicit KintrahubWindow(QWidget* parent = nullptr);
+};
+
+}  // namespace farm
