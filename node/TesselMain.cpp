@@ -1,9 +1,11 @@
 // tessel: the render node. Joins the work group "Tessel" with its farmer and
-// serves until SIGINT or SIGTERM. Every argument goes to the ORB.
+// serves until SIGINT or SIGTERM (or, on a desktop, its tray menu's end).
+// Every argument goes to the ORB.
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -13,6 +15,8 @@
 #include "node/FarmerServant.h"
 #include "node/GroupMembership.h"
 #include "node/RenderNode.h"
+#include "node/TesselDesktop.h"
+#include "platform/Desktop.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
@@ -36,32 +40,15 @@ int WaitForSignal(const sigset_t& signals) {
 }
 
 // Without a farmer to serve, the node only waits to be ended.
-int Dormant(const sigset_t& signals, const std::string& why) {
+int Dormant(const std::function<void()>& waitForEnd, const std::string& why) {
   Say(why + "; not serving");
-  WaitForSignal(signals);
+  waitForEnd();
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (platform::AnswerHelpOrVersion(argc, argv, "tessel",
-                                    std::string("usage: tessel [ORB options]\n"
-                                                "The render node: joins the work group \"Tessel\" of the workgroup server\n"
-                                                "found through the name registry, and renders the bands it is given with\n"
-                                                "pvengine, which must lie beside it. Each node needs a folder of its own.\n"
-                                                "Ends on SIGINT or SIGTERM (or its tray menu's \"关闭\").\n\n") +
-                                        platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
-    return 0;
-  }
-  // Signals are taken by one thread with sigwait; every other thread,
-  // including the ORB's, inherits the block.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
+// Starts the ORB, joins the work group and serves until `waitForEnd`
+// returns; then ends the process.
+int RunNode(int argc, char** argv, const std::function<void()>& waitForEnd) {
   CORBA::ORB_var orb;
   PortableServer::POA_var root;
   CORBA::Object_var registrar;
@@ -72,12 +59,12 @@ int main(int argc, char** argv) {
     PortableServer::POAManager_var manager = root->the_POAManager();
     manager->activate();
   } catch (const CORBA::Exception& e) {
-    return Dormant(signals, "cannot start the ORB: " + Describe(e));
+    return Dormant(waitForEnd, "cannot start the ORB: " + Describe(e));
   }
   try {
     registrar = farm::resolve_initial_references2(orb, "WorkGroup", 1);
   } catch (const CORBA::Exception& e) {
-    return Dormant(signals, "cannot find the workgroup server (WorkGroup): " + Describe(e));
+    return Dormant(waitForEnd, "cannot find the workgroup server (WorkGroup): " + Describe(e));
   }
 
   const std::filesystem::path folder = platform::ExecutableFolder();
@@ -105,7 +92,7 @@ int main(int argc, char** argv) {
     CORBA::Object_var obj = root->id_to_reference(id.in());
     farmerRef = Kintra::Farmer::_narrow(obj);
   } catch (const CORBA::Exception& e) {
-    return Dormant(signals, "cannot activate the farmer: " + Describe(e));
+    return Dormant(waitForEnd, "cannot activate the farmer: " + Describe(e));
   }
   farmer->_remove_ref();
 
@@ -130,8 +117,8 @@ int main(int argc, char** argv) {
 
   // A running engine is left alone by the shutdown: it runs in a process
   // group of its own.
-  std::thread([orb = CORBA::ORB::_duplicate(orb.in()), signals] {
-    WaitForSignal(signals);
+  std::thread([orb = CORBA::ORB::_duplicate(orb.in()), waitForEnd] {
+    waitForEnd();
     try {
       orb->shutdown(false);
     } catch (const CORBA::Exception&) {
@@ -150,4 +137,28 @@ int main(int argc, char** argv) {
   // A worker may still wait for its engine; it ends with the process.
   std::fflush(nullptr);
   _exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (platform::AnswerHelpOrVersion(argc, argv, "tessel",
+                                    std::string("usage: tessel [ORB options]\n"
+                                                "The render node: joins the work group \"Tessel\" of the workgroup server\n"
+                                                "found through the name registry, and renders the bands it is given with\n"
+                                                "pvengine, which must lie beside it. Each node needs a folder of its own.\n"
+                                                "Ends on SIGINT or SIGTERM (or its tray menu's \"关闭\").\n\n") +
+                                        platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
+    return 0;
+  }
+  // Signals are taken by one thread with sigwait; every other thread,
+  // including the ORB's, inherits the block.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  if (platform::DesktopAvailable()) return node::RunTesselDesktop(argc, argv, signals, RunNode);
+  return RunNode(argc, argv, [&signals] { WaitForSignal(signals); });
 }

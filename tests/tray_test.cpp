@@ -263,6 +263,14 @@ TEST_F(TrayTest, KintrahubAndTesselLiveInTheTray) {
   ASSERT_NE(farm.StartRegistry(), nullptr);
   Process* hub = farm.StartWorkgroup();
   DriveTrayProgram(desktop_, hub, "kintrahub", "Kintrahub");
+  // A node needs the workgroup server to join; the desktop's end still
+  // shuts its ORB down in order.
+  ASSERT_NE(farm.StartWorkgroup(), nullptr);
+  Process* node = farm.StartNode(farm.MakeNodeFolder());
+  ASSERT_NE(node, nullptr);
+  EXPECT_TRUE(node->WaitForOutput("joined the work group Tessel", 30s)) << node->Output();
+  DriveTrayProgram(desktop_, node, "tessel", "Tessel");
+  EXPECT_NE(node->Output().find("shutting down"), std::string::npos) << node->Output();
 }
 
 }  // namespace

@@ -1,0 +1,13 @@
+#pragma once
+#include "platform/TrayDialog.h"
+
+namespace node {
+
+// The render node's window, "Tessel": the buttons "确定" and "取消", which
+// end the program.
+class TesselWindow : public platform::TrayDialog {
+ public:
+  explicit TesselWindow(QWidget* parent = nullptr);
+};
+
+}  // namespace node
