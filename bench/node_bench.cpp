@@ -2,9 +2,9 @@
 // every row of the band to a boss (served here) against a plain povray
 // render of the same band, and how soon the first row arrives.
 //
-//   node_bench [width height first last [strips-in-flight...]]
+//   node_bench [width height first last [runs]]
 //
-// Defaults: 640 x 480, rows 0 to 480, in flight 1 2 3 4 6. Programs come
+// Defaults: 640 x 480, rows 0 to 480, 2 runs (the best is shown). Programs come
 // from $FARM_BIN_DIR (else the bin/ beside this program's folder). With
 // $NODE_BENCH_PICTURE set, the rows received last are saved there as PNG;
 // $NODE_BENCH_SCENE names another scene file (its folder is copied along).
@@ -79,10 +79,12 @@ class CountingBoss : public farmtest::BossBase {
   void Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     rows_ = 0;
+    last_.clear();
   }
+  // Rows received (a row sent again, mended, counts once).
   int rows() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return rows_;
+    return static_cast<int>(last_.size());
   }
   Clock::time_point first() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -116,14 +118,13 @@ double RunPlain(const fs::path& sceneDir, int w, int h, int first, int last) {
 
 int main(int argc, char** argv) {
   int w = 640, h = 480, first = 0, last = 480;
-  std::vector<int> inFlight = {1, 2, 3, 4, 6};
+  int runs = 2;
   if (argc >= 5) {
     w = std::atoi(argv[1]);
     h = std::atoi(argv[2]);
     first = std::atoi(argv[3]);
     last = std::atoi(argv[4]);
-    if (argc > 5) inFlight.clear();
-    for (int i = 5; i < argc; ++i) inFlight.push_back(std::atoi(argv[i]));
+    if (argc > 5) runs = std::max(1, std::atoi(argv[5]));
   }
   const char* binEnv = std::getenv("FARM_BIN_DIR");
   const fs::path bin = binEnv ? fs::path(binEnv) : platform::ExecutableFolder().parent_path() / "bin";
@@ -167,10 +168,9 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 2; ++i) plain = std::min(plain, RunPlain(plainDir, w, h, first, last));
   std::printf("plain povray of the band:        %7.3f s\n", plain);
 
-  for (int n : inFlight) {
-    setenv("PVENGINE_STRIPS_IN_FLIGHT", std::to_string(n).c_str(), 1);
+  {
     double best = 1e9, bestFirst = 0;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < runs; ++i) {
       boss->Reset();
       std::string error;
       const auto start = Clock::now();
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
         bestFirst = Seconds(boss->first() - start);
       }
     }
-    std::printf("pvengine, %d strip(s) in flight:  %7.3f s  ratio %.2f  first row after %.3f s\n", n, best,
+    std::printf("pvengine, rows to a boss:        %7.3f s  ratio %.2f  first row after %.3f s\n", best,
                 best / plain, bestFirst);
   }
   if (const char* picture = std::getenv("NODE_BENCH_PICTURE")) {

@@ -64,7 +64,11 @@ std::vector<std::string> BandRendererArguments(const BandJob& job, const std::st
                                    "+W" + std::to_string(job.width),
                                    "+H" + std::to_string(job.height),
                                    "+SR" + std::to_string(asked.first),
-                                   "+ER" + std::to_string(asked.last)};
+                                   "+ER" + std::to_string(asked.last),
+                                   // A row is whole once every block across it is: blocks of 8 rows
+                                   // instead of 32 let rows leave in small steps, for some 2 % more
+                                   // work. Options given to the engine come later and win.
+                                   "+BS8"};
   argv.insert(argv.end(), job.extraOptions.begin(), job.extraOptions.end());
   // The preview display is where finished pixels show first; no pause at
   // the end; the exact picture as PPM.

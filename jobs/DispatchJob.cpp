@@ -105,7 +105,7 @@ std::string Describe(const CORBA::Exception& e) {
 }  // namespace
 
 void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::path& work_folder,
-                 Dispatcher::PictureSize size) {
+                 Dispatcher::PictureSize size, BandPlan plan) {
   platform::SetCurrentThreadHighestPriority();
   FileStamp stamp;
   PackageBytes package = PackAndLoad(work_folder, &stamp);
@@ -157,7 +157,7 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     // sleeps or waits for a farmer, so the watch loop only sleeps.
     CorbaWorkgroup link(group.in(), boss_ref.in(), package, FarmerCallTimeoutMs());
     Dispatcher dispatcher(link, *tally, job->height(), std::move(size),
-                          [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
+                          [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }, plan);
     outcome = dispatcher.Run();
     if (outcome == JobOutcome::kNoIdleNode) reason = "no idle render node in the work group";
     if (outcome == JobOutcome::kAbandoned) {

@@ -4,8 +4,14 @@
 
 namespace lumora {
 
-Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep)
-    : group_(group), tally_(tally), height_(height), size_(std::move(size)), sleep_(std::move(sleep)) {}
+Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep,
+                       BandPlan plan)
+    : group_(group),
+      tally_(tally),
+      height_(height),
+      size_(std::move(size)),
+      sleep_(std::move(sleep)),
+      plan_(plan) {}
 
 RowRange Dispatcher::OwedRows(const Band& band, int32_t count) {
   const int32_t first = band.first_row < 1 ? 1 : band.first_row;
@@ -146,8 +152,9 @@ void Dispatcher::Watch() {
 JobOutcome Dispatcher::Run() {
   const std::vector<std::shared_ptr<FarmerLink>> farmers = group_.GetValidFarmer();
   if (farmers.empty()) return JobOutcome::kNoIdleNode;
-  const auto n = static_cast<int32_t>(LiveIdle(farmers).size());
-  if (n == 0) return JobOutcome::kNoIdleNode;
+  const auto idle_at_start = static_cast<int32_t>(LiveIdle(farmers).size());
+  if (idle_at_start == 0) return JobOutcome::kNoIdleNode;
+  const int32_t n = plan_.BandCount(idle_at_start);
   tally_.SetBandCount(n);
   std::vector<RowRange> owed;
   for (const Band& band : SplitBands(height_, n)) {
@@ -165,7 +172,7 @@ JobOutcome Dispatcher::Run() {
     if (listed.empty()) return JobOutcome::kAbandoned;
     const std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
     if (idle.empty()) {
-      sleep_(kNoIdlePause);
+      sleep_(plan_.shared() ? kWatchPause : kNoIdlePause);
       continue;
     }
     // Idle farmers, but none may take the waiting bands: pause rather than

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/BandPlan.h"
 #include "jobs/BandSplit.h"
 #include "jobs/BandTally.h"
 #include "jobs/FarmLink.h"
@@ -62,7 +63,11 @@ class Dispatcher {
   // `height` is the picture height the bands are cut from; `size` is asked
   // for the width and height sent with every hand-out (the host may change
   // them during a job). `tally` is filled by the boss from end messages.
-  Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep);
+  // `plan` says how many bands the idle farmers share (one each unless the
+  // host asks for more); while bands wait for a farmer under a shared plan,
+  // idle farmers are looked for every 100 ms instead of every second.
+  Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep,
+             BandPlan plan = BandPlan());
 
   // Runs the job to its end and returns how it ended; kFailed is never
   // returned: exceptions that no per-call rule catches (the workgroup
@@ -98,6 +103,7 @@ class Dispatcher {
   const int32_t height_;
   PictureSize size_;
   Sleep sleep_;
+  const BandPlan plan_;
   std::vector<BandState> bands_;
   int hand_outs_ = 0;
   bool given_up_ = false;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace lumora {
@@ -19,6 +20,8 @@ struct FakeFarmer : FarmerLink {
   std::string fails_with;  // reports this failure instead of rendering
   std::vector<JobParameters> jobs;
   int pending = 0;  // band being rendered, 0 for none
+  int ticks_per_band = 1;  // a slower machine needs more
+  int worked = 0;
 
   bool IsLive() override {
     if (!alive) throw std::runtime_error("TRANSIENT");
@@ -41,6 +44,8 @@ struct FakeFarmer : FarmerLink {
   }
   void Tick(BandTally& tally) {
     if (!alive || pending == 0 || !finishes) return;
+    if (++worked < ticks_per_band) return;
+    worked = 0;
     if (!fails_with.empty()) {
       tally.ReportFailure(pending, fails_with);
     } else {
@@ -77,6 +82,8 @@ struct Harness {
   std::function<void(int)> on_tick;  // runs before the farmers advance
   int32_t width = 320;
   int32_t height = 240;
+  BandPlan plan;
+  std::vector<std::chrono::milliseconds> pauses;
 
   std::shared_ptr<FakeFarmer> Add() {
     auto f = std::make_shared<FakeFarmer>();
@@ -90,11 +97,13 @@ struct Harness {
           *w = width;
           *h = height;
         },
-        [this](std::chrono::milliseconds) {
+        [this](std::chrono::milliseconds pause) {
+          pauses.push_back(pause);
           if (++ticks > 1000) throw std::runtime_error("the job never ended");
           if (on_tick) on_tick(ticks);
           for (auto& f : group.farmers) f->Tick(tally);
-        });
+        },
+        plan);
     if (out) *out = dispatcher.get();
     return dispatcher->Run();
   }
@@ -121,6 +130,44 @@ TEST(Dispatcher, ThreeIdleFarmersGetOneBandEachWithTheOneFrameRows) {
     EXPECT_EQ(j.last_row, sent[i][1]);
   }
   EXPECT_TRUE(h.tally.Complete());
+}
+
+TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
+  Harness h;
+  auto fast = h.Add(), slow = h.Add();
+  slow->ticks_per_band = 6;
+  h.plan.bands_per_farmer = 4;
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  EXPECT_EQ(fast->jobs.size() + slow->jobs.size(), 8u);
+  EXPECT_GE(fast->jobs.size(), 6u);
+  const std::vector<Band> split = SplitBands(240, 8);
+  std::vector<bool> seen(9, false);
+  for (const auto& f : {fast, slow}) {
+    for (const JobParameters& j : f->jobs) {
+      EXPECT_EQ(j.bands, 8);
+      const JobRows rows = RowsToRender(split[j.band - 1], 8);
+      EXPECT_EQ(j.first_row, rows.first_row);
+      EXPECT_EQ(j.last_row, rows.last_row);
+      seen[j.band] = true;
+    }
+  }
+  for (int band = 1; band <= 8; ++band) EXPECT_TRUE(seen[band] && h.tally.Reported(band)) << band;
+  // Waiting bands look for an idle farmer at the watch's pace.
+  for (auto pause : h.pauses) EXPECT_EQ(pause, std::chrono::milliseconds(100));
+}
+
+TEST(Dispatcher, TheBandPlanComesFromTheEnvironmentOnlyWhenItIsAWholeNumberInRange) {
+  unsetenv("LUMORA_BANDS_PER_NODE");
+  EXPECT_EQ(BandPlanFromEnvironment().bands_per_farmer, 1);
+  const std::pair<const char*, int32_t> cases[] = {{"3", 3}, {"64", 64}, {"1", 1}, {"0", 1},
+                                                   {"65", 1}, {"-2", 1}, {"3x", 1}, {"", 1}};
+  for (const auto& [text, expected] : cases) {
+    setenv("LUMORA_BANDS_PER_NODE", text, 1);
+    EXPECT_EQ(BandPlanFromEnvironment().bands_per_farmer, expected) << text;
+  }
+  unsetenv("LUMORA_BANDS_PER_NODE");
+  EXPECT_EQ((BandPlan{5}).BandCount(3), 15);
+  EXPECT_EQ(BandPlan().BandCount(3), 3);
 }
 
 TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {

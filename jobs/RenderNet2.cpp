@@ -97,8 +97,11 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     return S_OK;
   }
   job_ = job;
-  std::thread([job, folder = lumora::WorkFolder()] {
-    lumora::RunDispatch(job, folder, [](int32_t* w, int32_t* h) { TheModule().slot.Size(w, h); });
+  lumora::BandPlan plan = lumora::BandPlanFromEnvironment();
+  if (bands_per_node_ > 0) plan.bands_per_farmer = bands_per_node_;
+  std::thread([job, folder = lumora::WorkFolder(), plan] {
+    lumora::RunDispatch(
+        job, folder, [](int32_t* w, int32_t* h) { TheModule().slot.Size(w, h); }, plan);
   }).detach();
   return S_OK;
 }
@@ -184,4 +187,10 @@ HRESULT RenderNet2::GetJobReason(const char** reason) {
 HRESULT RenderNet2::SavePicture(const char* path) {
   if (path == nullptr || !job_) return S_FALSE;
   return job_->SavePicture(path) ? S_OK : S_FALSE;
+}
+
+HRESULT RenderNet2::SetBandsPerNode(int32_t count) {
+  if (count < 0 || count > lumora::BandPlan::kMaxBandsPerFarmer) return S_FALSE;
+  bands_per_node_ = count;
+  return S_OK;
 }

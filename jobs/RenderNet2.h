@@ -90,8 +90,19 @@ class RenderNet2 {
   // gone, or a failed write.
   HRESULT SavePicture(const char* path);
 
+  // ---- For farms of uneven machines ------------------------------------------
+
+  // How many bands per idle node the next Zarvo of this object cuts the
+  // picture into, handing each next band to whichever node becomes idle, so
+  // that a slow node holds up the job less. 1 is one band per node (the
+  // usual split); 0 (the default) takes the number from the environment
+  // variable LUMORA_BANDS_PER_NODE, else 1. S_FALSE, changing nothing, for a
+  // count outside 0..64.
+  HRESULT SetBandsPerNode(int32_t count);
+
  private:
   std::shared_ptr<lumora::RenderJob> job_;
   std::string reason_;
   std::string reason_text_;
+  int32_t bands_per_node_ = 0;
 };

@@ -1,0 +1,140 @@
+// Uneven machines: two local nodes, one with a whole core (core 1), one
+// sharing core 0 with a busy loop. Demonstration scene 1 rendered by vornel
+// with one band per node (the usual split) and with LUMORA_BANDS_PER_NODE
+// bands per node handed to whichever node is idle, against the ideal: the
+// whole picture's work spread over both nodes' speeds without any loss,
+// 1 / (1 / T1 + 1 / T0), where T1 and T0 are povray's times for the picture
+// on each node's share of the machine, measured in the same run.
+//
+//   uneven_farm_bench [--runs N] [--bands K] [--width W --height H]
+//
+// Needs FARM_BIN_DIR (the build's bin/) and taskset.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Kintra.hh"
+#include "registry/NameBinding.h"
+#include "tests/support/Farm.h"
+#include "tests/support/TestOrb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+int Farmers(CORBA::ORB_ptr orb) {
+  try {
+    CORBA::Object_var obj = farm::resolve_initial_references2(orb, "WorkGroup", 0);
+    Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
+    Kintra::WorkGroup_var group = reg->CreateWorkGroup("Tessel");
+    Kintra::farmerlist_var list = new Kintra::farmerlist;
+    group->GetValidFarmer(list.inout());
+    return static_cast<int>(list->length());
+  } catch (...) {
+    return -1;
+  }
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Wall seconds of one program run to its end; negative when it failed.
+double Timed(farmtest::Farm& farm, const std::vector<std::string>& argv, const std::string& name) {
+  const auto start = Clock::now();
+  farmtest::Process* p = farm.StartProgram(argv, name);
+  const auto rc = p ? p->WaitExit(60min) : std::nullopt;
+  if (rc != 0) {
+    std::fprintf(stderr, "%s failed:\n%s\n", name.c_str(), p ? p->Output().c_str() : "");
+    return -1;
+  }
+  return Seconds(Clock::now() - start);
+}
+
+void Spread(const char* name, std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  std::printf("  %-28s median %7.2f  min %7.2f  max %7.2f\n", name, v[v.size() / 2], v.front(), v.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 2, bands = 4, width = 1024, height = 768;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    const int v = std::atoi(argv[i + 1]);
+    if (a == "--runs") runs = std::max(1, v);
+    if (a == "--bands") bands = std::clamp(v, 2, 64);
+    if (a == "--width") width = v;
+    if (a == "--height") height = v;
+  }
+  if (std::getenv("FARM_BIN_DIR") == nullptr) {
+    std::fprintf(stderr, "set FARM_BIN_DIR to the build's bin/ folder\n");
+    return 2;
+  }
+  unsetenv("LUMORA_BANDS_PER_NODE");
+  farmtest::Farm farm;
+  farmtest::TestOrb orb;
+  if (!farm.StartRegistry() || !farm.StartWorkgroup(orb.orb())) {
+    std::fprintf(stderr, "the registry or the workgroup server did not start\n");
+    return 1;
+  }
+  // The slow node's core is shared with a busy loop; programs a node starts
+  // keep its core.
+  farm.StartProgram({"/usr/bin/taskset", "-c", "0", "/bin/sh", "-c", "while :; do :; done"}, "busy");
+  for (const char* core : {"1", "0"}) {
+    const fs::path folder = farm.MakeNodeFolder();
+    farm.StartProgram({"/usr/bin/taskset", "-c", core, (folder / "tessel").string(), "-ORBendPoint",
+                       "giop:tcp:127.0.0.1:"},
+                      "tessel");
+  }
+  if (!farmtest::WaitUntil([&] { return Farmers(orb.orb()) == 2; }, 60s, 100ms)) {
+    std::fprintf(stderr, "only %d of 2 nodes registered\n", Farmers(orb.orb()));
+    return 1;
+  }
+  const fs::path client = farm.MakeNodeFolder();
+  const std::vector<std::string> vornel = {(client / "vornel").string(), "--scene", "1", "--out",
+                                           (farm.TmpDir() / "farm.png").string(), "--width",
+                                           std::to_string(width), "--height", std::to_string(height)};
+  auto povrayOn = [&](const char* core) {
+    return std::vector<std::string>{"/usr/bin/taskset", "-c", core, "povray",
+                                    "+I" + (client / "Render" / "Tessel.pov").string(),
+                                    "+L" + (client / "Render").string(),
+                                    "+O" + (farm.TmpDir() / "direct.png").string(), "+W" + std::to_string(width),
+                                    "+H" + std::to_string(height), "-D", "-P", "+FN"};
+  };
+
+  std::printf("scene 1 at %d x %d; node A on core 1, node B sharing core 0 with a busy loop; %d runs\n", width,
+              height, runs);
+  std::printf("(the machine is shared with other work: compare figures of one run)\n");
+  std::printf("%3s %10s %10s %8s %8s %10s %10s\n", "run", "1 band/node", "shared", "T1", "T0", "ideal",
+              "shared/ideal");
+  std::vector<double> plain, shared, ideal, gain, toIdeal;
+  for (int run = 1; run <= runs; ++run) {
+    const double one = Timed(farm, vornel, "vornel");
+    setenv("LUMORA_BANDS_PER_NODE", std::to_string(bands).c_str(), 1);
+    const double many = Timed(farm, vornel, "vornel");
+    unsetenv("LUMORA_BANDS_PER_NODE");
+    const double t1 = Timed(farm, povrayOn("1"), "povray");
+    const double t0 = Timed(farm, povrayOn("0"), "povray");
+    if (one < 0 || many < 0 || t1 < 0 || t0 < 0) return 1;
+    const double best = 1.0 / (1.0 / t1 + 1.0 / t0);
+    std::printf("%3d %10.2f %10.2f %8.2f %8.2f %10.2f %10.2f\n", run, one, many, t1, t0, best, many / best);
+    std::fflush(stdout);
+    plain.push_back(one);
+    shared.push_back(many);
+    ideal.push_back(best);
+    gain.push_back(one / many);
+    toIdeal.push_back(many / best);
+  }
+  std::printf("with %d bands per node:\n", bands);
+  Spread("1 band per node (s)", plain);
+  Spread("shared bands (s)", shared);
+  Spread("ideal (s)", ideal);
+  Spread("1 band per node / shared", gain);
+  Spread("shared / ideal", toIdeal);
+  return 0;
+}
