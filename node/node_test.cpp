@@ -271,6 +271,14 @@ TEST(PackageUnpackerTest, PackagesOverTheLimitsAreRefusedBeforeAnythingIsWritten
   EXPECT_FALSE(fs::exists(node / "Render"));
   ASSERT_TRUE(node::UnpackPackage(zip, node, &error)) << error;  // the default limits take it
   EXPECT_EQ(fs::file_size(node / "Render" / "b.bin"), 600000u);
+  {
+    // And packages of 256 MB and more.
+    const fs::path big = dir.path() / "big.zip";
+    ASSERT_TRUE(nodetest::WriteZip(big, {{"Render\\big.bin", std::string(size_t{260} << 20, 'b')}}));
+    ASSERT_TRUE(node::UnpackPackage(big, node, &error)) << error;
+    EXPECT_EQ(fs::file_size(node / "Render" / "big.bin"), size_t{260} << 20);
+    fs::remove(node / "Render" / "big.bin");
+  }
 
   // An entry whose directory claims fewer bytes than it holds fails, and
   // leaves no cut-off file behind.
