@@ -23,3 +23,28 @@ function(farm_add_test)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
   endif()
 endfunction()
+
+# farm_add_fuzz(NAME name SOURCES a.cpp ... LIBS lib ... RUNS n [LOCK resource])
+# Builds a libFuzzer target (only in a FARM_FUZZ tree) and registers one
+# bounded run of it with CTest: fixed seed, `n` inputs, starting from the
+# inputs kept in fuzz/<name>/ (valid examples and every fault found so far).
+function(farm_add_fuzz)
+  if(NOT FARM_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "NAME;RUNS;LOCK" "SOURCES;LIBS" ${ARGN})
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${F_NAME} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz
+    BUILD_RPATH "${FARM_BIN_DIR}")
+  add_test(NAME ${F_NAME}
+    COMMAND ${CMAKE_SOURCE_DIR}/fuzz/run $<TARGET_FILE:${F_NAME}> ${F_RUNS} ${CMAKE_SOURCE_DIR}/fuzz/${F_NAME})
+  set_tests_properties(${F_NAME} PROPERTIES
+    TIMEOUT 600 LABELS fuzz
+    ENVIRONMENT "FARM_BIN_DIR=${FARM_BIN_DIR};FARM_SOURCE_DIR=${CMAKE_SOURCE_DIR};QT_QPA_PLATFORM=offscreen")
+  if(F_LOCK)
+    set_tests_properties(${F_NAME} PROPERTIES RESOURCE_LOCK ${F_LOCK})
+  endif()
+endfunction()

@@ -32,6 +32,7 @@ CORBA::Boolean FileReceiver::CreateFile(const char* name, CORBA::Long overwrite)
     file_ = nullptr;
   }
   file_ = std::fopen(target.c_str(), "wb");  // a failure shows at WriteBuffer
+  target_ = target;
   opened_ = true;
   return true;
 }
@@ -44,15 +45,30 @@ CORBA::Boolean FileReceiver::WriteBuffer(CORBA::Long length, const Lumora::Binar
   if (file_ == nullptr) throw CORBA::BAD_INV_ORDER(0, CORBA::COMPLETED_NO);
   if (length == 0) return true;
   const std::size_t n = std::fwrite(data.get_buffer(), 1, static_cast<std::size_t>(length), file_);
-  if (n != static_cast<std::size_t>(length)) throw CORBA::NO_RESOURCES(0, CORBA::COMPLETED_MAYBE);
+  if (n != static_cast<std::size_t>(length) || std::fflush(file_) != 0) {
+    DiscardLocked();
+    throw CORBA::NO_RESOURCES(0, CORBA::COMPLETED_MAYBE);
+  }
   return true;
 }
 
+void FileReceiver::DiscardLocked() {
+  std::fclose(file_);
+  file_ = nullptr;
+  std::error_code ec;
+  std::filesystem::remove(target_, ec);
+}
+
 CORBA::Boolean FileReceiver::CloseFile() {
+  bool stored = true;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (file_ != nullptr) {
-      std::fclose(file_);
+      if (std::fclose(file_) != 0) {
+        stored = false;
+        std::error_code ec;
+        std::filesystem::remove(target_, ec);
+      }
       file_ = nullptr;
     }
     opened_ = false;
@@ -70,5 +86,5 @@ CORBA::Boolean FileReceiver::CloseFile() {
   } catch (const CORBA::Exception&) {
     // Not called through an adapter (a direct call in-process): nothing to retire.
   }
-  return true;
+  return stored;
 }

@@ -23,18 +23,26 @@ class FileReceiver : public POA_Lumora::FileTransform {
   // WriteBuffer then raises).
   CORBA::Boolean CreateFile(const char* name, CORBA::Long overwrite) override;
 
-  // Appends the first `length` octets of `data`. Raises CORBA::BAD_PARAM for
-  // a negative length or one above data.length() (never reads past the
-  // data), and CORBA::BAD_INV_ORDER when no file is open; a write error
-  // raises CORBA::NO_RESOURCES. Length 0 writes nothing and answers TRUE.
+  // Appends the first `length` octets of `data` and flushes them, so a full
+  // disk shows here. Raises CORBA::BAD_PARAM for a negative length or one
+  // above data.length() (never reads past the data), and
+  // CORBA::BAD_INV_ORDER when no file is open. A write error (a full disk)
+  // removes the partly written file, so no later reader takes it for whole,
+  // and raises CORBA::NO_RESOURCES; later writes then raise BAD_INV_ORDER.
+  // Length 0 writes nothing and answers TRUE.
   CORBA::Boolean WriteBuffer(CORBA::Long length, const Lumora::BinaryFile& data) override;
 
-  // Flushes and closes the file (if any), answers TRUE and deactivates this
-  // object; later calls on its reference fail with OBJECT_NOT_EXIST.
+  // Flushes and closes the file (if any) and deactivates this object; later
+  // calls on its reference fail with OBJECT_NOT_EXIST. Answers TRUE, or
+  // FALSE when the last bytes could not be stored (the file is removed).
   CORBA::Boolean CloseFile() override;
 
  private:
+  // Closes and removes the open file after a failed write.
+  void DiscardLocked();
+
   std::filesystem::path folder_;
+  std::filesystem::path target_;  // of file_
   std::FILE* file_ = nullptr;
   bool opened_ = false;  // CreateFile answered TRUE
   std::mutex mutex_;

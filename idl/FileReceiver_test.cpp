@@ -124,4 +124,17 @@ TEST_F(FileReceiverTest, NamesThatLeaveTheFolderAreRefused) {
   EXPECT_TRUE(r->CloseFile());
 }
 
+TEST_F(FileReceiverTest, AFullDiskFailsTheUploadAndLeavesNoPartialFile) {
+  // The name stands for a file on a full disk: every write fails there.
+  const fs::path target = dir_.path() / "Render.zip";
+  fs::create_symlink("/dev/full", target);
+  Lumora::FileTransform_var r = NewReceiver();
+  ASSERT_TRUE(r->CreateFile("Render.zip", 1));
+  EXPECT_THROW(r->WriteBuffer(12, Octets("package data")), CORBA::NO_RESOURCES);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+  EXPECT_THROW(r->WriteBuffer(1, Octets("x")), CORBA::BAD_INV_ORDER);
+  EXPECT_TRUE(r->CloseFile());
+  EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+}
+
 }  // namespace

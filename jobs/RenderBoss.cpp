@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "idl/FileReceiver.h"
+#include "idl/OrbInit.h"
 
 namespace lumora {
 
@@ -42,6 +43,7 @@ Lumora::FileTransform_ptr RenderBoss_i::CreateFileAndPass() {
 }
 
 void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
+  if (data.length() > farm::kMaxDataSeqLength) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
   const std::optional<EndMessage> end = ReadEndMessage(data);
   if (!end) return;
   if (end->failure) {
@@ -58,6 +60,7 @@ void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
 }
 
 void RenderBoss_i::Push(CORBA::Long line, const Lumora::ColorLine& colors) {
+  if (colors.length() > farm::kMaxRowLength) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
   if (sink_) sink_(line, colors.get_buffer(), colors.length());
   tally_->RowArrived(line);
 }

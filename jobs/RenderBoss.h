@@ -50,10 +50,12 @@ class RenderBoss_i : public POA_Lumora::RenderBoss {
   Lumora::FileTransform_ptr CreateFileAndPass() override;
 
   // Counts end messages and failure reports in the tally; every other
-  // message is ignored.
+  // message is ignored. A list over farm::kMaxDataSeqLength raises
+  // BAD_PARAM.
   void SetData(const Lumora::DataSeq& data) override;
 
-  // Hands the row to the sink, then counts it as arrived.
+  // Hands the row to the sink, then counts it as arrived; one over
+  // farm::kMaxRowLength colours raises BAD_PARAM.
   void Push(CORBA::Long line, const Lumora::ColorLine& colors) override;
 
  private:

@@ -126,6 +126,21 @@ TEST_F(RenderBossTest, PushHandsEachRowToTheSinkWithItsOwnLength) {
   EXPECT_TRUE(rows_[1].colors.empty());
 }
 
+TEST_F(RenderBossTest, OversizeRowsAndListsAreRefused) {
+  Lumora::ColorLine wide;
+  wide.length(65536);  // one colour more than the widest picture
+  EXPECT_THROW(boss_->Push(1, wide), CORBA::BAD_PARAM);
+  wide.length(65535);
+  boss_->Push(2, wide);
+  Lumora::DataSeq longList = Seq({"Finish", "Render1.zip"});
+  longList.length(65);
+  EXPECT_THROW(boss_->SetData(longList), CORBA::BAD_PARAM);
+  EXPECT_EQ(tally_->messages(), 0);
+  std::lock_guard<std::mutex> lock(mutex_);
+  ASSERT_EQ(rows_.size(), 1u);
+  EXPECT_EQ(rows_[0].line, 2);
+}
+
 TEST_F(RenderBossTest, CreateFileAndPassReceivesAFileIntoTheBossFolderOnly) {
   Lumora::FileTransform_var file = boss_->CreateFileAndPass();
   ASSERT_FALSE(CORBA::is_nil(file.in()));

@@ -68,6 +68,7 @@ Lumora::FileTransform_ptr FarmerServant::CreateFileAndPass() {
 }
 
 void FarmerServant::SetData(const Lumora::DataSeq& data) {
+  if (data.length() > farm::kMaxDataSeqLength) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
   JobParameters job;
   switch (ReadOneFrame(data, &job)) {
     case OneFrame::kIgnored:

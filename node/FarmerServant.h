@@ -43,7 +43,8 @@ class FarmerServant : public POA_Lumora::RenderFarmer {
   Lumora::FileTransform_ptr CreateFileAndPass() override;
   // "OneFrame" lists are stored (other lists are ignored); one that is
   // short or holds a non-long raises BAD_PARAM and changes nothing; a
-  // Farmer.ini that cannot be written raises NO_RESOURCES.
+  // Farmer.ini that cannot be written raises NO_RESOURCES; a list over
+  // farm::kMaxDataSeqLength raises BAD_PARAM.
   void SetData(const Lumora::DataSeq& data) override;
 
  private:

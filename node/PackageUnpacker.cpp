@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <unzip.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -44,8 +46,69 @@ void SetModificationTime(const fs::path& file, const tm_unz& date) {
   utimensat(AT_FDCWD, file.c_str(), times, 0);
 }
 
-// Copies the current entry of `zip` into a new file at `target`.
-bool ExtractCurrent(unzFile zip, const fs::path& target, std::string* error) {
+// Whether `path` (made by EntryTarget, so free of ".." parts) lies below
+// `folder`.
+bool Inside(const fs::path& path, const fs::path& folder) {
+  const fs::path rel = path.lexically_relative(folder);
+  return !rel.empty() && rel != "." && *rel.begin() != "..";
+}
+
+// Bytes an unprivileged writer may still use under `folder`; nothing when
+// the file system cannot say.
+std::optional<std::uint64_t> FreeBytes(const fs::path& folder) {
+  struct statvfs vfs {};
+  if (::statvfs(folder.c_str(), &vfs) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(vfs.f_bavail) * static_cast<std::uint64_t>(vfs.f_frsize);
+}
+
+// Walks the central directory and refuses a package over `limits` before a
+// byte is written: too many entries, more declared bytes than the limit or
+// than the free disk.
+bool CheckDeclaredSizes(unzFile zip, const fs::path& package, const fs::path& root, const UnpackLimits& limits,
+                        std::uint64_t* total, std::string* error) {
+  std::uint64_t entries = 0;
+  *total = 0;
+  int step = unzGoToFirstFile(zip);
+  while (step == UNZ_OK) {
+    unz_file_info64 entry{};
+    if (unzGetCurrentFileInfo64(zip, &entry, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      SetError(error, package.string() + ": unreadable entry");
+      return false;
+    }
+    if (++entries > limits.maxEntries) {
+      SetError(error, package.string() + ": refused, more than " + std::to_string(limits.maxEntries) + " entries");
+      return false;
+    }
+    // Summed with a cap, so a declared size near 2^64 cannot wrap around.
+    *total = entry.uncompressed_size > limits.maxBytes - std::min(*total, limits.maxBytes)
+                 ? limits.maxBytes + 1
+                 : *total + entry.uncompressed_size;
+    if (*total > limits.maxBytes) {
+      SetError(error, package.string() + ": refused, it unpacks to more than the limit of " +
+                          std::to_string(limits.maxBytes) + " bytes");
+      return false;
+    }
+    step = unzGoToNextFile(zip);
+  }
+  if (step != UNZ_END_OF_LIST_OF_FILE) {
+    SetError(error, package.string() + ": damaged directory");
+    return false;
+  }
+  if (limits.checkFreeDisk) {
+    const std::optional<std::uint64_t> free = FreeBytes(root);
+    if (free && *total > *free) {
+      SetError(error, package.string() + ": refused, it unpacks to " + std::to_string(*total) + " bytes, more than the " +
+                          std::to_string(*free) + " bytes free in " + root.string());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Copies the current entry of `zip` into a new file at `target`, at most
+// `declared` bytes (the entry's size in the directory): an entry whose data
+// inflates to more is damaged, whatever its header claims.
+bool ExtractCurrent(unzFile zip, const fs::path& target, std::uint64_t declared, std::string* error) {
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
   if (ec) {
@@ -62,11 +125,13 @@ bool ExtractCurrent(unzFile zip, const fs::path& target, std::string* error) {
   }
   if (unzOpenCurrentFile(zip) != UNZ_OK) {
     ::close(fd);
+    fs::remove(target, ec);
     SetError(error, target.string() + ": cannot open the entry's data");
     return false;
   }
   std::vector<char> piece(kCopyPiece);
   bool ok = true;
+  std::uint64_t written = 0;
   for (;;) {
     const int n = unzReadCurrentFile(zip, piece.data(), static_cast<unsigned>(piece.size()));
     if (n < 0) {
@@ -75,8 +140,14 @@ bool ExtractCurrent(unzFile zip, const fs::path& target, std::string* error) {
       break;
     }
     if (n == 0) break;
+    written += static_cast<std::uint64_t>(n);
+    if (written > declared) {
+      SetError(error, target.string() + ": entry holds more than its declared " + std::to_string(declared) + " bytes");
+      ok = false;
+      break;
+    }
     if (::write(fd, piece.data(), static_cast<std::size_t>(n)) != n) {
-      SetError(error, target.string() + ": short write");
+      SetError(error, target.string() + ": short write (" + std::strerror(errno) + ")");
       ok = false;
       break;
     }
@@ -90,6 +161,8 @@ bool ExtractCurrent(unzFile zip, const fs::path& target, std::string* error) {
     SetError(error, target.string() + ": " + std::strerror(errno));
     ok = false;
   }
+  // A cut-off file must not pass for the entry (and gives its space back).
+  if (!ok) fs::remove(target, ec);
   return ok;
 }
 
@@ -127,7 +200,7 @@ std::optional<fs::path> EntryTarget(const fs::path& root, std::string_view entry
   return target;
 }
 
-bool UnpackPackage(const fs::path& package, const fs::path& root, std::string* error) {
+bool UnpackPackage(const fs::path& package, const fs::path& root, std::string* error, const UnpackLimits& limits) {
   std::error_code ec;
   fs::create_directories(root, ec);
   if (ec || !fs::is_directory(root, ec)) {
@@ -145,6 +218,8 @@ bool UnpackPackage(const fs::path& package, const fs::path& root, std::string* e
     SetError(error, package.string() + ": no entries");
     ok = false;
   }
+  std::uint64_t declared = 0;
+  if (ok && !CheckDeclaredSizes(zip, package, root, limits, &declared, error)) ok = false;
   int step = ok ? unzGoToFirstFile(zip) : UNZ_END_OF_LIST_OF_FILE;
   while (ok && step == UNZ_OK) {
     unz_file_info64 entry{};
@@ -164,7 +239,13 @@ bool UnpackPackage(const fs::path& package, const fs::path& root, std::string* e
         ok = false;
         break;
       }
-      if (!ExtractCurrent(zip, *target, error)) {
+      if (!limits.confineTo.empty() && !Inside(*target, root / limits.confineTo)) {
+        SetError(error, "refused entry \"" + std::string(entryName) + "\": it lies outside " +
+                            limits.confineTo.string() + "/");
+        ok = false;
+        break;
+      }
+      if (!ExtractCurrent(zip, *target, entry.uncompressed_size, error)) {
         ok = false;
         break;
       }

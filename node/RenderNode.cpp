@@ -17,13 +17,19 @@ void Log(const std::string& line) { platform::WriteMessageToStderr("tessel: " + 
 }  // namespace
 
 std::shared_ptr<RenderNode> RenderNode::Create(std::filesystem::path nodeFolder, FinishReporter reporter,
-                                               FailureReporter failureReporter) {
+                                               FailureReporter failureReporter, UnpackLimits limits) {
   return std::shared_ptr<RenderNode>(
-      new RenderNode(std::move(nodeFolder), std::move(reporter), std::move(failureReporter)));
+      new RenderNode(std::move(nodeFolder), std::move(reporter), std::move(failureReporter), limits));
 }
 
-RenderNode::RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter, FailureReporter failureReporter)
-    : folder_(std::move(nodeFolder)), reporter_(std::move(reporter)), failureReporter_(std::move(failureReporter)) {}
+RenderNode::RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter, FailureReporter failureReporter,
+                       UnpackLimits limits)
+    : folder_(std::move(nodeFolder)),
+      reporter_(std::move(reporter)),
+      failureReporter_(std::move(failureReporter)),
+      limits_(limits) {
+  limits_.confineTo = kWorkFolderName;
+}
 
 void RenderNode::ReportFailure(std::int32_t part, const std::string& reason) {
   if (!failureReporter_) return;
@@ -94,7 +100,7 @@ void RenderNode::Work(JobParameters job) {
     std::thread([&] {
       platform::SetCurrentThreadLowestPriority();
       CleanWorkFolder(work);
-      unpacked = UnpackPackage(package, folder_, &error);
+      unpacked = UnpackPackage(package, folder_, &error, limits_);
     }).join();
   } catch (const std::system_error&) {
   }

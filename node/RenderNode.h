@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "node/JobParameters.h"
+#include "node/PackageUnpacker.h"
 #include "platform/ChildProcess.h"
 
 namespace node {
@@ -34,8 +35,11 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   // `reason` is one line. Exceptions are swallowed.
   using FailureReporter = std::function<void(std::int32_t part, const std::string& reason)>;
 
+  // `limits` bound what one package may unpack to; a package over them, or
+  // with a file outside the work folder, fails its job (reported as a
+  // failure, with a line on stderr), and the node serves on.
   static std::shared_ptr<RenderNode> Create(std::filesystem::path nodeFolder, FinishReporter reporter,
-                                            FailureReporter failureReporter = {});
+                                            FailureReporter failureReporter = {}, UnpackLimits limits = {});
 
   const std::filesystem::path& folder() const { return folder_; }
 
@@ -66,7 +70,8 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   bool Stop();
 
  private:
-  RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter, FailureReporter failureReporter);
+  RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter, FailureReporter failureReporter,
+             UnpackLimits limits);
   void Work(JobParameters job);
   // Tells the boss that the job failed, where someone listens.
   void ReportFailure(std::int32_t part, const std::string& reason);
@@ -74,6 +79,7 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   const std::filesystem::path folder_;
   const FinishReporter reporter_;
   const FailureReporter failureReporter_;
+  UnpackLimits limits_;  // confined to the work folder
   std::atomic<bool> busy_{false};
 
   mutable std::mutex mutex_;  // guards the fields below

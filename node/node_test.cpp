@@ -250,6 +250,48 @@ TEST(PackageUnpackerTest, EntriesThatLeaveTheNodeFolderAreRefused) {
   EXPECT_FALSE(fs::exists(dir.path() / "escaped.txt"));
 }
 
+TEST(PackageUnpackerTest, PackagesOverTheLimitsAreRefusedBeforeAnythingIsWritten) {
+  farmtest::TempDir dir;
+  const fs::path zip = dir.path() / "Render.zip";
+  // Compresses to a few kilobytes; unpacks to 1.2 MB.
+  ASSERT_TRUE(nodetest::WriteZip(zip, {{"Render\\a.bin", std::string(600000, '\0')},
+                                       {"Render\\b.bin", std::string(600000, '\0')}}));
+  const fs::path node = dir.path() / "node";
+  std::string error;
+  node::UnpackLimits limits;
+  limits.maxBytes = 1000000;
+  EXPECT_FALSE(node::UnpackPackage(zip, node, &error, limits));
+  EXPECT_NE(error.find("refused, it unpacks to more than the limit of 1000000 bytes"), std::string::npos) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos);
+  EXPECT_FALSE(fs::exists(node / "Render"));
+  limits = {};
+  limits.maxEntries = 1;
+  EXPECT_FALSE(node::UnpackPackage(zip, node, &error, limits));
+  EXPECT_NE(error.find("more than 1 entries"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(node / "Render"));
+  ASSERT_TRUE(node::UnpackPackage(zip, node, &error)) << error;  // the default limits take it
+  EXPECT_EQ(fs::file_size(node / "Render" / "b.bin"), 600000u);
+  {
+    // And packages of 256 MB and more.
+    const fs::path big = dir.path() / "big.zip";
+    ASSERT_TRUE(nodetest::WriteZip(big, {{"Render\\big.bin", std::string(size_t{260} << 20, 'b')}}));
+    ASSERT_TRUE(node::UnpackPackage(big, node, &error)) << error;
+    EXPECT_EQ(fs::file_size(node / "Render" / "big.bin"), size_t{260} << 20);
+    fs::remove(node / "Render" / "big.bin");
+  }
+
+  // An entry whose directory claims fewer bytes than it holds fails, and
+  // leaves no cut-off file behind.
+  std::string bytes = ReadFile(zip);
+  const size_t central = bytes.find("PK\x01\x02");
+  ASSERT_NE(central, std::string::npos);
+  bytes.replace(central + 24, 4, std::string("\x10\0\0\0", 4));  // uncompressed size 16
+  WriteText(zip, bytes);
+  fs::remove_all(node);
+  EXPECT_FALSE(node::UnpackPackage(zip, node, &error));
+  EXPECT_FALSE(fs::exists(node / "Render" / "a.bin"));
+}
+
 TEST(PackageUnpackerTest, CleaningKeepsSubfoldersAndDropsFiles) {
   farmtest::TempDir dir;
   const fs::path work = dir.path() / "Render";
@@ -407,8 +449,60 @@ TEST_F(RenderNodeTest, AFailedUnpackStartsNothingAndKeepsThePackage) {
   EXPECT_TRUE(BecomesIdle());
   EXPECT_FALSE(fs::exists(folder_ / "engine-args.txt"));
   EXPECT_FALSE(fs::exists(dir_.path() / "escape.pov"));
+
+  // Nor may a package replace what stands beside the work folder.
+  const std::string engine = ReadFile(folder_ / "pvengine");
+  Package({{"Render\\Tessel.pov", "scene"}, {"pvengine", "#!/bin/sh\necho replaced\n"}});
+  ASSERT_TRUE(node_->Start());
+  EXPECT_TRUE(BecomesIdle());
+  EXPECT_EQ(ReadFile(folder_ / "pvengine"), engine);
+  EXPECT_FALSE(fs::exists(folder_ / "engine-args.txt"));
   std::this_thread::sleep_for(100ms);
   EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(RenderNodeTest, APackageOverTheLimitFailsItsJobAndTheNodeServesOn) {
+  node::UnpackLimits limits;
+  limits.maxBytes = 4096;
+  std::mutex failureMutex;
+  std::vector<std::string> failures;
+  auto limited = node::RenderNode::Create(
+      folder_,
+      [this](std::int32_t part) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reports_.push_back(part);
+        reported_.notify_all();
+      },
+      [&](std::int32_t, const std::string& reason) {
+        std::lock_guard<std::mutex> lock(failureMutex);
+        failures.push_back(reason);
+      },
+      limits);
+  Package({{"Render\\Tessel.pov", std::string(5000, ' ')}});
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(limited->Start());
+  EXPECT_TRUE(farmtest::WaitUntil([&] { return limited->IsIdle(); }, 10s));
+  std::this_thread::sleep_for(100ms);
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("tessel: job not started: " + (folder_ / "Render.zip").string() +
+                     ": refused, it unpacks to more than the limit of 4096 bytes\n"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(fs::exists(folder_ / "engine-args.txt"));
+  EXPECT_FALSE(fs::exists(folder_ / "Render" / "Tessel.pov"));
+  EXPECT_TRUE(Reports().empty());
+  {
+    // The boss hears why its band failed.
+    std::lock_guard<std::mutex> lock(failureMutex);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("refused, it unpacks to more than the limit of 4096 bytes"), std::string::npos)
+        << failures[0];
+  }
+
+  Package({{"Render\\Tessel.pov", "scene"}});
+  ASSERT_TRUE(limited->Start());
+  ASSERT_TRUE(WaitForReports(1));
+  EXPECT_EQ(ReadFile(folder_ / "Render" / "Tessel.pov"), "scene");
 }
 
 TEST_F(RenderNodeTest, AMissingEngineIsShownAndNotReported) {
