@@ -459,7 +459,17 @@ TEST_F(JobsTest, ABandThatFailsThreeTimesEndsTheJobWithItsReasonAndThePartialPic
   const int status = TimedJob(out, &seconds, [&](Process* v) {
     for (std::size_t attempt = 0; attempt < 3 && v->Running(); ++attempt) {
       const std::vector<pid_t> engines = EngineStart(0, attempt);
-      std::this_thread::sleep_for(1500ms);  // some rows arrive
+      // Some rows arrive: the renderer has begun tracing (its progress shows
+      // in the engine's log) and goes on a little. One renderer run renders
+      // the band, so a fixed wait could outlast it.
+      WaitUntil(
+          [&] {
+            std::error_code ec;
+            const fs::path cwd = fs::read_symlink("/proc/" + std::to_string(engines.front()) + "/cwd", ec);
+            return !ec && ReadFile(cwd / "pvengine.log").find("Rendered ") != std::string::npos;
+          },
+          30s, 10ms);
+      std::this_thread::sleep_for(200ms);
       for (pid_t e : engines) kill(e, SIGKILL);
     }
   });
