@@ -516,9 +516,19 @@ TEST_F(RenderNodeTest, AMissingEngineIsShownAndNotReported) {
   Package({{"Render\\Tessel.pov", "scene"}});
   ASSERT_TRUE(node_->Start());
   EXPECT_TRUE(BecomesIdle());
+  // The node is free before its box shows (the box may wait for a user).
+  EXPECT_TRUE(farmtest::WaitUntil(
+      [&] {
+        std::lock_guard<std::mutex> lock(boxesMutex);
+        return !boxes.empty();
+      },
+      10s));
   std::this_thread::sleep_for(100ms);
   platform::SetMessageBoxPresenter(previous);
-  EXPECT_EQ(boxes, std::vector<std::string>{"服务程序不在规定位置!"});
+  {
+    std::lock_guard<std::mutex> lock(boxesMutex);
+    EXPECT_EQ(boxes, std::vector<std::string>{"服务程序不在规定位置!"});
+  }
   EXPECT_TRUE(Reports().empty());
 }
 
