@@ -53,6 +53,7 @@ bool Dispatcher::Tried(const BandState& b, const FarmerLink& farmer) {
 
 void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
   b.assigned = false;
+  if (progress_) progress_->BandLost(b.band.index);
   ++b.failed;
   if (b.farmer) b.tried.push_back(b.farmer);
   b.last_failure = why;
@@ -101,6 +102,7 @@ int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle
     try {
       farmer->HandOut(job);
       ++handed;
+      if (progress_) progress_->BandHandedOut(b.band.index, rows.first_row, rows.last_row, farmer->Name());
     } catch (const EngagementRefused&) {
       b.assigned = false;  // busy after all: it holds nothing of ours
     } catch (const FarmerUnreachable& e) {
@@ -164,6 +166,7 @@ JobOutcome Dispatcher::Run() {
     owed.push_back(OwedRows(band, n));
   }
   tally_.SetRows(height_, owed);
+  if (progress_) progress_->Start(height_, n);
 
   for (;;) {
     if (tally_.Complete()) return JobOutcome::kCompleted;
