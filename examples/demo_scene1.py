@@ -152,5 +152,8 @@ state = render.WaitForJob(callback=lambda job: print("\r%5.1f %%" % (100 * job.p
 print()
 if state != lumora.RenderNet2.kJobCompleted:
     sys.exit("render failed: " + render.GetJobReason())
+if render.progress.rows_placed < render.progress.rows_total:
+    # Nodes end their band also when the renderer fails (see their logs).
+    sys.exit("the nodes sent %d of %d rows" % (render.progress.rows_placed, render.progress.rows_total))
 render.SavePicture(out)
 print("saved", out)

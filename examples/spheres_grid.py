@@ -11,6 +11,7 @@ import lumora
 
 out = sys.argv[1] if len(sys.argv) > 1 else "spheres.png"
 rows, columns = 4, 6
+width, height = 800, 450
 
 m = lumora.Maker()
 m.Init()
@@ -19,6 +20,7 @@ m.CreateCamera("cam")
 m.SetCameraLocation("cam", 0, -11, 5.5)
 m.SetCameraLookAt("cam", 0, 0, 0.5)
 m.SetCameraAngle("cam", 55)
+m.SetCameraRight("cam", width / height, 0, 0)  # the picture's aspect, or spheres come out oval
 m.AddtoScene("cam")
 
 for name, (x, y, z), rgb in (("key", (-6, -8, 10), (1.0, 0.95, 0.9)),
@@ -28,19 +30,19 @@ for name, (x, y, z), rgb in (("key", (-6, -8, 10), (1.0, 0.95, 0.9)),
     m.SetPointLightRGB(name, *rgb)
     m.AddtoScene(name)
 
-m.CreateTextures("floor_tex")
-m.PigmentInTextureBegin("floor_tex")
-m.PigmentInTextureSetRGB("floor_tex", 0.85, 0.82, 0.78, 0)
-m.PigmentInTextureEnd("floor_tex")
-m.FinishInTextureBegin("floor_tex")
-m.FinishInTextureSetReflection("floor_tex", 0.15, 0.15, 0.15)
-m.FinishInTextureEnd("floor_tex")
-m.CreatePlane("floor")
-m.SetPlaneNormal("floor", 0, 0, 1)
-m.SetPlaneDistance("floor", 0)
+m.CreateTextures("ground_tex")
+m.PigmentInTextureBegin("ground_tex")
+m.PigmentInTextureSetRGB("ground_tex", 0.85, 0.82, 0.78, 0)
+m.PigmentInTextureEnd("ground_tex")
+m.FinishInTextureBegin("ground_tex")
+m.FinishInTextureSetReflection("ground_tex", 0.15, 0.15, 0.15)
+m.FinishInTextureEnd("ground_tex")
+m.CreatePlane("ground")
+m.SetPlaneNormal("ground", 0, 0, 1)
+m.SetPlaneDistance("ground", 0)
 m.CleanTransition()
-m.SetTextureToObject("floor_tex")
-m.AddtoScene("floor")
+m.SetTextureToObject("ground_tex")
+m.AddtoScene("ground")
 
 for r in range(rows):
     for c in range(columns):
@@ -70,7 +72,7 @@ m.GlobalSetGamma(2.2)
 m.Finish()
 
 render = lumora.RenderNet2()
-render.SetImage(800, 450)
+render.SetImage(width, height)
 render.Zarvo()
 
 
@@ -83,6 +85,9 @@ state = render.WaitForJob(callback=show)
 print()
 if state != lumora.RenderNet2.kJobCompleted:
     sys.exit("render failed: " + render.GetJobReason())
+if render.progress.rows_placed < render.progress.rows_total:
+    # Nodes end their band also when the renderer fails (see their logs).
+    sys.exit("the nodes sent %d of %d rows" % (render.progress.rows_placed, render.progress.rows_total))
 render.SavePicture(out)
 for n in render.nodes:
     print("%-24s band %d: %4d rows in %5.1f s" % (n.node, n.band, n.rows, n.seconds))
