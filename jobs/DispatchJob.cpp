@@ -133,7 +133,6 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
                                     job->DeliverRow(line, colors, count);
                                     job->progress().RowPlaced(line);
                                   });
-    boss->on_band_end = [job](int32_t band) { job->progress().BandReported(band); };
     boss_id = root->activate_object(boss);
     boss_active = true;
     boss->_remove_ref();  // the POA owns it

@@ -117,7 +117,10 @@ void Dispatcher::Watch() {
     bool failure = false;
     for (BandState& b : bands_) {
       const int32_t index = b.band.index;
-      if (tally_.Done(index)) continue;
+      if (tally_.Done(index)) {
+        if (progress_) progress_->BandReported(index);
+        continue;
+      }
       // A band that lost its farmer and found no new one yet sends the loop
       // back to the hand-out, even when its old farmer answers again: that
       // farmer may since render another band, and only a failure ends the
@@ -169,7 +172,12 @@ JobOutcome Dispatcher::Run() {
   if (progress_) progress_->Start(height_, n);
 
   for (;;) {
-    if (tally_.Complete()) return JobOutcome::kCompleted;
+    if (tally_.Complete()) {
+      for (const BandState& b : bands_) {
+        if (progress_) progress_->BandReported(b.band.index);
+      }
+      return JobOutcome::kCompleted;
+    }
     if (given_up_) return JobOutcome::kIncomplete;
     const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
     if (listed.empty()) return JobOutcome::kAbandoned;

@@ -12,9 +12,9 @@ namespace lumora {
 struct JobProgressSnapshot {
   int32_t rows_placed = 0;    // picture rows received at least once
   int32_t rows_total = 0;     // rows of the picture; 0 until the bands are cut
-  int32_t bands_done = 0;     // bands that reported their end
+  int32_t bands_done = 0;     // bands whose rows are all there
   int32_t bands_total = 0;
-  int32_t nodes_working = 0;  // bands out on a node that has not reported yet
+  int32_t nodes_working = 0;  // bands out on a node, not done yet
   double elapsed_seconds = 0;  // since the job started
 
   // rows_placed / rows_total, 0 before the bands are cut.
@@ -23,20 +23,20 @@ struct JobProgressSnapshot {
 
 // One hand-out of a band to a node, as the summary after the job lists it.
 struct NodeWork {
-  std::string node;       // the node's address (host:port), or "node <n>"
+  std::string node;       // the node's name as the dispatch gives it (its host:port)
   int32_t band = 0;       // 1-based
   int32_t first_row = 0;  // the rows the node was asked for, within the picture
   int32_t last_row = 0;
   int32_t rows = 0;       // distinct rows of that range received from it
-  double seconds = 0;     // hand-out to its end message (or its loss, or the job's end)
+  double seconds = 0;     // hand-out to the band done (or its failure, or the job's end)
   double rows_per_second = 0;
-  bool finished = false;          // it sent the band's end message
-  bool handed_out_again = false;  // it stopped answering and the band went out again
+  bool finished = false;          // the band was done on it
+  bool handed_out_again = false;  // it failed the band (stopped answering, rows missing): the band went out again
 };
 
 // Counts the rows of a render job per band and per node, for a progress
 // display during the job and a per-node summary after it. Fed by small
-// hooks of the dispatch (bands cut, handed out, lost, reported) and of the
+// hooks of the dispatch (bands cut, handed out, failed, done) and of the
 // boss (every row that arrives). Thread-safe: rows arrive on the ORB's
 // threads while the dispatch thread hands out bands and the host reads.
 //
@@ -63,7 +63,7 @@ class JobProgress {
   // ended with rows missing); the band will go out again, and counts as
   // not done until it reports once more.
   void BandLost(int32_t band);
-  // Band `band` sent its end message. A second end message changes nothing.
+  // Band `band` is done (its rows are there). Said again, it changes nothing.
   void BandReported(int32_t band);
   // Row `line` (1 = top) arrived. Rows outside the picture are ignored.
   void RowPlaced(int32_t line);

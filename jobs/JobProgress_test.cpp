@@ -67,6 +67,15 @@ TEST(JobProgressTest, CreditsSeamRowsToBothSidesAndKeepsALostHandOutApart) {
   EXPECT_DOUBLE_EQ(summary[0].seconds, 3.0);  // handed out at 0 s, reported at 3 s
   EXPECT_DOUBLE_EQ(summary[0].rows_per_second, summary[0].rows / 3.0);
   EXPECT_EQ(summary[0].first_row, 1);  // band 1 is asked from row 0, the picture starts at 1
+
+  // A band that reported its end with rows missing is handed out again: it
+  // is not done until it reports once more.
+  progress.BandLost(3);
+  EXPECT_EQ(progress.Snapshot().bands_done, 2);
+  EXPECT_TRUE(progress.Summary()[2].handed_out_again);
+  progress.BandHandedOut(3, rows[2].first_row, rows[2].last_row, "10.0.0.5");
+  progress.BandReported(3);
+  EXPECT_EQ(progress.Snapshot().bands_done, 3);
 }
 
 }  // namespace

@@ -112,10 +112,10 @@ PYBIND11_MODULE(lumora, m) {
   py::class_<lumora::JobProgressSnapshot>(m, "JobProgress", "A render job's progress at one moment.")
       .def_readonly("rows_placed", &lumora::JobProgressSnapshot::rows_placed, "picture rows received at least once")
       .def_readonly("rows_total", &lumora::JobProgressSnapshot::rows_total, "rows of the picture (0 until the bands are cut)")
-      .def_readonly("bands_done", &lumora::JobProgressSnapshot::bands_done, "bands that reported their end")
+      .def_readonly("bands_done", &lumora::JobProgressSnapshot::bands_done, "bands whose rows are all there")
       .def_readonly("bands_total", &lumora::JobProgressSnapshot::bands_total)
       .def_readonly("nodes_working", &lumora::JobProgressSnapshot::nodes_working,
-                    "bands out on a node that has not reported yet")
+                    "bands out on a node, not done yet")
       .def_readonly("elapsed_seconds", &lumora::JobProgressSnapshot::elapsed_seconds, "since Zarvo")
       .def_property_readonly("fraction", &lumora::JobProgressSnapshot::fraction, "rows_placed / rows_total")
       .def("__repr__", [](const lumora::JobProgressSnapshot& p) {
@@ -130,9 +130,9 @@ PYBIND11_MODULE(lumora, m) {
       .def_readonly("rows", &lumora::NodeWork::rows, "distinct rows of its range received from it")
       .def_readonly("seconds", &lumora::NodeWork::seconds)
       .def_readonly("rows_per_second", &lumora::NodeWork::rows_per_second)
-      .def_readonly("finished", &lumora::NodeWork::finished, "it sent the band's end message")
+      .def_readonly("finished", &lumora::NodeWork::finished, "the band was done on it")
       .def_readonly("handed_out_again", &lumora::NodeWork::handed_out_again,
-                    "it stopped answering and the band went out again");
+                    "it failed the band (stopped answering, rows missing) and the band went out again");
 
   py::class_<RenderNet2> render(m, "RenderNet2", R"(Renders the scene that Maker wrote, on the farm, without a window.
 
@@ -152,6 +152,7 @@ start a job.)");
   render.attr("kJobNoIdleNode") = static_cast<int32_t>(RenderNet2::kJobNoIdleNode);
   render.attr("kJobAbandoned") = static_cast<int32_t>(RenderNet2::kJobAbandoned);
   render.attr("kJobFailed") = static_cast<int32_t>(RenderNet2::kJobFailed);
+  render.attr("kJobIncomplete") = static_cast<int32_t>(RenderNet2::kJobIncomplete);
   render.def(
       "SetImage", [](RenderNet2& r, int32_t width, int32_t heigth) { return r.SetImage(width, heigth); },
       py::arg("width"), py::arg("heigth"), "The size of the next picture (640 x 480 until set). S_OK.");
