@@ -1,10 +1,14 @@
 #include "demo/HeadlessRun.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "demo/Components.h"
+#include "demo/ProgressReport.h"
 #include "demo/SceneChoice.h"
 #include "jobs/ImageFormat.h"
 #include "jobs/RenderNet2.h"
@@ -19,6 +23,33 @@ bool ReadInt(const char* text, int* value) {
   if (end == text || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
   *value = static_cast<int>(v);
   return true;
+}
+
+// Waits for the job in short slices, showing its progress between them
+// unless quiet. True once the job is no longer running.
+bool Wait(RenderNet2& render, int32_t timeout_ms, bool quiet, int32_t* state) {
+  constexpr int32_t kSliceMs = 250;
+  ProgressReport report(stdout, isatty(fileno(stdout)) == 1);
+  lumora::JobProgressSnapshot progress;
+  const auto start = std::chrono::steady_clock::now();
+  bool ended = false;
+  for (;;) {
+    const auto waited = static_cast<int32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    const int32_t slice = timeout_ms < 0 ? kSliceMs : std::clamp(timeout_ms - waited, 0, kSliceMs);
+    ended = render.WaitForJob(slice, state) == S_OK;
+    if (!quiet) {
+      render.GetJobProgress(&progress);
+      report.Update(progress);
+    }
+    if (ended || (timeout_ms >= 0 && waited + slice >= timeout_ms)) break;
+  }
+  if (!quiet && *state != RenderNet2::kJobNotStarted) {
+    std::vector<lumora::NodeWork> nodes;
+    render.GetNodeSummary(&nodes);
+    report.Finish(progress, nodes);
+  }
+  return ended;
 }
 
 }  // namespace
@@ -54,6 +85,8 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
       if (!value(&options->height)) return false;
     } else if (arg == "--timeout") {
       if (!value(&options->timeout_seconds)) return false;
+    } else if (arg == "--quiet") {
+      options->quiet = true;
     } else {
       *error = "unknown argument " + arg;
       return false;
@@ -106,7 +139,7 @@ int RunHeadless(const HeadlessOptions& options) {
   render.Zarvo(&no_window);
   int32_t state = RenderNet2::kJobNotStarted;
   const int32_t timeout_ms = options.timeout_seconds > 0 ? options.timeout_seconds * 1000 : -1;
-  const bool ended = render.WaitForJob(timeout_ms, &state) == S_OK;
+  const bool ended = Wait(render, timeout_ms, options.quiet, &state);
   const char* reason = "";
   render.GetJobReason(&reason);
   if (!ended) {

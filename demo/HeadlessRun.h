@@ -10,6 +10,7 @@ struct HeadlessOptions {
   int width = 0;   // 0: the scene's own size
   int height = 0;
   int timeout_seconds = 0;  // 0: wait as long as the job runs
+  bool quiet = false;       // no progress display and no summary of the nodes
 };
 
 // The longest --timeout, so that it still counts in 32-bit milliseconds.
@@ -30,7 +31,9 @@ enum HeadlessExit {
 bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted, std::string* error);
 
 // Builds the scene, renders it through RenderNet2, waits for the end with
-// the Qt event loop running, saves the picture. Needs a QApplication.
+// the Qt event loop running, saves the picture. Unless quiet, shows the
+// progress on standard output while waiting and the nodes' work at the end
+// (ProgressReport). Needs a QApplication.
 // Prints one line on failure; returns the exit code. Only a picture with
 // every row counts as rendered; a job that ended with rows missing saves
 // what arrived and exits kExitNoRender.

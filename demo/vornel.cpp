@@ -1,7 +1,7 @@
 // The demo client: a window with two example scenes rendered on the farm,
 // or, with --scene, one render without anybody at the screen:
 //
-//   vornel [--scene 1|2 --out FILE [--width W --height H] [--timeout S]]
+//   vornel [--scene 1|2 --out FILE [--width W --height H] [--timeout S] [--quiet]]
 //
 // ORB options (-ORB...) are left for the render job's ORB.
 #include <QApplication>
@@ -16,12 +16,15 @@
 int main(int argc, char** argv) {
   if (platform::AnswerHelpOrVersion(
           argc, argv, "vornel",
-          std::string("usage: vornel [--scene 1|2 --out FILE [--width W] [--height H] [--timeout S]] [ORB options]\n"
+          std::string("usage: vornel [--scene 1|2 --out FILE [--width W] [--height H] [--timeout S] [--quiet]]\n"
+                      "       [ORB options]\n"
                       "The demo client. Without --scene: a window whose buttons build a demonstration\n"
                       "scene and render it on the farm. With --scene: renders that scene without a\n"
                       "window and saves the picture to FILE (.jpg, .png, .bmp or .tga); exit 0 when\n"
                       "saved, 2 for a bad command line, 3 when the farm could not render, 4 when the\n"
-                      "picture could not be saved, 5 after S seconds without an end.\n"
+                      "picture could not be saved, 5 after S seconds without an end. While it renders\n"
+                      "it shows its progress (a live line on a terminal, a line every 10 % otherwise)\n"
+                      "and at the end what each node did; --quiet shows neither.\n"
                       "It creates Lumora.Maker and Lumora.RenderNet2 from the class registry\n"
                       "($XDG_CONFIG_HOME/renderfarm/classes.reg); register liblumora.so with farmreg.\n\n") +
               platform::kCommonEnvironmentHelp + "  XDG_CONFIG_HOME   where the class registry lies (default ~/.config)\n\n" +
@@ -33,7 +36,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (!vornel::ParseHeadless(argc, argv, &options, &headless, &error)) {
     std::fprintf(stderr, "vornel: %s\n", error.c_str());
-    std::fprintf(stderr, "usage: vornel [--scene 1|2 --out FILE [--width W] [--height H] [--timeout S]]\n");
+    std::fprintf(stderr, "usage: vornel [--scene 1|2 --out FILE [--width W] [--height H] [--timeout S] [--quiet]]\n");
     return vornel::kExitUsage;
   }
   const char* display = std::getenv("DISPLAY");

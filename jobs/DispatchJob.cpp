@@ -131,6 +131,7 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     auto* boss = new RenderBoss_i(root.in(), work_folder, tally,
                                   [job](int32_t line, const int32_t* colors, std::size_t count) {
                                     job->DeliverRow(line, colors, count);
+                                    job->progress().RowPlaced(line);
                                   });
     boss_id = root->activate_object(boss);
     boss_active = true;
@@ -158,6 +159,7 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     CorbaWorkgroup link(group.in(), boss_ref.in(), package, FarmerCallTimeoutMs());
     Dispatcher dispatcher(link, *tally, job->height(), std::move(size),
                           [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }, plan);
+    dispatcher.set_progress(&job->progress());
     outcome = dispatcher.Run();
     if (outcome == JobOutcome::kNoIdleNode) reason = "no idle render node in the work group";
     if (outcome == JobOutcome::kAbandoned) {
@@ -185,6 +187,7 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     } catch (...) {
     }
   }
+  job->progress().JobEnded();
   job->End(outcome, reason);
 }
 

@@ -53,6 +53,7 @@ bool Dispatcher::Tried(const BandState& b, const FarmerLink& farmer) {
 
 void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
   b.assigned = false;
+  if (progress_) progress_->BandLost(b.band.index);
   ++b.failed;
   if (b.farmer) b.tried.push_back(b.farmer);
   b.last_failure = why;
@@ -101,6 +102,7 @@ int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle
     try {
       farmer->HandOut(job);
       ++handed;
+      if (progress_) progress_->BandHandedOut(b.band.index, rows.first_row, rows.last_row, farmer->Name());
     } catch (const EngagementRefused&) {
       b.assigned = false;  // busy after all: it holds nothing of ours
     } catch (const FarmerUnreachable& e) {
@@ -115,7 +117,10 @@ void Dispatcher::Watch() {
     bool failure = false;
     for (BandState& b : bands_) {
       const int32_t index = b.band.index;
-      if (tally_.Done(index)) continue;
+      if (tally_.Done(index)) {
+        if (progress_) progress_->BandReported(index);
+        continue;
+      }
       // A band that lost its farmer and found no new one yet sends the loop
       // back to the hand-out, even when its old farmer answers again: that
       // farmer may since render another band, and only a failure ends the
@@ -164,9 +169,15 @@ JobOutcome Dispatcher::Run() {
     owed.push_back(OwedRows(band, n));
   }
   tally_.SetRows(height_, owed);
+  if (progress_) progress_->Start(height_, n);
 
   for (;;) {
-    if (tally_.Complete()) return JobOutcome::kCompleted;
+    if (tally_.Complete()) {
+      for (const BandState& b : bands_) {
+        if (progress_) progress_->BandReported(b.band.index);
+      }
+      return JobOutcome::kCompleted;
+    }
     if (given_up_) return JobOutcome::kIncomplete;
     const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
     if (listed.empty()) return JobOutcome::kAbandoned;

@@ -10,6 +10,7 @@
 #include "jobs/BandSplit.h"
 #include "jobs/BandTally.h"
 #include "jobs/FarmLink.h"
+#include "jobs/JobProgress.h"
 
 namespace lumora {
 
@@ -81,6 +82,10 @@ class Dispatcher {
   // The rows band `band` owes: its own rows and the seam row below it.
   static RowRange OwedRows(const Band& band, int32_t count);
 
+  // Counts bands and hand-outs for progress displays; may be null. Set
+  // before Run.
+  void set_progress(JobProgress* progress) { progress_ = progress; }
+
   const std::vector<BandState>& bands() const { return bands_; }
   int hand_outs() const { return hand_outs_; }
 
@@ -108,6 +113,7 @@ class Dispatcher {
   int hand_outs_ = 0;
   bool given_up_ = false;
   std::string reason_;
+  JobProgress* progress_ = nullptr;
 };
 
 }  // namespace lumora

@@ -54,6 +54,7 @@ void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
     }
   } else if (end->band) {
     tally_->Report(*end->band);
+    if (on_band_end) on_band_end(*end->band);
   } else {
     tally_->ReportUnlabelled();
   }

@@ -58,6 +58,10 @@ class RenderBoss_i : public POA_Lumora::RenderBoss {
   // farm::kMaxRowLength colours raises BAD_PARAM.
   void Push(CORBA::Long line, const Lumora::ColorLine& colors) override;
 
+  // Told the band of every labelled end message, after the tally; may be
+  // empty. Set before the boss is activated.
+  std::function<void(int32_t band)> on_band_end;
+
  private:
   PortableServer::POA_var poa_;
   const std::filesystem::path folder_;

@@ -35,6 +35,29 @@ bool RenderJob::SavePicture(const std::string& path) {
   return saved;
 }
 
+bool RenderJob::CopyPicture(std::vector<uint8_t>* rgb, int32_t* width, int32_t* height) {
+  bool copied = false;
+  RunOnGuiThread([&] {
+    CMergeImg* viewer = viewer_.data();
+    if (viewer == nullptr || viewer->picture().empty()) return;
+    const Picture& picture = viewer->picture();
+    const std::size_t w = static_cast<std::size_t>(picture.width());
+    const std::size_t h = static_cast<std::size_t>(picture.height());
+    rgb->resize(w * h * 3);
+    const uint32_t* pixel = picture.scanlines();  // 0xFFRRGGBB, top row first
+    uint8_t* out = rgb->data();
+    for (std::size_t i = 0; i < w * h; ++i) {
+      *out++ = static_cast<uint8_t>(pixel[i] >> 16);
+      *out++ = static_cast<uint8_t>(pixel[i] >> 8);
+      *out++ = static_cast<uint8_t>(pixel[i]);
+    }
+    *width = picture.width();
+    *height = picture.height();
+    copied = true;
+  });
+  return copied;
+}
+
 void RenderJob::End(JobOutcome outcome, const std::string& reason) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -5,10 +5,12 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <QPointer>
 
 #include "jobs/Dispatcher.h"
+#include "jobs/JobProgress.h"
 #include "jobs/MergeImg.h"
 
 namespace lumora {
@@ -38,11 +40,19 @@ class RenderJob {
   // when the viewer is gone or the save fails.
   bool SavePicture(const std::string& path);
 
+  // Copies the viewer's picture as it is now: `rgb` gets width x height
+  // pixels of three bytes (red, green, blue), top row first. Any thread.
+  // False, leaving the arguments alone, when the viewer is gone.
+  bool CopyPicture(std::vector<uint8_t>* rgb, int32_t* width, int32_t* height);
+
   // Set once by the dispatch thread when the job ends; `reason` is one line
   // saying why a job did not complete (empty when it did).
   void End(JobOutcome outcome, const std::string& reason);
   JobOutcome outcome() const { return outcome_.load(); }
   std::string reason() const;
+
+  // Rows and bands counted while the job runs. Any thread.
+  JobProgress& progress() { return progress_; }
 
  private:
   const uint64_t number_;
@@ -51,6 +61,7 @@ class RenderJob {
   std::atomic<JobOutcome> outcome_{JobOutcome::kRunning};
   mutable std::mutex mutex_;
   std::string reason_;
+  JobProgress progress_;
 };
 
 }  // namespace lumora

@@ -194,3 +194,18 @@ HRESULT RenderNet2::SetBandsPerNode(int32_t count) {
   bands_per_node_ = count;
   return S_OK;
 }
+
+HRESULT RenderNet2::CopyPicture(std::vector<uint8_t>* rgb, int32_t* width, int32_t* height) {
+  if (rgb == nullptr || width == nullptr || height == nullptr || !job_) return S_FALSE;
+  return job_->CopyPicture(rgb, width, height) ? S_OK : S_FALSE;
+}
+
+HRESULT RenderNet2::GetJobProgress(lumora::JobProgressSnapshot* progress) {
+  if (progress != nullptr) *progress = job_ ? job_->progress().Snapshot() : lumora::JobProgressSnapshot{};
+  return S_OK;
+}
+
+HRESULT RenderNet2::GetNodeSummary(std::vector<lumora::NodeWork>* summary) {
+  if (summary != nullptr) *summary = job_ ? job_->progress().Summary() : std::vector<lumora::NodeWork>{};
+  return S_OK;
+}

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "jobs/JobProgress.h"
 #include "platform/HResult.h"
 
 namespace lumora {
@@ -89,6 +91,22 @@ class RenderNet2 {
   // S_OK when written; S_FALSE for an unknown extension, a viewer that is
   // gone, or a failed write.
   HRESULT SavePicture(const char* path);
+
+  // Copies the job's picture as it is now into `rgb`: *height rows of
+  // *width pixels, top row first, three bytes (red, green, blue) a pixel.
+  // S_FALSE, changing nothing, when there is no job or its viewer is gone.
+  HRESULT CopyPicture(std::vector<uint8_t>* rgb, int32_t* width, int32_t* height);
+
+  // The job's progress, at once (never blocks): rows placed and rows in the
+  // picture, bands done and bands in all, nodes working, time since Zarvo.
+  // All zero while no job was started.
+  HRESULT GetJobProgress(lumora::JobProgressSnapshot* progress);
+
+  // One entry per hand-out of a band to a node, in hand-out order: node,
+  // band, rows received, seconds, rows per second, whether the band was
+  // handed out again. Complete once the job has ended; while it runs, the
+  // figures so far. Empty while no job was started.
+  HRESULT GetNodeSummary(std::vector<lumora::NodeWork>* summary);
 
   // ---- For farms of uneven machines ------------------------------------------
 

@@ -204,6 +204,13 @@ TEST_F(JobsTest, ThreeNodesRenderScene2AsPovrayDoes) {
   ASSERT_EQ(farm_picture.height(), 240);
   EXPECT_EQ(YellowRows(farm_picture), 0);
   EXPECT_FALSE(fs::exists(client_ / "Render.zip")) << "the package is deleted at the end of the job";
+  // Off a terminal, progress comes in tenths, then one line per node.
+  const std::string o = v->Output();
+  EXPECT_NE(o.find("] 100.0 %  240/240 rows"), std::string::npos) << o;
+  EXPECT_EQ(o.find("] 100.0 %"), o.rfind("] 100.0 %")) << o;
+  for (const char* band : {"    1        1-89 ", "    2      71-169 ", "    3     151-240 "}) {
+    EXPECT_NE(o.find(band), std::string::npos) << band << "\n" << o;
+  }
 
   // Same scene, one povray: every channel of every pixel within 32 levels
   // and on average within 0.5; the area light's jitter differs between the
@@ -258,6 +265,8 @@ TEST_F(JobsTest, ABandWhoseNodeIsKilledIsRenderedByAnother) {
   const std::string band_output = killed_log.substr(at, killed_log.find(".bmp", at) - at + 4);
   EXPECT_NE((nodes_[0]->Output() + nodes_[2]->Output()).find(band_output), std::string::npos)
       << band_output << " was not rendered again";
+  // The summary names the band that went out again.
+  EXPECT_NE(v->Output().find("  yes\n"), std::string::npos) << v->Output();
   QImage picture = QImage(QString::fromStdString(out.string()));
   ASSERT_EQ(picture.height(), 360);
   EXPECT_EQ(YellowRows(picture.convertToFormat(QImage::Format_RGB32)), 0);

@@ -1,0 +1,67 @@
+#include "demo/ProgressReport.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vornel {
+
+namespace {
+
+std::string Clock(double seconds) {
+  const long s = std::lround(std::max(seconds, 0.0));
+  char text[32];
+  if (s >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ProgressReport::Line(const lumora::JobProgressSnapshot& p, int bar_width) {
+  const double f = std::min(p.fraction(), 1.0);
+  const int full = static_cast<int>(f * bar_width);
+  std::string line = "[" + std::string(full, '#') + std::string(bar_width - full, '-') + "]";
+  char text[160];
+  std::snprintf(text, sizeof text, " %5.1f %%  %d/%d rows  %s elapsed", 100 * f, p.rows_placed, p.rows_total,
+                Clock(p.elapsed_seconds).c_str());
+  line += text;
+  // The rate so far, once there is one to go by.
+  line += f > 0 && f < 1 ? "  " + Clock(p.elapsed_seconds * (1 - f) / f) + " left" : "  --:-- left";
+  std::snprintf(text, sizeof text, "  %d node%s", p.nodes_working, p.nodes_working == 1 ? "" : "s");
+  return line + text;
+}
+
+void ProgressReport::Update(const lumora::JobProgressSnapshot& p) {
+  if (terminal_) {
+    std::fprintf(out_, "\r%s\033[K", Line(p, 30).c_str());
+    line_open_ = true;
+  } else {
+    const int tenths = static_cast<int>(std::min(p.fraction(), 1.0) * 10);
+    if (tenths <= tenths_shown_) return;
+    tenths_shown_ = tenths;
+    std::fprintf(out_, "%s\n", Line(p, 10).c_str());
+  }
+  std::fflush(out_);
+}
+
+void ProgressReport::Finish(const lumora::JobProgressSnapshot& p, const std::vector<lumora::NodeWork>& nodes) {
+  Update(p);
+  if (line_open_) std::fputc('\n', out_);
+  line_open_ = false;
+  if (!nodes.empty()) {
+    std::fprintf(out_, "%-24s %4s %11s %6s %8s %8s  %s\n", "node", "band", "rows asked", "rows", "seconds", "rows/s",
+                 "handed out again");
+  }
+  for (const lumora::NodeWork& n : nodes) {
+    char asked[32];
+    std::snprintf(asked, sizeof asked, "%d-%d", n.first_row, n.last_row);
+    std::fprintf(out_, "%-24s %4d %11s %6d %8.1f %8.1f  %s\n", n.node.c_str(), n.band, asked, n.rows, n.seconds,
+                 n.rows_per_second, n.handed_out_again ? "yes" : "no");
+  }
+  std::fflush(out_);
+}
+
+}  // namespace vornel

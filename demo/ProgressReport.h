@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "jobs/JobProgress.h"
+
+namespace vornel {
+
+// What a headless render shows while it waits: on a terminal one live line
+// (bar, percent, rows, elapsed, time left, nodes working) rewritten in
+// place; elsewhere (a log, a pipe) a line each time another tenth of the
+// rows is in. At the end, a table of the nodes' work.
+class ProgressReport {
+ public:
+  ProgressReport(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+
+  // Shows the progress of this moment.
+  void Update(const lumora::JobProgressSnapshot& progress);
+
+  // Ends the live line and prints one line per hand-out of a band.
+  void Finish(const lumora::JobProgressSnapshot& progress, const std::vector<lumora::NodeWork>& nodes);
+
+  // "[#####-----]  50.0 %  240/480 rows  0:12 elapsed  0:12 left  2 nodes"
+  static std::string Line(const lumora::JobProgressSnapshot& progress, int bar_width);
+
+ private:
+  std::FILE* out_;
+  const bool terminal_;
+  int tenths_shown_ = 0;  // not on a terminal: the last tenth printed
+  bool line_open_ = false;
+};
+
+}  // namespace vornel

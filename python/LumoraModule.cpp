@@ -1,0 +1,226 @@
+// The Python module lumora: the scene maker and the render job controller
+// of liblumora.so, for scripts that build a scene and render it on the farm.
+//
+// Maker is bound method by method from its header (MakerBindings.inc is
+// generated at build time): same names, same order, the same integer
+// answers. Only what the C++ side cannot be handed at all raises: a text
+// that is not a str (TypeError, from the argument conversion, before
+// anything is called) or a str with an embedded NUL (ValueError), and an
+// integer argument beyond 32 bits (TypeError). None for a text is passed as
+// the null pointer the C++ methods refuse with S_FALSE.
+#include <pybind11/functional.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/RenderNet2.h"
+#include "python/QtHost.h"
+#include "scene/Maker.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using OptionalText = std::optional<std::string>;
+
+// The text a Maker method receives for a Python argument.
+const char* TextArg(const OptionalText& text, const char* name) {
+  if (!text) return nullptr;
+  if (text->find('\0') != std::string::npos) {
+    throw py::value_error(std::string(name) + ": embedded null character");
+  }
+  return text->c_str();
+}
+
+// How long one slice of a wait lasts: between slices Python handles
+// signals (Ctrl-C) and the progress callback runs.
+constexpr int32_t kWaitSliceMs = 200;
+
+// Waits for the job in slices with the GIL released; see the docstring.
+int32_t WaitForJob(RenderNet2& render, int32_t timeout_ms, const py::object& callback) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  int32_t state = RenderNet2::kJobNotStarted;
+  for (;;) {
+    int32_t slice = kWaitSliceMs;
+    if (timeout_ms >= 0) {
+      const auto spent =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+      slice = static_cast<int32_t>(std::clamp<int64_t>(timeout_ms - spent, 0, kWaitSliceMs));
+    }
+    HRESULT hr;
+    {
+      py::gil_scoped_release unlocked;
+      hr = render.WaitForJob(slice, &state);
+    }
+    if (!callback.is_none()) callback(render);
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    if (hr == S_OK) return state;
+    if (timeout_ms >= 0 &&
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count() >= timeout_ms) {
+      return state;
+    }
+  }
+}
+
+// The picture as (width, height, bytes), or None.
+py::object PictureBytes(RenderNet2& render) {
+  std::vector<uint8_t> rgb;
+  int32_t width = 0;
+  int32_t height = 0;
+  HRESULT hr;
+  {
+    py::gil_scoped_release unlocked;
+    hr = render.CopyPicture(&rgb, &width, &height);
+  }
+  if (hr != S_OK) return py::none();
+  return py::make_tuple(width, height,
+                        py::bytes(reinterpret_cast<const char*>(rgb.data()), static_cast<py::ssize_t>(rgb.size())));
+}
+
+// The picture as a height x width x 3 uint8 NumPy array, or None.
+py::object PictureArray(RenderNet2& render) {
+  py::object numpy = py::module_::import("numpy");  // ImportError without NumPy
+  py::object picture = PictureBytes(render);
+  if (picture.is_none()) return picture;
+  py::tuple t = picture.cast<py::tuple>();
+  py::object flat = numpy.attr("frombuffer")(t[2], py::arg("dtype") = numpy.attr("uint8"));
+  return flat.attr("reshape")(t[1], t[0], 3).attr("copy")();
+}
+
+}  // namespace
+
+
+#include "MakerBindings.inc"
+
+PYBIND11_MODULE(lumora, m) {
+  m.doc() = "Scene maker and farm renders of the render farm (liblumora.so).";
+  m.attr("S_OK") = S_OK;
+  m.attr("S_FALSE") = S_FALSE;
+
+  py::class_<Maker> maker(m, "Maker", LUMORA_MAKER_DOC);
+  maker.def(py::init<>());
+  LUMORA_MAKER_METHODS(maker)
+  maker.attr("METHODS") = py::make_tuple(LUMORA_MAKER_METHOD_NAMES);
+
+  py::class_<lumora::JobProgressSnapshot>(m, "JobProgress", "A render job's progress at one moment.")
+      .def_readonly("rows_placed", &lumora::JobProgressSnapshot::rows_placed, "picture rows received at least once")
+      .def_readonly("rows_total", &lumora::JobProgressSnapshot::rows_total, "rows of the picture (0 until the bands are cut)")
+      .def_readonly("bands_done", &lumora::JobProgressSnapshot::bands_done, "bands whose rows are all there")
+      .def_readonly("bands_total", &lumora::JobProgressSnapshot::bands_total)
+      .def_readonly("nodes_working", &lumora::JobProgressSnapshot::nodes_working,
+                    "bands out on a node, not done yet")
+      .def_readonly("elapsed_seconds", &lumora::JobProgressSnapshot::elapsed_seconds, "since Zarvo")
+      .def_property_readonly("fraction", &lumora::JobProgressSnapshot::fraction, "rows_placed / rows_total")
+      .def("__repr__", [](const lumora::JobProgressSnapshot& p) {
+        return "JobProgress(rows " + std::to_string(p.rows_placed) + "/" + std::to_string(p.rows_total) + ", bands " +
+               std::to_string(p.bands_done) + "/" + std::to_string(p.bands_total) + ")";
+      });
+  py::class_<lumora::NodeWork>(m, "NodeWork", "One hand-out of a band to a node.")
+      .def_readonly("node", &lumora::NodeWork::node, "the node's address (host:port)")
+      .def_readonly("band", &lumora::NodeWork::band)
+      .def_readonly("first_row", &lumora::NodeWork::first_row, "first row asked for (within the picture)")
+      .def_readonly("last_row", &lumora::NodeWork::last_row)
+      .def_readonly("rows", &lumora::NodeWork::rows, "distinct rows of its range received from it")
+      .def_readonly("seconds", &lumora::NodeWork::seconds)
+      .def_readonly("rows_per_second", &lumora::NodeWork::rows_per_second)
+      .def_readonly("finished", &lumora::NodeWork::finished, "the band was done on it")
+      .def_readonly("handed_out_again", &lumora::NodeWork::handed_out_again,
+                    "it failed the band (stopped answering, rows missing) and the band went out again");
+
+  py::class_<RenderNet2> render(m, "RenderNet2", R"(Renders the scene that Maker wrote, on the farm, without a window.
+
+Per picture: SetImage(width, height), Zarvo(), then WaitForJob() and
+SavePicture(path) or picture. The job runs in the background (the GIL is
+released while it runs and while waiting). The picture size and the busy
+flag are shared by every RenderNet2 of the process: a job's picture is kept
+until Init() (or Destory() and Init()), and only then does the next Zarvo
+start a job.)");
+  render.def(py::init([] {
+    lumora_python::QtHost::Start();
+    return new RenderNet2;
+  }));
+  render.attr("kJobNotStarted") = static_cast<int32_t>(RenderNet2::kJobNotStarted);
+  render.attr("kJobRunning") = static_cast<int32_t>(RenderNet2::kJobRunning);
+  render.attr("kJobCompleted") = static_cast<int32_t>(RenderNet2::kJobCompleted);
+  render.attr("kJobNoIdleNode") = static_cast<int32_t>(RenderNet2::kJobNoIdleNode);
+  render.attr("kJobAbandoned") = static_cast<int32_t>(RenderNet2::kJobAbandoned);
+  render.attr("kJobFailed") = static_cast<int32_t>(RenderNet2::kJobFailed);
+  render.attr("kJobIncomplete") = static_cast<int32_t>(RenderNet2::kJobIncomplete);
+  render.def(
+      "SetImage", [](RenderNet2& r, int32_t width, int32_t heigth) { return r.SetImage(width, heigth); },
+      py::arg("width"), py::arg("heigth"), "The size of the next picture (640 x 480 until set). S_OK.");
+  render.def(
+      "Zarvo",
+      [](RenderNet2& r) {
+        const WId no_window = 0;
+        return r.Zarvo(&no_window);
+      },
+      py::call_guard<py::gil_scoped_release>(),
+      "Starts the render job of the scene in the work folder and returns at once (S_OK). Does nothing while "
+      "a job is busy; GetJobState and GetJobReason tell whether it started.");
+  render.def("Destory", &RenderNet2::Destory, py::call_guard<py::gil_scoped_release>(),
+             "Drops the job's picture; the busy flag stays set until Init. S_OK.");
+  render.def("Init", &RenderNet2::Init, py::call_guard<py::gil_scoped_release>(),
+             "Clears the busy flag so that the next Zarvo starts a job. S_OK.");
+  render.def(
+      "GetJobState",
+      [](RenderNet2& r) {
+        int32_t state = RenderNet2::kJobNotStarted;
+        r.GetJobState(&state);
+        return state;
+      },
+      "The state of the job of the last Zarvo (kJobNotStarted ... kJobFailed), at once.");
+  render.def("WaitForJob", &WaitForJob, py::arg("timeout_ms") = -1, py::arg("callback") = py::none(),
+             R"(Waits until the job is no longer running, or timeout_ms (negative: no limit)
+has passed, and answers the job's state (kJobRunning after a time-out).
+callback, when given, is called with this RenderNet2 about five times a
+second while waiting. Ctrl-C interrupts the wait (the job goes on).)");
+  render.def(
+      "GetJobReason",
+      [](RenderNet2& r) {
+        const char* reason = "";
+        r.GetJobReason(&reason);
+        return std::string(reason != nullptr ? reason : "");
+      },
+      "One line saying why the job did not start or did not complete (empty otherwise).");
+  render.def(
+      "SavePicture", [](RenderNet2& r, const std::string& path) { return r.SavePicture(path.c_str()); },
+      py::arg("path"), py::call_guard<py::gil_scoped_release>(),
+      "Saves the picture as it is now, format by extension (.jpg, .png, .bmp, .tga). S_OK when written, "
+      "S_FALSE otherwise.");
+  render.def_property_readonly(
+      "progress",
+      [](RenderNet2& r) {
+        lumora::JobProgressSnapshot p;
+        r.GetJobProgress(&p);
+        return p;
+      },
+      "The job's progress now (a JobProgress); never blocks.");
+  render.def_property_readonly(
+      "nodes",
+      [](RenderNet2& r) {
+        std::vector<lumora::NodeWork> summary;
+        r.GetNodeSummary(&summary);
+        return summary;
+      },
+      "Per hand-out of a band to a node (a list of NodeWork): complete once the job has ended.");
+  render.def("GetPictureBytes", &PictureBytes,
+             "The picture as it is now: (width, height, bytes) with three bytes (r, g, b) a pixel, top row "
+             "first; None when there is no picture.");
+  render.def_property_readonly("picture", &PictureArray,
+                               "The picture as it is now, a height x width x 3 uint8 NumPy array (a copy); "
+                               "None when there is no picture. Needs NumPy.");
+
+  // The application thread ends before the interpreter does.
+  py::module_::import("atexit").attr("register")(py::cpp_function([] {
+    py::gil_scoped_release unlocked;
+    lumora_python::QtHost::Stop();
+  }));
+}
