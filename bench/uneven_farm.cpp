@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Kintra.hh"
+#include "idl/WellKnownNames.h"
 #include "registry/NameBinding.h"
 #include "tests/support/Farm.h"
 #include "tests/support/TestOrb.h"
@@ -29,9 +30,9 @@ using namespace std::chrono_literals;
 
 int Farmers(CORBA::ORB_ptr orb) {
   try {
-    CORBA::Object_var obj = farm::resolve_initial_references2(orb, "WorkGroup", 0);
+    CORBA::Object_var obj = farm::resolve_initial_references2(orb, farm::kWorkGroupService, 0);
     Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
-    Kintra::WorkGroup_var group = reg->CreateWorkGroup("Tessel");
+    Kintra::WorkGroup_var group = reg->CreateWorkGroup(farm::kWorkGroupName);
     Kintra::farmerlist_var list = new Kintra::farmerlist;
     group->GetValidFarmer(list.inout());
     return static_cast<int>(list->length());

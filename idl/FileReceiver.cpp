@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "idl/OrbInit.h"
+
 namespace {
 
 // A wire name may only name a file directly inside the receiver's folder.
@@ -77,7 +79,7 @@ CORBA::Boolean FileReceiver::CloseFile() {
   // adapter drops its reference once the call has been answered.
   try {
     int argc = 0;
-    CORBA::ORB_var orb = CORBA::ORB_init(argc, nullptr);
+    CORBA::ORB_var orb = farm::InitOrb(argc, nullptr);  // the process's ORB, already running
     CORBA::Object_var obj = orb->resolve_initial_references("POACurrent");
     PortableServer::Current_var current = PortableServer::Current::_narrow(obj);
     PortableServer::POA_var poa = current->get_POA();

@@ -2,23 +2,6 @@
 
 namespace lumora {
 
-std::optional<int32_t> BandFromLabel(std::string_view label) {
-  constexpr std::string_view kPrefix = "Render";
-  constexpr std::string_view kSuffix = ".zip";
-  if (label.size() <= kPrefix.size() + kSuffix.size()) return std::nullopt;
-  if (label.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
-  if (label.substr(label.size() - kSuffix.size()) != kSuffix) return std::nullopt;
-  const std::string_view digits = label.substr(kPrefix.size(), label.size() - kPrefix.size() - kSuffix.size());
-  if (digits.size() > 9) return std::nullopt;  // keeps the value inside 32 bits
-  int32_t value = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (value < 1) return std::nullopt;
-  return value;
-}
-
 void BandTally::SetBandCount(int32_t count) {
   std::lock_guard<std::mutex> lock(mutex_);
   count_ = count;

@@ -8,11 +8,6 @@
 
 namespace lumora {
 
-// The band number an end message names in its label "Render<k>.zip", k
-// written in decimal digits only (no sign, no blanks) and at least 1.
-// Anything else names no band.
-std::optional<int32_t> BandFromLabel(std::string_view label);
-
 // Rows first..last of a picture, both included; empty when last < first.
 struct RowRange {
   int32_t first;

@@ -5,20 +5,10 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace lumora {
+#include "idl/OrbInit.h"
+#include "idl/WellKnownNames.h"
 
-Lumora::DataSeq OneFrameData(const JobParameters& job) {
-  Lumora::DataSeq data;
-  data.length(7);
-  data[0] <<= "OneFrame";
-  data[1] <<= static_cast<CORBA::Long>(job.band);
-  data[2] <<= static_cast<CORBA::Long>(job.bands);
-  data[3] <<= static_cast<CORBA::Long>(job.width);
-  data[4] <<= static_cast<CORBA::Long>(job.height);
-  data[5] <<= static_cast<CORBA::Long>(job.first_row);
-  data[6] <<= static_cast<CORBA::Long>(job.last_row);
-  return data;
-}
+namespace lumora {
 
 uint32_t FarmerCallTimeoutMs() {
   const char* text = std::getenv("LUMORA_FARMER_TIMEOUT_MS");
@@ -130,7 +120,7 @@ CorbaFarmer::CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr
   omniORB::setClientCallTimeout(farmer_.in(), timeout_ms_);
   try {
     int argc = 0;
-    CORBA::ORB_var orb = CORBA::ORB_init(argc, nullptr);  // the process's ORB, already running
+    CORBA::ORB_var orb = farm::InitOrb(argc, nullptr);  // the process's ORB, already running
     CORBA::String_var text = orb->object_to_string(farmer_.in());
     name_ = AddressOfReference(text.in());
   } catch (...) {
@@ -169,11 +159,11 @@ void CorbaFarmer::HandOut(const JobParameters& job) {
     // A busy farmer keeps its own job: it gets neither our rows nor our
     // package.
     if (!farmer_->CouldEngage(boss.inout())) throw EngagementRefused(name_ + " is busy");
-    farmer_->SetData(OneFrameData(job));
+    farmer_->SetData(farm::EncodeJobParameters(job));
     Lumora::FileTransform_var file = farmer_->CreateFileAndPass();
     if (CORBA::is_nil(file.in())) throw CORBA::OBJECT_NOT_EXIST();
     omniORB::setClientCallTimeout(file.in(), timeout_ms_);
-    file->CreateFile("Render.zip", 1);
+    file->CreateFile(farm::kPackageName, 1);
     // Wraps the package without copying; the sequence does not own the bytes.
     const auto length = static_cast<CORBA::ULong>(package_->size());
     Lumora::BinaryFile data(length, length, const_cast<CORBA::Octet*>(package_->data()), false);

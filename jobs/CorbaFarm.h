@@ -13,9 +13,6 @@ namespace lumora {
 // The job package as it travels: read once, sent whole to every farmer.
 using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 
-// The "OneFrame" job parameters as the seven-element DataSeq farmers read.
-Lumora::DataSeq OneFrameData(const JobParameters& job);
-
 // The time limit of every call the controller makes on a farmer (and on
 // the file receiver it hands out): $LUMORA_FARMER_TIMEOUT_MS when it holds
 // a number of milliseconds from 1 to 600000, else kDefaultFarmerTimeoutMs.
@@ -48,7 +45,7 @@ class CorbaFarmer : public FarmerLink {
   std::string name_;
 };
 
-// The work group "Tessel" reached over the wire.
+// The farm's work group reached over the wire.
 class CorbaWorkgroup : public WorkgroupLink {
  public:
   // The farmers it lists get calls under `farmer_timeout_ms`.

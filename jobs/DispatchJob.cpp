@@ -12,6 +12,7 @@
 #include "Kintra.hh"
 #include "Lumora.hh"
 #include "idl/OrbInit.h"
+#include "idl/WellKnownNames.h"
 #include "jobs/CorbaFarm.h"
 #include "jobs/JobPackage.h"
 #include "jobs/RenderBoss.h"
@@ -57,8 +58,8 @@ FileStamp StampOf(const std::filesystem::path& file) {
 // there is no package to read.
 PackageBytes PackAndLoad(const std::filesystem::path& work_folder, FileStamp* stamp) {
   std::lock_guard<std::mutex> lock(PackageMutex());
-  const std::filesystem::path zip = work_folder / "Render.zip";
-  WriteJobPackage(work_folder / "Render", zip);  // a failure shows when the package is read
+  const std::filesystem::path zip = work_folder / farm::kPackageName;
+  WriteJobPackage(work_folder / farm::kPackageFolder, zip);  // a failure shows when the package is read
   std::ifstream in(zip, std::ios::binary);
   if (!in) return nullptr;
   auto bytes = std::make_shared<std::vector<unsigned char>>(std::istreambuf_iterator<char>(in),
@@ -70,7 +71,7 @@ PackageBytes PackAndLoad(const std::filesystem::path& work_folder, FileStamp* st
 
 void DeletePackage(const std::filesystem::path& work_folder, const FileStamp& stamp) {
   std::lock_guard<std::mutex> lock(PackageMutex());
-  const std::filesystem::path zip = work_folder / "Render.zip";
+  const std::filesystem::path zip = work_folder / farm::kPackageName;
   if (!(StampOf(zip) == stamp)) return;  // a later job's package
   std::error_code ec;
   std::filesystem::remove(zip, ec);
@@ -142,15 +143,16 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     stage = "the name registry did not answer";
     CORBA::Object_var wg_obj;
     try {
-      wg_obj = farm::resolve_initial_references2(orb.in(), "WorkGroup", 1);
+      wg_obj = farm::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1);
     } catch (const CORBA::OBJECT_NOT_EXIST&) {
-      stage = "no workgroup server is running (none published as \"WorkGroup\" in the name registry)";
+      stage = std::string("no workgroup server is running (none published as \"") + farm::kWorkGroupService +
+              "\" in the name registry)";
       throw;
     }
     stage = "the workgroup server did not answer";
     Kintra::WorkGropRegiste_var registrar = Kintra::WorkGropRegiste::_narrow(wg_obj.in());
     if (CORBA::is_nil(registrar.in())) throw CORBA::BAD_PARAM();
-    Kintra::WorkGroup_var group = registrar->CreateWorkGroup("Tessel");
+    Kintra::WorkGroup_var group = registrar->CreateWorkGroup(farm::kWorkGroupName);
     if (CORBA::is_nil(group.in())) throw CORBA::OBJECT_NOT_EXIST();
 
     stage = "the render job failed on the farm";

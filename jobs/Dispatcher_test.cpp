@@ -39,7 +39,7 @@ struct FakeFarmer : FarmerLink {
   void HandOut(const JobParameters& job) override {
     if (!alive) throw std::runtime_error("COMM_FAILURE");
     jobs.push_back(job);
-    pending = job.band;  // a second hand-out replaces the first, as a node does
+    pending = job.part;  // a second hand-out replaces the first, as a node does
     idle = stays_idle_after_zarvo;
   }
   void Tick(BandTally& tally) {
@@ -49,7 +49,7 @@ struct FakeFarmer : FarmerLink {
     if (!fails_with.empty()) {
       tally.ReportFailure(pending, fails_with);
     } else {
-      for (int32_t r = jobs.back().first_row; r <= jobs.back().last_row - short_by; ++r) tally.RowArrived(r);
+      for (int32_t r = jobs.back().firstRow; r <= jobs.back().lastRow - short_by; ++r) tally.RowArrived(r);
       tally.Report(pending);
     }
     pending = 0;
@@ -122,12 +122,12 @@ TEST(Dispatcher, ThreeIdleFarmersGetOneBandEachWithTheOneFrameRows) {
     SCOPED_TRACE(i);
     ASSERT_EQ(farmers[i]->jobs.size(), 1u);
     const JobParameters& j = farmers[i]->jobs[0];
-    EXPECT_EQ(j.band, i + 1);
-    EXPECT_EQ(j.bands, 3);
+    EXPECT_EQ(j.part, i + 1);
+    EXPECT_EQ(j.partCount, 3);
     EXPECT_EQ(j.width, 640);
     EXPECT_EQ(j.height, 480);
-    EXPECT_EQ(j.first_row, sent[i][0]);
-    EXPECT_EQ(j.last_row, sent[i][1]);
+    EXPECT_EQ(j.firstRow, sent[i][0]);
+    EXPECT_EQ(j.lastRow, sent[i][1]);
   }
   EXPECT_TRUE(h.tally.Complete());
 }
@@ -144,11 +144,11 @@ TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
   std::vector<bool> seen(9, false);
   for (const auto& f : {fast, slow}) {
     for (const JobParameters& j : f->jobs) {
-      EXPECT_EQ(j.bands, 8);
-      const JobRows rows = RowsToRender(split[j.band - 1], 8);
-      EXPECT_EQ(j.first_row, rows.first_row);
-      EXPECT_EQ(j.last_row, rows.last_row);
-      seen[j.band] = true;
+      EXPECT_EQ(j.partCount, 8);
+      const JobRows rows = RowsToRender(split[j.part - 1], 8);
+      EXPECT_EQ(j.firstRow, rows.first_row);
+      EXPECT_EQ(j.lastRow, rows.last_row);
+      seen[j.part] = true;
     }
   }
   for (int band = 1; band <= 8; ++band) EXPECT_TRUE(seen[band] && h.tally.Reported(band)) << band;
@@ -182,9 +182,9 @@ TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {
   const int handed_again = static_cast<int>(a->jobs.size() + c->jobs.size()) - 2;
   ASSERT_EQ(handed_again, 1);
   const JobParameters& again = a->jobs.size() == 2 ? a->jobs[1] : c->jobs[1];
-  EXPECT_EQ(again.band, 2);
-  EXPECT_EQ(again.first_row, b->jobs[0].first_row);
-  EXPECT_EQ(again.last_row, b->jobs[0].last_row);
+  EXPECT_EQ(again.part, 2);
+  EXPECT_EQ(again.firstRow, b->jobs[0].firstRow);
+  EXPECT_EQ(again.lastRow, b->jobs[0].lastRow);
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band));
 }
 
@@ -207,11 +207,11 @@ TEST(Dispatcher, ABandHandedOutAgainCarriesTheSizeOfNowButKeepsTheRowsOfTheFirst
   EXPECT_EQ(b->jobs[0].height, 240);
   ASSERT_EQ(a->jobs.size(), 2u);
   const JobParameters& again = a->jobs[1];
-  EXPECT_EQ(again.band, 2);
+  EXPECT_EQ(again.part, 2);
   EXPECT_EQ(again.width, 800);
   EXPECT_EQ(again.height, 600);
-  EXPECT_EQ(again.first_row, 111);  // 240 / 2 = 120: band 2 is 121..240, widened by 10
-  EXPECT_EQ(again.last_row, 240);
+  EXPECT_EQ(again.firstRow, 111);  // 240 / 2 = 120: band 2 is 121..240, widened by 10
+  EXPECT_EQ(again.lastRow, 240);
 }
 
 TEST(Dispatcher, RepeatedEndsOfOneBandDoNotEndTheJobWhileAnotherIsOut) {
@@ -250,9 +250,9 @@ TEST(Dispatcher, AFarmerHoldingABandGetsNoSecondBandEvenIfItStillAnswersIdle) {
   };
   EXPECT_EQ(h.Run(300), JobOutcome::kCompleted);
   ASSERT_GE(a->jobs.size(), 1u);
-  EXPECT_EQ(a->jobs[0].band, 1);
+  EXPECT_EQ(a->jobs[0].part, 1);
   // Band 1 was never replaced on a before a reported it.
-  for (std::size_t i = 1; i < a->jobs.size(); ++i) EXPECT_NE(a->jobs[i].band, 1);
+  for (std::size_t i = 1; i < a->jobs.size(); ++i) EXPECT_NE(a->jobs[i].part, 1);
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band)) << band;
 }
 
@@ -272,11 +272,11 @@ TEST(Dispatcher, ABandLeftWithoutANewFarmerIsHandedOutEvenIfItsOldFarmerAnswersA
   // no farmer left but c, which answers every probe from then on.
   EXPECT_EQ(h.Run(300), JobOutcome::kCompleted);
   ASSERT_GE(c->jobs.size(), 2u);
-  EXPECT_EQ(c->jobs[0].band, 3);
-  EXPECT_EQ(c->jobs[1].band, 2);
+  EXPECT_EQ(c->jobs[0].part, 3);
+  EXPECT_EQ(c->jobs[1].part, 2);
   int band3 = 0;
   for (const auto& f : {a, b, c})
-    for (const JobParameters& j : f->jobs) band3 += j.band == 3 ? 1 : 0;
+    for (const JobParameters& j : f->jobs) band3 += j.part == 3 ? 1 : 0;
   EXPECT_EQ(band3, 2) << "band 3 was not handed out again";
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band)) << band;
 }
@@ -352,7 +352,7 @@ TEST(Dispatcher, ABandEndedShortGoesToAnotherFarmerAndThreeFailuresEndTheJob) {
     EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
     ASSERT_EQ(b->jobs.size(), 1u);
     ASSERT_EQ(a->jobs.size(), 2u) << "band 2 goes to the farmer that did not fail it";
-    EXPECT_EQ(a->jobs[1].band, 2);
+    EXPECT_EQ(a->jobs[1].part, 2);
     EXPECT_EQ(h.tally.MissingRows(), "");
   }
   {
@@ -386,7 +386,7 @@ TEST(Dispatcher, TheLateEndOfAFarmerThatLostItsBandCutsNothingShort) {
   EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
   EXPECT_GE(h.ticks, 12) << "the job ended before band 2's rows arrived";
   ASSERT_EQ(a->jobs.size(), 2u);
-  EXPECT_EQ(a->jobs[1].band, 2);
+  EXPECT_EQ(a->jobs[1].part, 2);
   EXPECT_EQ(h.dispatcher->hand_outs(), 3) << "a's attempt at band 2 was not given up";
 }
 

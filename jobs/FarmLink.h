@@ -5,18 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "idl/JobParameters.h"
+
 namespace lumora {
 
-// What a farmer is told about its band before it starts (the "OneFrame"
-// job parameters).
-struct JobParameters {
-  int32_t band;       // 1-based band number
-  int32_t bands;      // number of bands of the job
-  int32_t width;      // picture size
-  int32_t height;
-  int32_t first_row;  // rows to render, already widened at inner seams
-  int32_t last_row;
-};
+// What a farmer is told about its band before it starts.
+using JobParameters = farm::JobParameters;
 
 // A farmer did not answer a call in time, or the call failed on the way:
 // it has stopped answering.
@@ -55,7 +49,7 @@ class FarmerLink {
   virtual void HandOut(const JobParameters& job) = 0;
 };
 
-// The work group "Tessel" on the workgroup server.
+// The farm's work group on the workgroup server.
 class WorkgroupLink {
  public:
   virtual ~WorkgroupLink() = default;

@@ -1,6 +1,5 @@
-// The job messages in any shape and element type: "OneFrame" job parameters
-// read by a node, "Finish" end messages read by a boss, and rows pushed to a
-// boss. Each reader must agree with what was sent and refuse the rest.
+// The job messages in any shape and element type: job parameters read by a
+// node, end messages read by a boss, and rows pushed to a boss. Each reader must agree with what was sent and refuse the rest.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
@@ -9,11 +8,13 @@
 #include <cstring>
 #include <filesystem>
 
+#include "idl/BandLabel.h"
+#include "idl/EndMessage.h"
+#include "idl/JobParameters.h"
 #include "idl/OrbInit.h"
 #include "jobs/BandTally.h"
 #include "jobs/RenderBoss.h"
 #include "node/FarmerServant.h"
-#include "node/JobParameters.h"
 
 namespace {
 
@@ -59,21 +60,21 @@ Lumora::DataSeq Build(FuzzedDataProvider& in, std::vector<Element>* sent) {
 }
 
 void CheckOneFrame(const Lumora::DataSeq& seq, const std::vector<Element>& sent) {
-  node::JobParameters job;
+  farm::JobParameters job;
   job.part = 4242;
-  const node::OneFrame result = node::ReadOneFrame(seq, &job);
+  const farm::OneFrame result = farm::DecodeJobParameters(seq, &job);
   const bool named = !sent.empty() && sent[0].kind == 0 && sent[0].text == "OneFrame";
   if (!named) {
-    if (result != node::OneFrame::kIgnored || job.part != 4242) std::abort();
+    if (result != farm::OneFrame::kIgnored || job.part != 4242) std::abort();
     return;
   }
   bool longs = sent.size() >= 7;
   for (size_t i = 1; longs && i < 7; ++i) longs = sent[i].kind == 1;
   if (!longs) {
-    if (result != node::OneFrame::kRefused || job.part != 4242) std::abort();
+    if (result != farm::OneFrame::kRefused || job.part != 4242) std::abort();
     return;
   }
-  if (result != node::OneFrame::kAccepted || job.part != sent[1].number || job.partCount != sent[2].number ||
+  if (result != farm::OneFrame::kAccepted || job.part != sent[1].number || job.partCount != sent[2].number ||
       job.width != sent[3].number || job.height != sent[4].number || job.firstRow != sent[5].number ||
       job.lastRow != sent[6].number) {
     std::abort();
@@ -81,12 +82,12 @@ void CheckOneFrame(const Lumora::DataSeq& seq, const std::vector<Element>& sent)
 }
 
 void CheckEndMessage(const Lumora::DataSeq& seq, const std::vector<Element>& sent) {
-  const auto end = lumora::ReadEndMessage(seq);
+  const auto end = farm::DecodeEndMessage(seq);
   const bool named = !sent.empty() && sent[0].kind == 0 && sent[0].text == "Finish";
   if (end.has_value() != named) std::abort();
   if (!named) return;
   const std::optional<int32_t> band =
-      sent.size() >= 2 && sent[1].kind == 0 ? lumora::BandFromLabel(sent[1].text) : std::nullopt;
+      sent.size() >= 2 && sent[1].kind == 0 ? farm::ParseBandLabel(sent[1].text) : std::nullopt;
   if (end->band != band) std::abort();
 }
 

@@ -1,27 +1,12 @@
 #include "jobs/RenderBoss.h"
 
-#include <cstring>
 #include <utility>
 
+#include "idl/EndMessage.h"
 #include "idl/FileReceiver.h"
 #include "idl/OrbInit.h"
 
 namespace lumora {
-
-std::optional<EndMessage> ReadEndMessage(const Lumora::DataSeq& data) {
-  if (data.length() < 1) return std::nullopt;
-  const char* name = nullptr;
-  if (!(data[0] >>= name) || name == nullptr || std::strcmp(name, "Finish") != 0) return std::nullopt;
-  EndMessage end;
-  const char* label = nullptr;
-  if (data.length() >= 2 && (data[1] >>= label) && label != nullptr) end.band = BandFromLabel(label);
-  const char* word = nullptr;
-  if (data.length() >= 3 && (data[2] >>= word) && word != nullptr && std::strcmp(word, "Failed") == 0) {
-    const char* reason = nullptr;
-    end.failure = data.length() >= 4 && (data[3] >>= reason) && reason != nullptr ? reason : "no reason given";
-  }
-  return end;
-}
 
 RenderBoss_i::RenderBoss_i(PortableServer::POA_ptr poa, std::filesystem::path folder,
                            std::shared_ptr<BandTally> tally, RowSink sink)
@@ -44,7 +29,7 @@ Lumora::FileTransform_ptr RenderBoss_i::CreateFileAndPass() {
 
 void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
   if (data.length() > farm::kMaxDataSeqLength) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-  const std::optional<EndMessage> end = ReadEndMessage(data);
+  const std::optional<farm::EndMessage> end = farm::DecodeEndMessage(data);
   if (!end) return;
   if (end->failure) {
     if (end->band) {

@@ -12,21 +12,6 @@
 
 namespace lumora {
 
-// What an end message tells: not an end message at all, or the end of a
-// band (nullopt when its label names no usable band).
-// A node that could not render its band says so after the label:
-// element 2 the word "Failed", element 3 one line of reason.
-struct EndMessage {
-  std::optional<int32_t> band;
-  std::optional<std::string> failure;
-};
-
-// Reads a DataSeq as an end message: element 0 a string equal to "Finish"
-// (exactly), element 1 the label "Render<k>.zip", optionally "Failed" and
-// a reason. Anything whose element 0 is not exactly that string is no end
-// message (nullopt).
-std::optional<EndMessage> ReadEndMessage(const Lumora::DataSeq& data);
-
 // The boss callback object of one render job: farmers report the end of
 // their bands to it, and the engines on the nodes push rendered rows.
 // Thin: rows go to the job's row sink, end messages to the job's tally.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "idl/EndMessage.h"
 #include "jobs/CorbaFarm.h"
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestOrb.h"
@@ -25,31 +26,31 @@ Lumora::DataSeq Seq(std::initializer_list<const char*> texts) {
 }
 
 TEST(ReadEndMessage, OnlyTheExactWordFinishIsAnEndMessage) {
-  auto end = ReadEndMessage(Seq({"Finish", "Render3.zip"}));
+  auto end = farm::DecodeEndMessage(Seq({"Finish", "Render3.zip"}));
   ASSERT_TRUE(end.has_value());
   EXPECT_EQ(end->band, 3);
-  end = ReadEndMessage(Seq({"Finish"}));
+  end = farm::DecodeEndMessage(Seq({"Finish"}));
   ASSERT_TRUE(end.has_value());
   EXPECT_FALSE(end->band.has_value());
-  end = ReadEndMessage(Seq({"Finish", "Render3.zip", "more"}));
+  end = farm::DecodeEndMessage(Seq({"Finish", "Render3.zip", "more"}));
   ASSERT_TRUE(end.has_value());
   EXPECT_EQ(end->band, 3);
 
   for (const char* word : {"finish", "Finish ", " Finish", "FINISH", "OneFrame", ""}) {
-    EXPECT_FALSE(ReadEndMessage(Seq({word, "Render1.zip"})).has_value()) << '"' << word << '"';
+    EXPECT_FALSE(farm::DecodeEndMessage(Seq({word, "Render1.zip"})).has_value()) << '"' << word << '"';
   }
-  EXPECT_FALSE(ReadEndMessage(Lumora::DataSeq()).has_value());
+  EXPECT_FALSE(farm::DecodeEndMessage(Lumora::DataSeq()).has_value());
   Lumora::DataSeq number;
   number.length(2);
   number[0] <<= static_cast<CORBA::Long>(7);
   number[1] <<= "Render1.zip";
-  EXPECT_FALSE(ReadEndMessage(number).has_value());
+  EXPECT_FALSE(farm::DecodeEndMessage(number).has_value());
 
   Lumora::DataSeq bad_label;  // a label that is not a string names no band
   bad_label.length(2);
   bad_label[0] <<= "Finish";
   bad_label[1] <<= static_cast<CORBA::Long>(1);
-  end = ReadEndMessage(bad_label);
+  end = farm::DecodeEndMessage(bad_label);
   ASSERT_TRUE(end.has_value());
   EXPECT_FALSE(end->band.has_value());
 }

@@ -1,12 +1,14 @@
 #include "node/EngineCommand.h"
 
+#include "idl/WellKnownNames.h"
+
 namespace node {
 
 EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const JobParameters& job) {
   std::string folder = nodeFolder.string();
   if (folder.empty() || folder.back() != '/') folder += '/';
   const std::string program = folder + kEngineProgram;
-  const std::string scene = folder + kWorkFolderName + "/" + kSceneName;
+  const std::string scene = folder + farm::kPackageFolder + "/" + farm::kSceneFile;
   const std::string sr = "+sr" + std::to_string(job.firstRow);
   const std::string er = "+er" + std::to_string(job.lastRow);
   const std::string out = "+ORender" + std::to_string(job.part) + ".bmp";

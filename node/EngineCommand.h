@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "node/JobParameters.h"
+#include "idl/JobParameters.h"
 
 namespace node {
+
+using farm::JobParameters;
 
 // How the node starts its engine for one band. `text` is the command line
 // as the engine expects it (doubled blanks and all), kept for the log;
@@ -16,11 +18,8 @@ struct EngineCommand {
   std::vector<std::string> argv;
 };
 
-// The engine program and the scene, both inside the node folder.
+// The engine program, inside the node folder beside the unpacked package.
 inline constexpr char kEngineProgram[] = "pvengine";
-inline constexpr char kWorkFolderName[] = "Render";
-inline constexpr char kSceneName[] = "Tessel.pov";
-inline constexpr char kPackageName[] = "Render.zip";
 
 // No length limit: the line is never copied into a fixed buffer.
 EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const JobParameters& job);

@@ -2,7 +2,8 @@
 
 #include "idl/FileReceiver.h"
 #include "idl/OrbInit.h"
-#include "node/JobParameters.h"
+#include "idl/EndMessage.h"
+#include "idl/JobParameters.h"
 
 namespace node {
 
@@ -11,9 +12,9 @@ void BossLink::Set(Lumora::RenderBoss_ptr boss) {
   boss_ = Lumora::RenderBoss::_duplicate(boss);
 }
 
-void BossLink::ReportFinish(std::int32_t part) { Send(FinishMessage(part)); }
+void BossLink::ReportFinish(std::int32_t part) { Send(farm::EncodeEndMessage(part)); }
 
-void BossLink::ReportFailure(std::int32_t part, const std::string& reason) { Send(FailureMessage(part, reason)); }
+void BossLink::ReportFailure(std::int32_t part, const std::string& reason) { Send(farm::EncodeEndMessage(part, reason)); }
 
 void BossLink::Send(const Lumora::DataSeq& message) {
   Lumora::RenderBoss_var boss;
@@ -70,12 +71,12 @@ Lumora::FileTransform_ptr FarmerServant::CreateFileAndPass() {
 void FarmerServant::SetData(const Lumora::DataSeq& data) {
   if (data.length() > farm::kMaxDataSeqLength) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
   JobParameters job;
-  switch (ReadOneFrame(data, &job)) {
-    case OneFrame::kIgnored:
+  switch (farm::DecodeJobParameters(data, &job)) {
+    case farm::OneFrame::kIgnored:
       return;
-    case OneFrame::kRefused:
+    case farm::OneFrame::kRefused:
       throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-    case OneFrame::kAccepted:
+    case farm::OneFrame::kAccepted:
       break;
   }
   if (!node_->SetJob(job)) throw CORBA::NO_RESOURCES(0, CORBA::COMPLETED_YES);

@@ -41,7 +41,7 @@ class FarmerServant : public POA_Lumora::RenderFarmer {
   void Zarvo() override;
   CORBA::Boolean Stop() override;
   Lumora::FileTransform_ptr CreateFileAndPass() override;
-  // "OneFrame" lists are stored (other lists are ignored); one that is
+  // Job parameters are stored (other lists are ignored); a list that is
   // short or holds a non-long raises BAD_PARAM and changes nothing; a
   // Farmer.ini that cannot be written raises NO_RESOURCES; a list over
   // farm::kMaxDataSeqLength raises BAD_PARAM.

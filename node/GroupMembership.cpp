@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "idl/WellKnownNames.h"
+
 namespace node {
 
 GroupMembership::GroupMembership(Kintra::Farmer_ptr self, LookUp lookUp, Say say, std::chrono::milliseconds period)
@@ -31,7 +33,7 @@ bool GroupMembership::JoinIfMissing() {
   Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(obj.in());
   if (CORBA::is_nil(groups.in())) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
   omniORB::setClientCallTimeout(groups.in(), callTimeoutMs_);
-  Kintra::WorkGroup_var group = groups->CreateWorkGroup("Tessel");
+  Kintra::WorkGroup_var group = groups->CreateWorkGroup(farm::kWorkGroupName);
   if (CORBA::is_nil(group.in())) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
   omniORB::setClientCallTimeout(group.in(), callTimeoutMs_);
   Kintra::farmerlist_var listed = new Kintra::farmerlist;
@@ -51,7 +53,7 @@ void GroupMembership::Run() {
     if (wake_.wait_for(lock, period_, [this] { return stop_; })) return;
     lock.unlock();
     try {
-      if (JoinIfMissing()) say_("joined the work group Tessel again");
+      if (JoinIfMissing()) say_(std::string("joined the work group ") + farm::kWorkGroupName + " again");
       reachable = true;
     } catch (const CORBA::Exception& e) {
       // Said once per outage, not at every look.

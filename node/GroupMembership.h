@@ -10,7 +10,7 @@
 
 namespace node {
 
-// Keeps the node's farmer in the work group "Tessel". The workgroup server
+// Keeps the node's farmer in the farm's work group. The workgroup server
 // forgets a farmer that misses one probe, and all of them when it
 // restarts; this watcher asks it every `period` whether the farmer is
 // listed and joins again when it is not, so the node comes back by itself

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "idl/ConfigRecords.h"
+#include "idl/WellKnownNames.h"
 #include "node/EngineCommand.h"
 #include "node/PackageUnpacker.h"
 #include "platform/MessageBox.h"
@@ -28,7 +29,7 @@ RenderNode::RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter
       reporter_(std::move(reporter)),
       failureReporter_(std::move(failureReporter)),
       limits_(limits) {
-  limits_.confineTo = kWorkFolderName;
+  limits_.confineTo = farm::kPackageFolder;
 }
 
 void RenderNode::ReportFailure(std::int32_t part, const std::string& reason) {
@@ -88,8 +89,8 @@ bool RenderNode::Stop() {
 }
 
 void RenderNode::Work(JobParameters job) {
-  const std::filesystem::path work = folder_ / kWorkFolderName;
-  const std::filesystem::path package = folder_ / kPackageName;
+  const std::filesystem::path work = folder_ / farm::kPackageFolder;
+  const std::filesystem::path package = folder_ / farm::kPackageName;
 
   // Cleaning and unpacking run at the lowest priority, on a thread of their
   // own: a process inherits the priority of the thread that starts it, and

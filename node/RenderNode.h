@@ -8,11 +8,13 @@
 #include <string>
 #include <string_view>
 
-#include "node/JobParameters.h"
+#include "idl/JobParameters.h"
 #include "node/PackageUnpacker.h"
 #include "platform/ChildProcess.h"
 
 namespace node {
+
+using farm::JobParameters;
 
 // The job side of a render node, without the wire: the busy flag, the job
 // parameters, the two job records in the node folder, and the worker that

@@ -13,7 +13,9 @@
 #include "idl/ConfigRecords.h"
 #include "node/EngineCommand.h"
 #include "node/FarmerServant.h"
-#include "node/JobParameters.h"
+#include "idl/BandLabel.h"
+#include "idl/EndMessage.h"
+#include "idl/JobParameters.h"
 #include "node/PackageUnpacker.h"
 #include "node/RenderNode.h"
 #include "node/TestZip.h"
@@ -113,9 +115,9 @@ CORBA::Any Long(CORBA::Long v) {
 
 TEST_F(JobParametersTest, OneFrameIsReadOnlyWhenWholeAndExact) {
   node::JobParameters job;
-  ASSERT_EQ(node::ReadOneFrame(List({Str("OneFrame"), Long(2), Long(3), Long(800), Long(600), Long(151), Long(329)}),
+  ASSERT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(2), Long(3), Long(800), Long(600), Long(151), Long(329)}),
                                &job),
-            node::OneFrame::kAccepted);
+            farm::OneFrame::kAccepted);
   EXPECT_EQ(job.part, 2);
   EXPECT_EQ(job.partCount, 3);
   EXPECT_EQ(job.width, 800);
@@ -129,27 +131,27 @@ TEST_F(JobParametersTest, OneFrameIsReadOnlyWhenWholeAndExact) {
            job.height == before.height && job.firstRow == before.firstRow && job.lastRow == before.lastRow;
   };
   // Other messages: not for the node.
-  EXPECT_EQ(node::ReadOneFrame(List({Str("oneframe"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
-            node::OneFrame::kIgnored);
-  EXPECT_EQ(node::ReadOneFrame(List({Str("OneFrameX"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
-            node::OneFrame::kIgnored);
-  EXPECT_EQ(node::ReadOneFrame(List({Long(7), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
-            node::OneFrame::kIgnored);
-  EXPECT_EQ(node::ReadOneFrame(List({}), &job), node::OneFrame::kIgnored);
+  EXPECT_EQ(farm::DecodeJobParameters(List({Str("oneframe"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+            farm::OneFrame::kIgnored);
+  EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrameX"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+            farm::OneFrame::kIgnored);
+  EXPECT_EQ(farm::DecodeJobParameters(List({Long(7), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+            farm::OneFrame::kIgnored);
+  EXPECT_EQ(farm::DecodeJobParameters(List({}), &job), farm::OneFrame::kIgnored);
   // "OneFrame" lists that are short or hold something else than longs.
-  EXPECT_EQ(node::ReadOneFrame(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0)}), &job),
-            node::OneFrame::kRefused);
-  EXPECT_EQ(node::ReadOneFrame(List({Str("OneFrame"), Long(1), Long(1), Str("640"), Long(1), Long(0), Long(1)}), &job),
-            node::OneFrame::kRefused);
+  EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0)}), &job),
+            farm::OneFrame::kRefused);
+  EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(1), Long(1), Str("640"), Long(1), Long(0), Long(1)}), &job),
+            farm::OneFrame::kRefused);
   CORBA::Any d;
   d <<= CORBA::Double(1.0);
-  EXPECT_EQ(node::ReadOneFrame(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0), d}), &job),
-            node::OneFrame::kRefused);
+  EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0), d}), &job),
+            farm::OneFrame::kRefused);
   EXPECT_TRUE(unchanged());
 }
 
 TEST_F(JobParametersTest, FinishCarriesTheBandLabel) {
-  const Lumora::DataSeq m = node::FinishMessage(12);
+  const Lumora::DataSeq m = farm::EncodeEndMessage(12);
   ASSERT_EQ(m.length(), 2u);
   const char* kind = nullptr;
   const char* label = nullptr;
@@ -157,7 +159,7 @@ TEST_F(JobParametersTest, FinishCarriesTheBandLabel) {
   ASSERT_TRUE(m[1] >>= label);
   EXPECT_STREQ(kind, "Finish");
   EXPECT_STREQ(label, "Render12.zip");
-  EXPECT_EQ(node::FinishLabel(3), "Render3.zip");
+  EXPECT_EQ(farm::FormatBandLabel(3), "Render3.zip");
 }
 
 // ---------------------------------------------------------------- unpacking
@@ -597,7 +599,7 @@ TEST_F(RenderNodeTest, AFailedBandIsReportedAsFailedAndAStoppedOneAsFinished) {
   EXPECT_EQ(last(), "finish 7") << "a stop asked for is no failure";
 
   // On the wire: the end report, its label, then the word and the reason.
-  const Lumora::DataSeq m4 = node::FailureMessage(4, "why");
+  const Lumora::DataSeq m4 = farm::EncodeEndMessage(4, "why");
   ASSERT_EQ(m4.length(), 4u);
   const char* texts[4] = {};
   for (CORBA::ULong i = 0; i < 4; ++i) ASSERT_TRUE(m4[i] >>= texts[i]);

@@ -7,14 +7,13 @@
 #include <string>
 
 #include "idl/OrbInit.h"
+#include "idl/RegistryDatagram.h"
 #include "registry/RegistrationKey.h"
 #include "registry/RegistryClient.h"
 
 namespace farm {
 namespace {
 
-// Largest request datagram the registry accepts, NUL included.
-constexpr size_t kMaxDatagram = 1024;
 // How many look-ups one resolve may make while it clears stale entries.
 constexpr int kMaxLookups = 4;
 // Time limit of the liveness probe of a looked-up reference.
@@ -58,8 +57,8 @@ CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr
   if (CORBA::is_nil(orb) || CORBA::is_nil(obj) || !UsableName(name)) return -2;
   const std::string ior = ObjectToString(orb, obj);
   const std::string key = RegistrationKey(ior);
-  const std::string request = std::string("PUT;") + name + ";" + ior + ";" + key;
-  if (request.size() + 1 > kMaxDatagram) return -2;
+  const std::string request = FormatPutRequest(name, ior, key);
+  if (request.size() + 1 > kMaxRequestBytes) return -2;
   RegistryClient client(RegistryAddressFromEnvironment());
   std::string answer;
   if (!client.Ask(request, &answer)) return -1;
@@ -78,8 +77,8 @@ CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* na
   RegistryClient client(RegistryAddressFromEnvironment());
   for (int i = 0; i < kMaxLookups; ++i) {
     std::string answer;
-    if (!client.Ask(std::string("Get;") + name, &answer)) throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);
-    if (answer == "noneior") throw CORBA::OBJECT_NOT_EXIST(0, CORBA::COMPLETED_NO);
+    if (!client.Ask(FormatGetRequest(name), &answer)) throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);
+    if (!ParseGetAnswer(answer)) throw CORBA::OBJECT_NOT_EXIST(0, CORBA::COMPLETED_NO);
 
     CORBA::Object_var obj;
     try {
@@ -97,7 +96,7 @@ CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* na
                                         : Probe(orb, answer);
     if (state != Liveness::kDead) return obj._retn();
     std::string ignored;
-    client.Ask("BADSERVICE;" + answer, &ignored);
+    client.Ask(FormatBadServiceRequest(answer), &ignored);
   }
   throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);
 }

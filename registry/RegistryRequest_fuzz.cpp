@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "registry/RegistryRequest.h"
+#include "idl/RegistryDatagram.h"
 #include "registry/RegistryService.h"
 #include "registry/StoreFile.h"
 

@@ -1,4 +1,4 @@
-#include "registry/RegistryRequest.h"
+#include "idl/RegistryDatagram.h"
 
 #include <gtest/gtest.h>
 

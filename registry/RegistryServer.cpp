@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/MessageBox.h"
-#include "registry/RegistryRequest.h"
+#include "idl/RegistryDatagram.h"
 
 namespace farm {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "registry/RegistryRequest.h"
+#include "idl/RegistryDatagram.h"
 #include "registry/StoreFile.h"
 
 namespace farm {
@@ -36,41 +36,34 @@ void RegistryService::DeleteStore() {
 }
 
 std::optional<std::string> RegistryService::Handle(std::string_view datagram, std::string_view host) {
-  auto parsed = ParseRequest(datagram, host);
-  if (!parsed || parsed->empty()) return std::nullopt;
-  const std::vector<std::string>& fields = *parsed;
-  const std::string& command = fields[0];
-  if (command == "PUT") {
-    // name, reference, key, then the appended host.
-    if (fields.size() < 5) return std::nullopt;
-    // A field the store file could not hold back would make the whole copy
-    // unreadable after a crash; such a registration is refused unanswered.
-    for (size_t i = 1; i <= 3; ++i) {
-      if (fields[i].size() > store_file::kMaxFieldBytes) return std::nullopt;
-    }
-    return Put(fields);
-  }
-  // Every other command reads its second field; with the host appended it
-  // is always there unless the host itself was empty.
-  if (fields.size() < 2) return std::nullopt;
-  if (command == "Get") return Get(fields[1]);
-  if (command == "BADSERVICE") {
-    RemoveReference(fields[1]);
-    return registrationAnswer_;
-  }
-  if (command == "STOP") {
-    stopped_ = true;
-    return registrationAnswer_;
+  const std::optional<RegistryRequest> request = ParseRegistryRequest(datagram, host);
+  if (!request) return std::nullopt;
+  switch (request->command) {
+    case RegistryRequest::Command::kPut:
+      // A field the store file could not hold back would make the whole copy
+      // unreadable after a crash; such a registration is refused unanswered.
+      for (const std::string* field : {&request->name, &request->reference, &request->key}) {
+        if (field->size() > store_file::kMaxFieldBytes) return std::nullopt;
+      }
+      return Put(*request);
+    case RegistryRequest::Command::kGet:
+      return Get(request->name);
+    case RegistryRequest::Command::kBadService:
+      RemoveReference(request->reference);
+      return registrationAnswer_;
+    case RegistryRequest::Command::kStop:
+      stopped_ = true;
+      return registrationAnswer_;
   }
   return std::nullopt;
 }
 
-std::string RegistryService::Put(const std::vector<std::string>& fields) {
+std::string RegistryService::Put(const RegistryRequest& request) {
   RegistryEntry entry;
-  entry.name = fields[1];
-  entry.reference = fields[2];
-  entry.key = fields[3];
-  entry.host = fields.back();
+  entry.name = request.name;
+  entry.reference = request.reference;
+  entry.key = request.key;
+  entry.host = request.host;
   Log("来自" + entry.host + "注册服务:" + entry.name);
   registrationAnswer_ = entry.key;
   if (table_.Put(std::move(entry))) {
@@ -83,7 +76,7 @@ std::string RegistryService::Put(const std::vector<std::string>& fields) {
 
 std::string RegistryService::Get(const std::string& name) {
   auto choice = table_.Resolve(name);
-  if (!choice) return "noneior";
+  if (!choice) return FormatGetAnswer(std::nullopt);
   for (int i = 0; i < choice->sameReference; ++i) {
     if (hooks_.sameReference) hooks_.sameReference();
   }

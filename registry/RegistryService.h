@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "idl/RegistryDatagram.h"
 #include "registry/RegistryTable.h"
 
 namespace farm {
@@ -43,7 +44,7 @@ class RegistryService {
   const std::filesystem::path& storeFile() const { return storeFile_; }
 
  private:
-  std::string Put(const std::vector<std::string>& fields);
+  std::string Put(const RegistryRequest& request);
   std::string Get(const std::string& name);
   void RemoveReference(const std::string& reference);
   void Log(const std::string& line) const;

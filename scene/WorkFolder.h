@@ -1,6 +1,8 @@
 #pragma once
 #include <filesystem>
 
+#include "idl/WellKnownNames.h"
+
 namespace scene {
 
 // The folder of liblumora.so and the two folders the scene maker owns in
@@ -13,9 +15,9 @@ class WorkFolder {
   static WorkFolder OfLibrary();
 
   const std::filesystem::path& root() const { return root_; }
-  std::filesystem::path source() const { return root_ / "Render"; }
+  std::filesystem::path source() const { return root_ / farm::kPackageFolder; }
   std::filesystem::path output() const { return root_ / "RenderOut"; }
-  std::filesystem::path scene_file() const { return source() / "Tessel.pov"; }
+  std::filesystem::path scene_file() const { return source() / farm::kSceneFile; }
 
   // Creates both folders when missing and deletes the files in them (not
   // their sub-folders; links are removed, never followed). Errors are

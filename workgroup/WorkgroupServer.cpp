@@ -1,6 +1,7 @@
 #include "workgroup/WorkgroupServer.h"
 
 #include "idl/OrbInit.h"
+#include "idl/WellKnownNames.h"
 #include "platform/MessageBox.h"
 #include "registry/NameBinding.h"
 #include "workgroup/WorkGropRegiste_i.h"
@@ -61,11 +62,11 @@ void WorkgroupServer::Serve() {
   for (CORBA::ULong i = 0; i < policies.length(); ++i) policies[i]->destroy();
 
   PortableServer::Servant_var<WorkGropRegiste_i> registry = new WorkGropRegiste_i(rootPoa);
-  PortableServer::ObjectId_var id = PortableServer::string_to_ObjectId("WorkGroup");
+  PortableServer::ObjectId_var id = PortableServer::string_to_ObjectId(kWorkGroupService);
   childPoa->activate_object_with_id(id.in(), registry.in());
   CORBA::Object_var ref = childPoa->id_to_reference(id.in());
 
-  bind_service(orb, "WorkGroup", ref);
+  bind_service(orb, kWorkGroupService, ref);
 
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -10,7 +10,7 @@ namespace farm {
 
 // The workgroup server's service thread: starts the ORB from the command
 // line, serves the work group registry under the fixed identity
-// "WorkGroup" in a persistent POA (so its reference survives restarts on
+// kWorkGroupService in a persistent POA (so its reference survives restarts on
 // the same endpoint), publishes it in the name registry and runs the ORB
 // until Stop(). Any failure on the way shows the message "error" and ends
 // the thread.

@@ -1,0 +1,45 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Declared only, so that plain code can hold the parameters without the
+// ORB's headers; callers of the codec include "Lumora.hh".
+namespace Lumora {
+class DataSeq;
+}
+
+// The job parameters a boss sends a farmer before its band starts: a
+// DataSeq of seven elements, the string kOneFrameWord and six longs in the
+// order of JobParameters' fields.
+namespace farm {
+
+// The defaults are what a node renders until a boss has sent its band: the
+// whole default picture as band 1 of 1.
+struct JobParameters {
+  std::int32_t part = 1;       // band number, from 1; names the output and the end message
+  std::int32_t partCount = 1;  // bands in the job
+  std::int32_t width = 640;    // picture size
+  std::int32_t height = 480;
+  std::int32_t firstRow = 0;   // rows to render, inclusive, already widened at inner seams; 0 is the top
+  std::int32_t lastRow = 480;
+
+  bool operator==(const JobParameters& o) const {
+    return part == o.part && partCount == o.partCount && width == o.width && height == o.height &&
+           firstRow == o.firstRow && lastRow == o.lastRow;
+  }
+};
+
+enum class OneFrame {
+  kIgnored,   // element 0 is not exactly the string kOneFrameWord: not job parameters
+  kRefused,   // job parameters with fewer than seven elements or a non-long among 1..6
+  kAccepted,  // *out holds elements 1..6
+};
+
+Lumora::DataSeq EncodeJobParameters(const JobParameters& job);
+
+// *out changes only when the answer is kAccepted. For kIgnored and
+// kRefused, *reason (when not null) says why. Elements past the seventh are
+// not read.
+OneFrame DecodeJobParameters(const Lumora::DataSeq& data, JobParameters* out, std::string* reason = nullptr);
+
+}  // namespace farm
