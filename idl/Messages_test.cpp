@@ -97,7 +97,8 @@ TEST(Messages, EndMessageRoundTrip) {
   // Older nodes, and labels or failures that say less than they should.
   EXPECT_EQ(DecodeEndMessage(Texts({"Finish"})), (EndMessage{std::nullopt, std::nullopt}));
   EXPECT_EQ(DecodeEndMessage(EncodeEndMessage(0)), (EndMessage{std::nullopt, std::nullopt}));
-  EXPECT_EQ(DecodeEndMessage(Texts({"Finish", "Render5.zip", "Failed"})), (EndMessage{5, std::string("no reason given")}));
+  EXPECT_EQ(DecodeEndMessage(Texts({"Finish", "Render5.zip", "Failed"})),
+            (EndMessage{5, std::string("no reason given")}));
   EXPECT_EQ(DecodeEndMessage(Texts({"Finish", "Render5.zip", "failed", "x"})), (EndMessage{5, std::nullopt}));
 
   for (const Lumora::DataSeq& bad : {Lumora::DataSeq(), Texts({"finish", "Render1.zip"}), Texts({"Finish "})}) {
@@ -140,8 +141,10 @@ TEST(Messages, RegistryDatagramRoundTrip) {
 
   EXPECT_EQ(parse(FormatPutRequest("WorkGroup", "IOR:00", "k1"), "alpha"),
             (RegistryRequest{Command::kPut, "WorkGroup", "IOR:00", "k1", "alpha"}));
-  EXPECT_EQ(parse(FormatGetRequest("WorkGroup"), "alpha"), (RegistryRequest{Command::kGet, "WorkGroup", "", "", "alpha"}));
-  EXPECT_EQ(parse(FormatBadServiceRequest("IOR:00"), "b"), (RegistryRequest{Command::kBadService, "", "IOR:00", "", "b"}));
+  EXPECT_EQ(parse(FormatGetRequest("WorkGroup"), "alpha"),
+            (RegistryRequest{Command::kGet, "WorkGroup", "", "", "alpha"}));
+  EXPECT_EQ(parse(FormatBadServiceRequest("IOR:00"), "b"),
+            (RegistryRequest{Command::kBadService, "", "IOR:00", "", "b"}));
   EXPECT_EQ(parse(FormatStopRequest(), "b"), (RegistryRequest{Command::kStop, "", "", "", "b"}));
   // A look-up without a name reads the appended host in its place.
   EXPECT_EQ(parse("Get", "alpha"), (RegistryRequest{Command::kGet, "alpha", "", "", "alpha"}));

@@ -115,8 +115,8 @@ CORBA::Any Long(CORBA::Long v) {
 
 TEST_F(JobParametersTest, OneFrameIsReadOnlyWhenWholeAndExact) {
   node::JobParameters job;
-  ASSERT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(2), Long(3), Long(800), Long(600), Long(151), Long(329)}),
-                               &job),
+  ASSERT_EQ(farm::DecodeJobParameters(
+                List({Str("OneFrame"), Long(2), Long(3), Long(800), Long(600), Long(151), Long(329)}), &job),
             farm::OneFrame::kAccepted);
   EXPECT_EQ(job.part, 2);
   EXPECT_EQ(job.partCount, 3);
@@ -131,9 +131,11 @@ TEST_F(JobParametersTest, OneFrameIsReadOnlyWhenWholeAndExact) {
            job.height == before.height && job.firstRow == before.firstRow && job.lastRow == before.lastRow;
   };
   // Other messages: not for the node.
-  EXPECT_EQ(farm::DecodeJobParameters(List({Str("oneframe"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+  EXPECT_EQ(farm::DecodeJobParameters(
+                List({Str("oneframe"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
             farm::OneFrame::kIgnored);
-  EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrameX"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+  EXPECT_EQ(farm::DecodeJobParameters(
+                List({Str("OneFrameX"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
             farm::OneFrame::kIgnored);
   EXPECT_EQ(farm::DecodeJobParameters(List({Long(7), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
             farm::OneFrame::kIgnored);
@@ -141,7 +143,8 @@ TEST_F(JobParametersTest, OneFrameIsReadOnlyWhenWholeAndExact) {
   // "OneFrame" lists that are short or hold something else than longs.
   EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0)}), &job),
             farm::OneFrame::kRefused);
-  EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(1), Long(1), Str("640"), Long(1), Long(0), Long(1)}), &job),
+  EXPECT_EQ(farm::DecodeJobParameters(
+                List({Str("OneFrame"), Long(1), Long(1), Str("640"), Long(1), Long(0), Long(1)}), &job),
             farm::OneFrame::kRefused);
   CORBA::Any d;
   d <<= CORBA::Double(1.0);
