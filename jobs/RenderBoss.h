@@ -34,9 +34,9 @@ class RenderBoss_i : public POA_Lumora::RenderBoss {
   // A new file receiver writing into the boss's folder.
   Lumora::FileTransform_ptr CreateFileAndPass() override;
 
-  // Counts end messages and failure reports in the tally; every other
-  // message is ignored. A list over farm::kMaxDataSeqLength raises
-  // BAD_PARAM.
+  // Counts end messages (idl/EndMessage.h) and failure reports in the
+  // tally; every other message is ignored. A list over
+  // farm::kMaxDataSeqLength raises BAD_PARAM.
   void SetData(const Lumora::DataSeq& data) override;
 
   // Hands the row to the sink, then counts it as arrived; one over
