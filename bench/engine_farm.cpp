@@ -138,6 +138,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const fs::path client = farm.MakeNodeFolder();
+  if (std::string why; !farm.UseClassesOf(client, &why)) {
+    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
+    return 1;
+  }
   const std::vector<Case> cases = {{1, 1024, 768}, {1, 2048, 1536}, {2, 1280, 960}};
   std::map<int, std::vector<Figures>> results;
   std::printf("the machine is shared: figures are side by side per run, spread over %d runs\n", runs);

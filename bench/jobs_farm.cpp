@@ -73,6 +73,10 @@ int main(int argc, char** argv) {
   }
 
   const auto client = farm.MakeNodeFolder();
+  if (std::string why; !farm.UseClassesOf(client, &why)) {
+    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
+    return 1;
+  }
   const auto out = farm.TmpDir() / "farm.png";
   auto start = Clock::now();
   farmtest::Process* v = farm.StartProgram({(client / "vornel").string(), "--scene", "1", "--out", out.string(),

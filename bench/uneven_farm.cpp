@@ -97,6 +97,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const fs::path client = farm.MakeNodeFolder();
+  if (std::string why; !farm.UseClassesOf(client, &why)) {
+    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
+    return 1;
+  }
   const std::vector<std::string> vornel = {(client / "vornel").string(), "--scene", "1", "--out",
                                            (farm.TmpDir() / "farm.png").string(), "--width",
                                            std::to_string(width), "--height", std::to_string(height)};

@@ -78,6 +78,8 @@ class StderrToFile {
 
 TEST(Form1, ButtonsRenderBothScenesAtTheirSizesAndEndDestroysTheViewer) {
   farmtest::Farm farm;  // private TMPDIR and a registry port nobody answers on
+  std::string why;
+  ASSERT_TRUE(farm.UseClassesOf(farmtest::BinDir(), &why)) << why;
   App();
   StderrToFile err(farm.TmpDir() / "stderr.txt");
   const std::string failure = "请按照说明方式启动各级服务程序";

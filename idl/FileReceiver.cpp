@@ -35,7 +35,6 @@ CORBA::Boolean FileReceiver::CreateFile(const char* name, CORBA::Long overwrite)
   }
   file_ = std::fopen(target.c_str(), "wb");  // a failure shows at WriteBuffer
   target_ = target;
-  opened_ = true;
   return true;
 }
 
@@ -73,7 +72,6 @@ CORBA::Boolean FileReceiver::CloseFile() {
       }
       file_ = nullptr;
     }
-    opened_ = false;
   }
   // Retire this object in whichever adapter serves the current call; the
   // adapter drops its reference once the call has been answered.

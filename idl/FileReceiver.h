@@ -44,6 +44,5 @@ class FileReceiver : public POA_Lumora::FileTransform {
   std::filesystem::path folder_;
   std::filesystem::path target_;  // of file_
   std::FILE* file_ = nullptr;
-  bool opened_ = false;  // CreateFile answered TRUE
   std::mutex mutex_;
 };

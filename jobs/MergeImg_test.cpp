@@ -7,9 +7,11 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <QWheelEvent>
 #include <cstdlib>
@@ -272,6 +274,15 @@ TEST_F(MergeImgTest, SavePictureChoosesTheFormatByExtension) {
   EXPECT_EQ(back.pixel(3, 1), kYellow);
 }
 
+// Types a file name into the dialog's name field, as the user does.
+// (QFileDialog::selectFile leaves the field alone once it has the focus,
+// which it gets at a moment the test does not control.)
+void TypeFileName(QFileDialog* dialog, const QString& name) {
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(edit, nullptr);
+  edit->setText(name);
+}
+
 // Drives the context menu and the save dialog from the event loop they run.
 class ContextMenuDriver {
  public:
@@ -284,13 +295,17 @@ class ContextMenuDriver {
   void Run(CMergeImg* viewer) {
     QTimer timer;
     timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [this] {
+    // The dialog is driven only from its own event loop: events handled
+    // while exec() is still showing it come at the caller's loop level, and
+    // a dialog closed then would leave exec() waiting for ever.
+    const int level = QThread::currentThread()->loopLevel();
+    QObject::connect(&timer, &QTimer::timeout, [this, level] {
       if (!saw_menu) {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
           saw_menu = true;
           on_menu(menu);
         }
-      } else if (!saw_dialog) {
+      } else if (!saw_dialog && QThread::currentThread()->loopLevel() > level) {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
           saw_dialog = true;
           on_dialog(dialog);
@@ -324,7 +339,7 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
     EXPECT_EQ(d->nameFilters(), QStringList({"jpg (*.jpg)", "png (*.png)", "bmp (*.bmp)", "tga (*.tga)",
                                              "All Files (*.*)"}));
     d->setDirectory(folder);
-    d->selectFile(QStringLiteral("shot.TGA"));
+    TypeFileName(d, QStringLiteral("shot.TGA"));
     static_cast<QDialog*>(d)->accept();  // QFileDialog::accept, as the OK button does
   };
   first.Run(viewer_);
@@ -340,7 +355,7 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
   bare.on_menu = ChooseSave;
   bare.on_dialog = [&](QFileDialog* d) {
     d->setDirectory(folder);
-    d->selectFile(QStringLiteral("bare"));
+    TypeFileName(d, QStringLiteral("bare"));
     static_cast<QDialog*>(d)->accept();  // QFileDialog::accept, as the OK button does
   };
   bare.Run(viewer_);
@@ -355,7 +370,7 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
     d->setDirectory(folder);
     d->selectNameFilter(QStringLiteral("png (*.png)"));
     emit d->filterSelected(QStringLiteral("png (*.png)"));
-    d->selectFile(QStringLiteral("bare2"));
+    TypeFileName(d, QStringLiteral("bare2"));
     static_cast<QDialog*>(d)->accept();  // QFileDialog::accept, as the OK button does
   };
   typed.Run(viewer_);
@@ -368,7 +383,7 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
   cancel.on_menu = ChooseSave;
   cancel.on_dialog = [&](QFileDialog* d) {
     d->setDirectory(folder);
-    d->selectFile(QStringLiteral("cancelled.png"));
+    TypeFileName(d, QStringLiteral("cancelled.png"));
     d->reject();
   };
   cancel.Run(viewer_);

@@ -22,7 +22,15 @@ namespace {
 // the busy flag and the viewer of the current or last job.
 struct Module {
   JobSlot slot;
+  // Guarded, not owned outright: the viewer deletes itself when the user
+  // closes it, and Init lets go of it while it stays open.
   QPointer<CMergeImg> viewer;  // GUI thread only
+
+  // Deletes the viewer held, if it is still there. GUI thread.
+  void DeleteViewer() {
+    delete viewer.data();
+    viewer = nullptr;
+  }
 };
 
 Module& TheModule() {
@@ -77,13 +85,7 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     lumora::Module& module = TheModule();
     uint64_t number = 0;
     if (!module.slot.TryStart(&number)) return;
-    if (lumora::CMergeImg* old = module.viewer.data()) {
-      try {
-        delete old;
-      } catch (...) {
-      }
-    }
-    module.viewer = nullptr;
+    module.DeleteViewer();
     lumora::CMergeImg* viewer = lumora::CMergeImg::CreateForHost(&host);
     viewer->on_closed = [number] { TheModule().slot.ViewerClosed(number); };
     module.viewer = viewer;
@@ -109,13 +111,7 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
 HRESULT RenderNet2::Destory() {
   lumora::RunOnGuiThread([] {
     lumora::Module& module = TheModule();
-    if (lumora::CMergeImg* viewer = module.viewer.data()) {
-      try {
-        delete viewer;
-      } catch (...) {
-      }
-    }
-    module.viewer = nullptr;
+    module.DeleteViewer();
     module.slot.Destroy();
   });
   return S_OK;

@@ -101,6 +101,8 @@ class RenderTest : public testing::Test {
     if (hadTmpdir_) oldTmpdir_ = old;
     setenv("TMPDIR", dir_.c_str(), 1);
     marker_ = dir_ / "povok.tmp";
+    // Worker counts below are this test's own.
+    ASSERT_TRUE(WorkersDone()) << "a worker of an earlier test still runs";
   }
 
   void TearDown() override {
@@ -128,6 +130,15 @@ class RenderTest : public testing::Test {
   bool MarkerAppears() const {
     return WaitFor([&] { return fs::exists(marker_); });
   }
+  // Once no worker runs, nothing more of the renders so far can happen. An
+  // accepted GO counts its worker before it returns, so an unchanged count
+  // right after a GO says that it was ignored.
+  static bool WorkersDone() {
+    return WaitFor([] { return Render::RunningWorkers() == 0; });
+  }
+  // The worker drops to the lowest priority once it has started the process
+  // and does nothing more until the process ends.
+  static bool WorkerWaits() { return WaitFor(SomeThreadAtLowestPriority); }
 
   fs::path dir_;
   fs::path marker_;
@@ -153,7 +164,7 @@ TEST_F(RenderTest, OldMarkerIsDeletedAndMadeAgainOnlyAtTheEnd) {
   render.GO(Gated().c_str());
   EXPECT_FALSE(fs::exists(marker_));  // gone when GO returns
   ASSERT_TRUE(WaitFor([&] { return ReadPid(dir_ / "started") != 0; }));
-  std::this_thread::sleep_for(200ms);
+  ASSERT_TRUE(WorkerWaits());
   EXPECT_FALSE(fs::exists(marker_));
 
   OpenGate();
@@ -203,15 +214,15 @@ TEST_F(RenderTest, GoRightAfterStopIsNotEndedByTheStoppedProcess) {
   render.Stop();
   render.GO(Gated().c_str());
   ASSERT_TRUE(WaitFor([&] { return ReadPid(dir_ / "started") != 0; }));
-  ASSERT_TRUE(WaitFor([&] { return !Alive(ReadPid(dir_ / "old")); }));
-  std::this_thread::sleep_for(200ms);
-  // The killed process's worker has woken by now; the new render still runs.
+  // Once the killed process's worker is done, the new render still runs.
+  ASSERT_TRUE(WaitFor([] { return Render::RunningWorkers() == 1; }));
   EXPECT_FALSE(fs::exists(marker_));
   render.GO(Writer("third").c_str());
+  EXPECT_EQ(Render::RunningWorkers(), 1);
 
   OpenGate();
   ASSERT_TRUE(MarkerAppears());
-  std::this_thread::sleep_for(200ms);
+  ASSERT_TRUE(WorkersDone());
   EXPECT_FALSE(Exists("third"));
 }
 
@@ -245,8 +256,9 @@ TEST_F(RenderTest, MissingProgramShowsMessageAndBlocksGoUntilStop) {
   EXPECT_EQ(err.Text(), "服务程序不在规定位置!\n");
   EXPECT_FALSE(fs::exists(marker_));
 
+  ASSERT_TRUE(WorkersDone());
   render.GO(Writer("ignored").c_str());
-  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(Render::RunningWorkers(), 0);
   EXPECT_FALSE(Exists("ignored"));
   EXPECT_FALSE(fs::exists(marker_));
 
@@ -264,13 +276,12 @@ TEST_F(RenderTest, SecondGoWhileRunningIsIgnored) {
   EXPECT_TRUE(WaitFor([] { return SomeThreadAtLowestPriority(); }));  // the waiting worker
   EXPECT_EQ(NiceOf(ReadPid(dir_ / "started")), NiceOf(getpid())) << "the render runs at the host's priority";
   EXPECT_EQ(render.GO(Writer("second").c_str()), S_OK);
-  std::this_thread::sleep_for(200ms);
-  EXPECT_FALSE(Exists("second"));
+  EXPECT_EQ(Render::RunningWorkers(), 1);
   EXPECT_FALSE(fs::exists(marker_));
 
   OpenGate();
   ASSERT_TRUE(MarkerAppears());
-  std::this_thread::sleep_for(200ms);
+  ASSERT_TRUE(WorkersDone());
   EXPECT_FALSE(Exists("second"));
 }
 
@@ -305,7 +316,7 @@ TEST_F(RenderTest, FinishCallbackRunsOnWorkerAfterMarker) {
   auto [thread, markerThere] = result.get();
   EXPECT_NE(thread, std::this_thread::get_id());
   EXPECT_TRUE(markerThere);
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(WorkersDone());
   EXPECT_EQ(calls.load(), 1);
 
   // A failed start is told by the message box, not by the callback.
@@ -313,7 +324,7 @@ TEST_F(RenderTest, FinishCallbackRunsOnWorkerAfterMarker) {
   render.GO("/nonexistent/pvengine");
   ASSERT_TRUE(WaitFor([&] { return !err.Text().empty(); }));
   render.Stop();
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(WorkersDone());
   EXPECT_EQ(calls.load(), 1);
 }
 
@@ -327,7 +338,7 @@ TEST_F(RenderTest, DestroyedWhileRunningWorkerStillMakesMarkerAndLeavesObjectAlo
 
   OpenGate();
   ASSERT_TRUE(MarkerAppears());
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(WorkersDone());
   EXPECT_FALSE(called);
 
   // A new object can render at once.

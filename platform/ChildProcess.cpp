@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,47 +64,89 @@ std::string ResolveProgram(const std::string& argv0) {
   while (start <= path.size()) {
     size_t end = path.find(':', start);
     if (end == std::string::npos) end = path.size();
-    std::string dir = path.substr(start, end - start);
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + argv0;
+    const std::string candidate = (end == start ? std::string(".") : path.substr(start, end - start)) + "/" + argv0;
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
     start = end + 1;
   }
   return argv0;
 }
 
+// The exit status rule of this class.
+int StatusOf(int raw) {
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
+}
+
+// A descriptor closed on scope exit.
+struct OwnedFd {
+  int fd = -1;
+  ~OwnedFd() {
+    if (fd >= 0) close(fd);
+  }
+};
+
 }  // namespace
 
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv, std::string* error) {
-  if (argv.empty() || argv[0].empty()) {
-    if (error) *error = "empty command line";
-    return nullptr;
-  }
+  return Start(argv, Options(), error);
+}
+
+std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv, const Options& options,
+                                                  std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return std::unique_ptr<ChildProcess>();
+  };
+  if (argv.empty() || argv[0].empty()) return fail("empty command line");
   const std::string program = ResolveProgram(argv[0]);
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
+  OwnedFd output;
+  if (!options.outputFile.empty() && (options.stdoutFd < 0 || options.stderrFd < 0)) {
+    output.fd = open(options.outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (output.fd < 0) return fail(options.outputFile.string() + ": " + std::strerror(errno));
+  }
+  // Copies above 2, so that placing one on 0, 1 or 2 in the child cannot
+  // overwrite another before it is placed.
+  OwnedFd standard[3];
+  const int wanted[3] = {options.stdinFd, options.stdoutFd >= 0 ? options.stdoutFd : output.fd,
+                         options.stderrFd >= 0 ? options.stderrFd : output.fd};
+  for (int i = 0; i < 3; ++i) {
+    if (wanted[i] < 0) continue;
+    standard[i].fd = fcntl(wanted[i], F_DUPFD_CLOEXEC, 3);
+    if (standard[i].fd < 0) return fail(std::string("fcntl: ") + std::strerror(errno));
+  }
+
   // The child reports a failed exec through this pipe; a clean exec closes it.
   int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-    if (error) *error = std::string("pipe: ") + std::strerror(errno);
-    return nullptr;
-  }
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return fail(std::string("pipe: ") + std::strerror(errno));
+  const pid_t parent = getpid();
   pid_t pid = fork();
   if (pid < 0) {
     int e = errno;
     close(pipeFds[0]);
     close(pipeFds[1]);
-    if (error) *error = std::string("fork: ") + std::strerror(e);
-    return nullptr;
+    return fail(std::string("fork: ") + std::strerror(e));
   }
   if (pid == 0) {
-    // Only async-signal-safe calls from here on.
+    // The parent may have threads: only async-signal-safe calls from here on.
     close(pipeFds[0]);
     setpgid(0, 0);
-    setpriority(PRIO_PROCESS, 0, 0);  // back to the default where allowed
+    if (options.parentDeathSignal != 0) {
+      prctl(PR_SET_PDEATHSIG, options.parentDeathSignal);
+      if (getppid() != parent) _exit(127);  // it died before the request took hold
+    }
+    for (int i = 0; i < 3; ++i) {
+      if (standard[i].fd >= 0) dup2(standard[i].fd, i);
+    }
+    setpriority(PRIO_PROCESS, 0, options.nice);  // where allowed
+    if (options.defaultSignals) {
+      struct sigaction dfl = {};
+      dfl.sa_handler = SIG_DFL;
+      for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
+    }
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -124,8 +167,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
     int status;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (error) *error = program + ": " + std::strerror(childErrno);
-    return nullptr;
+    return fail(program + ": " + std::strerror(childErrno));
   }
   return std::unique_ptr<ChildProcess>(new ChildProcess(pid));
 }
@@ -157,12 +199,43 @@ int ChildProcess::Wait() {
     do {
       r = waitpid(pid_, &status, 0);
     } while (r < 0 && errno == EINTR);
-    if (r == pid_) {
-      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
-    }
+    if (r == pid_) status_ = StatusOf(status);
     reaped_ = true;
   }
   return status_;
+}
+
+bool ChildProcess::ReapLocked(int options, bool* stopped) {
+  if (reaped_) return true;
+  int raw = 0;
+  const pid_t r = waitpid(pid_, &raw, options | (stopped ? WUNTRACED : 0));
+  if (r != pid_) return false;
+  if (WIFSTOPPED(raw)) {
+    if (stopped) *stopped = true;
+    return false;
+  }
+  status_ = StatusOf(raw);
+  reaped_ = true;
+  return true;
+}
+
+std::optional<int> ChildProcess::Poll() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (ReapLocked(WNOHANG, nullptr)) return status_;
+  return std::nullopt;
+}
+
+bool ChildProcess::PollStopped() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bool stopped = false;
+  ReapLocked(WNOHANG, &stopped);
+  return stopped;
+}
+
+bool ChildProcess::Signal(int sig) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (reaped_) return false;
+  return kill(pid_, sig) == 0;
 }
 
 bool ChildProcess::Terminate() {

@@ -1,8 +1,10 @@
 #pragma once
 #include <sys/types.h>
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,14 +18,39 @@ std::vector<std::string> SplitCommandLine(const std::string& line);
 
 // One started program. The child runs in a process group of its own, so
 // Terminate() also ends what it started (an engine's renderer, say). The
-// child is started at the default nice value where the caller may set it,
-// even when the calling thread runs at the lowest priority.
+// child is started at the nice value of its options (by default the default
+// one) where the caller may set it, even when the calling thread runs at the
+// lowest priority.
+//
+// Exit status, wherever this class answers one: the program's exit status
+// when it exited, 128 + signal number when a signal ended it.
 class ChildProcess {
  public:
+  struct Options {
+    // Descriptors the child gets as standard input, output and error; -1
+    // keeps the parent's. They stay the caller's to close.
+    int stdinFd = -1;
+    int stdoutFd = -1;
+    int stderrFd = -1;
+    // When set, standard output and error not given above are appended to
+    // this file (created 0644 when missing).
+    std::filesystem::path outputFile;
+    // Signal the child gets when the thread that started it ends
+    // (PR_SET_PDEATHSIG); 0 for none. A child whose parent is already gone
+    // when it starts exits with 127.
+    int parentDeathSignal = 0;
+    // The child's nice value.
+    int nice = 0;
+    // Every signal back to its default disposition (SIG_IGN survives exec).
+    bool defaultSignals = false;
+  };
+
   // Starts argv[0] (looked up in PATH when it has no '/') with the given
   // arguments, inheriting environment and current folder. Returns null and
   // fills *error when the program cannot be started.
   static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv, std::string* error);
+  static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv, const Options& options,
+                                             std::string* error);
 
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
@@ -31,9 +58,21 @@ class ChildProcess {
 
   pid_t pid() const { return pid_; }
 
-  // Blocks until the process ends. Returns its exit status, or 128 + signal
-  // number when a signal ended it. Later calls return the same value.
+  // Blocks until the process ends and answers its exit status. Later calls
+  // return the same value.
   int Wait();
+
+  // The exit status once the process has ended, nothing while it runs (or is
+  // stopped). Never blocks.
+  std::optional<int> Poll();
+
+  // True when the process has stopped (SIGSTOP and the like) since the last
+  // call that reported it; an ended process is reaped on the way.
+  bool PollStopped();
+
+  // Sends `sig` to the process itself (not its group) unless it has been
+  // reaped; false when nothing was sent.
+  bool Signal(int sig);
 
   // Ends the process and its group at once (SIGKILL). Safe from any thread,
   // before, during or after Wait(); answers false when it had already ended.
@@ -41,6 +80,8 @@ class ChildProcess {
 
  private:
   explicit ChildProcess(pid_t pid) : pid_(pid) {}
+  // Reaps with waitpid `options` under mutex_; true once reaped.
+  bool ReapLocked(int options, bool* stopped);
 
   const pid_t pid_;
   std::mutex mutex_;

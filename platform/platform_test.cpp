@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -42,6 +45,69 @@ TEST(ChildProcess, ExitStatusTerminateAndMissingProgram) {
   auto missing = platform::ChildProcess::Start({"/nonexistent/program", "x"}, &error);
   EXPECT_FALSE(missing);
   EXPECT_NE(error.find("/nonexistent/program"), std::string::npos);
+}
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(ChildProcess, StandardStreamsNiceSignalsAndStops) {
+  const auto dir = std::filesystem::temp_directory_path() / ("childprocess_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "in") << "in\n";
+  const int in = open((dir / "in").c_str(), O_RDONLY | O_CLOEXEC);
+  const int err = open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(in, 0);
+  ASSERT_GE(err, 0);
+  platform::ChildProcess::Options options;
+  options.stdinFd = in;
+  options.stderrFd = err;
+  options.outputFile = dir / "out";
+  options.nice = 5;
+  std::string error;
+  auto child = platform::ChildProcess::Start({"sh", "-c", "cat; nice; echo e >&2"}, options, &error);
+  ASSERT_TRUE(child) << error;
+  EXPECT_EQ(child->Wait(), 0);
+  close(in);
+  close(err);
+  EXPECT_EQ(Slurp(dir / "out"), "in\n5\n");
+  EXPECT_EQ(Slurp(dir / "err"), "e\n");
+
+  // An ignored signal stays ignored across exec unless asked otherwise.
+  signal(SIGUSR1, SIG_IGN);
+  const std::vector<std::string> selfKill = {"sh", "-c", "kill -USR1 $$"};
+  auto ignoring = platform::ChildProcess::Start(selfKill, &error);
+  ASSERT_TRUE(ignoring) << error;
+  EXPECT_EQ(ignoring->Wait(), 0);
+  platform::ChildProcess::Options defaults;
+  defaults.defaultSignals = true;
+  auto dying = platform::ChildProcess::Start(selfKill, defaults, &error);
+  ASSERT_TRUE(dying) << error;
+  EXPECT_EQ(dying->Wait(), 128 + SIGUSR1);
+  signal(SIGUSR1, SIG_DFL);
+
+  auto sleeper = platform::ChildProcess::Start({"sleep", "30"}, &error);
+  ASSERT_TRUE(sleeper) << error;
+  EXPECT_FALSE(sleeper->Poll());
+  ASSERT_TRUE(sleeper->Signal(SIGSTOP));
+  bool stopped = false;
+  for (int i = 0; i < 1000 && !stopped; ++i) {
+    stopped = sleeper->PollStopped();
+    if (!stopped) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(stopped);
+  EXPECT_FALSE(sleeper->Poll());
+  EXPECT_TRUE(sleeper->Terminate());
+  EXPECT_EQ(sleeper->Wait(), 128 + SIGKILL);
+  EXPECT_EQ(sleeper->Poll(), 128 + SIGKILL);
+  EXPECT_FALSE(sleeper->Signal(SIGCONT));
+
+  options = {};
+  options.outputFile = dir / "missing" / "out";
+  EXPECT_FALSE(platform::ChildProcess::Start({"true"}, options, &error));
+  EXPECT_NE(error.find("missing"), std::string::npos);
+  std::filesystem::remove_all(dir);
 }
 
 TEST(MessageBox, PresenterCapturesAndRestores) {

@@ -1,6 +1,7 @@
 // ledgo: the farm's name registry service: a tray program on a desktop,
 // a daemon without one. It ends on SIGINT or SIGTERM, an orderly end that
-// deletes the store file.
+// deletes the store file. Either way it exits with 1, after the box
+// "端口被占用---退出程序", when its port is taken.
 #include <ace/Init_ACE.h>
 #include <signal.h>
 
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
   if (!server.Open(farm::RegistryPortFromEnvironment())) {
     platform::MessageBox("端口被占用---退出程序", "Error Reports");
     ACE::fini();
-    return 0;
+    return 1;
   }
   if (server.activate(THR_NEW_LWP | THR_JOINABLE, 1) == -1) {
     std::perror("ledgo: cannot start the service thread");

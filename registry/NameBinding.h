@@ -10,11 +10,13 @@ namespace farm {
 // Publishes `obj` under `name` in the name registry (a PUT request). The
 // registration key is the reference's endpoint and object key (see
 // RegistrationKey), so publishing the same object again, or again after a
-// restart on the same endpoint, leaves one entry. Returns 0 when the
-// registry acknowledged the registration, -1 when it did not answer, -2
-// when nothing was sent (nil object, empty name or one holding ";", or a
-// request too long for one datagram). Never throws for a registry that is
-// down.
+// restart on the same endpoint, leaves one entry. Never throws for a
+// registry that is down. Returns
+//    0  the registry acknowledged the registration (answered its key);
+//    1  the registry answered something else: it may not hold the entry;
+//   -1  the registry did not answer (three tries);
+//   -2  nothing was sent: nil ORB or object, an empty name or one holding
+//       ";", or a request too long for one datagram.
 CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr obj);
 
 // Looks `name` up and returns the object published under it (never nil).

@@ -11,8 +11,8 @@ Notice::Notice(std::string text, std::string caption) : state_(std::make_shared<
   state_->caption = std::move(caption);
 }
 
-void Notice::Show() {
-  if (state_->showing.exchange(true)) return;
+bool Notice::Show() {
+  if (state_->showing.exchange(true)) return false;
   try {
     std::thread([state = state_] {
       platform::MessageBox(state->text, state->caption);
@@ -20,7 +20,9 @@ void Notice::Show() {
     }).detach();
   } catch (...) {
     state_->showing = false;
+    return false;
   }
+  return true;
 }
 
 }  // namespace farm

@@ -11,7 +11,8 @@ namespace farm {
 class Notice {
  public:
   Notice(std::string text, std::string caption);
-  void Show();
+  // True when a box was started, false when it was dropped.
+  bool Show();
 
  private:
   struct State {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -12,41 +13,52 @@
 namespace farm {
 namespace {
 
+// What the presenter of the test shares with the box threads, which may
+// outlive the test body.
+struct Boxes {
+  std::mutex m;
+  std::condition_variable cv;
+  int shown = 0;
+  int dismissed = 0;  // boxes the "user" has closed
+  std::string lastText;
+};
+
 // A box the user has not dismissed yet must not hold the caller up, and
 // further boxes are dropped meanwhile instead of piling up.
 TEST(Notice, NeverWaitsForTheBox) {
-  std::mutex m;
-  std::condition_variable cv;
-  bool dismissed = false;
-  int shown = 0;
-  std::string lastText;
-  auto previous = platform::SetMessageBoxPresenter([&](const std::string& text, const std::string&) {
-    std::unique_lock<std::mutex> lock(m);
-    ++shown;
-    lastText = text;
-    cv.notify_all();
-    cv.wait(lock, [&] { return dismissed; });
+  auto boxes = std::make_shared<Boxes>();
+  auto previous = platform::SetMessageBoxPresenter([boxes](const std::string& text, const std::string&) {
+    std::unique_lock<std::mutex> lock(boxes->m);
+    const int number = ++boxes->shown;
+    boxes->lastText = text;
+    boxes->cv.notify_all();
+    boxes->cv.wait(lock, [&] { return boxes->dismissed >= number; });
   });
   Notice notice("Same IOR", "");
-  notice.Show();
-  notice.Show();
+  EXPECT_TRUE(notice.Show());
+  // The first box is up (or about to be) and nobody has dismissed it.
+  EXPECT_FALSE(notice.Show());
   {
-    std::unique_lock<std::mutex> lock(m);
-    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return shown == 1; }));
-    EXPECT_EQ(lastText, "Same IOR");
-    dismissed = true;
-    cv.notify_all();
+    std::unique_lock<std::mutex> lock(boxes->m);
+    ASSERT_TRUE(boxes->cv.wait_for(lock, std::chrono::seconds(5), [&] { return boxes->shown == 1; }));
+    EXPECT_EQ(boxes->lastText, "Same IOR");
+    EXPECT_FALSE(notice.Show());
+    boxes->dismissed = 1;
+    boxes->cv.notify_all();
   }
-  // Once dismissed, the next request shows a box again.
+  // Once dismissed, the next request shows a box again: the box's thread
+  // lets go of it right after the presenter returns.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  for (;;) {
-    notice.Show();
-    std::unique_lock<std::mutex> lock(m);
-    if (cv.wait_for(lock, std::chrono::milliseconds(20), [&] { return shown == 2; })) break;
+  while (!notice.Show()) {
     ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    std::this_thread::yield();
   }
-  // Let the box threads finish before the presenter's captures go away.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  {
+    std::unique_lock<std::mutex> lock(boxes->m);
+    ASSERT_TRUE(boxes->cv.wait_for(lock, std::chrono::seconds(5), [&] { return boxes->shown == 2; }));
+    boxes->dismissed = 2;
+    boxes->cv.notify_all();
+  }
   platform::SetMessageBoxPresenter(previous);
 }
 

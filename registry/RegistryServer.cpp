@@ -4,6 +4,7 @@
 #include <ace/Time_Value.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "platform/MessageBox.h"
@@ -61,7 +62,9 @@ void RegistryServer::Serve(ACE_SOCK_Dgram& answers) {
     std::string datagram = *answer;
     datagram.push_back('\0');
     if (answers.send(datagram.data(), datagram.size(), from) != static_cast<ssize_t>(datagram.size())) {
-      platform::MessageBox("");
+      // The asker will time out and ask again; the operator learns why.
+      platform::MessageBox("cannot send the answer to " + HostName(from) + ": " + std::strerror(errno),
+                           "Error Reports");
     }
   }
 }

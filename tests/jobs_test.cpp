@@ -126,9 +126,15 @@ class JobsTest : public ::testing::Test {
     }
   }
 
-  // Starts vornel from a private copy of bin/ (its own work folder).
+  // Starts vornel from a private copy of bin/ (its own work folder and
+  // component libraries).
   Process* StartVornel(const std::vector<std::string>& args) {
     client_ = farm_.MakeNodeFolder();
+    std::string why;
+    if (!farm_.UseClassesOf(client_, &why)) {
+      ADD_FAILURE() << why;
+      return nullptr;
+    }
     std::vector<std::string> argv = {(client_ / "vornel").string()};
     argv.insert(argv.end(), args.begin(), args.end());
     return farm_.StartProgram(argv, "vornel");
@@ -468,6 +474,10 @@ TEST_F(JobsTest, ABandThatFailsThreeTimesEndsTheJobWithItsReasonAndThePartialPic
   const int status = TimedJob(out, &seconds, [&](Process* v) {
     for (std::size_t attempt = 0; attempt < 3 && v->Running(); ++attempt) {
       const std::vector<pid_t> engines = EngineStart(0, attempt);
+      if (engines.empty()) {
+        ADD_FAILURE() << "attempt " << attempt << ": no engine started\n" << nodes_[0]->Output();
+        return;
+      }
       // Some rows arrive: the renderer has begun tracing (its progress shows
       // in the engine's log) and goes on a little. One renderer run renders
       // the band, so a fixed wait could outlast it.

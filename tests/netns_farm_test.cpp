@@ -232,6 +232,7 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
     ASSERT_TRUE(n->WaitForOutput("joined the work group Tessel", 20s)) << n->Output();
   }
   client_ = farm_.MakeNodeFolder();
+  ASSERT_TRUE(farm_.UseClassesOf(client_, &why)) << why;
 
   // A clean render, as povray renders the scene by itself.
   const fs::path out = farm_.TmpDir() / "net.png";

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Kintra.hh"
 #include "registry/NameBinding.h"
@@ -44,8 +46,14 @@ TEST(PythonFarmTest, ARenderFromPythonGivesTheSavedPictureAsAnArray) {
   const fs::path client = farm.MakeNodeFolder();
   ScopedEnv library("LD_LIBRARY_PATH", client.string());
   ScopedEnv path("PYTHONPATH", LUMORA_PYTHON_DIR);
-  Process* script = farm.StartProgram(
-      {PYTHON_PROGRAM, (SourceDir() / "tests" / "python_render.py").string(), farm.TmpDir().string()}, "python");
+  std::vector<std::string> argv;
+  for (std::string_view host = PYTHON_HOST; !host.empty();) {
+    const std::size_t bar = host.find('|');
+    argv.emplace_back(host.substr(0, bar));
+    host = bar == std::string_view::npos ? std::string_view() : host.substr(bar + 1);
+  }
+  argv.insert(argv.end(), {PYTHON_PROGRAM, (SourceDir() / "tests" / "python_render.py").string(), farm.TmpDir().string()});
+  Process* script = farm.StartProgram(argv, "python");
   ASSERT_TRUE(script != nullptr);
   ASSERT_EQ(script->WaitExit(180s), 0) << script->Output();
   EXPECT_NE(script->Output().find("render: ok"), std::string::npos) << script->Output();

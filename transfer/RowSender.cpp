@@ -11,7 +11,6 @@ namespace transfer {
 bool RowSender::Connect(const std::vector<std::string>& orbArgs, const std::filesystem::path& folder,
                         std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ready_ = false;
   boss_ = Lumora::RenderBoss::_nil();
   try {
     std::vector<std::string> args = orbArgs;
@@ -70,11 +69,6 @@ bool RowSender::Send(std::int32_t line, std::int32_t count, const std::int32_t* 
   } catch (const CORBA::Exception&) {
     return false;
   }
-}
-
-bool RowSender::IsOK() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return ready_ && pending_.empty();
 }
 
 std::vector<std::string> OwnCommandLine() {

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -26,8 +25,9 @@ class RowSender {
   // not connected, for a negative count, or when the call fails.
   bool Send(std::int32_t line, std::int32_t count, const std::int32_t* pixels);
 
-  // Ready flag set and nothing pending.
-  bool IsOK() const;
+  // Always false: rows go out synchronously, so none is ever pending, and
+  // nothing marks the sender ready. Kept for engines that ask.
+  bool IsOK() const { return false; }
 
  private:
   mutable std::mutex mutex_;
@@ -35,8 +35,6 @@ class RowSender {
   PortableServer::POA_var root_;
   PortableServer::POAManager_var manager_;
   Lumora::RenderBoss_var boss_;
-  bool ready_ = false;
-  std::deque<std::int32_t> pending_;  // rows taken but not yet sent; none are kept today
 };
 
 // The command line of the running process (/proc/self/cmdline).

@@ -42,6 +42,7 @@ Farm::Farm() : registryPort_(FreeUdpPort()), workgroupPort_(FreeTcpPort()) {
   env_.push_back(std::make_unique<ScopedEnv>("TMPDIR", TmpDir().string()));
   env_.push_back(std::make_unique<ScopedEnv>("LEDGO_HOST", "127.0.0.1"));
   env_.push_back(std::make_unique<ScopedEnv>("LEDGO_PORT", std::to_string(registryPort_)));
+  env_.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", (TmpDir() / "config").string()));
 }
 
 Farm::~Farm() {
@@ -101,6 +102,16 @@ std::filesystem::path Farm::MakeNodeFolder() {
   std::filesystem::copy(BinDir(), folder,
                         std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
   return folder;
+}
+
+bool Farm::UseClassesOf(const std::filesystem::path& folder, std::string* error) {
+  Process* reg = StartProgram({(folder / "farmreg").string(), (folder / "liblumora.so").string(),
+                               (folder / "libzephrin.so").string()},
+                              "farmreg");
+  const std::optional<int> status = reg != nullptr ? reg->WaitExit(std::chrono::seconds(30)) : std::nullopt;
+  if (status == 0) return true;
+  if (error != nullptr) *error = reg != nullptr ? reg->Output() : "farmreg cannot be started";
+  return false;
 }
 
 Process* Farm::StartNode(const std::filesystem::path& folder, const std::vector<std::string>& extraArgs) {

@@ -52,6 +52,11 @@ class Farm {
 
   // A copy of bin/ in a fresh folder under TmpDir(): a node folder.
   std::filesystem::path MakeNodeFolder();
+  // Registers the component libraries of `folder` (a node folder) in the
+  // farm's private class registry, so a host started from there creates its
+  // classes from its own libraries and never loads a second copy from
+  // elsewhere. False, with farmreg's output in *error, when that fails.
+  bool UseClassesOf(const std::filesystem::path& folder, std::string* error = nullptr);
   // Starts folder/tessel, listening on a free loopback port.
   Process* StartNode(const std::filesystem::path& folder, const std::vector<std::string>& extraArgs = {});
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ChildProcess.h"
+
 namespace farmtest {
 
 // One program started by a test, with standard output and standard error
@@ -27,7 +29,7 @@ class Process {
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return child_->pid(); }
   const std::filesystem::path& log() const { return log_; }
 
   // Sends `sig` to the program itself (not its group).
@@ -40,8 +42,8 @@ class Process {
   // Kills the whole group at once.
   void Kill();
 
-  // Waits up to `timeout` for the program to end. Answers its exit status,
-  // or 128 + signal number when a signal ended it; nothing while it runs.
+  // Waits up to `timeout` for the program to end. Answers its exit status
+  // (platform::ChildProcess's rule); nothing while it runs.
   std::optional<int> WaitExit(std::chrono::milliseconds timeout);
   bool Running();
 
@@ -51,12 +53,11 @@ class Process {
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) const;
 
  private:
-  Process(pid_t pid, std::filesystem::path log) : pid_(pid), log_(std::move(log)) {}
-  bool Reap(int options);
+  Process(std::unique_ptr<platform::ChildProcess> child, std::filesystem::path log)
+      : child_(std::move(child)), log_(std::move(log)) {}
 
-  pid_t pid_;
+  std::unique_ptr<platform::ChildProcess> child_;
   std::filesystem::path log_;
-  std::optional<int> status_;
 };
 
 }  // namespace farmtest
