@@ -8,7 +8,7 @@ class Script {
   bool Step(const char* call, HRESULT hr) {
     if (hr != S_OK && result_.ok()) {
       result_.hr = hr;
-      result_.failed_call = call;
+      result_.failedCall = call;
     }
     return result_.ok();
   }

@@ -8,7 +8,7 @@
 // stops at the first call that does not answer S_OK and tells which.
 struct DemoResult {
   HRESULT hr = S_OK;
-  std::string failed_call;  // empty when every call answered S_OK
+  std::string failedCall;  // empty when every call answered S_OK
   bool ok() const { return hr == S_OK; }
 };
 

@@ -34,7 +34,7 @@ class DemoScenesTest : public ::testing::Test {
 TEST_F(DemoScenesTest, SceneOneBuildsAndRenders) {
   Maker maker;
   DemoResult built = BuildDemoScene1(maker, BinDir() / "bumpmap_.png");
-  ASSERT_TRUE(built.ok()) << built.failed_call;
+  ASSERT_TRUE(built.ok()) << built.failedCall;
 
   // The wall picture was copied beside the scene under a UUID name and the
   // scene refers to it by that bare name.
@@ -63,7 +63,7 @@ TEST_F(DemoScenesTest, SceneTwoBuildsAndRendersFromAnEmptiedFolder) {
   }
   Maker maker;
   DemoResult built = BuildDemoScene2(maker);
-  ASSERT_TRUE(built.ok()) << built.failed_call;
+  ASSERT_TRUE(built.ok()) << built.failedCall;
   int files = 0;
   for (const auto& e : fs::directory_iterator(BinDir() / "Render")) {
     ++files;
@@ -82,7 +82,7 @@ TEST(DemoScenes, StopsAtTheFirstRefusedCall) {
   // A missing wall picture makes the image call fail; the script stops there.
   DemoResult built = BuildDemoScene1(maker, "/nonexistent/bumpmap_.png");
   EXPECT_EQ(built.hr, S_FALSE);
-  EXPECT_NE(built.failed_call.find("PigmentInTextureSetImage"), std::string::npos);
+  EXPECT_NE(built.failedCall.find("PigmentInTextureSetImage"), std::string::npos);
 }
 
 }  // namespace

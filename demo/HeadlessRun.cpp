@@ -84,7 +84,7 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
     } else if (arg == "--height") {
       if (!value(&options->height)) return false;
     } else if (arg == "--timeout") {
-      if (!value(&options->timeout_seconds)) return false;
+      if (!value(&options->timeoutSeconds)) return false;
     } else if (arg == "--quiet") {
       options->quiet = true;
     } else {
@@ -109,7 +109,7 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
     *error = "--out must end in .jpg, .png, .bmp or .tga";
     return false;
   }
-  if (options->timeout_seconds < 0 || options->timeout_seconds > kMaxTimeoutSeconds) {
+  if (options->timeoutSeconds < 0 || options->timeoutSeconds > kMaxTimeoutSeconds) {
     *error = "--timeout must be 0 (none) to " + std::to_string(kMaxTimeoutSeconds) + " seconds";
     return false;
   }
@@ -138,12 +138,12 @@ int RunHeadless(const HeadlessOptions& options) {
   const WId no_window = 0;
   render.Zarvo(&no_window);
   int32_t state = RenderNet2::kJobNotStarted;
-  const int32_t timeout_ms = options.timeout_seconds > 0 ? options.timeout_seconds * 1000 : -1;
+  const int32_t timeout_ms = options.timeoutSeconds > 0 ? options.timeoutSeconds * 1000 : -1;
   const bool ended = Wait(render, timeout_ms, options.quiet, &state);
   const char* reason = "";
   render.GetJobReason(&reason);
   if (!ended) {
-    std::fprintf(stderr, "vornel: the render job did not end within %d s\n", options.timeout_seconds);
+    std::fprintf(stderr, "vornel: the render job did not end within %d s\n", options.timeoutSeconds);
     return kExitTimeout;
   }
   if (state == RenderNet2::kJobNotStarted) {

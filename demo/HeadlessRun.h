@@ -9,7 +9,7 @@ struct HeadlessOptions {
   std::string out;
   int width = 0;   // 0: the scene's own size
   int height = 0;
-  int timeout_seconds = 0;  // 0: wait as long as the job runs
+  int timeoutSeconds = 0;  // 0: wait as long as the job runs
   bool quiet = false;       // no progress display and no summary of the nodes
 };
 

@@ -38,7 +38,7 @@ TEST(ParseHeadless, ReadsARunAndLeavesOrbOptionsToTheOrb) {
   EXPECT_EQ(p.options.out, "x.PNG");
   EXPECT_EQ(p.options.width, 320);
   EXPECT_EQ(p.options.height, 240);
-  EXPECT_EQ(p.options.timeout_seconds, 60);
+  EXPECT_EQ(p.options.timeoutSeconds, 60);
 
   EXPECT_TRUE(Parse({"--scene", "1", "--out", "a/b.tga", "--timeout", "2147483"}).ok);
 }

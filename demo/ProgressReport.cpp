@@ -25,12 +25,12 @@ std::string ProgressReport::Line(const lumora::JobProgressSnapshot& p, int bar_w
   const int full = static_cast<int>(f * bar_width);
   std::string line = "[" + std::string(full, '#') + std::string(bar_width - full, '-') + "]";
   char text[160];
-  std::snprintf(text, sizeof text, " %5.1f %%  %d/%d rows  %s elapsed", 100 * f, p.rows_placed, p.rows_total,
-                Clock(p.elapsed_seconds).c_str());
+  std::snprintf(text, sizeof text, " %5.1f %%  %d/%d rows  %s elapsed", 100 * f, p.rowsPlaced, p.rowsTotal,
+                Clock(p.elapsedSeconds).c_str());
   line += text;
   // The rate so far, once there is one to go by.
-  line += f > 0 && f < 1 ? "  " + Clock(p.elapsed_seconds * (1 - f) / f) + " left" : "  --:-- left";
-  std::snprintf(text, sizeof text, "  %d node%s", p.nodes_working, p.nodes_working == 1 ? "" : "s");
+  line += f > 0 && f < 1 ? "  " + Clock(p.elapsedSeconds * (1 - f) / f) + " left" : "  --:-- left";
+  std::snprintf(text, sizeof text, "  %d node%s", p.nodesWorking, p.nodesWorking == 1 ? "" : "s");
   return line + text;
 }
 
@@ -57,9 +57,9 @@ void ProgressReport::Finish(const lumora::JobProgressSnapshot& p, const std::vec
   }
   for (const lumora::NodeWork& n : nodes) {
     char asked[32];
-    std::snprintf(asked, sizeof asked, "%d-%d", n.first_row, n.last_row);
+    std::snprintf(asked, sizeof asked, "%d-%d", n.firstRow, n.lastRow);
     std::fprintf(out_, "%-24s %4d %11s %6d %8.1f %8.1f  %s\n", n.node.c_str(), n.band, asked, n.rows, n.seconds,
-                 n.rows_per_second, n.handed_out_again ? "yes" : "no");
+                 n.rowsPerSecond, n.handedOutAgain ? "yes" : "no");
   }
   std::fflush(out_);
 }

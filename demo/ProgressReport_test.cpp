@@ -10,10 +10,10 @@ namespace {
 
 lumora::JobProgressSnapshot At(int rows, int total, double seconds, int nodes) {
   lumora::JobProgressSnapshot p;
-  p.rows_placed = rows;
-  p.rows_total = total;
-  p.elapsed_seconds = seconds;
-  p.nodes_working = nodes;
+  p.rowsPlaced = rows;
+  p.rowsTotal = total;
+  p.elapsedSeconds = seconds;
+  p.nodesWorking = nodes;
   return p;
 }
 
@@ -37,12 +37,12 @@ TEST(ProgressReportTest, OffATerminalOneLinePerTenthThenTheNodes) {
   lumora::NodeWork w;
   w.node = "127.0.0.1:4242";
   w.band = 2;
-  w.first_row = 41;
-  w.last_row = 100;
+  w.firstRow = 41;
+  w.lastRow = 100;
   w.rows = 60;
   w.seconds = 4;
-  w.rows_per_second = 15;
-  w.handed_out_again = true;
+  w.rowsPerSecond = 15;
+  w.handedOutAgain = true;
   report.Finish(At(100, 100, 10, 0), {w});
   const std::string text = out.Close();
   // 10 %, 30 %, 90 % and 100 %: each tenth once, and only when reached.

@@ -22,7 +22,7 @@ bool BuildScene(int scene, std::string* error) {
     return false;
   }
   if (!result.ok()) {
-    *error = "building scene " + std::to_string(scene) + " failed at " + result.failed_call;
+    *error = "building scene " + std::to_string(scene) + " failed at " + result.failedCall;
     return false;
   }
   return true;

@@ -6,7 +6,7 @@
 namespace lumora {
 
 int32_t BandPlan::BandCount(int32_t idle_farmers) const {
-  const int32_t per = bands_per_farmer >= 1 && bands_per_farmer <= kMaxBandsPerFarmer ? bands_per_farmer : 1;
+  const int32_t per = bandsPerFarmer >= 1 && bandsPerFarmer <= kMaxBandsPerFarmer ? bandsPerFarmer : 1;
   return idle_farmers * per;
 }
 
@@ -16,7 +16,7 @@ BandPlan BandPlanFromEnvironment() {
   if (text == nullptr || *text == '\0' || std::strlen(text) > 2) return plan;
   char* end = nullptr;
   const long n = std::strtol(text, &end, 10);
-  if (*end == '\0' && n >= 1 && n <= BandPlan::kMaxBandsPerFarmer) plan.bands_per_farmer = static_cast<int32_t>(n);
+  if (*end == '\0' && n >= 1 && n <= BandPlan::kMaxBandsPerFarmer) plan.bandsPerFarmer = static_cast<int32_t>(n);
   return plan;
 }
 

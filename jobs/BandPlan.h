@@ -5,15 +5,15 @@ namespace lumora {
 
 // How many bands a job is cut into for the idle farmers found at its start.
 // By default one band per farmer. With uneven machines the slowest one sets
-// the job's time; `bands_per_farmer` above 1 cuts the picture into that many
+// the job's time; `bandsPerFarmer` above 1 cuts the picture into that many
 // bands per farmer (each with the usual overlap), and the dispatch hands the
 // next band to whichever farmer becomes idle.
 struct BandPlan {
   static constexpr int32_t kMaxBandsPerFarmer = 64;
 
-  int32_t bands_per_farmer = 1;  // 1..kMaxBandsPerFarmer
+  int32_t bandsPerFarmer = 1;  // 1..kMaxBandsPerFarmer
 
-  bool shared() const { return bands_per_farmer > 1; }
+  bool shared() const { return bandsPerFarmer > 1; }
   // Bands for `idle_farmers` (>= 1) farmers.
   int32_t BandCount(int32_t idle_farmers) const;
 };

@@ -14,8 +14,8 @@ std::vector<Band> SplitBands(int32_t height, int32_t count) {
   for (int32_t k = 1; k <= count; ++k) {
     Band b{};
     b.index = k;
-    b.first_row = (k == 1 && count > 1) ? 0 : (k - 1) * m + 1;
-    b.last_row = (k == count) ? height : k * m - 1;
+    b.firstRow = (k == 1 && count > 1) ? 0 : (k - 1) * m + 1;
+    b.lastRow = (k == count) ? height : k * m - 1;
     bands.push_back(b);
   }
   return bands;
@@ -23,8 +23,8 @@ std::vector<Band> SplitBands(int32_t height, int32_t count) {
 
 JobRows RowsToRender(const Band& band, int32_t count) {
   JobRows rows{};
-  rows.first_row = band.index == 1 ? 0 : band.first_row - kSeamWidening;
-  rows.last_row = band.index == count ? band.last_row : band.last_row + kSeamWidening;
+  rows.firstRow = band.index == 1 ? 0 : band.firstRow - kSeamWidening;
+  rows.lastRow = band.index == count ? band.lastRow : band.lastRow + kSeamWidening;
   return rows;
 }
 

@@ -8,8 +8,8 @@ namespace lumora {
 // band starts at row 0 by convention.
 struct Band {
   int32_t index;  // 1-based, in the order the farmers were found
-  int32_t first_row;
-  int32_t last_row;
+  int32_t firstRow;
+  int32_t lastRow;
 };
 
 // Splits `height` rows among `count` farmers: m = height / count (integer
@@ -24,8 +24,8 @@ std::vector<Band> SplitBands(int32_t height, int32_t count);
 // inner seam widened by 10 rows on each side, so neighbours overlap. Band 1
 // starts at 0; the last band ends at its own last row.
 struct JobRows {
-  int32_t first_row;
-  int32_t last_row;
+  int32_t firstRow;
+  int32_t lastRow;
 };
 JobRows RowsToRender(const Band& band, int32_t count);
 

@@ -14,10 +14,10 @@ Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, P
       plan_(plan) {}
 
 RowRange Dispatcher::OwedRows(const Band& band, int32_t count) {
-  const int32_t first = band.first_row < 1 ? 1 : band.first_row;
+  const int32_t first = band.firstRow < 1 ? 1 : band.firstRow;
   // The seam row below an inner band is its own to deliver (its render
   // covers it), so the bands together owe every row once.
-  const int32_t last = band.index < count ? band.last_row + 1 : band.last_row;
+  const int32_t last = band.index < count ? band.lastRow + 1 : band.lastRow;
   return {first, last};
 }
 
@@ -56,7 +56,7 @@ void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
   if (progress_) progress_->BandLost(b.band.index);
   ++b.failed;
   if (b.farmer) b.tried.push_back(b.farmer);
-  b.last_failure = why;
+  b.lastFailure = why;
   if (b.failed < kMostAttempts || given_up_) return;
   given_up_ = true;
   const auto count = static_cast<int32_t>(bands_.size());
@@ -93,16 +93,16 @@ int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle
     int32_t height = 0;
     size_(&width, &height);
     const JobRows rows = RowsToRender(b.band, count);
-    const JobParameters job{b.band.index, count, width, height, rows.first_row, rows.last_row};
+    const JobParameters job{b.band.index, count, width, height, rows.firstRow, rows.lastRow};
     b.farmer = farmer;
     b.assigned = true;
-    b.ends_before = tally_.Ends(b.band.index);
-    b.failures_before = tally_.Failures(b.band.index);
+    b.endsBefore = tally_.Ends(b.band.index);
+    b.failuresBefore = tally_.Failures(b.band.index);
     ++hand_outs_;
     try {
       farmer->HandOut(job);
       ++handed;
-      if (progress_) progress_->BandHandedOut(b.band.index, rows.first_row, rows.last_row, farmer->Name());
+      if (progress_) progress_->BandHandedOut(b.band.index, rows.firstRow, rows.lastRow, farmer->Name());
     } catch (const EngagementRefused&) {
       b.assigned = false;  // busy after all: it holds nothing of ours
     } catch (const FarmerUnreachable& e) {
@@ -132,8 +132,8 @@ void Dispatcher::Watch() {
       }
       try {
         b.farmer->IsLive();
-        const bool failed = tally_.Failures(index) > b.failures_before;
-        if (failed || tally_.Ends(index) > b.ends_before) {
+        const bool failed = tally_.Failures(index) > b.failuresBefore;
+        if (failed || tally_.Ends(index) > b.endsBefore) {
           // Someone ended the band: once its present farmer is idle, that
           // was this attempt, and the rows it left out are missing.
           if (b.farmer->IsIdle() && !tally_.Done(index)) {

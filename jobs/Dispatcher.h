@@ -51,11 +51,11 @@ class Dispatcher {
     Band band{};
     std::shared_ptr<FarmerLink> farmer;  // null until first handed out
     bool assigned = false;
-    int32_t ends_before = 0;      // end messages of the band at its last hand-out
-    int32_t failures_before = 0;  // failure reports likewise
+    int32_t endsBefore = 0;      // end messages of the band at its last hand-out
+    int32_t failuresBefore = 0;  // failure reports likewise
     int failed = 0;               // attempts that ended without the band's rows
     std::vector<std::shared_ptr<FarmerLink>> tried;  // their farmers, in order
-    std::string last_failure;
+    std::string lastFailure;
   };
 
   using PictureSize = std::function<void(int32_t* width, int32_t* height)>;

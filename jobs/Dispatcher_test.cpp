@@ -136,7 +136,7 @@ TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
   Harness h;
   auto fast = h.Add(), slow = h.Add();
   slow->ticks_per_band = 6;
-  h.plan.bands_per_farmer = 4;
+  h.plan.bandsPerFarmer = 4;
   EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
   EXPECT_EQ(fast->jobs.size() + slow->jobs.size(), 8u);
   EXPECT_GE(fast->jobs.size(), 6u);
@@ -146,8 +146,8 @@ TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
     for (const JobParameters& j : f->jobs) {
       EXPECT_EQ(j.partCount, 8);
       const JobRows rows = RowsToRender(split[j.part - 1], 8);
-      EXPECT_EQ(j.firstRow, rows.first_row);
-      EXPECT_EQ(j.lastRow, rows.last_row);
+      EXPECT_EQ(j.firstRow, rows.firstRow);
+      EXPECT_EQ(j.lastRow, rows.lastRow);
       seen[j.part] = true;
     }
   }
@@ -158,12 +158,12 @@ TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
 
 TEST(Dispatcher, TheBandPlanComesFromTheEnvironmentOnlyWhenItIsAWholeNumberInRange) {
   unsetenv("LUMORA_BANDS_PER_NODE");
-  EXPECT_EQ(BandPlanFromEnvironment().bands_per_farmer, 1);
+  EXPECT_EQ(BandPlanFromEnvironment().bandsPerFarmer, 1);
   const std::pair<const char*, int32_t> cases[] = {{"3", 3}, {"64", 64}, {"1", 1}, {"0", 1},
                                                    {"65", 1}, {"-2", 1}, {"3x", 1}, {"", 1}};
   for (const auto& [text, expected] : cases) {
     setenv("LUMORA_BANDS_PER_NODE", text, 1);
-    EXPECT_EQ(BandPlanFromEnvironment().bands_per_farmer, expected) << text;
+    EXPECT_EQ(BandPlanFromEnvironment().bandsPerFarmer, expected) << text;
   }
   unsetenv("LUMORA_BANDS_PER_NODE");
   EXPECT_EQ((BandPlan{5}).BandCount(3), 15);

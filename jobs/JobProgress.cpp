@@ -28,17 +28,17 @@ JobProgress::HandOut* JobProgress::Current(int32_t band) {
   return index < 0 ? nullptr : &hand_outs_[static_cast<std::size_t>(index)];
 }
 
-void JobProgress::BandHandedOut(int32_t band, int32_t first_row, int32_t last_row, const std::string& node) {
+void JobProgress::BandHandedOut(int32_t band, int32_t firstRow, int32_t lastRow, const std::string& node) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (band < 1 || band > bands_) return;
   HandOut h;
   h.work.node = node.empty() ? "node " + std::to_string(band) : node;
   h.work.band = band;
-  h.work.first_row = std::max<int32_t>(first_row, 1);
-  h.work.last_row = std::min(last_row, height_);
+  h.work.firstRow = std::max<int32_t>(firstRow, 1);
+  h.work.lastRow = std::min(lastRow, height_);
   h.start = now_();
-  if (h.work.last_row >= h.work.first_row) {
-    h.got.assign(static_cast<std::size_t>(h.work.last_row - h.work.first_row + 1), false);
+  if (h.work.lastRow >= h.work.firstRow) {
+    h.got.assign(static_cast<std::size_t>(h.work.lastRow - h.work.firstRow + 1), false);
   }
   current_[static_cast<std::size_t>(band - 1)] = static_cast<int>(hand_outs_.size());
   hand_outs_.push_back(std::move(h));
@@ -56,7 +56,7 @@ void JobProgress::BandLost(int32_t band) {
     h->work.seconds = Seconds(h->start, now_());
   }
   h->lost = true;
-  h->work.handed_out_again = true;
+  h->work.handedOutAgain = true;
 }
 
 void JobProgress::BandReported(int32_t band) {
@@ -72,8 +72,8 @@ void JobProgress::BandReported(int32_t band) {
 }
 
 bool JobProgress::Credit(HandOut& h, int32_t line) {
-  if (line < h.work.first_row || line > h.work.last_row) return false;
-  auto got = h.got.begin() + (line - h.work.first_row);
+  if (line < h.work.firstRow || line > h.work.lastRow) return false;
+  auto got = h.got.begin() + (line - h.work.firstRow);
   if (*got) return false;
   *got = true;
   ++h.work.rows;
@@ -110,12 +110,12 @@ void JobProgress::JobEnded() {
 JobProgressSnapshot JobProgress::Snapshot() const {
   std::lock_guard<std::mutex> lock(mutex_);
   JobProgressSnapshot s;
-  s.rows_placed = placed_count_;
-  s.rows_total = height_;
-  s.bands_done = reported_count_;
-  s.bands_total = bands_;
-  for (const HandOut& h : hand_outs_) s.nodes_working += h.open() && !ended_ ? 1 : 0;
-  s.elapsed_seconds = Seconds(start_, ended_ ? end_ : now_());
+  s.rowsPlaced = placed_count_;
+  s.rowsTotal = height_;
+  s.bandsDone = reported_count_;
+  s.bandsTotal = bands_;
+  for (const HandOut& h : hand_outs_) s.nodesWorking += h.open() && !ended_ ? 1 : 0;
+  s.elapsedSeconds = Seconds(start_, ended_ ? end_ : now_());
   return s;
 }
 
@@ -126,7 +126,7 @@ std::vector<NodeWork> JobProgress::Summary() const {
   for (const HandOut& h : hand_outs_) {
     NodeWork w = h.work;
     if (h.open() && !ended_) w.seconds = Seconds(h.start, now);
-    w.rows_per_second = w.seconds > 0 ? w.rows / w.seconds : 0.0;
+    w.rowsPerSecond = w.seconds > 0 ? w.rows / w.seconds : 0.0;
     summary.push_back(std::move(w));
   }
   return summary;

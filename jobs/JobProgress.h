@@ -10,28 +10,28 @@ namespace lumora {
 
 // A render job's progress at one moment.
 struct JobProgressSnapshot {
-  int32_t rows_placed = 0;    // picture rows received at least once
-  int32_t rows_total = 0;     // rows of the picture; 0 until the bands are cut
-  int32_t bands_done = 0;     // bands whose rows are all there
-  int32_t bands_total = 0;
-  int32_t nodes_working = 0;  // bands out on a node, not done yet
-  double elapsed_seconds = 0;  // since the job started
+  int32_t rowsPlaced = 0;    // picture rows received at least once
+  int32_t rowsTotal = 0;     // rows of the picture; 0 until the bands are cut
+  int32_t bandsDone = 0;     // bands whose rows are all there
+  int32_t bandsTotal = 0;
+  int32_t nodesWorking = 0;  // bands out on a node, not done yet
+  double elapsedSeconds = 0;  // since the job started
 
-  // rows_placed / rows_total, 0 before the bands are cut.
-  double fraction() const { return rows_total > 0 ? static_cast<double>(rows_placed) / rows_total : 0.0; }
+  // rowsPlaced / rowsTotal, 0 before the bands are cut.
+  double fraction() const { return rowsTotal > 0 ? static_cast<double>(rowsPlaced) / rowsTotal : 0.0; }
 };
 
 // One hand-out of a band to a node, as the summary after the job lists it.
 struct NodeWork {
   std::string node;       // the node's name as the dispatch gives it (its host:port)
   int32_t band = 0;       // 1-based
-  int32_t first_row = 0;  // the rows the node was asked for, within the picture
-  int32_t last_row = 0;
+  int32_t firstRow = 0;  // the rows the node was asked for, within the picture
+  int32_t lastRow = 0;
   int32_t rows = 0;       // distinct rows of that range received from it
   double seconds = 0;     // hand-out to the band done (or its failure, or the job's end)
-  double rows_per_second = 0;
+  double rowsPerSecond = 0;
   bool finished = false;          // the band was done on it
-  bool handed_out_again = false;  // it failed the band (stopped answering, rows missing): the band went out again
+  bool handedOutAgain = false;  // it failed the band (stopped answering, rows missing): the band went out again
 };
 
 // Counts the rows of a render job per band and per node, for a progress
@@ -56,9 +56,9 @@ class JobProgress {
 
   // The bands are cut: `height` rows in `bands` bands.
   void Start(int32_t height, int32_t bands);
-  // Band `band` goes to the node `node` for rows first_row..last_row (the
+  // Band `band` goes to the node `node` for rows firstRow..lastRow (the
   // widened rows it is asked to render; clipped to the picture).
-  void BandHandedOut(int32_t band, int32_t first_row, int32_t last_row, const std::string& node);
+  void BandHandedOut(int32_t band, int32_t firstRow, int32_t lastRow, const std::string& node);
   // The hand-out of band `band` failed (its node stopped answering, or it
   // ended with rows missing); the band will go out again, and counts as
   // not done until it reports once more.
@@ -78,7 +78,7 @@ class JobProgress {
   struct HandOut {
     NodeWork work;
     Clock::time_point start;
-    std::vector<bool> got;  // by row - first_row
+    std::vector<bool> got;  // by row - firstRow
     bool lost = false;
     bool open() const { return !work.finished && !lost; }
   };

@@ -18,16 +18,16 @@ TEST(JobProgressTest, CreditsSeamRowsToBothSidesAndKeepsALostHandOutApart) {
   std::vector<JobRows> rows;
   for (const Band& b : bands) {
     rows.push_back(RowsToRender(b, 3));
-    progress.BandHandedOut(b.index, rows.back().first_row, rows.back().last_row, "10.0.0." + std::to_string(b.index));
+    progress.BandHandedOut(b.index, rows.back().firstRow, rows.back().lastRow, "10.0.0." + std::to_string(b.index));
   }
   t += 2s;
   // Band 2's node sends half of its rows and is lost; the band goes to .4.
-  for (int32_t line = rows[1].first_row; line < 240; ++line) progress.RowPlaced(line);
+  for (int32_t line = rows[1].firstRow; line < 240; ++line) progress.RowPlaced(line);
   progress.BandLost(2);
-  progress.BandHandedOut(2, rows[1].first_row, rows[1].last_row, "10.0.0.4");
+  progress.BandHandedOut(2, rows[1].firstRow, rows[1].lastRow, "10.0.0.4");
   double last_fraction = 0;
   for (std::size_t k : {0, 2, 1}) {
-    for (int32_t line = rows[k].first_row; line <= rows[k].last_row; ++line) {
+    for (int32_t line = rows[k].firstRow; line <= rows[k].lastRow; ++line) {
       progress.RowPlaced(line);
       const double f = progress.Snapshot().fraction();
       EXPECT_GE(f, last_fraction);
@@ -41,41 +41,41 @@ TEST(JobProgressTest, CreditsSeamRowsToBothSidesAndKeepsALostHandOutApart) {
   progress.RowPlaced(height + 1);
 
   const JobProgressSnapshot s = progress.Snapshot();
-  EXPECT_EQ(s.rows_placed, height);
-  EXPECT_EQ(s.rows_total, height);
-  EXPECT_EQ(s.bands_done, 3);
-  EXPECT_EQ(s.bands_total, 3);
-  EXPECT_EQ(s.nodes_working, 0);
+  EXPECT_EQ(s.rowsPlaced, height);
+  EXPECT_EQ(s.rowsTotal, height);
+  EXPECT_EQ(s.bandsDone, 3);
+  EXPECT_EQ(s.bandsTotal, 3);
+  EXPECT_EQ(s.nodesWorking, 0);
   EXPECT_DOUBLE_EQ(s.fraction(), 1.0);
 
   const std::vector<NodeWork> summary = progress.Summary();
   ASSERT_EQ(summary.size(), 4u);
   int32_t kept = 0;
   for (const NodeWork& w : summary) {
-    if (!w.handed_out_again) kept += w.rows;
+    if (!w.handedOutAgain) kept += w.rows;
   }
   // Two seams of 19 rows each are rendered by both neighbours.
   EXPECT_EQ(kept, height + 2 * 19);
   EXPECT_EQ(summary[1].node, "10.0.0.2");
-  EXPECT_TRUE(summary[1].handed_out_again);
+  EXPECT_TRUE(summary[1].handedOutAgain);
   EXPECT_FALSE(summary[1].finished);
-  EXPECT_EQ(summary[1].rows, 240 - rows[1].first_row);
+  EXPECT_EQ(summary[1].rows, 240 - rows[1].firstRow);
   EXPECT_DOUBLE_EQ(summary[1].seconds, 2.0);
   EXPECT_EQ(summary[3].node, "10.0.0.4");
-  EXPECT_EQ(summary[3].rows, rows[1].last_row - rows[1].first_row + 1);
+  EXPECT_EQ(summary[3].rows, rows[1].lastRow - rows[1].firstRow + 1);
   EXPECT_TRUE(summary[3].finished);
   EXPECT_DOUBLE_EQ(summary[0].seconds, 3.0);  // handed out at 0 s, reported at 3 s
-  EXPECT_DOUBLE_EQ(summary[0].rows_per_second, summary[0].rows / 3.0);
-  EXPECT_EQ(summary[0].first_row, 1);  // band 1 is asked from row 0, the picture starts at 1
+  EXPECT_DOUBLE_EQ(summary[0].rowsPerSecond, summary[0].rows / 3.0);
+  EXPECT_EQ(summary[0].firstRow, 1);  // band 1 is asked from row 0, the picture starts at 1
 
   // A band that reported its end with rows missing is handed out again: it
   // is not done until it reports once more.
   progress.BandLost(3);
-  EXPECT_EQ(progress.Snapshot().bands_done, 2);
-  EXPECT_TRUE(progress.Summary()[2].handed_out_again);
-  progress.BandHandedOut(3, rows[2].first_row, rows[2].last_row, "10.0.0.5");
+  EXPECT_EQ(progress.Snapshot().bandsDone, 2);
+  EXPECT_TRUE(progress.Summary()[2].handedOutAgain);
+  progress.BandHandedOut(3, rows[2].firstRow, rows[2].lastRow, "10.0.0.5");
   progress.BandReported(3);
-  EXPECT_EQ(progress.Snapshot().bands_done, 3);
+  EXPECT_EQ(progress.Snapshot().bandsDone, 3);
 }
 
 }  // namespace

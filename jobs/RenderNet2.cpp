@@ -100,7 +100,7 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
   }
   job_ = job;
   lumora::BandPlan plan = lumora::BandPlanFromEnvironment();
-  if (bands_per_node_ > 0) plan.bands_per_farmer = bands_per_node_;
+  if (bands_per_node_ > 0) plan.bandsPerFarmer = bands_per_node_;
   std::thread([job, folder = lumora::WorkFolder(), plan] {
     lumora::RunDispatch(
         job, folder, [](int32_t* w, int32_t* h) { TheModule().slot.Size(w, h); }, plan);

@@ -110,28 +110,28 @@ PYBIND11_MODULE(lumora, m) {
   maker.attr("METHODS") = py::make_tuple(LUMORA_MAKER_METHOD_NAMES);
 
   py::class_<lumora::JobProgressSnapshot>(m, "JobProgress", "A render job's progress at one moment.")
-      .def_readonly("rows_placed", &lumora::JobProgressSnapshot::rows_placed, "picture rows received at least once")
-      .def_readonly("rows_total", &lumora::JobProgressSnapshot::rows_total, "rows of the picture (0 until the bands are cut)")
-      .def_readonly("bands_done", &lumora::JobProgressSnapshot::bands_done, "bands whose rows are all there")
-      .def_readonly("bands_total", &lumora::JobProgressSnapshot::bands_total)
-      .def_readonly("nodes_working", &lumora::JobProgressSnapshot::nodes_working,
+      .def_readonly("rows_placed", &lumora::JobProgressSnapshot::rowsPlaced, "picture rows received at least once")
+      .def_readonly("rows_total", &lumora::JobProgressSnapshot::rowsTotal, "rows of the picture (0 until the bands are cut)")
+      .def_readonly("bands_done", &lumora::JobProgressSnapshot::bandsDone, "bands whose rows are all there")
+      .def_readonly("bands_total", &lumora::JobProgressSnapshot::bandsTotal)
+      .def_readonly("nodes_working", &lumora::JobProgressSnapshot::nodesWorking,
                     "bands out on a node, not done yet")
-      .def_readonly("elapsed_seconds", &lumora::JobProgressSnapshot::elapsed_seconds, "since Zarvo")
+      .def_readonly("elapsed_seconds", &lumora::JobProgressSnapshot::elapsedSeconds, "since Zarvo")
       .def_property_readonly("fraction", &lumora::JobProgressSnapshot::fraction, "rows_placed / rows_total")
       .def("__repr__", [](const lumora::JobProgressSnapshot& p) {
-        return "JobProgress(rows " + std::to_string(p.rows_placed) + "/" + std::to_string(p.rows_total) + ", bands " +
-               std::to_string(p.bands_done) + "/" + std::to_string(p.bands_total) + ")";
+        return "JobProgress(rows " + std::to_string(p.rowsPlaced) + "/" + std::to_string(p.rowsTotal) + ", bands " +
+               std::to_string(p.bandsDone) + "/" + std::to_string(p.bandsTotal) + ")";
       });
   py::class_<lumora::NodeWork>(m, "NodeWork", "One hand-out of a band to a node.")
       .def_readonly("node", &lumora::NodeWork::node, "the node's address (host:port)")
       .def_readonly("band", &lumora::NodeWork::band)
-      .def_readonly("first_row", &lumora::NodeWork::first_row, "first row asked for (within the picture)")
-      .def_readonly("last_row", &lumora::NodeWork::last_row)
+      .def_readonly("first_row", &lumora::NodeWork::firstRow, "first row asked for (within the picture)")
+      .def_readonly("last_row", &lumora::NodeWork::lastRow)
       .def_readonly("rows", &lumora::NodeWork::rows, "distinct rows of its range received from it")
       .def_readonly("seconds", &lumora::NodeWork::seconds)
-      .def_readonly("rows_per_second", &lumora::NodeWork::rows_per_second)
+      .def_readonly("rows_per_second", &lumora::NodeWork::rowsPerSecond)
       .def_readonly("finished", &lumora::NodeWork::finished, "the band was done on it")
-      .def_readonly("handed_out_again", &lumora::NodeWork::handed_out_again,
+      .def_readonly("handed_out_again", &lumora::NodeWork::handedOutAgain,
                     "it failed the band (stopped answering, rows missing) and the band went out again");
 
   py::class_<RenderNet2> render(m, "RenderNet2", R"(Renders the scene that Maker wrote, on the farm, without a window.
