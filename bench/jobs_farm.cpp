@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 
 int Farmers(CORBA::ORB_ptr orb) {
   try {
-    CORBA::Object_var obj = farm::resolve_initial_references2(orb, farm::kWorkGroupService, 0);
+    CORBA::Object_var obj = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 0);
     Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
     Kintra::WorkGroup_var group = reg->CreateWorkGroup(farm::kWorkGroupName);
     Kintra::farmerlist_var list = new Kintra::farmerlist;

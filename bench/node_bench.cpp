@@ -38,7 +38,7 @@ const char* kScene = R"(#version 3.7;
 global_settings { assumed_gamma 1.0 max_trace_level 8 }
 background { color rgb <0.5, 0.6, 0.8> }
 camera { location <0, 4, -10> look_at <0, 0.8, 0> }
-light_source { <6, 10, -8> color rgb 1 areaLight <1.5, 0, 0>, <0, 0, 1.5>, 4, 4 adaptive 1 }
+light_source { <6, 10, -8> color rgb 1 area_light <1.5, 0, 0>, <0, 0, 1.5>, 4, 4 adaptive 1 }
 plane { y, 0 pigment { checker color rgb 1 color rgb 0.2 } finish { reflection 0.2 } }
 #declare I = -3;
 #while (I <= 3)

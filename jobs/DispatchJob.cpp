@@ -143,7 +143,7 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     stage = "the name registry did not answer";
     CORBA::Object_var wg_obj;
     try {
-      wg_obj = farm::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1);
+      wg_obj = registry::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1);
     } catch (const CORBA::OBJECT_NOT_EXIST&) {
       stage = std::string("no workgroup server is running (none published as \"") + farm::kWorkGroupService +
               "\" in the name registry)";

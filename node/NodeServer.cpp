@@ -55,7 +55,7 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
     return dormant("cannot start the ORB: " + Describe(e));
   }
   try {
-    registrar = farm::resolve_initial_references2(orb, farm::kWorkGroupService, 1);
+    registrar = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 1);
   } catch (const CORBA::Exception& e) {
     return dormant(std::string("cannot find the workgroup server (") + farm::kWorkGroupService + "): " + Describe(e));
   }
@@ -105,7 +105,7 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
 
   // Back in the work group by itself whenever the server forgets it.
   GroupMembership membership(
-      farmerRef.in(), [&orb] { return farm::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1); },
+      farmerRef.in(), [&orb] { return registry::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1); },
       say_, std::chrono::seconds(5));
   membership.Start(10000);
 

@@ -22,7 +22,7 @@
 #include "registry/RegistryServer.h"
 #include "registry/RegistryService.h"
 
-namespace farm {
+namespace registry {
 namespace {
 
 void DumpLog(const LedgoWindow& window) {
@@ -91,4 +91,4 @@ int RunLedgoDesktop(int argc, char** argv, const sigset_t& endSignals) {
   return 0;
 }
 
-}  // namespace farm
+}  // namespace registry

@@ -1,7 +1,7 @@
 #pragma once
 #include <signal.h>
 
-namespace farm {
+namespace registry {
 
 // ledgo on a desktop: the registry service behind the tray window
 // "Ledgo", whose log list receives every log line (also printed on
@@ -15,4 +15,4 @@ namespace farm {
 // there (one a line) when the program ends, for tests.
 int RunLedgoDesktop(int argc, char** argv, const sigset_t& endSignals);
 
-}  // namespace farm
+}  // namespace registry

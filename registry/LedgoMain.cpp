@@ -35,17 +35,17 @@ int main(int argc, char** argv) {
   sigaddset(&endSignals, SIGINT);
   sigaddset(&endSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
-  if (platform::DesktopAvailable()) return farm::RunLedgoDesktop(argc, argv, endSignals);
+  if (platform::DesktopAvailable()) return registry::RunLedgoDesktop(argc, argv, endSignals);
 
   ACE::init();
-  farm::Notice sameIor("Same IOR", "");
-  farm::RegistryService::Hooks hooks;
+  registry::Notice sameIor("Same IOR", "");
+  registry::RegistryService::Hooks hooks;
   hooks.log = [](const std::string& line) { std::cout << line << std::endl; };
   hooks.sameReference = [&sameIor] { sameIor.Show(); };
-  farm::RegistryService service(platform::TempFolder() / "~BS.bak", hooks);
-  farm::RegistryServer server(service);
+  registry::RegistryService service(platform::TempFolder() / "~BS.bak", hooks);
+  registry::RegistryServer server(service);
 
-  if (!server.Open(farm::RegistryPortFromEnvironment())) {
+  if (!server.Open(registry::RegistryPortFromEnvironment())) {
     platform::MessageBox("端口被占用---退出程序", "Error Reports");
     ACE::fini();
     return 1;

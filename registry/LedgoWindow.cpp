@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QPushButton>
 
-namespace farm {
+namespace registry {
 
 LedgoWindow::LedgoWindow(std::function<void()> hide, QWidget* parent)
     : platform::TrayDialog(QStringLiteral("Ledgo"), 320, 200, parent) {
@@ -35,4 +35,4 @@ QStringList LedgoWindow::LogLines() const {
   return lines;
 }
 
-}  // namespace farm
+}  // namespace registry

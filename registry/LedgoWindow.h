@@ -7,7 +7,7 @@
 
 class QListWidget;
 
-namespace farm {
+namespace registry {
 
 // The name registry's window, "Ledgo": the log list of the service, and the
 // buttons "服务关闭" (the default; ends the program) and "隐藏" (hides the
@@ -27,4 +27,4 @@ class LedgoWindow : public platform::TrayDialog {
   QListWidget* log_;
 };
 
-}  // namespace farm
+}  // namespace registry

@@ -11,7 +11,7 @@
 #include "registry/RegistrationKey.h"
 #include "registry/RegistryClient.h"
 
-namespace farm {
+namespace registry {
 namespace {
 
 // How many look-ups one resolve may make while it clears stale entries.
@@ -55,10 +55,10 @@ Liveness Probe(CORBA::ORB_ptr orb, const std::string& ior) {
 
 CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr obj) {
   if (CORBA::is_nil(orb) || CORBA::is_nil(obj) || !UsableName(name)) return -2;
-  const std::string ior = ObjectToString(orb, obj);
+  const std::string ior = farm::ObjectToString(orb, obj);
   const std::string key = RegistrationKey(ior);
-  const std::string request = FormatPutRequest(name, ior, key);
-  if (request.size() + 1 > kMaxRequestBytes) return -2;
+  const std::string request = farm::FormatPutRequest(name, ior, key);
+  if (request.size() + 1 > farm::kMaxRequestBytes) return -2;
   RegistryClient client(RegistryAddressFromEnvironment());
   std::string answer;
   if (!client.Ask(request, &answer)) return -1;
@@ -77,8 +77,8 @@ CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* na
   RegistryClient client(RegistryAddressFromEnvironment());
   for (int i = 0; i < kMaxLookups; ++i) {
     std::string answer;
-    if (!client.Ask(FormatGetRequest(name), &answer)) throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);
-    if (!ParseGetAnswer(answer)) throw CORBA::OBJECT_NOT_EXIST(0, CORBA::COMPLETED_NO);
+    if (!client.Ask(farm::FormatGetRequest(name), &answer)) throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);
+    if (!farm::ParseGetAnswer(answer)) throw CORBA::OBJECT_NOT_EXIST(0, CORBA::COMPLETED_NO);
 
     CORBA::Object_var obj;
     try {
@@ -96,9 +96,9 @@ CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* na
                                         : Probe(orb, answer);
     if (state != Liveness::kDead) return obj._retn();
     std::string ignored;
-    client.Ask(FormatBadServiceRequest(answer), &ignored);
+    client.Ask(farm::FormatBadServiceRequest(answer), &ignored);
   }
   throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);
 }
 
-}  // namespace farm
+}  // namespace registry

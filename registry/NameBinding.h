@@ -5,7 +5,7 @@
 // talk to the name registry (ledgo) over UDP at $LEDGO_HOST (default
 // 127.0.0.1), port $LEDGO_PORT (default 20002), waiting 500 ms for an answer
 // and sending up to three times.
-namespace farm {
+namespace registry {
 
 // Publishes `obj` under `name` in the name registry (a PUT request). The
 // registration key is the reference's endpoint and object key (see
@@ -32,4 +32,4 @@ CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr
 // published under the name, BAD_PARAM for an unusable name.
 CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* name, CORBA::Long flag);
 
-}  // namespace farm
+}  // namespace registry

@@ -4,7 +4,7 @@
 
 #include "platform/MessageBox.h"
 
-namespace farm {
+namespace registry {
 
 Notice::Notice(std::string text, std::string caption) : state_(std::make_shared<State>()) {
   state_->text = std::move(text);
@@ -25,4 +25,4 @@ bool Notice::Show() {
   return true;
 }
 
-}  // namespace farm
+}  // namespace registry

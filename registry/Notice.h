@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-namespace farm {
+namespace registry {
 
 // Shows a message box without making the caller wait: the box runs on a
 // thread of its own, and while one is up, further requests are dropped, so
@@ -24,4 +24,4 @@ class Notice {
   std::shared_ptr<State> state_;
 };
 
-}  // namespace farm
+}  // namespace registry

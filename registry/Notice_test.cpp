@@ -10,7 +10,7 @@
 
 #include "platform/MessageBox.h"
 
-namespace farm {
+namespace registry {
 namespace {
 
 // What the presenter of the test shares with the box threads, which may
@@ -63,4 +63,4 @@ TEST(Notice, NeverWaitsForTheBox) {
 }
 
 }  // namespace
-}  // namespace farm
+}  // namespace registry

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace farm {
+namespace registry {
 namespace {
 
 constexpr std::uint32_t kTagInternetIop = 0;
@@ -138,4 +138,4 @@ std::string RegistrationKey(std::string_view ior) {
   return key;
 }
 
-}  // namespace farm
+}  // namespace registry

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace farm {
+namespace registry {
 
 // The first IIOP profile of a stringified object reference.
 struct IiopEndpoint {
@@ -28,4 +28,4 @@ std::optional<IiopEndpoint> FirstIiopEndpoint(std::string_view ior);
 // References without an IIOP profile fall back to a hash of their text.
 std::string RegistrationKey(std::string_view ior);
 
-}  // namespace farm
+}  // namespace registry

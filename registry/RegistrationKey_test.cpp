@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace farm {
+namespace registry {
 namespace {
 
 // type id "IDL:A:1.0", one IIOP 1.2 profile: host 127.0.0.1, port 8080,
@@ -46,4 +46,4 @@ TEST(RegistrationKey, OtherTextFallsBackToAHash) {
 }
 
 }  // namespace
-}  // namespace farm
+}  // namespace registry

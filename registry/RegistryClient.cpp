@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-namespace farm {
+namespace registry {
 namespace {
 
 // Largest answer the registry sends is a stored reference (a request field),
@@ -105,4 +105,4 @@ bool RegistryClient::SendRaw(std::string_view datagram, std::string* answer, int
   return Receive(sock.fd(), timeoutMs, answer);
 }
 
-}  // namespace farm
+}  // namespace registry

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace farm {
+namespace registry {
 
 // Where the name registry listens: host and UDP port.
 struct RegistryAddress {
@@ -44,4 +44,4 @@ class RegistryClient {
   int attempts_;
 };
 
-}  // namespace farm
+}  // namespace registry

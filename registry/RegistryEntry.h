@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-namespace farm {
+namespace registry {
 
 // One accepted registration of the name registry.
 struct RegistryEntry {
@@ -17,4 +17,4 @@ struct RegistryEntry {
   bool operator==(const RegistryEntry&) const = default;
 };
 
-}  // namespace farm
+}  // namespace registry

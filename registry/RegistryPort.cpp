@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace farm {
+namespace registry {
 
 std::uint16_t RegistryPortFromEnvironment() {
   const char* port = std::getenv("LEDGO_PORT");
@@ -13,4 +13,4 @@ std::uint16_t RegistryPortFromEnvironment() {
   return static_cast<std::uint16_t>(value);
 }
 
-}  // namespace farm
+}  // namespace registry

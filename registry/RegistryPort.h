@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-namespace farm {
+namespace registry {
 
 inline constexpr std::uint16_t kDefaultRegistryPort = 20002;
 
@@ -9,4 +9,4 @@ inline constexpr std::uint16_t kDefaultRegistryPort = 20002;
 // 1..65535, else 20002. The service and its clients read the same variable.
 std::uint16_t RegistryPortFromEnvironment();
 
-}  // namespace farm
+}  // namespace registry

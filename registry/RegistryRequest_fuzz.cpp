@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::filesystem::path store = Folder() / "~BS.bak";
   std::error_code ec;
   std::filesystem::remove(store, ec);
-  farm::RegistryService service(store, {});
+  registry::RegistryService service(store, {});
   service.LoadStore();
   static const char* const kHosts[] = {"alpha", "", "beta;gamma", "h\xff"};
   for (int i = 0; i < 16 && in.remaining_bytes() > 0; ++i) {
@@ -38,17 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view host = kHosts[in.ConsumeIntegralInRange<size_t>(0, 3)];
     farm::ParseRequest(datagram, host);
     service.Handle(datagram, host);
-    std::vector<farm::RegistryEntry> stored;
+    std::vector<registry::RegistryEntry> stored;
     std::string error;
-    if (farm::store_file::Read(store, &stored, &error) == farm::store_file::ReadResult::kDamaged) std::abort();
+    if (registry::store_file::Read(store, &stored, &error) == registry::store_file::ReadResult::kDamaged) std::abort();
     if (service.stopped()) break;
   }
   // What was stored comes back in a fresh service.
-  farm::RegistryService again(store, {});
+  registry::RegistryService again(store, {});
   again.LoadStore();
-  std::vector<farm::RegistryEntry> stored;
+  std::vector<registry::RegistryEntry> stored;
   std::string error;
-  if (farm::store_file::Read(store, &stored, &error) == farm::store_file::ReadResult::kLoaded &&
+  if (registry::store_file::Read(store, &stored, &error) == registry::store_file::ReadResult::kLoaded &&
       again.table().entries().size() != stored.size()) {
     std::abort();
   }

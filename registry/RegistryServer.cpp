@@ -10,7 +10,7 @@
 #include "platform/MessageBox.h"
 #include "idl/RegistryDatagram.h"
 
-namespace farm {
+namespace registry {
 namespace {
 
 // How often the loop looks at the stop request while no request arrives.
@@ -48,7 +48,7 @@ int RegistryServer::svc() {
 void RegistryServer::Serve(ACE_SOCK_Dgram& answers) {
   // One byte more than the largest request, so an oversize datagram shows
   // up as such instead of being cut to a valid size.
-  char buffer[kMaxRequestBytes + 1];
+  char buffer[farm::kMaxRequestBytes + 1];
   while (!service_.stopped() && !stopRequested_) {
     ACE_INET_Addr from;
     ACE_Time_Value timeout = kPollInterval;
@@ -69,4 +69,4 @@ void RegistryServer::Serve(ACE_SOCK_Dgram& answers) {
   }
 }
 
-}  // namespace farm
+}  // namespace registry

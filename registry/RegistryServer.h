@@ -7,7 +7,7 @@
 
 #include "registry/RegistryService.h"
 
-namespace farm {
+namespace registry {
 
 // The registry's UDP service: an ACE task whose one service thread receives
 // requests on the registry port, hands them to the RegistryService and
@@ -38,4 +38,4 @@ class RegistryServer : public ACE_Task_Base {
   std::atomic<bool> stopRequested_{false};
 };
 
-}  // namespace farm
+}  // namespace registry

@@ -5,7 +5,7 @@
 #include "idl/RegistryDatagram.h"
 #include "registry/StoreFile.h"
 
-namespace farm {
+namespace registry {
 
 RegistryService::RegistryService(std::filesystem::path storeFile, Hooks hooks)
     : storeFile_(std::move(storeFile)), hooks_(std::move(hooks)) {}
@@ -36,29 +36,29 @@ void RegistryService::DeleteStore() {
 }
 
 std::optional<std::string> RegistryService::Handle(std::string_view datagram, std::string_view host) {
-  const std::optional<RegistryRequest> request = ParseRegistryRequest(datagram, host);
+  const std::optional<farm::RegistryRequest> request = farm::ParseRegistryRequest(datagram, host);
   if (!request) return std::nullopt;
   switch (request->command) {
-    case RegistryRequest::Command::kPut:
+    case farm::RegistryRequest::Command::kPut:
       // A field the store file could not hold back would make the whole copy
       // unreadable after a crash; such a registration is refused unanswered.
       for (const std::string* field : {&request->name, &request->reference, &request->key}) {
         if (field->size() > store_file::kMaxFieldBytes) return std::nullopt;
       }
       return Put(*request);
-    case RegistryRequest::Command::kGet:
+    case farm::RegistryRequest::Command::kGet:
       return Get(request->name);
-    case RegistryRequest::Command::kBadService:
+    case farm::RegistryRequest::Command::kBadService:
       RemoveReference(request->reference);
       return registrationAnswer_;
-    case RegistryRequest::Command::kStop:
+    case farm::RegistryRequest::Command::kStop:
       stopped_ = true;
       return registrationAnswer_;
   }
   return std::nullopt;
 }
 
-std::string RegistryService::Put(const RegistryRequest& request) {
+std::string RegistryService::Put(const farm::RegistryRequest& request) {
   RegistryEntry entry;
   entry.name = request.name;
   entry.reference = request.reference;
@@ -76,7 +76,7 @@ std::string RegistryService::Put(const RegistryRequest& request) {
 
 std::string RegistryService::Get(const std::string& name) {
   auto choice = table_.Resolve(name);
-  if (!choice) return FormatGetAnswer(std::nullopt);
+  if (!choice) return farm::FormatGetAnswer(std::nullopt);
   for (int i = 0; i < choice->sameReference; ++i) {
     if (hooks_.sameReference) hooks_.sameReference();
   }
@@ -90,4 +90,4 @@ void RegistryService::RemoveReference(const std::string& reference) {
   }
 }
 
-}  // namespace farm
+}  // namespace registry

@@ -8,7 +8,7 @@
 #include "idl/RegistryDatagram.h"
 #include "registry/RegistryTable.h"
 
-namespace farm {
+namespace registry {
 
 // The name registry's request handling, without sockets: one request in,
 // at most one answer out. Keeps the table, the answer texts, the stop flag
@@ -44,7 +44,7 @@ class RegistryService {
   const std::filesystem::path& storeFile() const { return storeFile_; }
 
  private:
-  std::string Put(const RegistryRequest& request);
+  std::string Put(const farm::RegistryRequest& request);
   std::string Get(const std::string& name);
   void RemoveReference(const std::string& reference);
   void Log(const std::string& line) const;
@@ -56,4 +56,4 @@ class RegistryService {
   bool stopped_ = false;
 };
 
-}  // namespace farm
+}  // namespace registry

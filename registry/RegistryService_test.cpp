@@ -5,7 +5,7 @@
 
 #include "registry/StoreFile.h"
 
-namespace farm {
+namespace registry {
 namespace {
 
 std::string D(const std::string& text) { return text + std::string(1, '\0'); }
@@ -140,4 +140,4 @@ TEST_F(RegistryServiceTest, DamagedStoreFileIsLoggedAndServiceStartsEmpty) {
 }
 
 }  // namespace
-}  // namespace farm
+}  // namespace registry

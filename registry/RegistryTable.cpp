@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace farm {
+namespace registry {
 
 bool RegistryTable::Put(RegistryEntry entry) {
   for (const auto& e : entries_) {
@@ -48,4 +48,4 @@ void RegistryTable::Assign(std::vector<RegistryEntry> entries) {
   for (auto& e : entries) Put(std::move(e));
 }
 
-}  // namespace farm
+}  // namespace registry

@@ -6,7 +6,7 @@
 
 #include "registry/RegistryEntry.h"
 
-namespace farm {
+namespace registry {
 
 // The name registry's list of registrations, in order of registration, with
 // its selection rule. Plain data: one thread at a time.
@@ -46,4 +46,4 @@ class RegistryTable {
   std::vector<RegistryEntry> entries_;
 };
 
-}  // namespace farm
+}  // namespace registry

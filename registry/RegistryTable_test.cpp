@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace farm {
+namespace registry {
 namespace {
 
 RegistryEntry Entry(std::string key, std::string name, std::string reference, int uses = 0) {
@@ -109,4 +109,4 @@ TEST(RegistryTable, RemovingAReferenceTakesEveryEntryHoldingIt) {
 }
 
 }  // namespace
-}  // namespace farm
+}  // namespace registry

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <system_error>
 
-namespace farm {
+namespace registry {
 namespace store_file {
 namespace {
 
@@ -132,4 +132,4 @@ bool Write(const std::filesystem::path& path, const std::vector<RegistryEntry>& 
 }
 
 }  // namespace store_file
-}  // namespace farm
+}  // namespace registry

@@ -7,7 +7,7 @@
 
 #include "registry/RegistryEntry.h"
 
-namespace farm {
+namespace registry {
 
 // The registry's copy of its table on disk. Integers are 32-bit
 // little-endian; a text is its byte count then its bytes, no NUL. Layout:
@@ -36,4 +36,4 @@ ReadResult Read(const std::filesystem::path& path, std::vector<RegistryEntry>* e
 bool Write(const std::filesystem::path& path, const std::vector<RegistryEntry>& entries);
 
 }  // namespace store_file
-}  // namespace farm
+}  // namespace registry

@@ -9,11 +9,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  std::vector<farm::RegistryEntry> entries(1);
+  std::vector<registry::RegistryEntry> entries(1);
   entries[0].name = "kept";
   std::string error;
-  if (farm::store_file::Decode(bytes, &entries, &error)) {
-    if (farm::store_file::Encode(entries) != bytes) std::abort();
+  if (registry::store_file::Decode(bytes, &entries, &error)) {
+    if (registry::store_file::Encode(entries) != bytes) std::abort();
   } else if (entries.size() != 1 || entries[0].name != "kept" || error.empty()) {
     std::abort();
   }

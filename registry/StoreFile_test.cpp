@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace farm {
+namespace registry {
 namespace {
 
 std::string Bytes(std::initializer_list<int> bytes) {
@@ -124,4 +124,4 @@ TEST_F(StoreFileTest, WritesAndReadsTheFile) {
 }
 
 }  // namespace
-}  // namespace farm
+}  // namespace registry

@@ -80,7 +80,7 @@ std::string Spotlight::BuildDeclaration() const {
   return Format(
       " \n #declare %s =light_source { \n %s \n %s \n %s \n %s \n %s \n %s \n%s \n%s\n}\n", id(),
       location.Text(), color.Text(), "spotlight", radius.Text(), falloff.Text(), tightness.Text(),
-      areaLight.Text(), point_at.Text());
+      area_light.Text(), point_at.Text());
 }
 
 }  // namespace scene

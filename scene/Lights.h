@@ -80,7 +80,7 @@ class Spotlight : public Light {
   NumberProperty radius{"radius "};
   NumberProperty falloff{"falloff "};
   NumberProperty tightness{"tightness "};
-  AreaLight areaLight;
+  AreaLight area_light;
 
  protected:
   std::string BuildDeclaration() const override;

@@ -570,11 +570,11 @@ HRESULT Maker::SetConeIsOpen(const char* id, std::int32_t OpenOrNot) {
 }
 
 HRESULT Maker::SetConeBasePointRadius(const char* id, double value) {
-  return Guard([&] { return impl_->Set<Cone>(id, [&](Cone& c) { c.baseRadius.Set(value); }); });
+  return Guard([&] { return impl_->Set<Cone>(id, [&](Cone& c) { c.base_radius.Set(value); }); });
 }
 
 HRESULT Maker::SetConeCapPointRadius(const char* id, double value) {
-  return Guard([&] { return impl_->Set<Cone>(id, [&](Cone& c) { c.capRadius.Set(value); }); });
+  return Guard([&] { return impl_->Set<Cone>(id, [&](Cone& c) { c.cap_radius.Set(value); }); });
 }
 
 HRESULT Maker::SetTextureToObject(const char* Textureid) {
@@ -634,35 +634,35 @@ LIGHT_NUMBER(SetCylindricalLightsTightness, CylindricalLight, tightness)
 #undef LIGHT_NUMBER
 
 HRESULT Maker::SetSpotlightAreaLightAXIS1(const char* id, double x, double y, double z) {
-  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.areaLight.SetAxis1(x, z, y); }); });
+  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.area_light.SetAxis1(x, z, y); }); });
 }
 
 HRESULT Maker::SetSpotlightAreaLightAXIS2(const char* id, double x, double y, double z) {
-  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.areaLight.SetAxis2(x, z, y); }); });
+  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.area_light.SetAxis2(x, z, y); }); });
 }
 
 HRESULT Maker::SetSpotlightAreaLightAXIS1Size(const char* id, std::int32_t value) {
-  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.areaLight.SetSize1(value); }); });
+  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.area_light.SetSize1(value); }); });
 }
 
 HRESULT Maker::SetSpotlightAreaLightAXIS2Size(const char* id, std::int32_t value) {
-  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.areaLight.SetSize2(value); }); });
+  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.area_light.SetSize2(value); }); });
 }
 
 HRESULT Maker::SetSpotlightAreaLightAdaptive(const char* id, double value) {
-  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.areaLight.SetAdaptive(value); }); });
+  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.area_light.SetAdaptive(value); }); });
 }
 
 HRESULT Maker::SetSpotlightAreaLightJitterOn(const char* id) {
-  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.areaLight.JitterOn(); }); });
+  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.area_light.JitterOn(); }); });
 }
 
 HRESULT Maker::SetSpotlightAreaLightCircularOn(const char* id) {
-  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.areaLight.CircularOn(); }); });
+  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.area_light.CircularOn(); }); });
 }
 
 HRESULT Maker::SetSpotlightAreaLightOrientOn(const char* id) {
-  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.areaLight.OrientOn(); }); });
+  return Guard([&] { return impl_->Set<Spotlight>(id, [&](Spotlight& s) { s.area_light.OrientOn(); }); });
 }
 
 HRESULT Maker::CreateBox(const char* id) {

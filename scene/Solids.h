@@ -44,8 +44,8 @@ class Cone : public Solid {
   using Solid::Solid;
   VectorProperty base;
   VectorProperty cap;
-  NumberProperty baseRadius;
-  NumberProperty capRadius;
+  NumberProperty base_radius;
+  NumberProperty cap_radius;
   std::string open = " ";
 
  protected:
@@ -81,7 +81,7 @@ class SphereSweep : public Solid {
   // Appends a sphere; the centre in print order.
   void AddSphere(double a, double b, double c, double radius);
 
-  std::string sweepType = "linear_spline ";
+  std::string sweep_type = "linear_spline ";
   NumberProperty tolerance{"tolerance "};
 
  protected:

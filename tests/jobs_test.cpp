@@ -115,7 +115,7 @@ class JobsTest : public ::testing::Test {
 
   int Farmers() {
     try {
-      CORBA::Object_var obj = farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 0);
+      CORBA::Object_var obj = registry::resolve_initial_references2(orb_->orb(), "WorkGroup", 0);
       Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
       Kintra::WorkGroup_var group = reg->CreateWorkGroup("Tessel");
       Kintra::farmerlist_var list = new Kintra::farmerlist;

@@ -212,7 +212,7 @@ class NodeFarmTest : public ::testing::Test {
       EXPECT_TRUE(node && node->WaitForOutput("joined the work group", 15s)) << (node ? node->Output() : "");
       nodes_.push_back(node);
     }
-    CORBA::Object_var obj = farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
+    CORBA::Object_var obj = registry::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
     Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(obj);
     Kintra::WorkGroup_var group = groups->CreateWorkGroup("Tessel");
     Kintra::farmerlist_var list = new Kintra::farmerlist;
@@ -411,7 +411,7 @@ TEST(NodeStartTest, RegistrationFailureIsReportedAndTheNodeGoesOn) {
   auto* registrar = new FailingRegistrar();
   CORBA::Object_var ref = orb.Activate(registrar);
   registrar->_remove_ref();
-  ASSERT_EQ(farm::bind_service(orb.orb(), "WorkGroup", ref), 0);
+  ASSERT_EQ(registry::bind_service(orb.orb(), "WorkGroup", ref), 0);
   Process* node = farm.StartNode(farm.MakeNodeFolder());
   ASSERT_TRUE(node);
   EXPECT_TRUE(node->WaitForOutput("先运行基础服务", 20s)) << node->Output();

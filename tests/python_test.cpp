@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 // Farmers the work group lists now; -1 when it cannot be asked.
 int Farmers(CORBA::ORB_ptr orb) {
   try {
-    CORBA::Object_var obj = farm::resolve_initial_references2(orb, "WorkGroup", 0);
+    CORBA::Object_var obj = registry::resolve_initial_references2(orb, "WorkGroup", 0);
     Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
     Kintra::WorkGroup_var group = reg->CreateWorkGroup("Tessel");
     Kintra::farmerlist_var list = new Kintra::farmerlist;

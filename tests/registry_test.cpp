@@ -33,10 +33,10 @@ bool Answered(const Farm& farm, const std::string& datagram) {
   return farm.Registry().SendRaw(datagram, &answer, 250);
 }
 
-std::vector<farm::RegistryEntry> Stored(const Farm& farm) {
-  std::vector<farm::RegistryEntry> entries;
+std::vector<registry::RegistryEntry> Stored(const Farm& farm) {
+  std::vector<registry::RegistryEntry> entries;
   std::string error;
-  EXPECT_EQ(farm::store_file::Read(farm.StoreFile(), &entries, &error), farm::store_file::ReadResult::kLoaded)
+  EXPECT_EQ(registry::store_file::Read(farm.StoreFile(), &entries, &error), registry::store_file::ReadResult::kLoaded)
       << error;
   return entries;
 }
@@ -162,18 +162,18 @@ class NameBindingTest : public ::testing::Test {
 TEST_F(NameBindingTest, PublishesOnceAndResolves) {
   ASSERT_TRUE(farm_.StartRegistry());
   CORBA::Object_var obj = NewObject();
-  EXPECT_EQ(farm::bind_service(orb_->orb(), "WorkGroup", obj), 0);
-  EXPECT_EQ(farm::bind_service(orb_->orb(), "WorkGroup", obj), 0);  // same key: still one entry
+  EXPECT_EQ(registry::bind_service(orb_->orb(), "WorkGroup", obj), 0);
+  EXPECT_EQ(registry::bind_service(orb_->orb(), "WorkGroup", obj), 0);  // same key: still one entry
   auto stored = Stored(farm_);
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_EQ(stored[0].reference, orb_->ToString(obj));
   EXPECT_EQ(stored[0].key.rfind("127.0.0.1:", 0), 0u) << stored[0].key;
 
-  CORBA::Object_var found = farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
+  CORBA::Object_var found = registry::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
   EXPECT_TRUE(found->_is_equivalent(obj));
-  EXPECT_THROW(farm::resolve_initial_references2(orb_->orb(), "Nothing", 1), CORBA::OBJECT_NOT_EXIST);
-  EXPECT_THROW(farm::resolve_initial_references2(orb_->orb(), "Work;Group", 1), CORBA::BAD_PARAM);
-  EXPECT_NE(farm::bind_service(orb_->orb(), "WorkGroup", CORBA::Object::_nil()), 0);
+  EXPECT_THROW(registry::resolve_initial_references2(orb_->orb(), "Nothing", 1), CORBA::OBJECT_NOT_EXIST);
+  EXPECT_THROW(registry::resolve_initial_references2(orb_->orb(), "Work;Group", 1), CORBA::BAD_PARAM);
+  EXPECT_NE(registry::bind_service(orb_->orb(), "WorkGroup", CORBA::Object::_nil()), 0);
 }
 
 TEST_F(NameBindingTest, RegistrationsOfGoneServersAreCleared) {
@@ -183,12 +183,12 @@ TEST_F(NameBindingTest, RegistrationsOfGoneServersAreCleared) {
   CORBA::Object_var gone = NewObject(&goneServant);
   const std::string goneIor = orb_->ToString(gone);
   orb_->Deactivate(goneServant);
-  ASSERT_EQ(farm::bind_service(orb_->orb(), "WorkGroup", live), 0);
+  ASSERT_EQ(registry::bind_service(orb_->orb(), "WorkGroup", live), 0);
   ASSERT_EQ(Ask(farm_, "PUT;WorkGroup;" + goneIor + ";old"), "old");
 
   // The registry hands out the gone one first; the look-up sees through it
   // and removes it for everyone.
-  CORBA::Object_var found = farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
+  CORBA::Object_var found = registry::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
   EXPECT_TRUE(found->_is_equivalent(live));
   const std::string liveIor = orb_->ToString(live);
   EXPECT_EQ(Ask(farm_, "Get;WorkGroup"), liveIor);
@@ -196,7 +196,7 @@ TEST_F(NameBindingTest, RegistrationsOfGoneServersAreCleared) {
 
   // Flag 0 takes the registry's answer as it stands.
   ASSERT_EQ(Ask(farm_, "PUT;WorkGroup;" + goneIor + ";old"), "old");
-  CORBA::Object_var raw = farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 0);
+  CORBA::Object_var raw = registry::resolve_initial_references2(orb_->orb(), "WorkGroup", 0);
   EXPECT_EQ(orb_->ToString(raw), goneIor);
 
   // A server whose process is gone (nothing listens) is cleared as well;
@@ -207,7 +207,7 @@ TEST_F(NameBindingTest, RegistrationsOfGoneServersAreCleared) {
   proc->Kill();
   proc->WaitExit(5s);
   ASSERT_EQ(Ask(farm_, "PUT;Solo;" + procIor + ";solo"), "solo");
-  EXPECT_THROW(farm::resolve_initial_references2(orb_->orb(), "Solo", 1), CORBA::OBJECT_NOT_EXIST);
+  EXPECT_THROW(registry::resolve_initial_references2(orb_->orb(), "Solo", 1), CORBA::OBJECT_NOT_EXIST);
 }
 
 TEST_F(NameBindingTest, StoppedServerKeepsItsRegistration) {
@@ -218,7 +218,7 @@ TEST_F(NameBindingTest, StoppedServerKeepsItsRegistration) {
   ASSERT_EQ(Ask(farm_, "PUT;Paused;" + ior + ";paused"), "paused");
   ASSERT_TRUE(proc->Suspend(10s));
   const auto start = std::chrono::steady_clock::now();
-  CORBA::Object_var found = farm::resolve_initial_references2(orb_->orb(), "Paused", 1);
+  CORBA::Object_var found = registry::resolve_initial_references2(orb_->orb(), "Paused", 1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
   EXPECT_EQ(orb_->ToString(found), ior);
   EXPECT_EQ(Ask(farm_, "Get;Paused"), ior);  // not removed: it may wake up
@@ -229,8 +229,8 @@ TEST_F(NameBindingTest, RegistryDownFailsInBoundedTime) {
   // No registry on this farm's port.
   CORBA::Object_var obj = NewObject();
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_THROW(farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 1), CORBA::TRANSIENT);
-  EXPECT_EQ(farm::bind_service(orb_->orb(), "WorkGroup", obj), -1);
+  EXPECT_THROW(registry::resolve_initial_references2(orb_->orb(), "WorkGroup", 1), CORBA::TRANSIENT);
+  EXPECT_EQ(registry::bind_service(orb_->orb(), "WorkGroup", obj), -1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
@@ -238,10 +238,10 @@ TEST(NameBinding, InitialReferenceOnTheCommandLineComesFirst) {
   Farm farm;  // no registry at all
   const std::string url = "corbaloc::127.0.0.1:1/Elsewhere";
   TestOrb orb({"-ORBInitRef", "WorkGroup=" + url});
-  CORBA::Object_var found = farm::resolve_initial_references2(orb.orb(), "WorkGroup", 1);
+  CORBA::Object_var found = registry::resolve_initial_references2(orb.orb(), "WorkGroup", 1);
   CORBA::Object_var expected = orb.FromString(url);
   EXPECT_TRUE(found->_is_equivalent(expected));
-  EXPECT_THROW(farm::resolve_initial_references2(orb.orb(), "Other", 1), CORBA::TRANSIENT);
+  EXPECT_THROW(registry::resolve_initial_references2(orb.orb(), "Other", 1), CORBA::TRANSIENT);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ class WorkgroupTest : public ::testing::Test {
     ASSERT_TRUE(farm_.StartRegistry());
     hub_ = farm_.StartWorkgroup(orb_->orb());
     ASSERT_TRUE(hub_ && hub_->Running()) << (hub_ ? hub_->Output() : "");
-    CORBA::Object_var obj = farm::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
+    CORBA::Object_var obj = registry::resolve_initial_references2(orb_->orb(), "WorkGroup", 1);
     registry_ = Kintra::WorkGropRegiste::_narrow(obj);
     ASSERT_FALSE(CORBA::is_nil(registry_));
   }
@@ -198,9 +198,9 @@ TEST_F(WorkgroupTest, RestartOnTheSameEndpointKeepsThePublishedReference) {
   EXPECT_EQ(farmer->liveCalls, 1);
 
   // The second registration of the same endpoint left one entry behind.
-  std::vector<farm::RegistryEntry> stored;
+  std::vector<registry::RegistryEntry> stored;
   std::string error;
-  ASSERT_EQ(farm::store_file::Read(farm_.StoreFile(), &stored, &error), farm::store_file::ReadResult::kLoaded);
+  ASSERT_EQ(registry::store_file::Read(farm_.StoreFile(), &stored, &error), registry::store_file::ReadResult::kLoaded);
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_EQ(stored[0].name, "WorkGroup");
 }

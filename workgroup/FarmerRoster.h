@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-namespace farm {
+namespace workgroup {
 
 // The farmers of one work group, in order of addition. The same farmer may
 // be added any number of times; every addition is an entry of its own.
@@ -75,4 +75,4 @@ class FarmerRoster {
   std::vector<std::shared_ptr<Slot>> slots_;
 };
 
-}  // namespace farm
+}  // namespace workgroup

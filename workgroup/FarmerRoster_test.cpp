@@ -7,7 +7,7 @@
 
 #include "workgroup/GroupDirectory.h"
 
-namespace farm {
+namespace workgroup {
 namespace {
 
 struct Member {
@@ -113,4 +113,4 @@ TEST(GroupDirectory, OneGroupPerExactName) {
 }
 
 }  // namespace
-}  // namespace farm
+}  // namespace workgroup

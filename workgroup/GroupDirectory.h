@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace farm {
+namespace workgroup {
 
 // Work groups by name, in order of creation. Names are compared byte for
 // byte: case matters and the empty name is a name like any other. Groups
@@ -40,4 +40,4 @@ class GroupDirectory {
   std::vector<std::pair<std::string, std::unique_ptr<Group>>> groups_;
 };
 
-}  // namespace farm
+}  // namespace workgroup

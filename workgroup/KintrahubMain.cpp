@@ -18,7 +18,7 @@
 
 namespace {
 
-int RunDaemon(farm::WorkgroupServer& server, const sigset_t& endSignals) {
+int RunDaemon(workgroup::WorkgroupServer& server, const sigset_t& endSignals) {
   server.Start();
   const timespec poll = {0, 100 * 1000 * 1000};
   while (!server.finished()) {
@@ -33,12 +33,12 @@ int RunDaemon(farm::WorkgroupServer& server, const sigset_t& endSignals) {
 
 // A server that fails shows "error" and keeps its window and tray icon
 // until the user ends the program.
-int RunDesktop(int argc, char** argv, farm::WorkgroupServer& server, const sigset_t& endSignals) {
+int RunDesktop(int argc, char** argv, workgroup::WorkgroupServer& server, const sigset_t& endSignals) {
   QApplication app(argc, argv);
   // Boxes come and go; only the shutdown ends the program.
   app.setQuitOnLastWindowClosed(false);
   platform::InstallQtMessageBoxPresenter();
-  farm::KintrahubWindow window;
+  workgroup::KintrahubWindow window;
   platform::TrayShell shell(&window, platform::TrayShell::MakeIcon(QColor(0x2e, 0x7d, 0x32), QLatin1Char('K')),
                             {QStringLiteral("工作组服务"), QStringLiteral("关闭"),
                              QStringLiteral("关于 Kintrahub(&A)..."), QStringLiteral("关于 Kintrahub"),
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
 
   // The server copies the arguments before Qt takes its own out of them.
-  farm::WorkgroupServer server(argc, argv);
+  workgroup::WorkgroupServer server(argc, argv);
   if (platform::DesktopAvailable()) return RunDesktop(argc, argv, server, endSignals);
   return RunDaemon(server, endSignals);
 }

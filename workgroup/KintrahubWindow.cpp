@@ -2,11 +2,11 @@
 
 #include <QPushButton>
 
-namespace farm {
+namespace workgroup {
 
 KintrahubWindow::KintrahubWindow(QWidget* parent) : platform::TrayDialog(QStringLiteral("Kintrahub"), 320, 200, parent) {
   connect(AddButton(QStringLiteral("确定"), true), &QPushButton::clicked, this, &QDialog::accept);
   connect(AddButton(QStringLiteral("取消")), &QPushButton::clicked, this, &QDialog::reject);
 }
 
-}  // namespace farm
+}  // namespace workgroup

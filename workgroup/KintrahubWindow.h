@@ -1,7 +1,7 @@
 #pragma once
 #include "platform/TrayDialog.h"
 
-namespace farm {
+namespace workgroup {
 
 // The workgroup server's window, "Kintrahub": the buttons "确定" and "取消",
 // which end the program, and nothing else.
@@ -10,4 +10,4 @@ class KintrahubWindow : public platform::TrayDialog {
   explicit KintrahubWindow(QWidget* parent = nullptr);
 };
 
-}  // namespace farm
+}  // namespace workgroup

@@ -1,6 +1,6 @@
 #include "workgroup/WorkGropRegiste_i.h"
 
-namespace farm {
+namespace workgroup {
 
 WorkGropRegiste_i::WorkGropRegiste_i(PortableServer::POA_ptr poa) : poa_(PortableServer::POA::_duplicate(poa)) {}
 
@@ -21,4 +21,4 @@ Kintra::WorkGroup_ptr WorkGropRegiste_i::CreateWorkGroup(const char* name) {
   }
 }
 
-}  // namespace farm
+}  // namespace workgroup

@@ -5,7 +5,7 @@
 #include "workgroup/GroupDirectory.h"
 #include "workgroup/WorkGroup_i.h"
 
-namespace farm {
+namespace workgroup {
 
 // The servant of the work group registry: hands out work groups by name.
 // Work groups are activated in `poa` (the root POA: transient references
@@ -28,4 +28,4 @@ class WorkGropRegiste_i : public POA_Kintra::WorkGropRegiste {
   GroupDirectory<Group> groups_;
 };
 
-}  // namespace farm
+}  // namespace workgroup

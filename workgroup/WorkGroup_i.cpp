@@ -2,7 +2,7 @@
 
 #include <omniORB4/omniORB.h>
 
-namespace farm {
+namespace workgroup {
 
 CORBA::Boolean WorkGroup_i::Add_Farmer(CORBA::Object_ptr& farmer) {
   if (CORBA::is_nil(farmer)) return false;
@@ -34,4 +34,4 @@ CORBA::Boolean WorkGroup_i::GetValidFarmer(Kintra::farmerlist& farmers) {
   return true;
 }
 
-}  // namespace farm
+}  // namespace workgroup

@@ -5,7 +5,7 @@
 #include "Kintra.hh"
 #include "workgroup/FarmerRoster.h"
 
-namespace farm {
+namespace workgroup {
 
 // The servant of one work group: its name, its farmers and its policy.
 class WorkGroup_i : public POA_Kintra::WorkGroup {
@@ -45,4 +45,4 @@ class WorkGroup_i : public POA_Kintra::WorkGroup {
   std::atomic<CORBA::Long> policy_{0};
 };
 
-}  // namespace farm
+}  // namespace workgroup

@@ -6,7 +6,7 @@
 #include "registry/NameBinding.h"
 #include "workgroup/WorkGropRegiste_i.h"
 
-namespace farm {
+namespace workgroup {
 
 WorkgroupServer::WorkgroupServer(int argc, char** argv) : args_(argv, argv + argc) {}
 
@@ -47,7 +47,7 @@ void WorkgroupServer::Serve() {
   for (auto& a : args_) argv.push_back(a.data());
   argv.push_back(nullptr);
   int argc = static_cast<int>(args_.size());
-  CORBA::ORB_var orb = InitOrb(argc, argv.data());
+  CORBA::ORB_var orb = farm::InitOrb(argc, argv.data());
 
   CORBA::Object_var obj = orb->resolve_initial_references("RootPOA");
   PortableServer::POA_var rootPoa = PortableServer::POA::_narrow(obj);
@@ -62,11 +62,11 @@ void WorkgroupServer::Serve() {
   for (CORBA::ULong i = 0; i < policies.length(); ++i) policies[i]->destroy();
 
   PortableServer::Servant_var<WorkGropRegiste_i> registry = new WorkGropRegiste_i(rootPoa);
-  PortableServer::ObjectId_var id = PortableServer::string_to_ObjectId(kWorkGroupService);
+  PortableServer::ObjectId_var id = PortableServer::string_to_ObjectId(farm::kWorkGroupService);
   childPoa->activate_object_with_id(id.in(), registry.in());
   CORBA::Object_var ref = childPoa->id_to_reference(id.in());
 
-  bind_service(orb, kWorkGroupService, ref);
+  registry::bind_service(orb, farm::kWorkGroupService, ref);
 
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -89,4 +89,4 @@ void WorkgroupServer::Serve() {
   orb->destroy();
 }
 
-}  // namespace farm
+}  // namespace workgroup

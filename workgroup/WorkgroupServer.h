@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-namespace farm {
+namespace workgroup {
 
 // The workgroup server's service thread: starts the ORB from the command
 // line, serves the work group registry under the fixed identity
@@ -48,4 +48,4 @@ class WorkgroupServer {
   std::atomic<bool> failed_{false};
 };
 
-}  // namespace farm
+}  // namespace workgroup

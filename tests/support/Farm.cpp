@@ -28,7 +28,7 @@ bool TcpAccepts(std::uint16_t port) {
 // it is, so a server still starting is not reported as gone.
 bool WorkgroupAnswers(CORBA::ORB_ptr orb) {
   try {
-    CORBA::Object_var obj = farm::resolve_initial_references2(orb, "WorkGroup", 0);
+    CORBA::Object_var obj = registry::resolve_initial_references2(orb, "WorkGroup", 0);
     Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
     return !CORBA::is_nil(reg) && !reg->_non_existent();
   } catch (...) {
@@ -52,8 +52,8 @@ Farm::~Farm() {
 
 std::string Farm::WorkgroupEndpoint() const { return "giop:tcp:127.0.0.1:" + std::to_string(workgroupPort_); }
 
-farm::RegistryClient Farm::Registry(int timeoutMs, int attempts) const {
-  return farm::RegistryClient(farm::RegistryAddress{"127.0.0.1", registryPort_}, timeoutMs, attempts);
+registry::RegistryClient Farm::Registry(int timeoutMs, int attempts) const {
+  return registry::RegistryClient(registry::RegistryAddress{"127.0.0.1", registryPort_}, timeoutMs, attempts);
 }
 
 Process* Farm::StartProgram(const std::vector<std::string>& argv, const std::string& logName) {

@@ -39,7 +39,7 @@ class Farm {
   // The registry's store file in the private temporary folder.
   std::filesystem::path StoreFile() const { return TmpDir() / "~BS.bak"; }
   // A client of this farm's registry (short time-out, single attempt).
-  farm::RegistryClient Registry(int timeoutMs = 300, int attempts = 1) const;
+  registry::RegistryClient Registry(int timeoutMs = 300, int attempts = 1) const;
 
   // Starts bin/ledgo and waits until it answers a look-up (or exits).
   Process* StartRegistry(const std::vector<std::string>& extraArgs = {});
