@@ -58,7 +58,7 @@ class Fd {
 }  // namespace
 
 int BlockSize(int width) {
-  constexpr long kBlockRowPixels = 40960;
+  constexpr long kBlockRowPixels = 20480;
   for (int size : {32, 16}) {
     if (static_cast<long>(width) * size <= kBlockRowPixels) return size;
   }

@@ -48,9 +48,10 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
 // povray's block size for a picture `width` pixels wide: a row leaves only
 // once the whole row of blocks across it is done, so narrow blocks keep rows
 // flowing, while every block costs povray a fixed amount of handing over
-// between its threads (some 20 % more CPU at 8 pixels than at 32 for a
-// cheap scene). The largest of 32, 16, 8 whose row of blocks stays within
-// 40960 pixels: a few tenths of a second for the demonstration scenes.
+// between its threads (for a cheap scene some 15 % more CPU at 8 pixels than
+// at 32, 8 % at 16). The largest of 32, 16, 8 whose row of blocks stays
+// within 20480 pixels: the costliest rows of the demonstration scenes then
+// take some 0.2 s of one core per row of blocks.
 int BlockSize(int width);
 
 // The renderer's argument vector for a band, writing its picture to

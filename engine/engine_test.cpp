@@ -153,9 +153,9 @@ TEST(StripPlanTest, TheRendererIsNeverAskedForRowOneAlone) {
   const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+BS32",
                                              "+SC0",   "+EC1.0",       "+UA",   "+D",    "-P",    "+FP",  "+Oband.ppm"};
   EXPECT_EQ(args, expected);
-  EXPECT_EQ(engine::BlockSize(1280), 32);
-  EXPECT_EQ(engine::BlockSize(2048), 16);
-  EXPECT_EQ(engine::BlockSize(6000), 8);
+  EXPECT_EQ(engine::BlockSize(640), 32);
+  EXPECT_EQ(engine::BlockSize(1280), 16);
+  EXPECT_EQ(engine::BlockSize(2048), 8);
 }
 
 // ---------------------------------------------------------------- pictures
