@@ -57,10 +57,11 @@ class Fd {
 
 }  // namespace
 
-int BlockSize(int width) {
+int BlockSize(int width, int rows) {
   constexpr long kBlockRowPixels = 20480;
+  constexpr int kSteps = 8;
   for (int size : {32, 16}) {
-    if (static_cast<long>(width) * size <= kBlockRowPixels) return size;
+    if (static_cast<long>(width) * size <= kBlockRowPixels && size * kSteps <= rows) return size;
   }
   return 8;
 }
@@ -74,7 +75,7 @@ std::vector<std::string> BandRendererArguments(const BandJob& job, const std::st
                                    "+SR" + std::to_string(asked.first),
                                    "+ER" + std::to_string(asked.last),
                                    // Options given to the engine come later and win.
-                                   "+BS" + std::to_string(BlockSize(job.width))};
+                                   "+BS" + std::to_string(BlockSize(job.width, asked.rows()))};
   argv.insert(argv.end(), job.extraOptions.begin(), job.extraOptions.end());
   // The preview display is where finished pixels show first; no pause at
   // the end; the exact picture as PPM.

@@ -50,9 +50,10 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
 // flowing, while every block costs povray a fixed amount of handing over
 // between its threads (for a cheap scene some 15 % more CPU at 8 pixels than
 // at 32, 8 % at 16). The largest of 32, 16, 8 whose row of blocks stays
-// within 20480 pixels: the costliest rows of the demonstration scenes then
-// take some 0.2 s of one core per row of blocks.
-int BlockSize(int width);
+// within 20480 pixels (the costliest rows of the demonstration scenes then
+// take some 0.2 s of one core per row of blocks) and that still cuts a band
+// of `rows` rows into 8 steps or more.
+int BlockSize(int width, int rows);
 
 // The renderer's argument vector for a band, writing its picture to
 // `pictureName` (PPM) in the current folder.

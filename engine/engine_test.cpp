@@ -150,12 +150,14 @@ TEST(StripPlanTest, TheRendererIsNeverAskedForRowOneAlone) {
   job.last = 1;
   job.extraOptions = {"+SC0", "+EC1.0", "+UA"};
   const std::vector<std::string> args = engine::BandRendererArguments(job, "band.ppm");
-  const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+BS32",
+  const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+BS8",
                                              "+SC0",   "+EC1.0",       "+UA",   "+D",    "-P",    "+FP",  "+Oband.ppm"};
   EXPECT_EQ(args, expected);
-  EXPECT_EQ(engine::BlockSize(640), 32);
-  EXPECT_EQ(engine::BlockSize(1280), 16);
-  EXPECT_EQ(engine::BlockSize(2048), 8);
+  EXPECT_EQ(engine::BlockSize(640, 400), 32);
+  EXPECT_EQ(engine::BlockSize(1280, 400), 16);
+  EXPECT_EQ(engine::BlockSize(2048, 800), 8);
+  EXPECT_EQ(engine::BlockSize(160, 90), 8);  // a short band still leaves in steps
+  EXPECT_EQ(engine::BlockSize(160, 128), 16);
 }
 
 // ---------------------------------------------------------------- pictures
@@ -355,7 +357,7 @@ TEST_F(BandRenderTest, PreviewRowsComeFirstAndThePictureMendsTheRest) {
   EXPECT_EQ(counts_.correctedRows, 2);
   // One run for the band, with the preview display on and the tap loaded.
   const std::string args = farmtest::ReadFile(dir_.path() / "args");
-  EXPECT_NE(args.find("+ITessel.pov +W2 +H4 +SR2 +ER4 +BS32 +D -P +FP +Opvengine-band.ppm"), std::string::npos) << args;
+  EXPECT_NE(args.find("+ITessel.pov +W2 +H4 +SR2 +ER4 +BS8 +D -P +FP +Opvengine-band.ppm"), std::string::npos) << args;
   EXPECT_EQ(farmtest::ReadFile(dir_.path() / "preload").substr(0, job_.previewTap.string().size()),
             job_.previewTap.string());
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-band.ppm"));
