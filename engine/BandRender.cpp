@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "engine/PpmImage.h"
 #include "engine/RowPipe.h"
@@ -135,8 +134,13 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
   // Hands on, from the picture, every row that differs from what was sent.
   // False when there is no usable picture.
   auto mend = [&]() {
+    // In one read: the file holds the whole picture, megabytes of it, and
+    // the band's rows wait for it.
+    const std::uintmax_t size = std::filesystem::file_size(kPicture, ec);
+    std::string data(ec ? 0 : static_cast<std::size_t>(size), '\0');
     std::ifstream in(kPicture, std::ios::binary);
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.read(data.data(), static_cast<std::streamsize>(data.size()));
+    data.resize(static_cast<std::size_t>(in.gcount()));
     in.close();
     std::filesystem::remove(kPicture, ec);
     PpmHeader header;
