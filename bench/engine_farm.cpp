@@ -8,8 +8,10 @@
 // wall times and their ratio, the CPU seconds of the nodes with their
 // engines and renderers against the direct render's, how soon the first row
 // came after vornel started (its Zarvo comes later still), and the longest
-// gap between two rows from one node once that node's rows had begun; then
-// the spread of every figure over the runs.
+// gap between two rows from one node once that node's rows had begun (and
+// after which row, and when, it came: a band's last row is followed by its
+// rows sent again from povray's picture); then the spread of every figure
+// over the runs.
 #include <sys/resource.h>
 #include <unistd.h>
 
