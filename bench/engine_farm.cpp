@@ -8,8 +8,10 @@
 // wall times and their ratio, the CPU seconds of the nodes with their
 // engines and renderers against the direct render's, how soon the first row
 // came after vornel started (its Zarvo comes later still), and the longest
-// gap between two rows from one node once that node's rows had begun; then
-// the spread of every figure over the runs.
+// gap between two rows from one node once that node's rows had begun (and
+// after which row, and when, it came: a band's last row is followed by its
+// rows sent again from povray's picture); then the spread of every figure
+// over the runs.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -76,24 +78,33 @@ double ChildrenCpu() {
 struct RowTiming {
   double firstRow = -1;  // seconds after `since`
   double longestGap = 0;
+  int gapAfterRow = 0;  // the row handed on just before the longest gap
+  double gapAt = 0;     // and when, in seconds after `since`
 };
 
 // Reads pvengine's row times ("<pid> <ns> <row>" lines).
 RowTiming ReadRowTimes(const fs::path& file, Clock::time_point since) {
-  std::map<long, std::vector<long long>> byEngine;
+  std::map<long, std::vector<std::pair<long long, int>>> byEngine;
   std::ifstream in(file);
   long pid;
   long long ns;
   int row;
-  while (in >> pid >> ns >> row) byEngine[pid].push_back(ns);
+  while (in >> pid >> ns >> row) byEngine[pid].push_back({ns, row});
   RowTiming t;
   const long long base =
       std::chrono::duration_cast<std::chrono::nanoseconds>(since.time_since_epoch()).count();
   for (auto& [engine, times] : byEngine) {
     std::sort(times.begin(), times.end());
-    const double first = (times.front() - base) / 1e9;
+    const double first = (times.front().first - base) / 1e9;
     if (t.firstRow < 0 || first < t.firstRow) t.firstRow = first;
-    for (std::size_t i = 1; i < times.size(); ++i) t.longestGap = std::max(t.longestGap, (times[i] - times[i - 1]) / 1e9);
+    for (std::size_t i = 1; i < times.size(); ++i) {
+      const double gap = (times[i].first - times[i - 1].first) / 1e9;
+      if (gap > t.longestGap) {
+        t.longestGap = gap;
+        t.gapAfterRow = times[i - 1].second;
+        t.gapAt = (times[i - 1].first - base) / 1e9;
+      }
+    }
   }
   return t;
 }
@@ -103,6 +114,8 @@ struct Case {
 };
 struct Figures {
   double farm, direct, farmCpu, directCpu, firstRow, gap;
+  int gapAfterRow;
+  double gapAt;
 };
 
 void Spread(const char* name, const std::vector<double>& v) {
@@ -145,8 +158,8 @@ int main(int argc, char** argv) {
   const std::vector<Case> cases = {{1, 1024, 768}, {1, 2048, 1536}, {2, 1280, 960}};
   std::map<int, std::vector<Figures>> results;
   std::printf("the machine is shared: figures are side by side per run, spread over %d runs\n", runs);
-  std::printf("%-22s %3s %8s %8s %6s %8s %8s %6s %8s %8s\n", "picture", "run", "farm s", "povray s", "ratio",
-              "farm cpu", "pov cpu", "ratio", "1st row", "max gap");
+  std::printf("%-22s %3s %8s %8s %6s %8s %8s %6s %8s %8s  %s\n", "picture", "run", "farm s", "povray s", "ratio",
+              "farm cpu", "pov cpu", "ratio", "1st row", "max gap", "after row, at s");
   for (int run = 1; run <= runs; ++run) {
     for (std::size_t c = 0; c < cases.size(); ++c) {
       const Case& k = cases[c];
@@ -188,12 +201,14 @@ int main(int argc, char** argv) {
                      farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
         return 1;
       }
-      const Figures f{farmWall, directWall, nodeCpu, directCpu, timing.firstRow, timing.longestGap};
+      const Figures f{farmWall,        directWall,         nodeCpu,     directCpu, timing.firstRow,
+                      timing.longestGap, timing.gapAfterRow, timing.gapAt};
       results[static_cast<int>(c)].push_back(f);
       char name[64];
       std::snprintf(name, sizeof name, "scene %d, %d x %d", k.scene, k.width, k.height);
-      std::printf("%-22s %3d %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %8.2f %8.2f\n", name, run, f.farm, f.direct,
-                  f.farm / f.direct, f.farmCpu, f.directCpu, f.farmCpu / f.directCpu, f.firstRow, f.gap);
+      std::printf("%-22s %3d %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %8.2f %8.2f  %d, %.2f\n", name, run, f.farm,
+                  f.direct, f.farm / f.direct, f.farmCpu, f.directCpu, f.farmCpu / f.directCpu, f.firstRow, f.gap,
+                  f.gapAfterRow, f.gapAt);
       std::fflush(stdout);
     }
   }

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "engine/PpmImage.h"
 #include "engine/RowPipe.h"
@@ -57,6 +56,15 @@ class Fd {
 
 }  // namespace
 
+int BlockSize(int width, int rows) {
+  constexpr long kBlockRowPixels = 20480;
+  constexpr int kSteps = 8;
+  for (int size : {32, 16}) {
+    if (static_cast<long>(width) * size <= kBlockRowPixels && size * kSteps <= rows) return size;
+  }
+  return 8;
+}
+
 std::vector<std::string> BandRendererArguments(const BandJob& job, const std::string& pictureName) {
   const Strip asked = RendererRows({job.first, job.last}, job.height);
   std::vector<std::string> argv = {job.renderer,
@@ -65,10 +73,8 @@ std::vector<std::string> BandRendererArguments(const BandJob& job, const std::st
                                    "+H" + std::to_string(job.height),
                                    "+SR" + std::to_string(asked.first),
                                    "+ER" + std::to_string(asked.last),
-                                   // A row is whole once every block across it is: blocks of 8 rows
-                                   // instead of 32 let rows leave in small steps, for some 2 % more
-                                   // work. Options given to the engine come later and win.
-                                   "+BS8"};
+                                   // Options given to the engine come later and win.
+                                   "+BS" + std::to_string(BlockSize(job.width, asked.rows()))};
   argv.insert(argv.end(), job.extraOptions.begin(), job.extraOptions.end());
   // The preview display is where finished pixels show first; no pause at
   // the end; the exact picture as PPM.
@@ -113,6 +119,7 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     ScopedEnv f("PVENGINE_TAP_FD", std::to_string(childWrite.get()));
     ScopedEnv r("PVENGINE_TAP_ROWS", std::to_string(first) + " " + std::to_string(last));
     ScopedEnv parent("PVENGINE_TAP_PARENT", std::to_string(getpid()));
+    ScopedEnv picture("PVENGINE_TAP_PICTURE", (std::filesystem::current_path(ec) / kPicture).string());
     std::unique_ptr<ScopedEnv> log;
     if (childLog.get() >= 0) log = std::make_unique<ScopedEnv>("PVENGINE_TAP_LOG", std::to_string(childLog.get()));
     renderer = platform::ChildProcess::Start(BandRendererArguments(job, kPicture), error);
@@ -121,9 +128,44 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
   childLog.Reset();
   if (!renderer) return 127;
 
-  // What was handed on, to compare with the picture at the end.
+  // What was handed on, to compare with the picture.
   std::vector<std::int32_t> sent(static_cast<std::size_t>(rows) * job.width, 0);
   std::vector<bool> have(static_cast<std::size_t>(rows), false);
+  // Hands on, from the picture, every row that differs from what was sent.
+  // False when there is no usable picture.
+  auto mend = [&]() {
+    // In one read: the file holds the whole picture, megabytes of it, and
+    // the band's rows wait for it.
+    const std::uintmax_t size = std::filesystem::file_size(kPicture, ec);
+    std::string data(ec ? 0 : static_cast<std::size_t>(size), '\0');
+    std::ifstream in(kPicture, std::ios::binary);
+    in.read(data.data(), static_cast<std::streamsize>(data.size()));
+    data.resize(static_cast<std::size_t>(in.gcount()));
+    in.close();
+    std::filesystem::remove(kPicture, ec);
+    PpmHeader header;
+    if (ParsePpmHeader(data, &header) != PpmParse::kOk || header.width != job.width ||
+        header.height != job.height || data.size() < header.totalBytes()) {
+      return false;
+    }
+    std::vector<std::int32_t> exact(static_cast<std::size_t>(job.width));
+    for (int row = first; row <= last; ++row) {
+      const auto* src = reinterpret_cast<const unsigned char*>(data.data()) + header.dataOffset +
+                        header.rowBytes() * static_cast<std::size_t>(row - 1);
+      PpmRowToColorref(src, header, exact.data());
+      const std::size_t index = static_cast<std::size_t>(row - first);
+      if (have[index] &&
+          std::equal(exact.begin(), exact.end(), sent.begin() + static_cast<std::ptrdiff_t>(index * job.width))) {
+        continue;
+      }
+      ++counts->correctedRows;
+      sink(row, exact.data());
+    }
+    return true;
+  };
+
+  bool mended = false;  // the picture has been read: later preview rows are worth nothing
+  bool pictureOk = false;
   RowRecordReader reader(job.width);
   std::vector<std::int32_t> pixels;
   char buffer[1 << 16];
@@ -134,7 +176,15 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     reader.Feed(buffer, static_cast<std::size_t>(n));
     std::int32_t row = 0;
     while (reader.Next(&row, &pixels)) {
-      if (row < first || row > last || static_cast<int>(pixels.size()) != job.width) continue;
+      if (row == kPictureWrittenRow && pixels.empty()) {
+        if (!mended) {
+          mended = true;
+          pictureOk = mend();
+          counts->pictureBeforeExit = pictureOk;
+        }
+        continue;
+      }
+      if (mended || row < first || row > last || static_cast<int>(pixels.size()) != job.width) continue;
       const std::size_t index = static_cast<std::size_t>(row - first);
       std::copy(pixels.begin(), pixels.end(), sent.begin() + static_cast<std::ptrdiff_t>(index * job.width));
       have[index] = true;
@@ -148,29 +198,10 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     std::filesystem::remove(kPicture, ec);
     return status;
   }
-
-  std::ifstream in(kPicture, std::ios::binary);
-  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
-  std::filesystem::remove(kPicture, ec);
-  PpmHeader header;
-  if (ParsePpmHeader(data, &header) != PpmParse::kOk || header.width != job.width || header.height != job.height ||
-      data.size() < header.totalBytes()) {
+  if (!mended) pictureOk = mend();
+  if (!pictureOk) {
     *error = "the renderer left no picture of the band";
     return 1;
-  }
-  std::vector<std::int32_t> exact(static_cast<std::size_t>(job.width));
-  for (int row = first; row <= last; ++row) {
-    const auto* src = reinterpret_cast<const unsigned char*>(data.data()) + header.dataOffset +
-                      header.rowBytes() * static_cast<std::size_t>(row - 1);
-    PpmRowToColorref(src, header, exact.data());
-    const std::size_t index = static_cast<std::size_t>(row - first);
-    if (have[index] &&
-        std::equal(exact.begin(), exact.end(), sent.begin() + static_cast<std::ptrdiff_t>(index * job.width))) {
-      continue;
-    }
-    ++counts->correctedRows;
-    sink(row, exact.data());
   }
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "engine/EngineRun.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -60,6 +61,15 @@ class RowTimes {
  private:
   int fd_ = -1;
 };
+
+std::string CpuSeconds(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f",
+                u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6);
+  return text;
+}
 
 }  // namespace
 
@@ -137,7 +147,9 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
       &error, &counts);
   if (logFd >= 0) {
     const std::string line = "pvengine: " + std::to_string(counts.previewRows) + " rows as rendered, " +
-                             std::to_string(counts.correctedRows) + " from the picture\n";
+                             std::to_string(counts.correctedRows) + " from the picture" +
+                             (counts.pictureBeforeExit ? " (read as soon as written)" : "") + "; cpu s: engine " +
+                             CpuSeconds(RUSAGE_SELF) + ", renderer " + CpuSeconds(RUSAGE_CHILDREN) + "\n";
     ssize_t ignored = write(logFd, line.data(), line.size());
     (void)ignored;
   }

@@ -11,6 +11,14 @@
 //   PVENGINE_TAP_ROWS    "first last": the band's rows, 1 at the top
 //   PVENGINE_TAP_PARENT  the engine's process id
 //   PVENGINE_TAP_LOG     where the renderer's console output goes (optional)
+//   PVENGINE_TAP_PICTURE the picture file's absolute path (optional): once
+//                        povray has closed it, the tap says so down the pipe
+//
+// povray takes a while to end after writing its picture (statistics, its
+// threads winding down); the engine need not wait for that to read it.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -22,6 +30,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "engine/FinishedRows.h"
 #include "engine/RowPipe.h"
@@ -73,19 +83,28 @@ struct Tap {
   int last = 0;
   SdlSurface* preview = nullptr;
   std::unique_ptr<engine::FinishedRows> rows;
+  std::vector<std::uint32_t> colorref;
+  std::string picture;  // empty: nobody asked
+  bool pictureWritten = false;
 
   void SendFinished() {
     if (!rows || fd < 0) return;
     int row = 0;
+    colorref.resize(static_cast<std::size_t>(preview->w));
     while (rows->Next(&row)) {
       const std::uint32_t* line = rows->Row(row);
-      std::unique_ptr<std::uint32_t[]> colorref(new std::uint32_t[static_cast<std::size_t>(preview->w)]);
       for (int x = 0; x < preview->w; ++x) colorref[x] = line[x] & 0x00FFFFFFu;
-      if (!engine::WriteRowRecord(fd, row, colorref.get(), preview->w)) {
+      if (!engine::WriteRowRecord(fd, row, colorref.data(), preview->w)) {
         fd = -1;  // the engine is gone; rendering on is its parent's business
         return;
       }
     }
+  }
+
+  void SendPictureWritten() {
+    if (fd < 0 || pictureWritten) return;
+    pictureWritten = true;
+    if (!engine::WriteRowRecord(fd, engine::kPictureWrittenRow, nullptr, 0)) fd = -1;
   }
 };
 
@@ -138,6 +157,20 @@ __attribute__((constructor)) void StartTap() {
   if (const char* rows = std::getenv("PVENGINE_TAP_ROWS")) {
     if (std::sscanf(rows, "%d %d", &tap.first, &tap.last) != 2) tap.last = 0;
   }
+  if (const char* picture = std::getenv("PVENGINE_TAP_PICTURE")) tap.picture = picture;
+}
+
+// True when `fd` is open on the picture file for writing (povray also looks
+// at the file before it renders).
+bool IsPicture(const Tap& tap, int fd) {
+  if (tap.picture.empty() || fd < 0) return false;
+  const int mode = fcntl(fd, F_GETFL);
+  if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) return false;
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char path[PATH_MAX];
+  const ssize_t n = readlink(link, path, sizeof path);
+  return n > 0 && static_cast<std::size_t>(n) == tap.picture.size() && tap.picture.compare(0, n, path, n) == 0;
 }
 
 }  // namespace
@@ -233,6 +266,20 @@ void SDL_UnlockSurface(SdlSurface* s) {
 }
 
 int SDL_PollEvent(void*) { return 0; }
+
+// povray writes its picture through stdio (or a file stream over it).
+int fclose(std::FILE* file) {
+  using Close = int (*)(std::FILE*);
+  static const Close real = reinterpret_cast<Close>(dlsym(RTLD_NEXT, "fclose"));
+  Tap& tap = TheTap();
+  const bool picture = file != nullptr && IsPicture(tap, fileno(file));
+  const int result = real(file);
+  if (picture && result == 0) {
+    std::lock_guard<std::recursive_mutex> lock(tap.mutex);
+    tap.SendPictureWritten();
+  }
+  return result;
+}
 
 int SDL_UpperBlit(SdlSurface*, SdlRect*, SdlSurface*, SdlRect*) { return 0; }
 

@@ -8,6 +8,10 @@ namespace engine {
 // Finished rows travel from the renderer's process to the engine through a
 // pipe, one record per row in host byte order: row number (1 at the top),
 // pixel count, then that many COLORREF values (red in the low byte).
+// A record for row 0 with no pixels says the renderer has written and closed
+// its picture file: the exact rows can be read from it at once, although
+// the renderer may take a while yet to end.
+constexpr std::int32_t kPictureWrittenRow = 0;
 
 // Writes one record whole to `fd`, retrying short writes. False when the
 // pipe is gone.

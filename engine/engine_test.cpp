@@ -153,6 +153,11 @@ TEST(StripPlanTest, TheRendererIsNeverAskedForRowOneAlone) {
   const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+BS8",
                                              "+SC0",   "+EC1.0",       "+UA",   "+D",    "-P",    "+FP",  "+Oband.ppm"};
   EXPECT_EQ(args, expected);
+  EXPECT_EQ(engine::BlockSize(640, 400), 32);
+  EXPECT_EQ(engine::BlockSize(1280, 400), 16);
+  EXPECT_EQ(engine::BlockSize(2048, 800), 8);
+  EXPECT_EQ(engine::BlockSize(160, 90), 8);  // a short band still leaves in steps
+  EXPECT_EQ(engine::BlockSize(160, 128), 16);
 }
 
 // ---------------------------------------------------------------- pictures
@@ -356,6 +361,29 @@ TEST_F(BandRenderTest, PreviewRowsComeFirstAndThePictureMendsTheRest) {
   EXPECT_EQ(farmtest::ReadFile(dir_.path() / "preload").substr(0, job_.previewTap.string().size()),
             job_.previewTap.string());
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-band.ppm"));
+  EXPECT_FALSE(counts_.pictureBeforeExit);
+}
+
+TEST_F(BandRenderTest, ThePictureIsReadWhenTheTapSaysItIsWritten) {
+  // The picture comes first, then the tap's word, then a preview row that
+  // must not undo the exact one; the renderer ends only once the engine has
+  // handed on the picture's rows (it waits for the file to go).
+  InstallRenderer(
+      "printf 'P6\\n2 4\\n255\\n"
+      "\\001\\021\\041\\001\\021\\041\\002\\022\\042\\002\\022\\042"
+      "\\003\\023\\043\\003\\023\\043\\004\\024\\044\\004\\024\\044' > \"$out\"\n"
+      "printf '\\0\\0\\0\\0\\0\\0\\0\\0' >&$PVENGINE_TAP_FD\n"
+      "printf '\\003\\0\\0\\0\\002\\0\\0\\0\\004\\023\\043\\0\\003\\023\\043\\0' >&$PVENGINE_TAP_FD\n"
+      "for i in $(seq 100); do [ -e \"$out\" ] || break; sleep 0.1; done\n"
+      "[ -e \"$out\" ] && exit 4\n"
+      "[ \"$PVENGINE_TAP_PICTURE\" = \"$PWD/$out\" ] || exit 5\n");
+  std::string error;
+  ASSERT_EQ(Run(&error), 0) << error;
+  const std::vector<std::pair<int, std::vector<std::int32_t>>> expected = {
+      {2, {0x221202, 0x221202}}, {3, {0x231303, 0x231303}}, {4, {0x241404, 0x241404}}};
+  EXPECT_EQ(calls_, expected);
+  EXPECT_EQ(counts_.previewRows, 0);
+  EXPECT_TRUE(counts_.pictureBeforeExit);
 }
 
 TEST_F(BandRenderTest, ARendererThatFailsOrLeavesNoPictureFails) {

@@ -478,17 +478,23 @@ TEST_F(JobsTest, ABandThatFailsThreeTimesEndsTheJobWithItsReasonAndThePartialPic
         ADD_FAILURE() << "attempt " << attempt << ": no engine started\n" << nodes_[0]->Output();
         return;
       }
-      // Some rows arrive: the renderer has begun tracing (its progress shows
-      // in the engine's log) and goes on a little. One renderer run renders
-      // the band, so a fixed wait could outlast it.
+      // Some rows arrive: the renderer has traced a third of the band (its
+      // progress shows in the engine's log), and the engine dies long before
+      // the band is done. One renderer run renders the band, and the exact
+      // rows leave as soon as its picture is written, so a fixed wait could
+      // outlast it.
       WaitUntil(
           [&] {
             std::error_code ec;
             const fs::path cwd = fs::read_symlink("/proc/" + std::to_string(engines.front()) + "/cwd", ec);
-            return !ec && ReadFile(cwd / "pvengine.log").find("Rendered ") != std::string::npos;
+            if (ec) return false;
+            const std::string log = ReadFile(cwd / "pvengine.log");
+            const std::size_t at = log.rfind("Rendered ");
+            long done = 0, all = 0;
+            return at != std::string::npos &&
+                   std::sscanf(log.c_str() + at, "Rendered %ld of %ld", &done, &all) == 2 && done * 3 >= all;
           },
-          30s, 10ms);
-      std::this_thread::sleep_for(200ms);
+          30s, 5ms);
       for (pid_t e : engines) kill(e, SIGKILL);
     }
   });
