@@ -20,6 +20,8 @@ CMergeImg::CMergeImg(QWidget* owner)
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
   setWindowTitle(QStringLiteral("Dialog"));
+  // Hosts find the viewer windows by this name (the type is not exported).
+  setObjectName(QStringLiteral("CMergeImg"));
   resize(kInitialWidth, kInitialHeight);
 }
 

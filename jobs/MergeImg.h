@@ -26,6 +26,9 @@ namespace lumora {
 // by the event loop shortly after. Holders of a pointer must drop it in
 // on_closed (or watch it with QPointer). Deleting it directly, or with the
 // host widget that owns it, does not call on_closed.
+//
+// Its object name is "CMergeImg": hosts of liblumora.so, which does not
+// export this type, find the viewer windows by it.
 class CMergeImg : public QDialog {
  public:
   // Client size of a new viewer: 298 x 180 dialog units at the usual

@@ -27,14 +27,14 @@ void Report(const char* step, RenderNet2& net) {
 int Viewers() {
   int n = 0;
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (dynamic_cast<lumora::CMergeImg*>(w) != nullptr && w->isVisible()) ++n;
+    if (w->objectName() == QLatin1String("CMergeImg") && w->isVisible()) ++n;
   }
   return n;
 }
 
 void CloseViewers() {
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (dynamic_cast<lumora::CMergeImg*>(w) != nullptr && w->isVisible()) w->close();
+    if (w->objectName() == QLatin1String("CMergeImg") && w->isVisible()) w->close();
   }
   QApplication::processEvents();
 }
