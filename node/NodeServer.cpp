@@ -133,20 +133,4 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
   _exit(0);
 }
 
-sigset_t BlockEndSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  return signals;
-}
-
-int WaitForEndSignal(const sigset_t& signals) {
-  int sig = 0;
-  while (sigwait(&signals, &sig) != 0) {
-  }
-  return sig;
-}
-
 }  // namespace node

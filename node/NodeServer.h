@@ -1,6 +1,4 @@
 #pragma once
-#include <signal.h>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,10 +30,5 @@ class NodeServer {
   std::vector<std::string> args_;
   Say say_;
 };
-
-// SIGINT and SIGTERM, blocked in the calling thread so that every thread it
-// starts inherits the block; WaitForEndSignal then takes them with sigwait.
-sigset_t BlockEndSignals();
-int WaitForEndSignal(const sigset_t& signals);
 
 }  // namespace node

@@ -6,6 +6,7 @@
 #include "node/NodeServer.h"
 #include "node/TesselDesktop.h"
 #include "platform/Desktop.h"
+#include "platform/EndSignals.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
 
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
                                         platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
     return 0;
   }
-  const sigset_t signals = node::BlockEndSignals();
+  const sigset_t signals = platform::BlockEndSignals();
   if (platform::DesktopAvailable()) return node::RunTesselDesktop(argc, argv, signals, RunNode);
-  return RunNode(argc, argv, [&signals] { node::WaitForEndSignal(signals); });
+  return RunNode(argc, argv, [&signals] { platform::WaitForEndSignal(signals); });
 }

@@ -4,14 +4,14 @@
 #include <QThread>
 #include <thread>
 
+#include "platform/EndSignals.h"
+
 namespace platform {
 
 int RunTrayLoop(const sigset_t& endSignals) {
   // Detached: it may still wait in sigwait when the program ends.
   std::thread([endSignals] {
-    int sig = 0;
-    while (sigwait(&endSignals, &sig) != 0) {
-    }
+    WaitForEndSignal(endSignals);
     QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
                               Qt::QueuedConnection);
   }).detach();

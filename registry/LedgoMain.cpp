@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "platform/Desktop.h"
+#include "platform/EndSignals.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
@@ -30,11 +31,7 @@ int main(int argc, char** argv) {
   }
   // Only this thread takes the end signals; every thread started later
   // inherits the mask.
-  sigset_t endSignals;
-  sigemptyset(&endSignals);
-  sigaddset(&endSignals, SIGINT);
-  sigaddset(&endSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+  const sigset_t endSignals = platform::BlockEndSignals();
   if (platform::DesktopAvailable()) return registry::RunLedgoDesktop(argc, argv, endSignals);
 
   ACE::init();
@@ -58,9 +55,7 @@ int main(int argc, char** argv) {
 
   // A STOP request ends the service loop but not the program, as with the
   // tray program: it stays until told to end.
-  int sig = 0;
-  while (sigwait(&endSignals, &sig) != 0) {
-  }
+  platform::WaitForEndSignal(endSignals);
   server.RequestStop();
   server.wait();
   service.DeleteStore();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/Desktop.h"
+#include "platform/EndSignals.h"
 #include "platform/ProgramInfo.h"
 #include "platform/QtMessageBox.h"
 #include "platform/TrayLoop.h"
@@ -69,11 +70,7 @@ int main(int argc, char** argv) {
   }
   // Only one thread takes the end signals; the ORB's threads inherit the
   // mask and the ORB is shut down from there, never inside a handler.
-  sigset_t endSignals;
-  sigemptyset(&endSignals);
-  sigaddset(&endSignals, SIGINT);
-  sigaddset(&endSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+  const sigset_t endSignals = platform::BlockEndSignals();
 
   // The server copies the arguments before Qt takes its own out of them.
   workgroup::WorkgroupServer server(argc, argv);
