@@ -129,13 +129,19 @@ void Spread(const char* name, const std::vector<double>& v) {
 
 int main(int argc, char** argv) {
   int runs = 3;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::string(argv[i]) == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+  bool tap = false;  // --tap: Debian's povray through the preview tap instead of povray-rows
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+    if (std::string(argv[i]) == "--tap") tap = true;
   }
   if (std::getenv("FARM_BIN_DIR") == nullptr) {
     std::fprintf(stderr, "set FARM_BIN_DIR to the build's bin/ folder\n");
     return 2;
   }
+  // The nodes pass it on to their engines.
+  setenv("PVENGINE_PREVIEW_TAP", tap ? "1" : "0", 1);
+  const bool rowRenderer = !tap && fs::exists(fs::path(std::getenv("FARM_BIN_DIR")) / "povray-rows");
+  std::printf("renderer: %s\n", rowRenderer ? "povray-rows" : "Debian's povray with the preview tap");
   farmtest::Farm farm;
   const fs::path rowTimes = farm.TmpDir() / "row-times";
   setenv("PVENGINE_ROW_TIMES", rowTimes.c_str(), 1);  // the nodes pass it on to their engines

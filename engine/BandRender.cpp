@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -76,9 +78,14 @@ std::vector<std::string> BandRendererArguments(const BandJob& job, const std::st
                                    // Options given to the engine come later and win.
                                    "+BS" + std::to_string(BlockSize(job.width, asked.rows()))};
   argv.insert(argv.end(), job.extraOptions.begin(), job.extraOptions.end());
-  // The preview display is where finished pixels show first; no pause at
-  // the end; the exact picture as PPM.
-  argv.insert(argv.end(), {"+D", "-P", "+FP", "+O" + pictureName});
+  if (job.exactRows) {
+    // Rows leave through the pipe: no display, no pause, no picture file.
+    argv.insert(argv.end(), {"-D", "-P", "-F"});
+  } else {
+    // The preview display is where finished pixels show first; no pause at
+    // the end; the exact picture as PPM.
+    argv.insert(argv.end(), {"+D", "-P", "+FP", "+O" + pictureName});
+  }
   return argv;
 }
 
@@ -111,13 +118,24 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
   Fd childLog(job.logFd >= 0 ? fcntl(job.logFd, F_DUPFD, 3) : -1);
 
   std::unique_ptr<platform::ChildProcess> renderer;
-  {
+  const std::string rowRange = std::to_string(first) + " " + std::to_string(last);
+  if (job.exactRows) {
+    ScopedEnv f("PVENGINE_ROW_FD", std::to_string(childWrite.get()));
+    ScopedEnv r("PVENGINE_ROW_RANGE", rowRange);
+    platform::ChildProcess::Options options;
+    options.stdoutFd = options.stderrFd = childLog.get();
+    // A Stop ends the engine's process group, the renderer with it; and the
+    // renderer must not outlive the engine however else the engine ends.
+    options.ownGroup = false;
+    options.parentDeathSignal = SIGKILL;
+    renderer = platform::ChildProcess::Start(BandRendererArguments(job, kPicture), options, error);
+  } else {
     std::string preload = job.previewTap.string();
     if (const char* old = std::getenv("LD_PRELOAD"); old != nullptr && *old != '\0') preload += std::string(":") + old;
     ScopedEnv p("LD_PRELOAD", preload);
     ScopedEnv v("SDL_VIDEODRIVER", "dummy");  // should the real SDL be reached after all
     ScopedEnv f("PVENGINE_TAP_FD", std::to_string(childWrite.get()));
-    ScopedEnv r("PVENGINE_TAP_ROWS", std::to_string(first) + " " + std::to_string(last));
+    ScopedEnv r("PVENGINE_TAP_ROWS", rowRange);
     ScopedEnv parent("PVENGINE_TAP_PARENT", std::to_string(getpid()));
     ScopedEnv picture("PVENGINE_TAP_PICTURE", (std::filesystem::current_path(ec) / kPicture).string());
     std::unique_ptr<ScopedEnv> log;
@@ -128,8 +146,9 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
   childLog.Reset();
   if (!renderer) return 127;
 
-  // What was handed on, to compare with the picture.
-  std::vector<std::int32_t> sent(static_cast<std::size_t>(rows) * job.width, 0);
+  // What was handed on, to compare with the picture (there is none with
+  // exact rows).
+  std::vector<std::int32_t> sent(job.exactRows ? 0 : static_cast<std::size_t>(rows) * job.width, 0);
   std::vector<bool> have(static_cast<std::size_t>(rows), false);
   // Hands on, from the picture, every row that differs from what was sent.
   // False when there is no usable picture.
@@ -176,7 +195,7 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     reader.Feed(buffer, static_cast<std::size_t>(n));
     std::int32_t row = 0;
     while (reader.Next(&row, &pixels)) {
-      if (row == kPictureWrittenRow && pixels.empty()) {
+      if (row == kPictureWrittenRow && pixels.empty() && !job.exactRows) {
         if (!mended) {
           mended = true;
           pictureOk = mend();
@@ -186,7 +205,9 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
       }
       if (mended || row < first || row > last || static_cast<int>(pixels.size()) != job.width) continue;
       const std::size_t index = static_cast<std::size_t>(row - first);
-      std::copy(pixels.begin(), pixels.end(), sent.begin() + static_cast<std::ptrdiff_t>(index * job.width));
+      if (!job.exactRows) {
+        std::copy(pixels.begin(), pixels.end(), sent.begin() + static_cast<std::ptrdiff_t>(index * job.width));
+      }
       have[index] = true;
       ++counts->previewRows;
       sink(row, pixels.data());
@@ -197,6 +218,15 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     *error = "the renderer ended with status " + std::to_string(status);
     std::filesystem::remove(kPicture, ec);
     return status;
+  }
+  if (job.exactRows) {
+    const int missing = static_cast<int>(std::count(have.begin(), have.end(), false));
+    if (missing > 0) {
+      *error = "the renderer ended, but " + std::to_string(missing) + " of the band's " + std::to_string(rows) +
+               " rows never came";
+      return 1;
+    }
+    return 0;
   }
   if (!mended) pictureOk = mend();
   if (!pictureOk) {

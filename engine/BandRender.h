@@ -10,6 +10,10 @@ namespace engine {
 // What a band's renderer run needs.
 struct BandJob {
   std::string renderer;                   // the povray program
+  // True for povray-rows, our build of povray that hands on every finished
+  // row itself, exact; false for Debian's povray, whose rows are taken from
+  // its preview display by `previewTap`.
+  bool exactRows = false;
   std::filesystem::path previewTap;       // libpvpreview.so, loaded into the renderer
   std::string sceneFile;                  // relative to the current folder
   int width = 0;
@@ -31,7 +35,13 @@ struct BandCounts {
 };
 
 // One renderer run for the whole band. Rows go to the sink as the renderer
-// finishes them, from its preview display (libpvpreview.so): povray dithers
+// finishes them.
+//
+// With `exactRows` the renderer writes them down a pipe itself, each once
+// and exact, and writes no picture file; a band with rows missing when the
+// renderer has ended well fails.
+//
+// Else they come from Debian's povray's preview display (libpvpreview.so): povray dithers
 // the preview (a 4x4 ordered pattern added before it rounds to 8 bits), and
 // the picture file is not dithered, so a preview pixel may be one level off
 // and cannot be told apart from an exact one. As soon as the renderer has
@@ -55,8 +65,9 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
 // of `rows` rows into 8 steps or more.
 int BlockSize(int width, int rows);
 
-// The renderer's argument vector for a band, writing its picture to
-// `pictureName` (PPM) in the current folder.
+// The renderer's argument vector for a band: without display or picture
+// file for `exactRows`, else with the preview display and its picture
+// written to `pictureName` (PPM) in the current folder.
 std::vector<std::string> BandRendererArguments(const BandJob& job, const std::string& pictureName);
 
 }  // namespace engine

@@ -122,6 +122,7 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
 
   BandJob job;
   job.renderer = setup.renderer;
+  job.exactRows = setup.exactRows;
   job.previewTap = setup.folder / "libpvpreview.so";
   job.sceneFile = scene.filename().string();
   job.width = band.width;
@@ -146,7 +147,8 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
       },
       &error, &counts);
   if (logFd >= 0) {
-    const std::string line = "pvengine: " + std::to_string(counts.previewRows) + " rows as rendered, " +
+    const std::string line = "pvengine: " + std::string(job.exactRows ? "povray-rows, " : "povray with the preview tap, ") +
+                             std::to_string(counts.previewRows) + " rows as rendered, " +
                              std::to_string(counts.correctedRows) + " from the picture" +
                              (counts.pictureBeforeExit ? " (read as soon as written)" : "") + "; cpu s: engine " +
                              CpuSeconds(RUSAGE_SELF) + ", renderer " + CpuSeconds(RUSAGE_CHILDREN) + "\n";

@@ -11,6 +11,7 @@ namespace engine {
 struct EngineSetup {
   std::filesystem::path folder;  // pvengine's own folder: libferrix.so and libpvpreview.so
   std::string renderer;          // the povray program
+  bool exactRows = false;        // it is povray-rows (see BandJob)
 };
 
 // The band a command line asks for, 1 at the top: the command line's rows

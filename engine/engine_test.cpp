@@ -386,6 +386,33 @@ TEST_F(BandRenderTest, ThePictureIsReadWhenTheTapSaysItIsWritten) {
   EXPECT_TRUE(counts_.pictureBeforeExit);
 }
 
+TEST_F(BandRenderTest, ExactRowsComeFromTheRendererItselfAndEveryRowMustCome) {
+  // povray-rows sends each row once, in whatever order its blocks finish,
+  // through the pipe it is given, and writes no picture.
+  job_.exactRows = true;
+  InstallRenderer(
+      "[ \"$PVENGINE_ROW_RANGE\" = '2 4' ] || exit 5\n"
+      "printf '\\003\\0\\0\\0\\002\\0\\0\\0\\003\\023\\043\\0\\003\\023\\043\\0' >&$PVENGINE_ROW_FD\n"
+      "printf '\\002\\0\\0\\0\\002\\0\\0\\0\\002\\022\\042\\0\\002\\022\\042\\0' >&$PVENGINE_ROW_FD\n"
+      "case \" $* \" in *' last '*) exit 0;; esac\n"
+      "printf '\\004\\0\\0\\0\\002\\0\\0\\0\\004\\024\\044\\0\\004\\024\\044\\0' >&$PVENGINE_ROW_FD\n");
+  std::string error;
+  ASSERT_EQ(Run(&error), 0) << error;
+  const std::vector<std::pair<int, std::vector<std::int32_t>>> expected = {
+      {3, {0x231303, 0x231303}}, {2, {0x221202, 0x221202}}, {4, {0x241404, 0x241404}}};
+  EXPECT_EQ(calls_, expected);
+  EXPECT_EQ(counts_.correctedRows, 0);
+  const std::string args = farmtest::ReadFile(dir_.path() / "args");
+  EXPECT_NE(args.find("+ITessel.pov +W2 +H4 +SR2 +ER4 +BS8 -D -P -F"), std::string::npos) << args;
+  EXPECT_EQ(args.find("+O"), std::string::npos) << args;
+  EXPECT_EQ(farmtest::ReadFile(dir_.path() / "preload").find("pvpreview"), std::string::npos);
+
+  // Ending well with a row of the band never sent is a failure.
+  job_.extraOptions = {"last"};  // the fake renderer's cue to stop early
+  EXPECT_EQ(Run(&error), 1);
+  EXPECT_NE(error.find("1 of the band's 3 rows never came"), std::string::npos) << error;
+}
+
 TEST_F(BandRenderTest, ARendererThatFailsOrLeavesNoPictureFails) {
   InstallRenderer("printf '\\002\\0\\0\\0\\002\\0\\0\\0\\002\\022\\042\\0\\002\\022\\042\\0' >&$PVENGINE_TAP_FD\n"
                   "exit 3\n");

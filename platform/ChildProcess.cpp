@@ -133,7 +133,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
   if (pid == 0) {
     // The parent may have threads: only async-signal-safe calls from here on.
     close(pipeFds[0]);
-    setpgid(0, 0);
+    if (options.ownGroup) setpgid(0, 0);
     if (options.parentDeathSignal != 0) {
       prctl(PR_SET_PDEATHSIG, options.parentDeathSignal);
       if (getppid() != parent) _exit(127);  // it died before the request took hold

@@ -16,8 +16,9 @@ namespace platform {
 // No variable, glob or tilde expansion.
 std::vector<std::string> SplitCommandLine(const std::string& line);
 
-// One started program. The child runs in a process group of its own, so
-// Terminate() also ends what it started (an engine's renderer, say). The
+// One started program. The child runs in a process group of its own (unless
+// its options say otherwise), so Terminate() also ends what it started (an
+// engine's renderer, say). The
 // child is started at the nice value of its options (by default the default
 // one) where the caller may set it, even when the calling thread runs at the
 // lowest priority.
@@ -43,6 +44,9 @@ class ChildProcess {
     int nice = 0;
     // Every signal back to its default disposition (SIG_IGN survives exec).
     bool defaultSignals = false;
+    // False keeps the child in the caller's process group, so that ending
+    // that group ends the child too; Terminate() then ends the child alone.
+    bool ownGroup = true;
   };
 
   // Starts argv[0] (looked up in PATH when it has no '/') with the given

@@ -54,7 +54,7 @@ std::string Scene(const std::string& cameraExtra = "", const std::string& lightE
 
 // The same scene under an area light: every pixel traced alike whichever
 // rows a run renders, but a band takes a while.
-std::string ShadedScene() { return Scene("", "area_light <2, 0, 0>, <0, 0, 2>, 16, 16"); }
+std::string ShadedScene() { return Scene("", "area_light <2, 0, 0>, <0, 0, 2>, 32, 32"); }
 
 // The same scene with a blurred camera: seconds per band instead of a blink.
 std::string SlowScene() {
