@@ -97,6 +97,7 @@ int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle
     b.farmer = farmer;
     b.assigned = true;
     b.endsBefore = tally_.Ends(b.band.index);
+    b.idleWithRows = 0;
     b.failuresBefore = tally_.Failures(b.band.index);
     ++hand_outs_;
     try {
@@ -143,6 +144,14 @@ void Dispatcher::Watch() {
                                           " missing");
             failure = true;
           }
+        } else if (tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size()))).empty() &&
+                   b.farmer->IsIdle()) {
+          // Every row is here and the farmer has gone idle, yet no end
+          // report came: it was lost on the way. The rows are the band, so
+          // after a grace for a report still in flight the band is done.
+          if (++b.idleWithRows >= kLostEndPasses) tally_.Report(index);
+        } else {
+          b.idleWithRows = 0;
         }
       } catch (...) {
         AttemptFailed(b, b.farmer->Name() + " stopped answering");

@@ -53,6 +53,7 @@ class Dispatcher {
     bool assigned = false;
     int32_t endsBefore = 0;      // end messages of the band at its last hand-out
     int32_t failuresBefore = 0;  // failure reports likewise
+    int idleWithRows = 0;        // watch passes seeing all its rows, its farmer idle, no end
     int failed = 0;               // attempts that ended without the band's rows
     std::vector<std::shared_ptr<FarmerLink>> tried;  // their farmers, in order
     std::string lastFailure;
@@ -85,6 +86,10 @@ class Dispatcher {
   // Counts bands and hand-outs for progress displays; may be null. Set
   // before Run.
   void set_progress(JobProgress* progress) { progress_ = progress; }
+
+  // Watch passes (kWatchPause apart) before a band whose rows all came from
+  // a farmer now idle counts as done without its end report.
+  static constexpr int kLostEndPasses = 20;
 
   const std::vector<BandState>& bands() const { return bands_; }
   int hand_outs() const { return hand_outs_; }

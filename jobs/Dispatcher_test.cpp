@@ -18,6 +18,7 @@ struct FakeFarmer : FarmerLink {
   int live_failures = 0;  // IsLive calls still to fail, as over a flaky link
   int32_t short_by = 0;   // rows left out at the end of every band it renders
   std::string fails_with;  // reports this failure instead of rendering
+  bool loses_report = false;  // its rows arrive, its end report never does
   std::vector<JobParameters> jobs;
   int pending = 0;  // band being rendered, 0 for none
   int ticks_per_band = 1;  // a slower machine needs more
@@ -50,7 +51,7 @@ struct FakeFarmer : FarmerLink {
       tally.ReportFailure(pending, fails_with);
     } else {
       for (int32_t r = jobs.back().firstRow; r <= jobs.back().lastRow - short_by; ++r) tally.RowArrived(r);
-      tally.Report(pending);
+      if (!loses_report) tally.Report(pending);
     }
     pending = 0;
     idle = true;
@@ -186,6 +187,18 @@ TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {
   EXPECT_EQ(again.firstRow, b->jobs[0].firstRow);
   EXPECT_EQ(again.lastRow, b->jobs[0].lastRow);
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band));
+}
+
+TEST(Dispatcher, ABandWhoseRowsAllCameButWhoseEndReportWasLostIsDoneOnceItsFarmerIsIdle) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  b->loses_report = true;
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  EXPECT_EQ(a->jobs.size(), 1u);
+  EXPECT_EQ(b->jobs.size(), 1u);  // not rendered again: its rows are the band
+  EXPECT_TRUE(h.tally.Reported(2));
+  // Not before the grace for a report still on its way.
+  EXPECT_GE(h.ticks, Dispatcher::kLostEndPasses);
 }
 
 TEST(Dispatcher, ABandHandedOutAgainCarriesTheSizeOfNowButKeepsTheRowsOfTheFirstSplit) {

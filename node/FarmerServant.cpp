@@ -1,5 +1,8 @@
 #include "node/FarmerServant.h"
 
+#include <chrono>
+#include <thread>
+
 #include "idl/FileReceiver.h"
 #include "idl/OrbInit.h"
 #include "idl/EndMessage.h"
@@ -23,7 +26,20 @@ void BossLink::Send(const Lumora::DataSeq& message) {
     boss = Lumora::RenderBoss::_duplicate(boss_.in());
   }
   if (CORBA::is_nil(boss)) throw CORBA::OBJECT_NOT_EXIST(0, CORBA::COMPLETED_NO);
-  boss->SetData(message);
+  // A lost end report leaves the boss waiting for a band that is done, so a
+  // broken connection is tried again. A report that did arrive before the
+  // connection broke arrives twice, which the boss counts once.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      boss->SetData(message);
+      return;
+    } catch (const CORBA::COMM_FAILURE&) {
+      if (attempt == kSendAttempts) throw;
+    } catch (const CORBA::TRANSIENT&) {
+      if (attempt == kSendAttempts) throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
 }
 
 FarmerServant::FarmerServant(CORBA::ORB_ptr orb, PortableServer::POA_ptr poa, std::shared_ptr<RenderNode> node,

@@ -14,13 +14,15 @@ namespace node {
 class BossLink {
  public:
   void Set(Lumora::RenderBoss_ptr boss);
-  // Sends the end report of band `part`; raises what the call raises, and
+  // Sends the end report of band `part`, trying again over a broken
+  // connection; raises what the last attempt raises, and
   // CORBA::OBJECT_NOT_EXIST when no boss has engaged the node yet.
   void ReportFinish(std::int32_t part);
   // Sends the failure report of band `part`; raises like ReportFinish.
   void ReportFailure(std::int32_t part, const std::string& reason);
 
  private:
+  static constexpr int kSendAttempts = 3;
   void Send(const Lumora::DataSeq& message);
 
   std::mutex mutex_;
