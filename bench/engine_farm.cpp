@@ -1,8 +1,10 @@
 // The farm against one povray: the demonstration scenes rendered by vornel
 // on a local farm of two nodes, side by side with `povray +WT2` rendering
-// the same Tessel.pov directly, several times over.
+// the same Tessel.pov directly, several times over; with povray-rows, also
+// povray-rows rendering it directly, to tell the renderer's gain from the
+// farm's.
 //
-//   engine_farm_bench [--runs N]
+//   engine_farm_bench [--runs N] [--tap]
 //
 // Needs FARM_BIN_DIR (the build's bin/). Prints, per picture and run, the
 // wall times and their ratio, the CPU seconds of the nodes with their
@@ -116,6 +118,7 @@ struct Figures {
   double farm, direct, farmCpu, directCpu, firstRow, gap;
   int gapAfterRow;
   double gapAt;
+  double directRows;  // povray-rows on its own, 0 when not measured
 };
 
 void Spread(const char* name, const std::vector<double>& v) {
@@ -207,8 +210,27 @@ int main(int argc, char** argv) {
                      farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
         return 1;
       }
-      const Figures f{farmWall,        directWall,         nodeCpu,     directCpu, timing.firstRow,
-                      timing.longestGap, timing.gapAfterRow, timing.gapAt};
+      // The farm's own renderer, run the same way: how much of the farm's
+      // lead is the renderer's rather than the split's.
+      double rowsWall = 0;
+      if (rowRenderer) {
+        start = Clock::now();
+        auto r = platform::ChildProcess::Start(
+            {"/bin/sh", "-c",
+             "exec '" + (client / "povray-rows").string() + "' +I'" + (client / "Render" / "Tessel.pov").string() +
+                 "' +L'" + (client / "Render").string() + "' +O'" + (farm.TmpDir() / "direct-rows.png").string() +
+                 "' +W" + std::to_string(k.width) + " +H" + std::to_string(k.height) + " -D -P +FN +WT2 >'" +
+                 (farm.TmpDir() / "direct.log").string() + "' 2>&1"},
+            &error);
+        if (!r || r->Wait() != 0) {
+          std::fprintf(stderr, "povray-rows failed: %s\n%s\n", error.c_str(),
+                       farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
+          return 1;
+        }
+        rowsWall = Seconds(Clock::now() - start);
+      }
+      const Figures f{farmWall,          directWall,         nodeCpu,     directCpu, timing.firstRow,
+                      timing.longestGap, timing.gapAfterRow, timing.gapAt, rowsWall};
       results[static_cast<int>(c)].push_back(f);
       char name[64];
       std::snprintf(name, sizeof name, "scene %d, %d x %d", k.scene, k.width, k.height);
@@ -221,14 +243,22 @@ int main(int argc, char** argv) {
   for (std::size_t c = 0; c < cases.size(); ++c) {
     const Case& k = cases[c];
     std::printf("scene %d, %d x %d:\n", k.scene, k.width, k.height);
-    std::vector<double> wall, cpu, first, gap;
+    std::vector<double> wall, cpu, first, gap, wallRows, rowsAlone;
     for (const Figures& f : results[static_cast<int>(c)]) {
+      if (f.directRows > 0) {
+        wallRows.push_back(f.farm / f.directRows);
+        rowsAlone.push_back(f.directRows / f.direct);
+      }
       wall.push_back(f.farm / f.direct);
       cpu.push_back(f.farmCpu / f.directCpu);
       first.push_back(f.firstRow);
       gap.push_back(f.gap);
     }
     Spread("farm / povray +WT2", wall);
+    if (!wallRows.empty()) {
+      Spread("farm / povray-rows +WT2", wallRows);
+      Spread("povray-rows / povray", rowsAlone);
+    }
     Spread("cpu farm / povray", cpu);
     Spread("first row after start", first);
     Spread("longest row gap", gap);
