@@ -182,10 +182,12 @@ class NetnsFarmTest : public ::testing::Test {
     return farm_.StartProgram(net_.On(6, argv), "vornel");
   }
 
-  // One job of scene 2 at 320 x 240: its exit status and its seconds.
-  int Job(const fs::path& out, double* seconds, const std::function<void()>& during = {}) {
+  // One job of scene 2 (320 x 240 unless `width` says otherwise, 4:3):
+  // its exit status and its seconds.
+  int Job(const fs::path& out, double* seconds, const std::function<void()>& during = {}, int width = 320) {
     const auto start = std::chrono::steady_clock::now();
-    Process* v = Vornel({"--scene", "2", "--out", out.string(), "--width", "320", "--height", "240"});
+    Process* v = Vornel({"--scene", "2", "--out", out.string(), "--width", std::to_string(width), "--height",
+                         std::to_string(width * 3 / 4)});
     if (v == nullptr) return -1;
     if (during) during();
     const std::optional<int> status = v->WaitExit(kRenderLimit);
@@ -263,7 +265,8 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
   EXPECT_LE(sum / (320.0 * 240.0 * 3.0), 0.5);
   for (Process* n : nodes_) EXPECT_EQ(Count(n->Output(), "tessel: engine: "), 1u) << "every host renders a band";
 
-  // The second node's link goes down while its engine renders.
+  // The second node's link goes down while its engine renders: a larger
+  // picture, so that its band takes longer than the wait.
   const std::size_t before = Count(nodes_[1]->Output(), "tessel: engine: ");
   ASSERT_EQ(Job(out, &cut,
                 [&] {
@@ -275,7 +278,8 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
                       60s, 10ms));
                   std::this_thread::sleep_for(300ms);
                   ASSERT_TRUE(net_.SetLink(4, false));
-                }),
+                },
+                1280),
             0)
       << output_;
   EXPECT_EQ(YellowRows(QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32)), 0);
