@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
       double nodeCpu = 0;
       for (auto* n : nodes) nodeCpu -= ProcessCpu(n->pid());
       const fs::path out = farm.TmpDir() / "farm.png";
-      auto start = Clock::now();
+      const auto start = Clock::now();
       farmtest::Process* v = farm.StartProgram(
           {(client / "vornel").string(), "--scene", std::to_string(k.scene), "--out", out.string(), "--width",
            std::to_string(k.width), "--height", std::to_string(k.height)},
@@ -192,42 +192,36 @@ int main(int argc, char** argv) {
       for (auto* n : nodes) nodeCpu += ProcessCpu(n->pid());
       const RowTiming timing = ReadRowTimes(rowTimes, start);
 
+      // One direct render of the same Tessel.pov with `program`: its wall
+      // seconds, or a negative number when it failed (said on stderr).
+      const auto direct = [&](const std::string& program, const std::string& picture) {
+        std::string error;
+        const auto begin = Clock::now();
+        auto p = platform::ChildProcess::Start(
+            {"/bin/sh", "-c",
+             "exec '" + program + "' +I'" + (client / "Render" / "Tessel.pov").string() + "' +L'" +
+                 (client / "Render").string() + "' +O'" + (farm.TmpDir() / picture).string() + "' +W" +
+                 std::to_string(k.width) + " +H" + std::to_string(k.height) + " -D -P +FN +WT2 >'" +
+                 (farm.TmpDir() / "direct.log").string() + "' 2>&1"},
+            &error);
+        const int rc = p ? p->Wait() : -1;
+        if (rc != 0) {
+          std::fprintf(stderr, "%s failed: %s\n%s\n", program.c_str(), error.c_str(),
+                       farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
+          return -1.0;
+        }
+        return Seconds(Clock::now() - begin);
+      };
       const double cpuBefore = ChildrenCpu();
-      std::string error;
-      start = Clock::now();
-      auto p = platform::ChildProcess::Start(
-          {"/bin/sh", "-c",
-           "exec povray +I'" + (client / "Render" / "Tessel.pov").string() + "' +L'" +
-               (client / "Render").string() + "' +O'" + (farm.TmpDir() / "direct.png").string() + "' +W" +
-               std::to_string(k.width) + " +H" + std::to_string(k.height) + " -D -P +FN +WT2 >'" +
-               (farm.TmpDir() / "direct.log").string() + "' 2>&1"},
-          &error);
-      const int prc = p ? p->Wait() : -1;
-      const double directWall = Seconds(Clock::now() - start);
+      const double directWall = direct("povray", "direct.png");
       const double directCpu = ChildrenCpu() - cpuBefore;
-      if (prc != 0) {
-        std::fprintf(stderr, "povray failed: %s\n%s\n", error.c_str(),
-                     farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
-        return 1;
-      }
+      if (directWall < 0) return 1;
       // The farm's own renderer, run the same way: how much of the farm's
       // lead is the renderer's rather than the split's.
       double rowsWall = 0;
       if (rowRenderer) {
-        start = Clock::now();
-        auto r = platform::ChildProcess::Start(
-            {"/bin/sh", "-c",
-             "exec '" + (client / "povray-rows").string() + "' +I'" + (client / "Render" / "Tessel.pov").string() +
-                 "' +L'" + (client / "Render").string() + "' +O'" + (farm.TmpDir() / "direct-rows.png").string() +
-                 "' +W" + std::to_string(k.width) + " +H" + std::to_string(k.height) + " -D -P +FN +WT2 >'" +
-                 (farm.TmpDir() / "direct.log").string() + "' 2>&1"},
-            &error);
-        if (!r || r->Wait() != 0) {
-          std::fprintf(stderr, "povray-rows failed: %s\n%s\n", error.c_str(),
-                       farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
-          return 1;
-        }
-        rowsWall = Seconds(Clock::now() - start);
+        rowsWall = direct((client / "povray-rows").string(), "direct-rows.png");
+        if (rowsWall < 0) return 1;
       }
       const Figures f{farmWall,          directWall,         nodeCpu,     directCpu, timing.firstRow,
                       timing.longestGap, timing.gapAfterRow, timing.gapAt, rowsWall};

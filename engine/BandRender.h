@@ -41,9 +41,9 @@ struct BandCounts {
 // and exact, and writes no picture file; a band with rows missing when the
 // renderer has ended well fails.
 //
-// Else they come from Debian's povray's preview display (libpvpreview.so): povray dithers
-// the preview (a 4x4 ordered pattern added before it rounds to 8 bits), and
-// the picture file is not dithered, so a preview pixel may be one level off
+// Else they come from Debian's povray's preview display (libpvpreview.so):
+// povray dithers the preview (a 4x4 ordered pattern added before it rounds
+// to 8 bits), and the picture file is not dithered, so a preview pixel may be one level off
 // and cannot be told apart from an exact one. As soon as the renderer has
 // written its picture (the tap says so when the file is closed; else when
 // the renderer ends), every row whose exact colours differ from what was

@@ -18,10 +18,9 @@ std::vector<std::string> SplitCommandLine(const std::string& line);
 
 // One started program. The child runs in a process group of its own (unless
 // its options say otherwise), so Terminate() also ends what it started (an
-// engine's renderer, say). The
-// child is started at the nice value of its options (by default the default
-// one) where the caller may set it, even when the calling thread runs at the
-// lowest priority.
+// engine's renderer, say). The child is started at the nice value of its
+// options (by default the default one) where the caller may set it, even
+// when the calling thread runs at the lowest priority.
 //
 // Exit status, wherever this class answers one: the program's exit status
 // when it exited, 128 + signal number when a signal ended it.
