@@ -97,7 +97,7 @@ int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle
     b.farmer = farmer;
     b.assigned = true;
     b.endsBefore = tally_.Ends(b.band.index);
-    b.idleWithRows = 0;
+    b.idleUnreported = 0;
     b.failuresBefore = tally_.Failures(b.band.index);
     ++hand_outs_;
     try {
@@ -144,14 +144,24 @@ void Dispatcher::Watch() {
                                           " missing");
             failure = true;
           }
-        } else if (tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size()))).empty() &&
-                   b.farmer->IsIdle()) {
-          // Every row is here and the farmer has gone idle, yet no end
-          // report came: it was lost on the way. The rows are the band, so
-          // after a grace for a report still in flight the band is done.
-          if (++b.idleWithRows >= kLostEndPasses) tally_.Report(index);
+        } else if (b.farmer->IsIdle()) {
+          // The farmer has gone idle, yet no end report came: it was lost on
+          // the way. After a grace for a report still in flight, the rows
+          // decide: all here, they are the band; some missing, the attempt
+          // failed like one that ended short.
+          if (++b.idleUnreported >= kLostEndPasses) {
+            const std::string missing =
+                tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size())));
+            if (missing.empty()) {
+              tally_.Report(index);
+            } else {
+              AttemptFailed(b, b.farmer->Name() + " went idle without reporting the band's end, with " + missing +
+                                   " missing");
+              failure = true;
+            }
+          }
         } else {
-          b.idleWithRows = 0;
+          b.idleUnreported = 0;
         }
       } catch (...) {
         AttemptFailed(b, b.farmer->Name() + " stopped answering");

@@ -31,7 +31,8 @@ enum class JobOutcome : int32_t {
 // band's farmer is probed. A band is done when the tally has all its rows.
 // An attempt at a band fails when its farmer does not answer (the links
 // put a time limit on every call), fails the hand-out, reports a failure,
-// or ends (end message, then idle) with rows missing; the band is then
+// or ends (end message, then idle; or idle for kLostEndPasses watch passes
+// without one) with rows missing; the band is then
 // handed out again, to a farmer that has not failed it while there is one
 // in the work group. The rows that arrived stay. The job ends when every
 // band is done, or as incomplete when one band has failed kMostAttempts
@@ -53,7 +54,7 @@ class Dispatcher {
     bool assigned = false;
     int32_t endsBefore = 0;      // end messages of the band at its last hand-out
     int32_t failuresBefore = 0;  // failure reports likewise
-    int idleWithRows = 0;        // watch passes seeing all its rows, its farmer idle, no end
+    int idleUnreported = 0;      // watch passes in a row seeing its farmer idle without an end
     int failed = 0;               // attempts that ended without the band's rows
     std::vector<std::shared_ptr<FarmerLink>> tried;  // their farmers, in order
     std::string lastFailure;
@@ -87,8 +88,9 @@ class Dispatcher {
   // before Run.
   void set_progress(JobProgress* progress) { progress_ = progress; }
 
-  // Watch passes (kWatchPause apart) before a band whose rows all came from
-  // a farmer now idle counts as done without its end report.
+  // Watch passes (kWatchPause apart) that a band's farmer may stay idle
+  // without an end report before the report counts as lost: the band is
+  // then done if all its rows came, and its attempt failed if not.
   static constexpr int kLostEndPasses = 20;
 
   const std::vector<BandState>& bands() const { return bands_; }

@@ -189,16 +189,29 @@ TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band));
 }
 
-TEST(Dispatcher, ABandWhoseRowsAllCameButWhoseEndReportWasLostIsDoneOnceItsFarmerIsIdle) {
-  Harness h;
-  auto a = h.Add(), b = h.Add();
-  b->loses_report = true;
-  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
-  EXPECT_EQ(a->jobs.size(), 1u);
-  EXPECT_EQ(b->jobs.size(), 1u);  // not rendered again: its rows are the band
-  EXPECT_TRUE(h.tally.Reported(2));
-  // Not before the grace for a report still on its way.
-  EXPECT_GE(h.ticks, Dispatcher::kLostEndPasses);
+TEST(Dispatcher, ALostEndReportLeavesNoJobWaitingWhetherOrNotTheBandsRowsAllCame) {
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    b->loses_report = true;
+    EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+    EXPECT_EQ(a->jobs.size(), 1u);
+    EXPECT_EQ(b->jobs.size(), 1u);  // not rendered again: its rows are the band
+    EXPECT_TRUE(h.tally.Reported(2));
+    // Not before the grace for a report still on its way.
+    EXPECT_GE(h.ticks, Dispatcher::kLostEndPasses);
+  }
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    b->loses_report = true;
+    b->short_by = 30;  // its engine died short of the band, and the report was lost
+    EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+    ASSERT_EQ(a->jobs.size(), 2u) << "band 2 goes to the farmer that did not fail it";
+    EXPECT_EQ(a->jobs[1].part, 2);
+    EXPECT_EQ(h.tally.MissingRows(), "");
+    EXPECT_GE(h.ticks, Dispatcher::kLostEndPasses);
+  }
 }
 
 TEST(Dispatcher, ABandHandedOutAgainCarriesTheSizeOfNowButKeepsTheRowsOfTheFirstSplit) {
