@@ -117,6 +117,9 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
   writeEnd.Reset();
   Fd childLog(job.logFd >= 0 ? fcntl(job.logFd, F_DUPFD, 3) : -1);
 
+  // Renderers run as batch work: where several share a machine's cores
+  // (nodes side by side, a designer's desktop), their threads and polling
+  // loops then preempt one another less, which saves a few percent of CPU.
   std::unique_ptr<platform::ChildProcess> renderer;
   const std::string rowRange = std::to_string(first) + " " + std::to_string(last);
   if (job.exactRows) {
@@ -128,6 +131,7 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     // renderer must not outlive the engine however else the engine ends.
     options.ownGroup = false;
     options.parentDeathSignal = SIGKILL;
+    options.batch = true;
     renderer = platform::ChildProcess::Start(BandRendererArguments(job, kPicture), options, error);
   } else {
     std::string preload = job.previewTap.string();
@@ -140,7 +144,9 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     ScopedEnv picture("PVENGINE_TAP_PICTURE", (std::filesystem::current_path(ec) / kPicture).string());
     std::unique_ptr<ScopedEnv> log;
     if (childLog.get() >= 0) log = std::make_unique<ScopedEnv>("PVENGINE_TAP_LOG", std::to_string(childLog.get()));
-    renderer = platform::ChildProcess::Start(BandRendererArguments(job, kPicture), error);
+    platform::ChildProcess::Options options;
+    options.batch = true;
+    renderer = platform::ChildProcess::Start(BandRendererArguments(job, kPicture), options, error);
   }
   childWrite.Reset();
   childLog.Reset();

@@ -388,10 +388,12 @@ TEST_F(BandRenderTest, ThePictureIsReadWhenTheTapSaysItIsWritten) {
 
 TEST_F(BandRenderTest, ExactRowsComeFromTheRendererItselfAndEveryRowMustCome) {
   // povray-rows sends each row once, in whatever order its blocks finish,
-  // through the pipe it is given, and writes no picture.
+  // through the pipe it is given, and writes no picture. It runs as batch
+  // work (scheduling policy 3, field 41 of stat).
   job_.exactRows = true;
   InstallRenderer(
       "[ \"$PVENGINE_ROW_RANGE\" = '2 4' ] || exit 5\n"
+      "[ \"$(cut -d' ' -f41 /proc/self/stat)\" = 3 ] || exit 6\n"
       "printf '\\003\\0\\0\\0\\002\\0\\0\\0\\003\\023\\043\\0\\003\\023\\043\\0' >&$PVENGINE_ROW_FD\n"
       "printf '\\002\\0\\0\\0\\002\\0\\0\\0\\002\\022\\042\\0\\002\\022\\042\\0' >&$PVENGINE_ROW_FD\n"
       "case \" $* \" in *' last '*) exit 0;; esac\n"

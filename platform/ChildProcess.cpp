@@ -1,6 +1,7 @@
 #include "platform/ChildProcess.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -142,6 +143,10 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
       if (standard[i].fd >= 0) dup2(standard[i].fd, i);
     }
     setpriority(PRIO_PROCESS, 0, options.nice);  // where allowed
+    if (options.batch) {
+      const sched_param none = {};
+      sched_setscheduler(0, SCHED_BATCH, &none);
+    }
     if (options.defaultSignals) {
       struct sigaction dfl = {};
       dfl.sa_handler = SIG_DFL;

@@ -41,6 +41,11 @@ class ChildProcess {
     int parentDeathSignal = 0;
     // The child's nice value.
     int nice = 0;
+    // Runs the child (and the threads it starts) under SCHED_BATCH: for
+    // long CPU-bound work that need not preempt its peers whenever a thread
+    // wakes, as several renderers sharing the cores of one machine. Any
+    // process may choose it; its nice value stays.
+    bool batch = false;
     // Every signal back to its default disposition (SIG_IGN survives exec).
     bool defaultSignals = false;
     // False keeps the child in the caller's process group, so that ending

@@ -65,13 +65,16 @@ TEST(ChildProcess, StandardStreamsNiceSignalsAndStops) {
   options.stderrFd = err;
   options.outputFile = dir / "out";
   options.nice = 5;
+  options.batch = true;
   std::string error;
-  auto child = platform::ChildProcess::Start({"sh", "-c", "cat; nice; echo e >&2"}, options, &error);
+  // Field 41 of stat is the scheduling policy: 3 for SCHED_BATCH.
+  auto child = platform::ChildProcess::Start({"sh", "-c", "cat; nice; cut -d' ' -f41 /proc/self/stat; echo e >&2"},
+                                             options, &error);
   ASSERT_TRUE(child) << error;
   EXPECT_EQ(child->Wait(), 0);
   close(in);
   close(err);
-  EXPECT_EQ(Slurp(dir / "out"), "in\n5\n");
+  EXPECT_EQ(Slurp(dir / "out"), "in\n5\n3\n");
   EXPECT_EQ(Slurp(dir / "err"), "e\n");
 
   // An ignored signal stays ignored across exec unless asked otherwise.
