@@ -8,7 +8,11 @@
 //
 // Needs FARM_BIN_DIR (the build's bin/). Prints, per picture and run, the
 // wall times and their ratio, the CPU seconds of the nodes with their
-// engines and renderers against the direct render's, how soon the first row
+// engines and renderers against the direct render's (and the part the node
+// processes spent themselves), the light tests the bands' renderers made
+// against the direct render's (the split's own extra tracing, free of the
+// machine's noise), how
+// soon the first row
 // came after vornel started (its Zarvo comes later still), and the longest
 // gap between two rows from one node once that node's rows had begun (and
 // after which row, and when, it came: a band's last row is followed by its
@@ -25,6 +29,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -56,25 +61,42 @@ int Farmers(CORBA::ORB_ptr orb) {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// CPU seconds of a live process and of the children it has reaped.
-double ProcessCpu(pid_t pid) {
+// CPU seconds of a live process: its own, and its reaped children's.
+struct Cpu {
+  double own = 0, children = 0;
+};
+Cpu ProcessCpu(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
+  if (close == std::string::npos) return {};
   std::istringstream fields(text.substr(close + 2));
   std::vector<std::string> f;
   for (std::string s; fields >> s;) f.push_back(s);
   // Fields 14-17 of stat (utime stime cutime cstime), here from field 3 on.
-  if (f.size() < 15) return 0;
+  if (f.size() < 15) return {};
   const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
-  return (std::stod(f[11]) + std::stod(f[12]) + std::stod(f[13]) + std::stod(f[14])) / ticks;
+  return {(std::stod(f[11]) + std::stod(f[12])) / ticks, (std::stod(f[13]) + std::stod(f[14])) / ticks};
 }
 
 double ChildrenCpu() {
   rusage u{};
   getrusage(RUSAGE_CHILDREN, &u);
   return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The light tests povray made while tracing ("Shadow Ray Tests:" in its
+// statistics, which photon shooting does not count), from a log of its
+// output; -1 when none is there. A measure of tracing work that the
+// machine's noise does not touch: a picture cut into bands without overlap
+// makes exactly as many as the whole.
+long ShadowRayTests(const fs::path& log) {
+  constexpr std::string_view kLabel = "Shadow Ray Tests:";
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(kLabel, 0) == 0) return std::atol(line.c_str() + kLabel.size());
+  }
+  return -1;
 }
 
 struct RowTiming {
@@ -119,6 +141,8 @@ struct Figures {
   int gapAfterRow;
   double gapAt;
   double directRows;  // povray-rows on its own, 0 when not measured
+  double nodeOwnCpu;  // the part of farmCpu spent in the node processes themselves
+  double work;        // light tests of the bands / of the direct render, 0 when unknown
 };
 
 void Spread(const char* name, const std::vector<double>& v) {
@@ -154,7 +178,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<farmtest::Process*> nodes;
-  for (int i = 0; i < 2; ++i) nodes.push_back(farm.StartNode(farm.MakeNodeFolder()));
+  std::vector<fs::path> nodeFolders;
+  for (int i = 0; i < 2; ++i) {
+    nodeFolders.push_back(farm.MakeNodeFolder());
+    nodes.push_back(farm.StartNode(nodeFolders.back()));
+  }
   if (!farmtest::WaitUntil([&] { return Farmers(orb.orb()) == 2; }, 60s, 100ms)) {
     std::fprintf(stderr, "only %d of 2 nodes registered\n", Farmers(orb.orb()));
     return 1;
@@ -167,14 +195,18 @@ int main(int argc, char** argv) {
   const std::vector<Case> cases = {{1, 1024, 768}, {1, 2048, 1536}, {2, 1280, 960}};
   std::map<int, std::vector<Figures>> results;
   std::printf("the machine is shared: figures are side by side per run, spread over %d runs\n", runs);
-  std::printf("%-22s %3s %8s %8s %6s %8s %8s %6s %8s %8s  %s\n", "picture", "run", "farm s", "povray s", "ratio",
-              "farm cpu", "pov cpu", "ratio", "1st row", "max gap", "after row, at s");
+  std::printf("%-22s %3s %8s %8s %6s %8s %8s %6s %8s %6s %8s %8s  %s\n", "picture", "run", "farm s", "povray s",
+              "ratio", "farm cpu", "pov cpu", "ratio", "node cpu", "work", "1st row", "max gap", "after row, at s");
   for (int run = 1; run <= runs; ++run) {
     for (std::size_t c = 0; c < cases.size(); ++c) {
       const Case& k = cases[c];
       fs::remove(rowTimes);
-      double nodeCpu = 0;
-      for (auto* n : nodes) nodeCpu -= ProcessCpu(n->pid());
+      double nodeCpu = 0, nodeOwnCpu = 0;
+      for (auto* n : nodes) {
+        const Cpu c = ProcessCpu(n->pid());
+        nodeCpu -= c.own + c.children;
+        nodeOwnCpu -= c.own;
+      }
       const fs::path out = farm.TmpDir() / "farm.png";
       const auto start = Clock::now();
       farmtest::Process* v = farm.StartProgram(
@@ -189,7 +221,11 @@ int main(int argc, char** argv) {
       }
       // The nodes have reaped their engines by the time the job has ended.
       std::this_thread::sleep_for(200ms);
-      for (auto* n : nodes) nodeCpu += ProcessCpu(n->pid());
+      for (auto* n : nodes) {
+        const Cpu c = ProcessCpu(n->pid());
+        nodeCpu += c.own + c.children;
+        nodeOwnCpu += c.own;
+      }
       const RowTiming timing = ReadRowTimes(rowTimes, start);
 
       // One direct render of the same Tessel.pov with `program`: its wall
@@ -216,6 +252,15 @@ int main(int argc, char** argv) {
       const double directWall = direct("povray", "direct.png");
       const double directCpu = ChildrenCpu() - cpuBefore;
       if (directWall < 0) return 1;
+      // Each node's engine logs its band's renderer output in its work
+      // folder, which stays until the next job.
+      long bandTests = 0;
+      for (const fs::path& folder : nodeFolders) {
+        const long t = ShadowRayTests(folder / "Render" / "pvengine.log");
+        bandTests = (t < 0 || bandTests < 0) ? -1 : bandTests + t;
+      }
+      const long directTests = ShadowRayTests(farm.TmpDir() / "direct.log");
+      const double work = (bandTests > 0 && directTests > 0) ? static_cast<double>(bandTests) / directTests : 0;
       // The farm's own renderer, run the same way: how much of the farm's
       // lead is the renderer's rather than the split's.
       double rowsWall = 0;
@@ -224,20 +269,20 @@ int main(int argc, char** argv) {
         if (rowsWall < 0) return 1;
       }
       const Figures f{farmWall,          directWall,         nodeCpu,     directCpu, timing.firstRow,
-                      timing.longestGap, timing.gapAfterRow, timing.gapAt, rowsWall};
+                      timing.longestGap, timing.gapAfterRow, timing.gapAt, rowsWall,        nodeOwnCpu, work};
       results[static_cast<int>(c)].push_back(f);
       char name[64];
       std::snprintf(name, sizeof name, "scene %d, %d x %d", k.scene, k.width, k.height);
-      std::printf("%-22s %3d %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %8.2f %8.2f  %d, %.2f\n", name, run, f.farm,
-                  f.direct, f.farm / f.direct, f.farmCpu, f.directCpu, f.farmCpu / f.directCpu, f.firstRow, f.gap,
-                  f.gapAfterRow, f.gapAt);
+      std::printf("%-22s %3d %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %8.2f %6.3f %8.2f %8.2f  %d, %.2f\n", name, run,
+                  f.farm, f.direct, f.farm / f.direct, f.farmCpu, f.directCpu, f.farmCpu / f.directCpu, f.nodeOwnCpu,
+                  f.work, f.firstRow, f.gap, f.gapAfterRow, f.gapAt);
       std::fflush(stdout);
     }
   }
   for (std::size_t c = 0; c < cases.size(); ++c) {
     const Case& k = cases[c];
     std::printf("scene %d, %d x %d:\n", k.scene, k.width, k.height);
-    std::vector<double> wall, cpu, first, gap, wallRows, rowsAlone;
+    std::vector<double> wall, cpu, nodeOwn, work, first, gap, wallRows, rowsAlone;
     for (const Figures& f : results[static_cast<int>(c)]) {
       if (f.directRows > 0) {
         wallRows.push_back(f.farm / f.directRows);
@@ -245,6 +290,8 @@ int main(int argc, char** argv) {
       }
       wall.push_back(f.farm / f.direct);
       cpu.push_back(f.farmCpu / f.directCpu);
+      nodeOwn.push_back(f.nodeOwnCpu / f.directCpu);
+      if (f.work > 0) work.push_back(f.work);
       first.push_back(f.firstRow);
       gap.push_back(f.gap);
     }
@@ -254,6 +301,10 @@ int main(int argc, char** argv) {
       Spread("povray-rows / povray", rowsAlone);
     }
     Spread("cpu farm / povray", cpu);
+    Spread("  of it nodes' own", nodeOwn);
+    // The tracing the split itself adds (the bands' overlap): the farm's
+    // CPU cannot come below it.
+    if (!work.empty()) Spread("traced work farm / povray", work);
     Spread("first row after start", first);
     Spread("longest row gap", gap);
   }
