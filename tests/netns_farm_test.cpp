@@ -289,8 +289,14 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
   EXPECT_TRUE(nodes_[1]->WaitForOutput("joined the work group Tessel again", 30s)) << nodes_[1]->Output();
   ASSERT_TRUE(WaitUntil([&] { return DescendantsOf(nodes_[1]->pid()).empty(); }, 60s, 100ms));
   const std::size_t after_cut = Count(nodes_[1]->Output(), "tessel: engine: ");
-  ASSERT_EQ(Job(out, &restored), 0) << output_;
-  EXPECT_EQ(YellowRows(QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32)), 0);
+  // Its engine has ended, but the node stays busy while it tries to report
+  // the lost band to a boss long gone: a job started meanwhile rightly
+  // passes it by, so it gets a few jobs to come back in.
+  for (int job = 0; job < 5 && Count(nodes_[1]->Output(), "tessel: engine: ") == after_cut; ++job) {
+    if (job > 0) std::this_thread::sleep_for(1s);
+    ASSERT_EQ(Job(out, &restored), 0) << output_;
+    EXPECT_EQ(YellowRows(QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32)), 0);
+  }
   EXPECT_GT(Count(nodes_[1]->Output(), "tessel: engine: "), after_cut) << "the node came back to work";
   std::printf("seconds per job across hosts: clean %.1f, a cut link %.1f, after the link came back %.1f\n", clean,
               cut, restored);
