@@ -10,14 +10,12 @@
 // wall times and their ratio, the CPU seconds of the nodes with their
 // engines and renderers against the direct render's (and the part the node
 // processes spent themselves), the light tests the bands' renderers made
-// against the direct render's (the split's own extra tracing, free of the
-// machine's noise), how
-// soon the first row
-// came after vornel started (its Zarvo comes later still), and the longest
-// gap between two rows from one node once that node's rows had begun (and
-// after which row, and when, it came: a band's last row is followed by its
-// rows sent again from povray's picture); then the spread of every figure
-// over the runs.
+// against the direct render's (what the bands' overlap adds, free of the
+// machine's noise), how soon the first row came after vornel started (its
+// Zarvo comes later still), and the longest gap between two rows from one
+// node once that node's rows had begun (and after which row, and when, it
+// came: with --tap, a band's last row is followed by its rows sent again
+// from povray's picture); then the spread of every figure over the runs.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -87,9 +85,10 @@ double ChildrenCpu() {
 
 // The light tests povray made while tracing ("Shadow Ray Tests:" in its
 // statistics, which photon shooting does not count), from a log of its
-// output; -1 when none is there. A measure of tracing work that the
+// output; -1 when none is there. A count of tracing work that the
 // machine's noise does not touch: a picture cut into bands without overlap
-// makes exactly as many as the whole.
+// makes exactly as many as the whole. It leaves out photon gathering, so
+// rows rich in caustics cost more CPU than their share of it says.
 long ShadowRayTests(const fs::path& log) {
   constexpr std::string_view kLabel = "Shadow Ray Tests:";
   std::ifstream in(log);
@@ -302,9 +301,9 @@ int main(int argc, char** argv) {
     }
     Spread("cpu farm / povray", cpu);
     Spread("  of it nodes' own", nodeOwn);
-    // The tracing the split itself adds (the bands' overlap): the farm's
-    // CPU cannot come below it.
-    if (!work.empty()) Spread("traced work farm / povray", work);
+    // The overlap's share of the tracing: the farm's CPU ratio cannot come
+    // below it.
+    if (!work.empty()) Spread("light tests farm / pov", work);
     Spread("first row after start", first);
     Spread("longest row gap", gap);
   }
