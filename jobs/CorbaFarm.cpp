@@ -2,6 +2,7 @@
 
 #include <omniORB4/omniORB.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -10,13 +11,23 @@
 
 namespace lumora {
 
-uint32_t FarmerCallTimeoutMs() {
-  const char* text = std::getenv("LUMORA_FARMER_TIMEOUT_MS");
-  if (text == nullptr || *text == '\0') return kDefaultFarmerTimeoutMs;
+namespace {
+
+uint32_t TimeoutFromEnvironment(const char* name, uint32_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
   char* end = nullptr;
   const long value = std::strtol(text, &end, 10);
-  if (*end != '\0' || value < 1 || value > 600000) return kDefaultFarmerTimeoutMs;
+  if (*end != '\0' || value < 1 || value > 600000) return fallback;
   return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+uint32_t FarmerCallTimeoutMs() { return TimeoutFromEnvironment("LUMORA_FARMER_TIMEOUT_MS", kDefaultFarmerTimeoutMs); }
+
+uint32_t WorkgroupCallTimeoutMs() {
+  return TimeoutFromEnvironment("LUMORA_WORKGROUP_TIMEOUT_MS", kDefaultWorkgroupTimeoutMs);
 }
 
 namespace {
@@ -176,15 +187,31 @@ void CorbaFarmer::HandOut(const JobParameters& job) {
 }
 
 CorbaWorkgroup::CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
-                               uint32_t farmer_timeout_ms)
+                               uint32_t farmer_timeout_ms, uint32_t group_timeout_ms)
     : group_(Kintra::WorkGroup::_duplicate(group)),
       boss_(Lumora::RenderBoss::_duplicate(boss)),
       package_(std::move(package)),
-      farmer_timeout_ms_(farmer_timeout_ms) {}
+      farmer_timeout_ms_(farmer_timeout_ms),
+      group_timeout_ms_(group_timeout_ms) {
+  omniORB::setClientCallTimeout(group_.in(), group_timeout_ms_);
+}
 
 std::vector<std::shared_ptr<FarmerLink>> CorbaWorkgroup::GetValidFarmer() {
   Kintra::farmerlist_var list = new Kintra::farmerlist;
-  group_->GetValidFarmer(list.inout());
+  const auto timedOut = [this] {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%.1f s", group_timeout_ms_ / 1000.0);
+    return std::runtime_error(std::string("the workgroup server did not answer within ") + limit);
+  };
+  // omniORB says TIMEOUT, or TRANSIENT from older configurations.
+  try {
+    group_->GetValidFarmer(list.inout());
+  } catch (const CORBA::TIMEOUT&) {
+    throw timedOut();
+  } catch (const CORBA::TRANSIENT& e) {
+    if (e.minor() != omni::TRANSIENT_CallTimedout) throw;
+    throw timedOut();
+  }
   std::vector<std::shared_ptr<FarmerLink>> farmers;
   for (CORBA::ULong i = 0; i < list->length(); ++i) {
     Lumora::RenderFarmer_var farmer;

@@ -19,6 +19,14 @@ using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 constexpr uint32_t kDefaultFarmerTimeoutMs = 3000;
 uint32_t FarmerCallTimeoutMs();
 
+// The time limit of the controller's calls on the workgroup server
+// (CreateWorkGroup, GetValidFarmer): $LUMORA_WORKGROUP_TIMEOUT_MS, read the
+// same way, else kDefaultWorkgroupTimeoutMs. The server probes every farmer
+// it lists, each for up to 2 s, so the default leaves room for a large farm
+// with many nodes gone.
+constexpr uint32_t kDefaultWorkgroupTimeoutMs = 60000;
+uint32_t WorkgroupCallTimeoutMs();
+
 // "host:port" of the first IIOP profile of a stringified reference; empty
 // when it holds none.
 std::string AddressOfReference(const std::string& ior);
@@ -48,10 +56,13 @@ class CorbaFarmer : public FarmerLink {
 // The farm's work group reached over the wire.
 class CorbaWorkgroup : public WorkgroupLink {
  public:
-  // The farmers it lists get calls under `farmer_timeout_ms`.
+  // The farmers it lists get calls under `farmer_timeout_ms`; the work group
+  // itself under `group_timeout_ms` (0: no limit).
   CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
-                 uint32_t farmer_timeout_ms);
+                 uint32_t farmer_timeout_ms, uint32_t group_timeout_ms);
 
+  // A server that does not answer in time raises std::runtime_error saying
+  // so; other failures raise what the ORB raised.
   std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() override;
 
  private:
@@ -59,6 +70,7 @@ class CorbaWorkgroup : public WorkgroupLink {
   Lumora::RenderBoss_var boss_;
   PackageBytes package_;
   uint32_t farmer_timeout_ms_;
+  uint32_t group_timeout_ms_;
 };
 
 }  // namespace lumora

@@ -11,6 +11,7 @@
 
 #include "Kintra.hh"
 #include "Lumora.hh"
+#include <omniORB4/omniORB.h>
 #include "idl/OrbInit.h"
 #include "idl/WellKnownNames.h"
 #include "jobs/CorbaFarm.h"
@@ -152,13 +153,17 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     stage = "the workgroup server did not answer";
     Kintra::WorkGropRegiste_var registrar = Kintra::WorkGropRegiste::_narrow(wg_obj.in());
     if (CORBA::is_nil(registrar.in())) throw CORBA::BAD_PARAM();
+    // A server that hangs, or whose host drops off the network, ends the
+    // job with a reason instead of holding it for good.
+    const uint32_t group_timeout_ms = WorkgroupCallTimeoutMs();
+    omniORB::setClientCallTimeout(registrar.in(), group_timeout_ms);
     Kintra::WorkGroup_var group = registrar->CreateWorkGroup(farm::kWorkGroupName);
     if (CORBA::is_nil(group.in())) throw CORBA::OBJECT_NOT_EXIST();
 
     stage = "the render job failed on the farm";
     // omniORB serves the boss on threads of its own, also while this thread
     // sleeps or waits for a farmer, so the watch loop only sleeps.
-    CorbaWorkgroup link(group.in(), boss_ref.in(), package, FarmerCallTimeoutMs());
+    CorbaWorkgroup link(group.in(), boss_ref.in(), package, FarmerCallTimeoutMs(), group_timeout_ms);
     Dispatcher dispatcher(link, *tally, job->height(), std::move(size),
                           [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }, plan);
     dispatcher.set_progress(&job->progress());

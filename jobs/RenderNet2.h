@@ -69,7 +69,9 @@ class RenderNet2 {
   // Every call the controller makes on a render node during a job has a
   // time limit: 3 s, or the milliseconds (1 to 600000) in the environment
   // variable LUMORA_FARMER_TIMEOUT_MS of the host process. A node that does
-  // not answer in time loses its band, which is handed out again.
+  // not answer in time loses its band, which is handed out again. Calls on
+  // the workgroup server have a limit of 60 s, or LUMORA_WORKGROUP_TIMEOUT_MS;
+  // a server that does not answer in time ends the job as failed.
 
   // The job's state, at once. Never blocks, so a host can poll it from a
   // timer of its GUI thread.

@@ -506,5 +506,27 @@ TEST_F(JobsTest, ABandThatFailsThreeTimesEndsTheJobWithItsReasonAndThePartialPic
   EXPECT_LT(yellow, 240) << "the rows that arrived are kept";
 }
 
+TEST_F(JobsTest, AWorkgroupServerThatStopsAnsweringMidJobEndsTheJobWithAReason) {
+  StartFarm(2);
+  ScopedEnv limit("LUMORA_WORKGROUP_TIMEOUT_MS", "1500");
+  const fs::path out = farm_.TmpDir() / "hung.png";
+  const std::size_t starts = Count(nodes_[1]->Output(), "tessel: engine: ");
+  Process* v = StartVornel({"--scene", "1", "--out", out.string(), "--width", "1280", "--height", "960"});
+  ASSERT_TRUE(v != nullptr);
+  // The server's host hangs, and then a node dies: the controller must ask
+  // the server for farmers again, and gets no answer.
+  const std::vector<pid_t> engines = EngineStart(1, starts);
+  ASSERT_FALSE(engines.empty()) << nodes_[1]->Output();
+  ASSERT_TRUE(hub_->Suspend(10s));
+  nodes_[1]->Kill();
+  for (pid_t e : engines) kill(e, SIGKILL);
+  const std::optional<int> status = v->WaitExit(60s);
+  hub_->Signal(SIGCONT);
+  ASSERT_TRUE(status.has_value()) << "the job waited for the server for good\n" << v->Output();
+  EXPECT_EQ(*status, 3) << v->Output();
+  EXPECT_NE(v->Output().find("the workgroup server did not answer within 1.5 s"), std::string::npos)
+      << v->Output();
+}
+
 }  // namespace
 }  // namespace farmtest
