@@ -77,6 +77,17 @@ Cpu ProcessCpu(pid_t pid) {
   return {(std::stod(f[11]) + std::stod(f[12])) / ticks, (std::stod(f[13]) + std::stod(f[14])) / ticks};
 }
 
+// The same, over all the nodes.
+Cpu NodesCpu(const std::vector<farmtest::Process*>& nodes) {
+  Cpu sum;
+  for (const farmtest::Process* n : nodes) {
+    const Cpu c = ProcessCpu(n->pid());
+    sum.own += c.own;
+    sum.children += c.children;
+  }
+  return sum;
+}
+
 double ChildrenCpu() {
   rusage u{};
   getrusage(RUSAGE_CHILDREN, &u);
@@ -200,12 +211,7 @@ int main(int argc, char** argv) {
     for (std::size_t c = 0; c < cases.size(); ++c) {
       const Case& k = cases[c];
       fs::remove(rowTimes);
-      double nodeCpu = 0, nodeOwnCpu = 0;
-      for (auto* n : nodes) {
-        const Cpu c = ProcessCpu(n->pid());
-        nodeCpu -= c.own + c.children;
-        nodeOwnCpu -= c.own;
-      }
+      const Cpu nodesBefore = NodesCpu(nodes);
       const fs::path out = farm.TmpDir() / "farm.png";
       const auto start = Clock::now();
       farmtest::Process* v = farm.StartProgram(
@@ -220,11 +226,9 @@ int main(int argc, char** argv) {
       }
       // The nodes have reaped their engines by the time the job has ended.
       std::this_thread::sleep_for(200ms);
-      for (auto* n : nodes) {
-        const Cpu c = ProcessCpu(n->pid());
-        nodeCpu += c.own + c.children;
-        nodeOwnCpu += c.own;
-      }
+      const Cpu nodesAfter = NodesCpu(nodes);
+      const double nodeOwnCpu = nodesAfter.own - nodesBefore.own;
+      const double nodeCpu = nodeOwnCpu + nodesAfter.children - nodesBefore.children;
       const RowTiming timing = ReadRowTimes(rowTimes, start);
 
       // One direct render of the same Tessel.pov with `program`: its wall

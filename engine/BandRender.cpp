@@ -120,18 +120,18 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
   // Renderers run as batch work: where several share a machine's cores
   // (nodes side by side, a designer's desktop), their threads and polling
   // loops then preempt one another less, which saves a few percent of CPU.
+  platform::ChildProcess::Options options;
+  options.batch = true;
   std::unique_ptr<platform::ChildProcess> renderer;
   const std::string rowRange = std::to_string(first) + " " + std::to_string(last);
   if (job.exactRows) {
     ScopedEnv f("PVENGINE_ROW_FD", std::to_string(childWrite.get()));
     ScopedEnv r("PVENGINE_ROW_RANGE", rowRange);
-    platform::ChildProcess::Options options;
     options.stdoutFd = options.stderrFd = childLog.get();
     // A Stop ends the engine's process group, the renderer with it; and the
     // renderer must not outlive the engine however else the engine ends.
     options.ownGroup = false;
     options.parentDeathSignal = SIGKILL;
-    options.batch = true;
     renderer = platform::ChildProcess::Start(BandRendererArguments(job, kPicture), options, error);
   } else {
     std::string preload = job.previewTap.string();
@@ -144,8 +144,6 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     ScopedEnv picture("PVENGINE_TAP_PICTURE", (std::filesystem::current_path(ec) / kPicture).string());
     std::unique_ptr<ScopedEnv> log;
     if (childLog.get() >= 0) log = std::make_unique<ScopedEnv>("PVENGINE_TAP_LOG", std::to_string(childLog.get()));
-    platform::ChildProcess::Options options;
-    options.batch = true;
     renderer = platform::ChildProcess::Start(BandRendererArguments(job, kPicture), options, error);
   }
   childWrite.Reset();

@@ -11,7 +11,6 @@
 
 #include "Kintra.hh"
 #include "Lumora.hh"
-#include <omniORB4/omniORB.h>
 #include "idl/OrbInit.h"
 #include "idl/WellKnownNames.h"
 #include "jobs/CorbaFarm.h"
