@@ -125,8 +125,7 @@ RowTiming ReadRowTimes(const fs::path& file, Clock::time_point since) {
   int row;
   while (in >> pid >> ns >> row) byEngine[pid].push_back({ns, row});
   RowTiming t;
-  const long long base =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(since.time_since_epoch()).count();
+  const long long base = std::chrono::duration_cast<std::chrono::nanoseconds>(since.time_since_epoch()).count();
   for (auto& [engine, times] : byEngine) {
     std::sort(times.begin(), times.end());
     const double first = (times.front().first - base) / 1e9;
@@ -214,10 +213,10 @@ int main(int argc, char** argv) {
       const Cpu nodesBefore = NodesCpu(nodes);
       const fs::path out = farm.TmpDir() / "farm.png";
       const auto start = Clock::now();
-      farmtest::Process* v = farm.StartProgram(
-          {(client / "vornel").string(), "--scene", std::to_string(k.scene), "--out", out.string(), "--width",
-           std::to_string(k.width), "--height", std::to_string(k.height)},
-          "vornel");
+      farmtest::Process* v =
+          farm.StartProgram({(client / "vornel").string(), "--scene", std::to_string(k.scene), "--out", out.string(),
+                             "--width", std::to_string(k.width), "--height", std::to_string(k.height)},
+                            "vornel");
       const auto rc = v ? v->WaitExit(30min) : std::nullopt;
       const double farmWall = Seconds(Clock::now() - start);
       if (rc != 0) {
@@ -271,8 +270,9 @@ int main(int argc, char** argv) {
         rowsWall = direct((client / "povray-rows").string(), "direct-rows.png");
         if (rowsWall < 0) return 1;
       }
-      const Figures f{farmWall,          directWall,         nodeCpu,     directCpu, timing.firstRow,
-                      timing.longestGap, timing.gapAfterRow, timing.gapAt, rowsWall,        nodeOwnCpu, work};
+      const Figures f{
+          farmWall,     directWall, nodeCpu,    directCpu, timing.firstRow, timing.longestGap, timing.gapAfterRow,
+          timing.gapAt, rowsWall,   nodeOwnCpu, work};
       results[static_cast<int>(c)].push_back(f);
       char name[64];
       std::snprintf(name, sizeof name, "scene %d, %d x %d", k.scene, k.width, k.height);

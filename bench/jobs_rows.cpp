@@ -58,11 +58,11 @@ Result Measure(int32_t width, int32_t height, QSize window) {
       for (int32_t line = 1; line <= height; ++line) {
         const std::vector<int32_t>& row = rows[static_cast<size_t>(line - 1)];
         QMetaObject::invokeMethod(
-            &viewer, [&] { viewer.PutRow(height + 1 - line, row.data(), row.size()); },
-            Qt::BlockingQueuedConnection);
+            &viewer, [&] { viewer.PutRow(height + 1 - line, row.data(), row.size()); }, Qt::BlockingQueuedConnection);
       }
       end = Clock::now();
-      QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     });
   });
   QCoreApplication::exec();
@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   std::printf("platform %s; every row is placed and repainted before PutRow returns\n",
               qPrintable(QGuiApplication::platformName()));
-  std::printf("%-11s %-10s %7s %16s %16s %12s\n", "picture", "window", "rows", "queued rows/s",
-              "direct rows/s", "queued us/row");
+  std::printf("%-11s %-10s %7s %16s %16s %12s\n", "picture", "window", "rows", "queued rows/s", "direct rows/s",
+              "queued us/row");
   const QSize windows[] = {QSize(lumora::CMergeImg::kInitialWidth, lumora::CMergeImg::kInitialHeight),
                            QSize(1600, 1000)};
   const std::pair<int32_t, int32_t> pictures[] = {{1024, 768}, {4096, 3072}};

@@ -161,8 +161,7 @@ int main(int argc, char** argv) {
   const node::EngineCommand command = node::BuildEngineCommand(node, job);
   const int bandRows = std::min(last, h) - std::max(first, 1) + 1;
 
-  std::printf("scene: %s; picture %dx%d, band rows %d..%d (%d rows)\n", sceneName.c_str(), w, h, first, last,
-              bandRows);
+  std::printf("scene: %s; picture %dx%d, band rows %d..%d (%d rows)\n", sceneName.c_str(), w, h, first, last, bandRows);
   RunPlain(plainDir, w, h, first, last);  // warm the caches
   double plain = 1e9;
   for (int i = 0; i < 2; ++i) plain = std::min(plain, RunPlain(plainDir, w, h, first, last));
@@ -190,8 +189,8 @@ int main(int argc, char** argv) {
         bestFirst = Seconds(boss->first() - start);
       }
     }
-    std::printf("pvengine, rows to a boss:        %7.3f s  ratio %.2f  first row after %.3f s\n", best,
-                best / plain, bestFirst);
+    std::printf("pvengine, rows to a boss:        %7.3f s  ratio %.2f  first row after %.3f s\n", best, best / plain,
+                bestFirst);
   }
   if (const char* picture = std::getenv("NODE_BENCH_PICTURE")) {
     std::printf("%s %s\n", boss->Save(picture, w, h) ? "picture saved in" : "could not save", picture);

@@ -88,9 +88,9 @@ int main(int argc, char** argv) {
   farm.StartProgram({"/usr/bin/taskset", "-c", "0", "/bin/sh", "-c", "while :; do :; done"}, "busy");
   for (const char* core : {"1", "0"}) {
     const fs::path folder = farm.MakeNodeFolder();
-    farm.StartProgram({"/usr/bin/taskset", "-c", core, (folder / "tessel").string(), "-ORBendPoint",
-                       "giop:tcp:127.0.0.1:"},
-                      "tessel");
+    farm.StartProgram(
+        {"/usr/bin/taskset", "-c", core, (folder / "tessel").string(), "-ORBendPoint", "giop:tcp:127.0.0.1:"},
+        "tessel");
   }
   if (!farmtest::WaitUntil([&] { return Farmers(orb.orb()) == 2; }, 60s, 100ms)) {
     std::fprintf(stderr, "only %d of 2 nodes registered\n", Farmers(orb.orb()));
@@ -101,22 +101,34 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
     return 1;
   }
-  const std::vector<std::string> vornel = {(client / "vornel").string(), "--scene", "1", "--out",
-                                           (farm.TmpDir() / "farm.png").string(), "--width",
-                                           std::to_string(width), "--height", std::to_string(height)};
+  const std::vector<std::string> vornel = {(client / "vornel").string(),
+                                           "--scene",
+                                           "1",
+                                           "--out",
+                                           (farm.TmpDir() / "farm.png").string(),
+                                           "--width",
+                                           std::to_string(width),
+                                           "--height",
+                                           std::to_string(height)};
   auto povrayOn = [&](const char* core) {
-    return std::vector<std::string>{"/usr/bin/taskset", "-c", core, "povray",
+    return std::vector<std::string>{"/usr/bin/taskset",
+                                    "-c",
+                                    core,
+                                    "povray",
                                     "+I" + (client / "Render" / "Tessel.pov").string(),
                                     "+L" + (client / "Render").string(),
-                                    "+O" + (farm.TmpDir() / "direct.png").string(), "+W" + std::to_string(width),
-                                    "+H" + std::to_string(height), "-D", "-P", "+FN"};
+                                    "+O" + (farm.TmpDir() / "direct.png").string(),
+                                    "+W" + std::to_string(width),
+                                    "+H" + std::to_string(height),
+                                    "-D",
+                                    "-P",
+                                    "+FN"};
   };
 
-  std::printf("scene 1 at %d x %d; node A on core 1, node B sharing core 0 with a busy loop; %d runs\n", width,
-              height, runs);
+  std::printf("scene 1 at %d x %d; node A on core 1, node B sharing core 0 with a busy loop; %d runs\n", width, height,
+              runs);
   std::printf("(the machine is shared with other work: compare figures of one run)\n");
-  std::printf("%3s %10s %10s %8s %8s %10s %10s\n", "run", "1 band/node", "shared", "T1", "T0", "ideal",
-              "shared/ideal");
+  std::printf("%3s %10s %10s %8s %8s %10s %10s\n", "run", "1 band/node", "shared", "T1", "T0", "ideal", "shared/ideal");
   std::vector<double> plain, shared, ideal, gain, toIdeal;
   for (int run = 1; run <= runs; ++run) {
     const double one = Timed(farm, vornel, "vornel");

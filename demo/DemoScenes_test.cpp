@@ -1,11 +1,12 @@
 // Builds both demonstration scenes through the scene maker and has POV-Ray
 // render them small: the scene text must parse and give a real picture.
+#include "demo/DemoScenes.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "demo/DemoScenes.h"
 #include "scene/SceneTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -48,8 +49,7 @@ TEST_F(DemoScenesTest, SceneOneBuildsAndRenders) {
   ASSERT_FALSE(image.empty());
   EXPECT_EQ(image.stem().string().size(), 36u);
   std::string scene = ReadFile(BinDir() / "Render" / "Tessel.pov");
-  EXPECT_NE(scene.find("uv_mapping image_map{\n png\n\"" + image.filename().string() + "\""),
-            std::string::npos);
+  EXPECT_NE(scene.find("uv_mapping image_map{\n png\n\"" + image.filename().string() + "\""), std::string::npos);
   EXPECT_EQ(ReadFile(image), ReadFile(BinDir() / "bumpmap_.png"));
 
   ExpectRenders();

@@ -34,7 +34,8 @@ std::vector<lumora::CMergeImg*> Viewers() {
   std::vector<lumora::CMergeImg*> found;
   for (QWidget* w : QApplication::topLevelWidgets()) {
     // By object name: the library does not export the viewer's type.
-    if (w->objectName() == QLatin1String("CMergeImg") && w->isVisible()) found.push_back(static_cast<lumora::CMergeImg*>(w));
+    if (w->objectName() == QLatin1String("CMergeImg") && w->isVisible())
+      found.push_back(static_cast<lumora::CMergeImg*>(w));
   }
   return found;
 }

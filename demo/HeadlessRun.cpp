@@ -1,11 +1,12 @@
 #include "demo/HeadlessRun.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "demo/Components.h"
 #include "demo/ProgressReport.h"
@@ -168,8 +169,7 @@ int RunHeadless(const HeadlessOptions& options) {
     return kExitSaveFailed;
   }
   render.Destory();
-  std::printf("vornel: scene %d rendered at %d x %d, saved to %s\n", options.scene, width, height,
-              options.out.c_str());
+  std::printf("vornel: scene %d rendered at %d x %d, saved to %s\n", options.scene, width, height, options.out.c_str());
   return kExitOk;
 }
 

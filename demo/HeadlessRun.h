@@ -7,10 +7,10 @@ namespace vornel {
 struct HeadlessOptions {
   int scene = 0;
   std::string out;
-  int width = 0;   // 0: the scene's own size
+  int width = 0;  // 0: the scene's own size
   int height = 0;
   int timeoutSeconds = 0;  // 0: wait as long as the job runs
-  bool quiet = false;       // no progress display and no summary of the nodes
+  bool quiet = false;      // no progress display and no summary of the nodes
 };
 
 // The longest --timeout, so that it still counts in 32-bit milliseconds.
@@ -20,7 +20,7 @@ constexpr int kMaxTimeoutSeconds = 2147483;
 enum HeadlessExit {
   kExitOk = 0,
   kExitUsage = 2,
-  kExitNoRender = 3,   // the farm could not render the picture
+  kExitNoRender = 3,  // the farm could not render the picture
   kExitSaveFailed = 4,
   kExitTimeout = 5,
 };

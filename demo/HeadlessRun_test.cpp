@@ -30,8 +30,8 @@ TEST(ParseHeadless, ReadsARunAndLeavesOrbOptionsToTheOrb) {
   EXPECT_TRUE(p.ok);
   EXPECT_FALSE(p.wanted);
 
-  p = Parse({"-ORBendPoint", "giop:tcp:127.0.0.1:", "--scene", "2", "--out", "x.PNG", "--width", "320",
-             "--height", "240", "--timeout", "60"});
+  p = Parse({"-ORBendPoint", "giop:tcp:127.0.0.1:", "--scene", "2", "--out", "x.PNG", "--width", "320", "--height",
+             "240", "--timeout", "60"});
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_TRUE(p.wanted);
   EXPECT_EQ(p.options.scene, 2);
@@ -48,7 +48,7 @@ TEST(ParseHeadless, RefusesWhatCannotRenderOrSaveBeforeRendering) {
       {"--scene", "3", "--out", "x.png"},
       {"--scene", "1"},
       {"--out", "x.png"},
-      {"--scene", "1", "--out", "x.gif"},   // no picture format: would fail only after the render
+      {"--scene", "1", "--out", "x.gif"},  // no picture format: would fail only after the render
       {"--scene", "1", "--out", "x"},
       {"--scene", "1", "--out", "x.png", "--width", "wide"},
       {"--scene", "1", "--out", "x.png", "--timeout", "-1"},

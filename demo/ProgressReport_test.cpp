@@ -65,8 +65,9 @@ TEST(ProgressReportTest, OnATerminalTheLineIsRewrittenInPlace) {
   report.Finish(At(480, 480, 24, 0), {});
   const std::string text = out.Close();
   EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
-  EXPECT_NE(text.find("\r[###############---------------]  50.0 %  240/480 rows  0:12 elapsed  0:12 left  1 node\033[K"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("\r[###############---------------]  50.0 %  240/480 rows  0:12 elapsed  0:12 left  1 node\033[K"),
+      std::string::npos)
       << text;
   EXPECT_NE(text.find("--:-- left"), std::string::npos) << text;  // nothing to go by at the start
 }

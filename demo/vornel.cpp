@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
                       "and at the end what each node did; --quiet shows neither.\n"
                       "It creates Lumora.Maker and Lumora.RenderNet2 from the class registry\n"
                       "($XDG_CONFIG_HOME/renderfarm/classes.reg); register liblumora.so with farmreg.\n\n") +
-              platform::kCommonEnvironmentHelp + "  XDG_CONFIG_HOME   where the class registry lies (default ~/.config)\n\n" +
+              platform::kCommonEnvironmentHelp +
+              "  XDG_CONFIG_HOME   where the class registry lies (default ~/.config)\n\n" +
               platform::kOrbOptionsHelp)) {
     return 0;
   }

@@ -29,7 +29,10 @@ class ScopedEnv {
     setenv(name, value.c_str(), 1);
   }
   ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1); else unsetenv(name_);
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -69,11 +72,8 @@ int BlockSize(int width, int rows) {
 
 std::vector<std::string> BandRendererArguments(const BandJob& job, const std::string& pictureName) {
   const Strip asked = RendererRows({job.first, job.last}, job.height);
-  std::vector<std::string> argv = {job.renderer,
-                                   "+I" + job.sceneFile,
-                                   "+W" + std::to_string(job.width),
-                                   "+H" + std::to_string(job.height),
-                                   "+SR" + std::to_string(asked.first),
+  std::vector<std::string> argv = {job.renderer, "+I" + job.sceneFile, "+W" + std::to_string(job.width),
+                                   "+H" + std::to_string(job.height), "+SR" + std::to_string(asked.first),
                                    "+ER" + std::to_string(asked.last),
                                    // Options given to the engine come later and win.
                                    "+BS" + std::to_string(BlockSize(job.width, asked.rows()))};
@@ -167,8 +167,8 @@ int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, Band
     in.close();
     std::filesystem::remove(kPicture, ec);
     PpmHeader header;
-    if (ParsePpmHeader(data, &header) != PpmParse::kOk || header.width != job.width ||
-        header.height != job.height || data.size() < header.totalBytes()) {
+    if (ParsePpmHeader(data, &header) != PpmParse::kOk || header.width != job.width || header.height != job.height ||
+        data.size() < header.totalBytes()) {
       return false;
     }
     std::vector<std::int32_t> exact(static_cast<std::size_t>(job.width));

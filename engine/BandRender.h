@@ -9,16 +9,16 @@ namespace engine {
 
 // What a band's renderer run needs.
 struct BandJob {
-  std::string renderer;                   // the povray program
+  std::string renderer;  // the povray program
   // True for povray-rows, our build of povray that hands on every finished
   // row itself, exact; false for Debian's povray, whose rows are taken from
   // its preview display by `previewTap`.
   bool exactRows = false;
-  std::filesystem::path previewTap;       // libpvpreview.so, loaded into the renderer
-  std::string sceneFile;                  // relative to the current folder
+  std::filesystem::path previewTap;  // libpvpreview.so, loaded into the renderer
+  std::string sceneFile;             // relative to the current folder
   int width = 0;
   int height = 0;
-  int first = 1;                          // band rows, 1 at the top, both included
+  int first = 1;  // band rows, 1 at the top, both included
   int last = 0;
   std::vector<std::string> extraOptions;  // columns, alpha, pass-through options
   int logFd = -1;                         // renderer console output goes here
@@ -29,8 +29,8 @@ struct BandJob {
 using RowSink = std::function<void(int row, const std::int32_t* colorref)>;
 
 struct BandCounts {
-  int previewRows = 0;    // rows handed on while the renderer ran
-  int correctedRows = 0;  // rows handed on again (or first) from its picture
+  int previewRows = 0;             // rows handed on while the renderer ran
+  int correctedRows = 0;           // rows handed on again (or first) from its picture
   bool pictureBeforeExit = false;  // the picture was read while the renderer was still ending
 };
 

@@ -50,9 +50,9 @@ class RowTimes {
   RowTimes& operator=(const RowTimes&) = delete;
   void Note(int row) {
     if (fd_ < 0) return;
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count();
+    const auto ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     const std::string line = std::to_string(getpid()) + " " + std::to_string(ns) + " " + std::to_string(row) + "\n";
     ssize_t ignored = write(fd_, line.data(), line.size());
     (void)ignored;
@@ -73,14 +73,13 @@ std::string CpuSeconds(int who) {
 
 }  // namespace
 
-bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, int recLast, int recHeight,
-                 Band* band) {
+bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, int recLast, int recHeight, Band* band) {
   const int height = options.height.value_or(haveRecord && recHeight > 0 ? recHeight : 480);
   const int width = options.width.value_or(640);
   const std::optional<int> first = options.startRow ? ResolveRow(*options.startRow, height, false)
                                                     : std::optional<int>(haveRecord ? std::max(recFirst, 1) : 1);
-  const std::optional<int> last = options.endRow ? ResolveRow(*options.endRow, height, true)
-                                                 : std::optional<int>(haveRecord ? recLast : height);
+  const std::optional<int> last =
+      options.endRow ? ResolveRow(*options.endRow, height, true) : std::optional<int>(haveRecord ? recLast : height);
   if (!first || !last) return false;
   band->width = width;
   band->height = height;
@@ -147,11 +146,11 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
       },
       &error, &counts);
   if (logFd >= 0) {
-    const std::string line = "pvengine: " + std::string(job.exactRows ? "povray-rows, " : "povray with the preview tap, ") +
-                             std::to_string(counts.previewRows) + " rows as rendered, " +
-                             std::to_string(counts.correctedRows) + " from the picture" +
-                             (counts.pictureBeforeExit ? " (read as soon as written)" : "") + "; cpu s: engine " +
-                             CpuSeconds(RUSAGE_SELF) + ", renderer " + CpuSeconds(RUSAGE_CHILDREN) + "\n";
+    const std::string line =
+        "pvengine: " + std::string(job.exactRows ? "povray-rows, " : "povray with the preview tap, ") +
+        std::to_string(counts.previewRows) + " rows as rendered, " + std::to_string(counts.correctedRows) +
+        " from the picture" + (counts.pictureBeforeExit ? " (read as soon as written)" : "") + "; cpu s: engine " +
+        CpuSeconds(RUSAGE_SELF) + ", renderer " + CpuSeconds(RUSAGE_CHILDREN) + "\n";
     ssize_t ignored = write(logFd, line.data(), line.size());
     (void)ignored;
   }

@@ -23,8 +23,7 @@ struct Band {
   int first = 0;
   int last = 0;
 };
-bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, int recLast, int recHeight,
-                 Band* band);
+bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, int recLast, int recHeight, Band* band);
 
 // The whole of pvengine: reads the node's command line (`args`, without the
 // program name), loads the row transfer library, renders the band in the

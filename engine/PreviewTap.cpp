@@ -193,9 +193,8 @@ SdlSurface* SDL_SetVideoMode(int w, int h, int, std::uint32_t) {
   return screen;
 }
 
-SdlSurface* SDL_CreateRGBSurface(std::uint32_t, int w, int h, int,
-                                                                       std::uint32_t, std::uint32_t, std::uint32_t,
-                                                                       std::uint32_t) {
+SdlSurface* SDL_CreateRGBSurface(std::uint32_t, int w, int h, int, std::uint32_t, std::uint32_t, std::uint32_t,
+                                 std::uint32_t) {
   return NewSurface(w, h, false);
 }
 
@@ -208,8 +207,8 @@ SdlSurface* SDL_DisplayFormat(SdlSurface* like) {
   s->flags = kHwSurface;
   if (tap.preview == nullptr) {
     tap.preview = s;
-    tap.rows = std::make_unique<engine::FinishedRows>(static_cast<const std::uint32_t*>(s->pixels), s->w, s->h,
-                                                      s->w, tap.first, tap.last);
+    tap.rows = std::make_unique<engine::FinishedRows>(static_cast<const std::uint32_t*>(s->pixels), s->w, s->h, s->w,
+                                                      tap.first, tap.last);
   }
   return s;
 }
@@ -234,19 +233,19 @@ int SDL_FillRect(SdlSurface* s, SdlRect* r, std::uint32_t colour) {
   const int y1 = r ? std::min<int>(r->y + r->h, s->h) : s->h;
   auto* pixels = static_cast<std::uint32_t*>(s->pixels);
   for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) pixels[static_cast<std::size_t>(y) * s->w + x] = colour & ~engine::FinishedRows::kDrawn;
+    for (int x = x0; x < x1; ++x)
+      pixels[static_cast<std::size_t>(y) * s->w + x] = colour & ~engine::FinishedRows::kDrawn;
   }
   return 0;
 }
 
-std::uint32_t SDL_MapRGBA(const SdlPixelFormat*, std::uint8_t r,
-                                                                std::uint8_t g, std::uint8_t b, std::uint8_t) {
+std::uint32_t SDL_MapRGBA(const SdlPixelFormat*, std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t) {
   return engine::FinishedRows::kDrawn | r | (static_cast<std::uint32_t>(g) << 8) |
          (static_cast<std::uint32_t>(b) << 16);
 }
 
-void SDL_GetRGBA(std::uint32_t pixel, const SdlPixelFormat*, std::uint8_t* r,
-                                                       std::uint8_t* g, std::uint8_t* b, std::uint8_t* a) {
+void SDL_GetRGBA(std::uint32_t pixel, const SdlPixelFormat*, std::uint8_t* r, std::uint8_t* g, std::uint8_t* b,
+                 std::uint8_t* a) {
   *r = pixel & 0xFF;
   *g = (pixel >> 8) & 0xFF;
   *b = (pixel >> 16) & 0xFF;
@@ -283,7 +282,6 @@ int fclose(std::FILE* file) {
 
 int SDL_UpperBlit(SdlSurface*, SdlRect*, SdlSurface*, SdlRect*) { return 0; }
 
-void SDL_UpdateRect(SdlSurface*, std::int32_t, std::int32_t, std::uint32_t,
-                                                          std::uint32_t) {}
+void SDL_UpdateRect(SdlSurface*, std::int32_t, std::int32_t, std::uint32_t, std::uint32_t) {}
 
 }  // extern "C"

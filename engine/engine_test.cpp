@@ -7,15 +7,14 @@
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
 #include <stb/stb_image.h>
-
 #include <unistd.h>
 
 #include "engine/BandPicture.h"
 #include "engine/BandRender.h"
-#include "engine/FinishedRows.h"
-#include "engine/RowPipe.h"
 #include "engine/EngineOptions.h"
+#include "engine/FinishedRows.h"
 #include "engine/PpmImage.h"
+#include "engine/RowPipe.h"
 #include "engine/StripPlan.h"
 #include "tests/support/TestEnv.h"
 
@@ -49,9 +48,8 @@ TEST(EngineOptionsTest, TheNodesCommandLine) {
 TEST(EngineOptionsTest, SwitchesIgnoreCaseAndOthersPassThrough) {
   engine::EngineOptions o;
   std::string error;
-  ASSERT_TRUE(engine::ParseEngineCommandLine({"/EXIT", "scene.pov", "+SR0.25", "+ER1.0", "+w32", "+h24", "-ua",
-                                              "+A0.3", "+WT2", "-J"},
-                                             &o, &error))
+  ASSERT_TRUE(engine::ParseEngineCommandLine(
+      {"/EXIT", "scene.pov", "+SR0.25", "+ER1.0", "+w32", "+h24", "-ua", "+A0.3", "+WT2", "-J"}, &o, &error))
       << error;
   EXPECT_TRUE(o.exitWhenDone);
   EXPECT_FALSE(o.render);
@@ -151,7 +149,7 @@ TEST(StripPlanTest, TheRendererIsNeverAskedForRowOneAlone) {
   job.extraOptions = {"+SC0", "+EC1.0", "+UA"};
   const std::vector<std::string> args = engine::BandRendererArguments(job, "band.ppm");
   const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+BS8",
-                                             "+SC0",   "+EC1.0",       "+UA",   "+D",    "-P",    "+FP",  "+Oband.ppm"};
+                                             "+SC0",   "+EC1.0",       "+UA",   "+D",    "-P",   "+FP",  "+Oband.ppm"};
   EXPECT_EQ(args, expected);
   EXPECT_EQ(engine::BlockSize(640, 400), 32);
   EXPECT_EQ(engine::BlockSize(1280, 400), 16);
@@ -326,8 +324,11 @@ class BandRenderTest : public ::testing::Test {
   int Run(std::string* error) {
     calls_.clear();
     return engine::RenderBand(
-        job_, [&](int row, const std::int32_t* px) { calls_.push_back({row, {px, px + job_.width}}); }, error,
-        &counts_);
+        job_,
+        [&](int row, const std::int32_t* px) {
+          calls_.push_back({row, {px, px + job_.width}});
+        },
+        error, &counts_);
   }
 
   farmtest::TempDir dir_;
@@ -416,8 +417,9 @@ TEST_F(BandRenderTest, ExactRowsComeFromTheRendererItselfAndEveryRowMustCome) {
 }
 
 TEST_F(BandRenderTest, ARendererThatFailsOrLeavesNoPictureFails) {
-  InstallRenderer("printf '\\002\\0\\0\\0\\002\\0\\0\\0\\002\\022\\042\\0\\002\\022\\042\\0' >&$PVENGINE_TAP_FD\n"
-                  "exit 3\n");
+  InstallRenderer(
+      "printf '\\002\\0\\0\\0\\002\\0\\0\\0\\002\\022\\042\\0\\002\\022\\042\\0' >&$PVENGINE_TAP_FD\n"
+      "exit 3\n");
   std::string error;
   EXPECT_EQ(Run(&error), 3);
   EXPECT_EQ(calls_.size(), 1u);  // what came before the end was handed on

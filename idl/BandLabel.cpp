@@ -12,9 +12,7 @@ std::optional<std::int32_t> Refuse(std::string* reason, const char* why) {
 
 }  // namespace
 
-std::string FormatBandLabel(std::int32_t band) {
-  return kBandLabelPrefix + std::to_string(band) + kBandLabelSuffix;
-}
+std::string FormatBandLabel(std::int32_t band) { return kBandLabelPrefix + std::to_string(band) + kBandLabelSuffix; }
 
 std::optional<std::int32_t> ParseBandLabel(std::string_view label, std::string* reason) {
   constexpr std::string_view kPrefix = kBandLabelPrefix;

@@ -81,9 +81,9 @@ TEST(ConfigRecordsTest, BadBossIniIsRefused) {
   EXPECT_FALSE(farm::ReadBossIni(file, &ref, nullptr));  // missing
 
   const std::string cases[] = {
-      Bytes({5, 0, 0}),                                   // shorter than the length field
-      Bytes({9, 0, 0, 0}) + "IOR:0123",                   // fewer bytes than announced
-      Bytes({0xFF, 0xFF, 0xFF, 0xFF}) + "IOR:0123",       // negative length
+      Bytes({5, 0, 0}),                                    // shorter than the length field
+      Bytes({9, 0, 0, 0}) + "IOR:0123",                    // fewer bytes than announced
+      Bytes({0xFF, 0xFF, 0xFF, 0xFF}) + "IOR:0123",        // negative length
       Bytes({0x00, 0x08, 0, 0}) + std::string(2048, 'x'),  // 2048: no room for the zero
       Bytes({0x00, 0x00, 0x01, 0}) + std::string(100, 'x'),
   };

@@ -41,8 +41,8 @@ bool OnlyInner() {
 }
 
 std::string Name(FuzzedDataProvider& in) {
-  static const char* const kNames[] = {"Render.zip", "..", ".", "", "sub", "sub/x", "sub\\x", "../x", "/tmp/x",
-                                       "..\\x", "a b", "\xe4\xb8\xad.zip"};
+  static const char* const kNames[] = {"Render.zip", "..",   ".",      "",      "sub", "sub/x",
+                                       "sub\\x",     "../x", "/tmp/x", "..\\x", "a b", "\xe4\xb8\xad.zip"};
   if (in.ConsumeBool()) return kNames[in.ConsumeIntegralInRange<size_t>(0, std::size(kNames) - 1)];
   return in.ConsumeRandomLengthString(300);
 }
@@ -64,16 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           const std::string bytes = in.ConsumeRandomLengthString(200);
           Lumora::BinaryFile octets;
           octets.length(static_cast<CORBA::ULong>(bytes.size()));
-          for (size_t k = 0; k < bytes.size(); ++k) octets[static_cast<CORBA::ULong>(k)] = static_cast<CORBA::Octet>(bytes[k]);
+          for (size_t k = 0; k < bytes.size(); ++k)
+            octets[static_cast<CORBA::ULong>(k)] = static_cast<CORBA::Octet>(bytes[k]);
           // Mostly lengths near the data's, now and then any at all.
-          const CORBA::Long length = in.ConsumeBool()
-                                         ? in.ConsumeIntegral<CORBA::Long>()
-                                         : static_cast<CORBA::Long>(bytes.size()) - in.ConsumeIntegralInRange<int>(-2, 2);
+          const CORBA::Long length =
+              in.ConsumeBool() ? in.ConsumeIntegral<CORBA::Long>()
+                               : static_cast<CORBA::Long>(bytes.size()) - in.ConsumeIntegralInRange<int>(-2, 2);
           receiver->WriteBuffer(length, octets);
           break;
         }
-        default:
-          receiver->CloseFile();
+        default: receiver->CloseFile();
       }
     } catch (const CORBA::SystemException&) {
       // refused calls raise; that is their answer

@@ -108,8 +108,8 @@ TEST_F(FileReceiverTest, NamesThatLeaveTheFolderAreRefused) {
   servant->_remove_ref();
   Lumora::FileTransform_var r = Lumora::FileTransform::_narrow(obj);
 
-  for (const char* name : {"../escape.txt", "..", ".", "", "sub/x.txt", "sub\\x.txt", "/tmp/escape.txt",
-                           "..\\escape.txt"}) {
+  for (const char* name :
+       {"../escape.txt", "..", ".", "", "sub/x.txt", "sub\\x.txt", "/tmp/escape.txt", "..\\escape.txt"}) {
     EXPECT_FALSE(r->CreateFile(name, 1)) << name;
   }
   EXPECT_THROW(r->WriteBuffer(1, Octets("x")), CORBA::SystemException);

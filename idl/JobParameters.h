@@ -20,7 +20,7 @@ struct JobParameters {
   std::int32_t partCount = 1;  // bands in the job
   std::int32_t width = 640;    // picture size
   std::int32_t height = 480;
-  std::int32_t firstRow = 0;   // rows to render, inclusive, already widened at inner seams; 0 is the top
+  std::int32_t firstRow = 0;  // rows to render, inclusive, already widened at inner seams; 0 is the top
   std::int32_t lastRow = 480;
 
   bool operator==(const JobParameters& o) const {

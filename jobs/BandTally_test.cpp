@@ -10,9 +10,9 @@ namespace {
 TEST(BandFromLabel, ReadsTheBandNumberOfRenderKZip) {
   EXPECT_EQ(farm::ParseBandLabel("Render1.zip"), 1);
   EXPECT_EQ(farm::ParseBandLabel("Render12.zip"), 12);
-  for (const char* bad : {"", "Render.zip", "Render0.zip", "render1.zip", "Render1.ZIP", "Render-1.zip",
-                          "Render+1.zip", "Render 1.zip", "Render1.zip ", " Render1.zip", "Render1x.zip",
-                          "Render99999999999.zip", "Finish", "Render1"}) {
+  for (const char* bad :
+       {"", "Render.zip", "Render0.zip", "render1.zip", "Render1.ZIP", "Render-1.zip", "Render+1.zip", "Render 1.zip",
+        "Render1.zip ", " Render1.zip", "Render1x.zip", "Render99999999999.zip", "Finish", "Render1"}) {
     EXPECT_FALSE(farm::ParseBandLabel(bad).has_value()) << '"' << bad << '"';
   }
 }

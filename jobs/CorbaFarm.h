@@ -36,8 +36,7 @@ class CorbaFarmer : public FarmerLink {
  public:
   // `package` may be null when the package could not be read; a hand-out
   // then fails the job. `timeout_ms` 0: no limit.
-  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package,
-              uint32_t timeout_ms);
+  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package, uint32_t timeout_ms);
 
   std::string Name() const override;
   bool IsLive() override;

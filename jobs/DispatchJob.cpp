@@ -129,11 +129,11 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     PortableServer::POAManager_var manager = root->the_POAManager();
     manager->activate();
 
-    auto* boss = new RenderBoss_i(root.in(), work_folder, tally,
-                                  [job](int32_t line, const int32_t* colors, std::size_t count) {
-                                    job->DeliverRow(line, colors, count);
-                                    job->progress().RowPlaced(line);
-                                  });
+    auto* boss =
+        new RenderBoss_i(root.in(), work_folder, tally, [job](int32_t line, const int32_t* colors, std::size_t count) {
+          job->DeliverRow(line, colors, count);
+          job->progress().RowPlaced(line);
+        });
     boss_id = root->activate_object(boss);
     boss_active = true;
     boss->_remove_ref();  // the POA owns it
@@ -163,8 +163,9 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     // omniORB serves the boss on threads of its own, also while this thread
     // sleeps or waits for a farmer, so the watch loop only sleeps.
     CorbaWorkgroup link(group.in(), boss_ref.in(), package, FarmerCallTimeoutMs(), group_timeout_ms);
-    Dispatcher dispatcher(link, *tally, job->height(), std::move(size),
-                          [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }, plan);
+    Dispatcher dispatcher(
+        link, *tally, job->height(), std::move(size),
+        [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }, plan);
     dispatcher.set_progress(&job->progress());
     outcome = dispatcher.Run();
     if (outcome == JobOutcome::kNoIdleNode) reason = "no idle render node in the work group";

@@ -6,12 +6,7 @@ namespace lumora {
 
 Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep,
                        BandPlan plan)
-    : group_(group),
-      tally_(tally),
-      height_(height),
-      size_(std::move(size)),
-      sleep_(std::move(sleep)),
-      plan_(plan) {}
+    : group_(group), tally_(tally), height_(height), size_(std::move(size)), sleep_(std::move(sleep)), plan_(plan) {}
 
 RowRange Dispatcher::OwedRows(const Band& band, int32_t count) {
   const int32_t first = band.firstRow < 1 ? 1 : band.firstRow;
@@ -21,8 +16,7 @@ RowRange Dispatcher::OwedRows(const Band& band, int32_t count) {
   return {first, last};
 }
 
-std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(
-    const std::vector<std::shared_ptr<FarmerLink>>& farmers) {
+std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers) {
   std::vector<std::shared_ptr<FarmerLink>> idle;
   for (const std::shared_ptr<FarmerLink>& f : farmers) {
     if (!f || HoldsOpenBand(*f)) continue;
@@ -150,13 +144,12 @@ void Dispatcher::Watch() {
           // decide: all here, they are the band; some missing, the attempt
           // failed like one that ended short.
           if (++b.idleUnreported >= kLostEndPasses) {
-            const std::string missing =
-                tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size())));
+            const std::string missing = tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size())));
             if (missing.empty()) {
               tally_.Report(index);
             } else {
-              AttemptFailed(b, b.farmer->Name() + " went idle without reporting the band's end, with " + missing +
-                                   " missing");
+              AttemptFailed(
+                  b, b.farmer->Name() + " went idle without reporting the band's end, with " + missing + " missing");
               failure = true;
             }
           }

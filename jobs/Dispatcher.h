@@ -52,10 +52,10 @@ class Dispatcher {
     Band band{};
     std::shared_ptr<FarmerLink> farmer;  // null until first handed out
     bool assigned = false;
-    int32_t endsBefore = 0;      // end messages of the band at its last hand-out
-    int32_t failuresBefore = 0;  // failure reports likewise
-    int idleUnreported = 0;      // watch passes in a row seeing its farmer idle without an end
-    int failed = 0;               // attempts that ended without the band's rows
+    int32_t endsBefore = 0;                          // end messages of the band at its last hand-out
+    int32_t failuresBefore = 0;                      // failure reports likewise
+    int idleUnreported = 0;                          // watch passes in a row seeing its farmer idle without an end
+    int failed = 0;                                  // attempts that ended without the band's rows
     std::vector<std::shared_ptr<FarmerLink>> tried;  // their farmers, in order
     std::string lastFailure;
   };

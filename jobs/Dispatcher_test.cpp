@@ -15,12 +15,12 @@ struct FakeFarmer : FarmerLink {
   bool idle = true;
   bool stays_idle_after_zarvo = false;  // answers idle before its render starts
   bool finishes = true;
-  int live_failures = 0;  // IsLive calls still to fail, as over a flaky link
-  int32_t short_by = 0;   // rows left out at the end of every band it renders
-  std::string fails_with;  // reports this failure instead of rendering
+  int live_failures = 0;      // IsLive calls still to fail, as over a flaky link
+  int32_t short_by = 0;       // rows left out at the end of every band it renders
+  std::string fails_with;     // reports this failure instead of rendering
   bool loses_report = false;  // its rows arrive, its end report never does
   std::vector<JobParameters> jobs;
-  int pending = 0;  // band being rendered, 0 for none
+  int pending = 0;         // band being rendered, 0 for none
   int ticks_per_band = 1;  // a slower machine needs more
   int worked = 0;
 
@@ -160,8 +160,8 @@ TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
 TEST(Dispatcher, TheBandPlanComesFromTheEnvironmentOnlyWhenItIsAWholeNumberInRange) {
   unsetenv("LUMORA_BANDS_PER_NODE");
   EXPECT_EQ(BandPlanFromEnvironment().bandsPerFarmer, 1);
-  const std::pair<const char*, int32_t> cases[] = {{"3", 3}, {"64", 64}, {"1", 1}, {"0", 1},
-                                                   {"65", 1}, {"-2", 1}, {"3x", 1}, {"", 1}};
+  const std::pair<const char*, int32_t> cases[] = {{"3", 3},  {"64", 64}, {"1", 1},  {"0", 1},
+                                                   {"65", 1}, {"-2", 1},  {"3x", 1}, {"", 1}};
   for (const auto& [text, expected] : cases) {
     setenv("LUMORA_BANDS_PER_NODE", text, 1);
     EXPECT_EQ(BandPlanFromEnvironment().bandsPerFarmer, expected) << text;
@@ -289,8 +289,8 @@ TEST(Dispatcher, ABandLeftWithoutANewFarmerIsHandedOutEvenIfItsOldFarmerAnswersA
   c->stays_idle_after_zarvo = true;  // answers idle before its render starts
   h.on_tick = [&](int tick) {
     if (tick == 1) {
-      b->alive = false;       // band 2 is lost for good
-      c->live_failures = 1;   // band 3's farmer misses one probe only
+      b->alive = false;      // band 2 is lost for good
+      c->live_failures = 1;  // band 3's farmer misses one probe only
     }
     if (tick == 2) a->finishes = c->finishes = true;
   };

@@ -1,5 +1,6 @@
 // The job messages in any shape and element type: job parameters read by a
-// node, end messages read by a boss, and rows pushed to a boss. Each reader must agree with what was sent and refuse the rest.
+// node, end messages read by a boss, and rows pushed to a boss. Each reader must agree with what was sent and refuse
+// the rest.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
 
@@ -26,8 +27,9 @@ struct Element {
 };
 
 std::string Text(FuzzedDataProvider& in) {
-  static const char* const kTexts[] = {"OneFrame", "Finish", "Render1.zip", "Render0.zip", "Render999999999.zip",
-                                       "Render-1.zip", "oneframe", "Render.zip", ""};
+  static const char* const kTexts[] = {
+      "OneFrame",   "Finish", "Render1.zip", "Render0.zip", "Render999999999.zip", "Render-1.zip", "oneframe",
+      "Render.zip", ""};
   if (in.ConsumeBool()) return kTexts[in.ConsumeIntegralInRange<size_t>(0, std::size(kTexts) - 1)];
   std::string s = in.ConsumeRandomLengthString(40);
   s.erase(std::find(s.begin(), s.end(), '\0'), s.end());  // a CORBA string holds no NUL
@@ -35,7 +37,8 @@ std::string Text(FuzzedDataProvider& in) {
 }
 
 Lumora::DataSeq Build(FuzzedDataProvider& in, std::vector<Element>* sent) {
-  const size_t n = in.ConsumeBool() ? in.ConsumeIntegralInRange<size_t>(0, 9) : in.ConsumeIntegralInRange<size_t>(0, 80);
+  const size_t n =
+      in.ConsumeBool() ? in.ConsumeIntegralInRange<size_t>(0, 9) : in.ConsumeIntegralInRange<size_t>(0, 80);
   Lumora::DataSeq seq;
   seq.length(static_cast<CORBA::ULong>(n));
   for (CORBA::ULong i = 0; i < n; ++i) {
@@ -43,8 +46,14 @@ Lumora::DataSeq Build(FuzzedDataProvider& in, std::vector<Element>* sent) {
     e.kind = in.ConsumeIntegralInRange<int>(0, 9);
     CORBA::Any& a = seq[i];
     switch (e.kind) {
-      case 0: e.text = Text(in); a <<= e.text.c_str(); break;
-      case 1: e.number = in.ConsumeIntegral<CORBA::Long>(); a <<= e.number; break;
+      case 0:
+        e.text = Text(in);
+        a <<= e.text.c_str();
+        break;
+      case 1:
+        e.number = in.ConsumeIntegral<CORBA::Long>();
+        a <<= e.number;
+        break;
       case 2: a <<= in.ConsumeIntegral<CORBA::ULong>(); break;
       case 3: a <<= in.ConsumeIntegral<CORBA::Short>(); break;
       case 4: a <<= in.ConsumeFloatingPoint<CORBA::Double>(); break;
@@ -117,8 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lumora::RenderBoss_i boss(PortableServer::POA::_nil(), NodeFolder(), tally,
                             [&](int32_t, const int32_t*, std::size_t count) { rows += count; });
   auto node = node::RenderNode::Create(NodeFolder(), {});
-  node::FarmerServant farmer(CORBA::ORB::_nil(), PortableServer::POA::_nil(), node,
-                             std::make_shared<node::BossLink>());
+  node::FarmerServant farmer(CORBA::ORB::_nil(), PortableServer::POA::_nil(), node, std::make_shared<node::BossLink>());
   const bool oversize = seq.length() > farm::kMaxDataSeqLength;
   for (auto* servant : {static_cast<void*>(&boss), static_cast<void*>(&farmer)}) {
     try {

@@ -81,7 +81,7 @@ TEST_F(JobPackageTest, EntriesFollowTheFolderWithBackslashNamesDeflateDatesAndMo
   fs::create_directories(src / "maps" / ".git");
   Write(src / "maps" / "bump.png", "bump");
   fs::create_symlink(src / "nowhere", src / "dangling.png");  // cannot be opened
-  fs::create_directory_symlink(src, src / "maps" / "loop");    // would recurse for ever
+  fs::create_directory_symlink(src, src / "maps" / "loop");   // would recurse for ever
   ::chmod((src / "a1b2.png").c_str(), 0640);
 
   const fs::path zip = root_ / "Render.zip";

@@ -10,11 +10,11 @@ namespace lumora {
 
 // A render job's progress at one moment.
 struct JobProgressSnapshot {
-  int32_t rowsPlaced = 0;    // picture rows received at least once
-  int32_t rowsTotal = 0;     // rows of the picture; 0 until the bands are cut
-  int32_t bandsDone = 0;     // bands whose rows are all there
+  int32_t rowsPlaced = 0;  // picture rows received at least once
+  int32_t rowsTotal = 0;   // rows of the picture; 0 until the bands are cut
+  int32_t bandsDone = 0;   // bands whose rows are all there
   int32_t bandsTotal = 0;
-  int32_t nodesWorking = 0;  // bands out on a node, not done yet
+  int32_t nodesWorking = 0;   // bands out on a node, not done yet
   double elapsedSeconds = 0;  // since the job started
 
   // rowsPlaced / rowsTotal, 0 before the bands are cut.
@@ -23,14 +23,14 @@ struct JobProgressSnapshot {
 
 // One hand-out of a band to a node, as the summary after the job lists it.
 struct NodeWork {
-  std::string node;       // the node's name as the dispatch gives it (its host:port)
-  int32_t band = 0;       // 1-based
+  std::string node;      // the node's name as the dispatch gives it (its host:port)
+  int32_t band = 0;      // 1-based
   int32_t firstRow = 0;  // the rows the node was asked for, within the picture
   int32_t lastRow = 0;
-  int32_t rows = 0;       // distinct rows of that range received from it
-  double seconds = 0;     // hand-out to the band done (or its failure, or the job's end)
+  int32_t rows = 0;    // distinct rows of that range received from it
+  double seconds = 0;  // hand-out to the band done (or its failure, or the job's end)
   double rowsPerSecond = 0;
-  bool finished = false;          // the band was done on it
+  bool finished = false;        // the band was done on it
   bool handedOutAgain = false;  // it failed the band (stopped answering, rows missing): the band went out again
 };
 

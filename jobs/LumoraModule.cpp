@@ -24,8 +24,7 @@ const com::ClassInfo kClasses[] = {
     {"RenderNet Class", "Lumora.RenderNet.1", "Lumora.RenderNet", "{BE9337EF-4A54-4FF0-8808-BBAFE42FB2C7}", "Free"},
     {"Installer Class", "Lumora.Installer.1", "Lumora.Installer", "{CDCC5038-5483-413B-9FFC-A8988DD2C44E}",
      "Apartment"},
-    {"RenderNet2 Class", "Lumora.RenderNet2.1", "Lumora.RenderNet2", "{2E60B6D8-C774-4C02-A73D-6512FED3CA9E}",
-     "Both"},
+    {"RenderNet2 Class", "Lumora.RenderNet2.1", "Lumora.RenderNet2", "{2E60B6D8-C774-4C02-A73D-6512FED3CA9E}", "Both"},
 };
 
 std::vector<com::RegistrationScript> Registration() {
@@ -42,7 +41,7 @@ std::vector<com::RegistrationScript> Registration() {
 extern "C" {
 
 __attribute__((visibility("default"))) HRESULT DllGetClassObject(const com::CLSID* clsid, const com::IID* iid,
-                                                                  void** out) {
+                                                                 void** out) {
   static com::ClassFactory<Maker, lumora::IMaker> maker(TheModule(), lumora::IID_IMaker);
   static com::ClassFactory<RenderNet, lumora::IRenderNet> renderNet(TheModule(), lumora::IID_IRenderNet);
   static com::ClassFactory<lumora::Installer, lumora::IInstaller> installer(TheModule(), lumora::IID_IInstaller);
@@ -56,9 +55,7 @@ __attribute__((visibility("default"))) HRESULT DllGetClassObject(const com::CLSI
   return com::GetClassObject(table, clsid, iid, out);
 }
 
-__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {
-  return TheModule().count() == 0 ? S_OK : S_FALSE;
-}
+__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return TheModule().count() == 0 ? S_OK : S_FALSE; }
 
 __attribute__((visibility("default"))) HRESULT DllRegisterServer() {
   return com::RunRegistration(Registration(), false, com::ClassRegistry::DefaultPath());

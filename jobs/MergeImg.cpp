@@ -1,7 +1,5 @@
 #include "jobs/MergeImg.h"
 
-#include <algorithm>
-
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QImage>
@@ -11,12 +9,13 @@
 #include <QThread>
 #include <QWheelEvent>
 #include <QWindow>
+#include <algorithm>
 
 namespace lumora {
 
 CMergeImg::CMergeImg(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint) {
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                         Qt::WindowCloseButtonHint) {
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
   setWindowTitle(QStringLiteral("Dialog"));
@@ -56,9 +55,7 @@ bool CMergeImg::CreatePicture(int32_t width, int32_t height) {
   return ok;
 }
 
-void CMergeImg::ShowViewer() {
-  showNormal();
-}
+void CMergeImg::ShowViewer() { showNormal(); }
 
 bool CMergeImg::PutRow(int32_t line, const int32_t* colors, std::size_t count) {
   if (!OnGuiThread() || closed_) return false;
@@ -85,9 +82,8 @@ bool CMergeImg::SavePicture(const std::string& path) {
 
 void CMergeImg::paintEvent(QPaintEvent*) {
   if (picture_.empty()) return;
-  const QImage image(reinterpret_cast<const uchar*>(picture_.scanlines()), picture_.width(),
-                     picture_.height(), static_cast<qsizetype>(picture_.bytes_per_line()),
-                     QImage::Format_RGB32);
+  const QImage image(reinterpret_cast<const uchar*>(picture_.scanlines()), picture_.width(), picture_.height(),
+                     static_cast<qsizetype>(picture_.bytes_per_line()), QImage::Format_RGB32);
   const PaintRect dest = view_.Destination(Client());
   QPainter painter(this);
   painter.drawImage(QRect(dest.x, dest.y, dest.width, dest.height), image);
@@ -136,9 +132,8 @@ void CMergeImg::ShowContextMenu(QPoint client_pos) {
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(QStringLiteral("jpg"));
-  dialog.setNameFilters({QStringLiteral("jpg (*.jpg)"), QStringLiteral("png (*.png)"),
-                         QStringLiteral("bmp (*.bmp)"), QStringLiteral("tga (*.tga)"),
-                         QStringLiteral("All Files (*.*)")});
+  dialog.setNameFilters({QStringLiteral("jpg (*.jpg)"), QStringLiteral("png (*.png)"), QStringLiteral("bmp (*.bmp)"),
+                         QStringLiteral("tga (*.tga)"), QStringLiteral("All Files (*.*)")});
   // A bare name takes the extension of the chosen type, as on the desktop.
   QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
     const qsizetype dot = filter.indexOf(QStringLiteral("(*."));

@@ -57,8 +57,8 @@ class CMergeImg : public QDialog {
   void ShowViewer();
 
   // Places render row `line` (see Picture::PutRow) and, before returning,
-  // repaints the strip of the window that shows it (the whole width). Returns false when nothing was placed: no picture, a
-  // line outside the picture, or a call off the GUI thread.
+  // repaints the strip of the window that shows it (the whole width). Returns false when nothing was placed: no
+  // picture, a line outside the picture, or a call off the GUI thread.
   bool PutRow(int32_t line, const int32_t* colors, std::size_t count);
 
   // Saves the picture of this moment in the format of the path's extension

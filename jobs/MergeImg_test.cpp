@@ -18,9 +18,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <string>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -81,9 +81,7 @@ class MergeImgTest : public ::testing::Test {
 
   QImage Grab() { return viewer_->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
-  bool Row(int32_t line, std::vector<int32_t> colors) {
-    return viewer_->PutRow(line, colors.data(), colors.size());
-  }
+  bool Row(int32_t line, std::vector<int32_t> colors) { return viewer_->PutRow(line, colors.data(), colors.size()); }
 
   void Mouse(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
     QMouseEvent e(type, QPointF(pos), QPointF(viewer_->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
@@ -155,8 +153,7 @@ TEST_F(MergeImgTest, PushedRowsArePaintedBeforePutRowReturns) {
                            {green, green, kYellow, kYellow},
                            {blue, blue, blue, blue}};
   for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c)
-      EXPECT_EQ(shot.pixel(xs[c], ys[r]), want[r][c]) << "row " << r + 1 << " column " << c;
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(shot.pixel(xs[c], ys[r]), want[r][c]) << "row " << r + 1 << " column " << c;
   EXPECT_EQ(shot.pixel(0, 0), red);
   EXPECT_EQ(shot.pixel(446, 292), blue);
 }
@@ -336,8 +333,8 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
     EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(d->defaultSuffix(), QStringLiteral("jpg"));
     EXPECT_FALSE(d->testOption(QFileDialog::DontConfirmOverwrite));
-    EXPECT_EQ(d->nameFilters(), QStringList({"jpg (*.jpg)", "png (*.png)", "bmp (*.bmp)", "tga (*.tga)",
-                                             "All Files (*.*)"}));
+    EXPECT_EQ(d->nameFilters(),
+              QStringList({"jpg (*.jpg)", "png (*.png)", "bmp (*.bmp)", "tga (*.tga)", "All Files (*.*)"}));
     d->setDirectory(folder);
     TypeFileName(d, QStringLiteral("shot.TGA"));
     static_cast<QDialog*>(d)->accept();  // QFileDialog::accept, as the OK button does

@@ -16,8 +16,7 @@ bool Picture::Create(int32_t width, int32_t height) {
   if (int64_t{width} * height > kMaxPixels) return false;
   width_ = width;
   height_ = height;
-  pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
-                 ColorrefToRgb32(kInitialColor));
+  pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), ColorrefToRgb32(kInitialColor));
   return true;
 }
 
@@ -60,14 +59,10 @@ bool Picture::Save(const std::string& path, ImageFormat format) const {
   const char* file = path.c_str();
   const int stride = width_ * 3;
   switch (format) {
-    case ImageFormat::Jpeg:
-      return stbi_write_jpg(file, width_, height_, 3, rgb.data(), 90) != 0;
-    case ImageFormat::Png:
-      return stbi_write_png(file, width_, height_, 3, rgb.data(), stride) != 0;
-    case ImageFormat::Bmp:
-      return stbi_write_bmp(file, width_, height_, 3, rgb.data()) != 0;
-    case ImageFormat::Tga:
-      return stbi_write_tga(file, width_, height_, 3, rgb.data()) != 0;
+    case ImageFormat::Jpeg: return stbi_write_jpg(file, width_, height_, 3, rgb.data(), 90) != 0;
+    case ImageFormat::Png: return stbi_write_png(file, width_, height_, 3, rgb.data(), stride) != 0;
+    case ImageFormat::Bmp: return stbi_write_bmp(file, width_, height_, 3, rgb.data()) != 0;
+    case ImageFormat::Tga: return stbi_write_tga(file, width_, height_, 3, rgb.data()) != 0;
   }
   return false;
 }

@@ -84,8 +84,6 @@ class Picture {
 constexpr uint32_t ColorrefToRgb32(uint32_t c) {
   return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }
-constexpr uint32_t Rgb32ToColorref(uint32_t p) {
-  return ((p >> 16) & 0xFFu) | (p & 0xFF00u) | ((p & 0xFFu) << 16);
-}
+constexpr uint32_t Rgb32ToColorref(uint32_t p) { return ((p >> 16) & 0xFFu) | (p & 0xFF00u) | ((p & 0xFFu) << 16); }
 
 }  // namespace lumora

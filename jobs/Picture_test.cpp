@@ -1,13 +1,13 @@
 #include "jobs/Picture.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 #include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
@@ -45,8 +45,8 @@ std::vector<unsigned char> ReadBytes(const fs::path& path) {
 
 fs::path TempDir() {
   const char* tmp = std::getenv("TMPDIR");
-  fs::path dir = fs::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") /
-                 ("jobsview_picture_test." + std::to_string(::getpid()));
+  fs::path dir =
+      fs::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") / ("jobsview_picture_test." + std::to_string(::getpid()));
   fs::create_directories(dir);
   return dir;
 }
@@ -61,8 +61,14 @@ TEST(PictureTest, CreateMakesAYellowPictureAndRefusesBadSizes) {
   for (int i = 0; i < 7 * 5; ++i) EXPECT_EQ(p.scanlines()[i], 0xFFFFFF00u);
   EXPECT_EQ(p.bytes_per_line(), 28u);
 
-  for (auto [w, h] : {std::pair{0, 5}, {5, 0}, {-1, 5}, {5, -3}, {INT32_MIN, INT32_MIN},
-                      {Picture::kMaxSide + 1, 1}, {1, Picture::kMaxSide + 1}, {65535, 65535}}) {
+  for (auto [w, h] : {std::pair{0, 5},
+                      {5, 0},
+                      {-1, 5},
+                      {5, -3},
+                      {INT32_MIN, INT32_MIN},
+                      {Picture::kMaxSide + 1, 1},
+                      {1, Picture::kMaxSide + 1},
+                      {65535, 65535}}) {
     EXPECT_FALSE(p.Create(w, h)) << w << "x" << h;
     EXPECT_TRUE(p.empty());
     EXPECT_EQ(p.width(), 0);
@@ -103,8 +109,8 @@ TEST(PictureTest, RowsLandFromTheTopAndOutsideRowsChangeNothing) {
   EXPECT_TRUE(p.PutRow(1, red, 3));
   EXPECT_TRUE(p.PutRow(4, blue, 3));
   for (int32_t x = 0; x < 3; ++x) {
-    EXPECT_EQ(p.GetPixelColor(x, 3), kRed);     // row 1: the top
-    EXPECT_EQ(p.GetPixelColor(x, 0), kBlue);    // row H: the bottom
+    EXPECT_EQ(p.GetPixelColor(x, 3), kRed);   // row 1: the top
+    EXPECT_EQ(p.GetPixelColor(x, 0), kBlue);  // row H: the bottom
     EXPECT_EQ(p.GetPixelColor(x, 2), kYellow);
     EXPECT_EQ(p.GetPixelColor(x, 1), kYellow);
   }
@@ -187,8 +193,7 @@ class PictureSaveTest : public ::testing::Test {
       for (int x = 0; x < 5; ++x) {
         for (int c = 0; c < 3; ++c) {
           const int want = (y == 0 && x == 4) ? 255 : rgb[y][c];
-          EXPECT_NEAR(data[(y * 5 + x) * 3 + c], want, tolerance)
-              << path << " x=" << x << " y=" << y << " c=" << c;
+          EXPECT_NEAR(data[(y * 5 + x) * 3 + c], want, tolerance) << path << " x=" << x << " y=" << y << " c=" << c;
         }
       }
     }

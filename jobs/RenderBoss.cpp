@@ -8,8 +8,8 @@
 
 namespace lumora {
 
-RenderBoss_i::RenderBoss_i(PortableServer::POA_ptr poa, std::filesystem::path folder,
-                           std::shared_ptr<BandTally> tally, RowSink sink)
+RenderBoss_i::RenderBoss_i(PortableServer::POA_ptr poa, std::filesystem::path folder, std::shared_ptr<BandTally> tally,
+                           RowSink sink)
     : poa_(PortableServer::POA::_duplicate(poa)),
       folder_(std::move(folder)),
       tally_(std::move(tally)),

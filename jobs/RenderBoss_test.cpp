@@ -251,9 +251,9 @@ TEST_F(RenderBossTest, AHandOutEngagesTheFarmerThenSendsItsRowsThePackageAndTheS
   link.HandOut(JobParameters{2, 3, 640, 480, 151, 329});
 
   std::lock_guard<std::mutex> lock(servant->mutex_);
-  EXPECT_EQ(servant->calls, (std::vector<std::string>{"ID", "CouldEngage", "SetData", "CreateFileAndPass",
-                                                      "CreateFile Render.zip 1", "WriteBuffer 5000 5000",
-                                                      "CloseFile", "Zarvo"}));
+  EXPECT_EQ(servant->calls,
+            (std::vector<std::string>{"ID", "CouldEngage", "SetData", "CreateFileAndPass", "CreateFile Render.zip 1",
+                                      "WriteBuffer 5000 5000", "CloseFile", "Zarvo"}));
   ASSERT_FALSE(CORBA::is_nil(servant->engaged_by.in()));
   EXPECT_TRUE(servant->engaged_by->_is_equivalent(boss_.in())) << "CouldEngage must pass the job's boss";
   EXPECT_EQ(servant->received, *package);

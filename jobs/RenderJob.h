@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -6,8 +7,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <QPointer>
 
 #include "jobs/Dispatcher.h"
 #include "jobs/JobProgress.h"

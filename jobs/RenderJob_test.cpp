@@ -38,7 +38,9 @@ void FromOtherThread(const std::function<void()>& work) {
   t.join();
 }
 
-uint32_t TopLeft(const CMergeImg* v, int32_t line) { return v->picture().GetPixelColor(0, v->picture().height() - line); }
+uint32_t TopLeft(const CMergeImg* v, int32_t line) {
+  return v->picture().GetPixelColor(0, v->picture().height() - line);
+}
 
 class RenderJobTest : public ::testing::Test {
  protected:

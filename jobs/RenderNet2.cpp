@@ -40,9 +40,7 @@ Module& TheModule() {
 
 void WorkFolderAnchor() {}
 
-std::filesystem::path WorkFolder() {
-  return platform::ModuleFolder(reinterpret_cast<const void*>(&WorkFolderAnchor));
-}
+std::filesystem::path WorkFolder() { return platform::ModuleFolder(reinterpret_cast<const void*>(&WorkFolderAnchor)); }
 
 bool SizeAcceptable(int32_t width, int32_t height) {
   return width >= 1 && height >= 1 && width <= Picture::kMaxSide && height <= Picture::kMaxSide &&

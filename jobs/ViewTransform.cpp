@@ -32,8 +32,7 @@ void ViewTransform::Wheel(int32_t delta) {
   if (zoom_ < 1.0) Reset();
 }
 
-void ViewTransform::Drag(int32_t from_x, int32_t from_y, int32_t to_x, int32_t to_y,
-                         const ClientRect& client) {
+void ViewTransform::Drag(int32_t from_x, int32_t from_y, int32_t to_x, int32_t to_y, const ClientRect& client) {
   // 64-bit sums: mouse positions come from the window system unchecked.
   int64_t x = int64_t{pan_x_} + to_x - from_x;
   int64_t y = int64_t{pan_y_} + to_y - from_y;
@@ -58,8 +57,7 @@ void ViewTransform::Drag(int32_t from_x, int32_t from_y, int32_t to_x, int32_t t
 }
 
 PaintRect ViewTransform::Destination(const ClientRect& client) const {
-  return PaintRect{pan_x_, pan_y_, Truncate(client.width() * zoom_),
-                   Truncate(client.height() * zoom_)};
+  return PaintRect{pan_x_, pan_y_, Truncate(client.width() * zoom_), Truncate(client.height() * zoom_)};
 }
 
 }  // namespace lumora

@@ -52,9 +52,7 @@ Shared& TheShared() {
 
 std::filesystem::path MarkerFile() { return platform::TempFolder() / "povok.tmp"; }
 
-void MakeMarker(const std::filesystem::path& marker) {
-  std::ofstream file(marker, std::ios::binary | std::ios::trunc);
-}
+void MakeMarker(const std::filesystem::path& marker) { std::ofstream file(marker, std::ios::binary | std::ios::trunc); }
 
 void CallFinish(RenderSlot& slot) {
   std::lock_guard<std::recursive_mutex> lock(slot.callbackMutex);
@@ -66,8 +64,7 @@ void CallFinish(RenderSlot& slot) {
 // Runs one render: `go` is the value of Shared::acceptedGo that the GO of
 // `slot` produced. A process that ends once a later GO has been accepted
 // leaves the marker and the running flags to that later render.
-void Work(std::shared_ptr<RenderSlot> slot, std::uint64_t go, std::string commandLine,
-          std::filesystem::path marker) {
+void Work(std::shared_ptr<RenderSlot> slot, std::uint64_t go, std::string commandLine, std::filesystem::path marker) {
   // A process inherits the priority of the thread that starts it: the
   // render is started at the normal priority, and only the waiting worker
   // drops to the lowest (a process cannot be raised back without

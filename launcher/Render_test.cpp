@@ -39,9 +39,7 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+void WriteFile(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // A whole line written by `echo`, read as a number; 0 while incomplete.
 pid_t ReadPid(const fs::path& path) {
@@ -108,7 +106,10 @@ class RenderTest : public testing::Test {
   void TearDown() override {
     // Frees any gate a failed test left closed, so no child outlives it long.
     WriteFile(dir_ / "gate", "");
-    if (hadTmpdir_) setenv("TMPDIR", oldTmpdir_.c_str(), 1); else unsetenv("TMPDIR");
+    if (hadTmpdir_)
+      setenv("TMPDIR", oldTmpdir_.c_str(), 1);
+    else
+      unsetenv("TMPDIR");
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }

@@ -39,8 +39,6 @@ HRESULT DllCanUnloadNow() {
 
 HRESULT DllRegisterServer() { return com::RunRegistration(Registration(), false, com::ClassRegistry::DefaultPath()); }
 
-HRESULT DllUnregisterServer() {
-  return com::RunRegistration(Registration(), true, com::ClassRegistry::DefaultPath());
-}
+HRESULT DllUnregisterServer() { return com::RunRegistration(Registration(), true, com::ClassRegistry::DefaultPath()); }
 
 }  // extern "C"

@@ -3,10 +3,10 @@
 #include <chrono>
 #include <thread>
 
-#include "idl/FileReceiver.h"
-#include "idl/OrbInit.h"
 #include "idl/EndMessage.h"
+#include "idl/FileReceiver.h"
 #include "idl/JobParameters.h"
+#include "idl/OrbInit.h"
 
 namespace node {
 
@@ -17,7 +17,9 @@ void BossLink::Set(Lumora::RenderBoss_ptr boss) {
 
 void BossLink::ReportFinish(std::int32_t part) { Send(farm::EncodeEndMessage(part)); }
 
-void BossLink::ReportFailure(std::int32_t part, const std::string& reason) { Send(farm::EncodeEndMessage(part, reason)); }
+void BossLink::ReportFailure(std::int32_t part, const std::string& reason) {
+  Send(farm::EncodeEndMessage(part, reason));
+}
 
 void BossLink::Send(const Lumora::DataSeq& message) {
   Lumora::RenderBoss_var boss;
@@ -88,12 +90,9 @@ void FarmerServant::SetData(const Lumora::DataSeq& data) {
   if (data.length() > farm::kMaxDataSeqLength) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
   JobParameters job;
   switch (farm::DecodeJobParameters(data, &job)) {
-    case farm::OneFrame::kIgnored:
-      return;
-    case farm::OneFrame::kRefused:
-      throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-    case farm::OneFrame::kAccepted:
-      break;
+    case farm::OneFrame::kIgnored: return;
+    case farm::OneFrame::kRefused: throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+    case farm::OneFrame::kAccepted: break;
   }
   if (!node_->SetJob(job)) throw CORBA::NO_RESOURCES(0, CORBA::COMPLETED_YES);
 }

@@ -97,8 +97,8 @@ bool CheckDeclaredSizes(unzFile zip, const fs::path& package, const fs::path& ro
   if (limits.checkFreeDisk) {
     const std::optional<std::uint64_t> free = FreeBytes(root);
     if (free && *total > *free) {
-      SetError(error, package.string() + ": refused, it unpacks to " + std::to_string(*total) + " bytes, more than the " +
-                          std::to_string(*free) + " bytes free in " + root.string());
+      SetError(error, package.string() + ": refused, it unpacks to " + std::to_string(*total) +
+                          " bytes, more than the " + std::to_string(*free) + " bytes free in " + root.string());
       return false;
     }
   }

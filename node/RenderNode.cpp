@@ -41,8 +41,7 @@ void RenderNode::ReportFailure(std::int32_t part, const std::string& reason) {
   }
 }
 
-bool RenderNode::Engage(std::string_view bossReference, std::string* error,
-                        const std::function<void()>& onEngaged) {
+bool RenderNode::Engage(std::string_view bossReference, std::string* error, const std::function<void()>& onEngaged) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (busy_.load()) return false;
   if (!farm::WriteBossIni(folder_ / farm::kBossIniName, bossReference, error)) return false;

@@ -21,13 +21,14 @@ int RunNode(int argc, char** argv, const std::function<void()>& waitForEnd) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (platform::AnswerHelpOrVersion(argc, argv, "tessel",
-                                    std::string("usage: tessel [ORB options]\n"
-                                                "The render node: joins the work group \"Tessel\" of the workgroup server\n"
-                                                "found through the name registry, and renders the bands it is given with\n"
-                                                "pvengine, which must lie beside it. Each node needs a folder of its own.\n"
-                                                "Ends on SIGINT or SIGTERM (or its tray menu's \"关闭\").\n\n") +
-                                        platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
+  if (platform::AnswerHelpOrVersion(
+          argc, argv, "tessel",
+          std::string("usage: tessel [ORB options]\n"
+                      "The render node: joins the work group \"Tessel\" of the workgroup server\n"
+                      "found through the name registry, and renders the bands it is given with\n"
+                      "pvengine, which must lie beside it. Each node needs a folder of its own.\n"
+                      "Ends on SIGINT or SIGTERM (or its tray menu's \"关闭\").\n\n") +
+              platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
     return 0;
   }
   const sigset_t signals = platform::BlockEndSignals();

@@ -21,8 +21,7 @@ bool WriteZip(const std::filesystem::path& file, const std::vector<ZipEntry>& en
       ok = false;
       break;
     }
-    if (!e.data.empty() &&
-        zipWriteInFileInZip(zip, e.data.data(), static_cast<unsigned>(e.data.size())) != ZIP_OK) {
+    if (!e.data.empty() && zipWriteInFileInZip(zip, e.data.data(), static_cast<unsigned>(e.data.size())) != ZIP_OK) {
       ok = false;
     }
     if (zipCloseFileInZip(zip) != ZIP_OK) ok = false;

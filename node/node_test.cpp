@@ -10,12 +10,12 @@
 #include <stdexcept>
 #include <thread>
 
-#include "idl/ConfigRecords.h"
-#include "node/EngineCommand.h"
-#include "node/FarmerServant.h"
 #include "idl/BandLabel.h"
+#include "idl/ConfigRecords.h"
 #include "idl/EndMessage.h"
 #include "idl/JobParameters.h"
+#include "node/EngineCommand.h"
+#include "node/FarmerServant.h"
 #include "node/PackageUnpacker.h"
 #include "node/RenderNode.h"
 #include "node/TestZip.h"
@@ -50,9 +50,9 @@ TEST(EngineCommandTest, TheEngineLineWithItsDoubledBlanks) {
   EXPECT_EQ(c.text,
             "/node/pvengine /Exit  /Render    /node/Render/Tessel.pov  +sc0  +sr0  +ec1.0  +er250 +ORender1.bmp "
             "+W640  +H480  +UA");
-  const std::vector<std::string> expected = {"/node/pvengine", "/Exit",  "/Render",       "/node/Render/Tessel.pov",
-                                             "+sc0",           "+sr0",   "+ec1.0",        "+er250",
-                                             "+ORender1.bmp",  "+W640", "+H480",          "+UA"};
+  const std::vector<std::string> expected = {"/node/pvengine", "/Exit", "/Render", "/node/Render/Tessel.pov",
+                                             "+sc0",           "+sr0",  "+ec1.0",  "+er250",
+                                             "+ORender1.bmp",  "+W640", "+H480",   "+UA"};
   EXPECT_EQ(c.argv, expected);
   EXPECT_EQ(platform::SplitCommandLine(c.text), expected);  // the text says what is started
 
@@ -131,21 +131,21 @@ TEST_F(JobParametersTest, OneFrameIsReadOnlyWhenWholeAndExact) {
            job.height == before.height && job.firstRow == before.firstRow && job.lastRow == before.lastRow;
   };
   // Other messages: not for the node.
-  EXPECT_EQ(farm::DecodeJobParameters(
-                List({Str("oneframe"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
-            farm::OneFrame::kIgnored);
-  EXPECT_EQ(farm::DecodeJobParameters(
-                List({Str("OneFrameX"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
-            farm::OneFrame::kIgnored);
+  EXPECT_EQ(
+      farm::DecodeJobParameters(List({Str("oneframe"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+      farm::OneFrame::kIgnored);
+  EXPECT_EQ(
+      farm::DecodeJobParameters(List({Str("OneFrameX"), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
+      farm::OneFrame::kIgnored);
   EXPECT_EQ(farm::DecodeJobParameters(List({Long(7), Long(1), Long(1), Long(1), Long(1), Long(0), Long(1)}), &job),
             farm::OneFrame::kIgnored);
   EXPECT_EQ(farm::DecodeJobParameters(List({}), &job), farm::OneFrame::kIgnored);
   // "OneFrame" lists that are short or hold something else than longs.
   EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0)}), &job),
             farm::OneFrame::kRefused);
-  EXPECT_EQ(farm::DecodeJobParameters(
-                List({Str("OneFrame"), Long(1), Long(1), Str("640"), Long(1), Long(0), Long(1)}), &job),
-            farm::OneFrame::kRefused);
+  EXPECT_EQ(
+      farm::DecodeJobParameters(List({Str("OneFrame"), Long(1), Long(1), Str("640"), Long(1), Long(0), Long(1)}), &job),
+      farm::OneFrame::kRefused);
   CORBA::Any d;
   d <<= CORBA::Double(1.0);
   EXPECT_EQ(farm::DecodeJobParameters(List({Str("OneFrame"), Long(1), Long(1), Long(1), Long(1), Long(0), d}), &job),
@@ -192,7 +192,7 @@ TEST(PackageUnpackerTest, FilesLandUnderTheirFoldersAndFolderEntriesAreSkipped) 
   t.tm_min = 6;
   t.tm_sec = 8;
   t.tm_isdst = -1;
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat((node / "Render" / "maps" / "deep" / "wood.png").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, std::mktime(&t));
 
@@ -242,15 +242,14 @@ TEST(PackageUnpackerTest, EntriesThatLeaveTheNodeFolderAreRefused) {
 
   farmtest::TempDir dir;
   const fs::path zip = dir.path() / "Render.zip";
-  ASSERT_TRUE(nodetest::WriteZip(zip, {{"Render\\first.txt", "1"},
-                                       {"Render\\..\\..\\escaped.txt", "out"},
-                                       {"Render\\after.txt", "2"}}));
+  ASSERT_TRUE(nodetest::WriteZip(
+      zip, {{"Render\\first.txt", "1"}, {"Render\\..\\..\\escaped.txt", "out"}, {"Render\\after.txt", "2"}}));
   const fs::path node = dir.path() / "a" / "node";
   std::string error;
   EXPECT_FALSE(node::UnpackPackage(zip, node, &error));
   EXPECT_NE(error.find("escaped.txt"), std::string::npos) << error;
   EXPECT_EQ(ReadFile(node / "Render" / "first.txt"), "1");  // entries before the bad one stay
-  EXPECT_FALSE(fs::exists(node / "Render" / "after.txt"));   // unpacking stops there
+  EXPECT_FALSE(fs::exists(node / "Render" / "after.txt"));  // unpacking stops there
   EXPECT_FALSE(fs::exists(dir.path() / "a" / "escaped.txt"));
   EXPECT_FALSE(fs::exists(dir.path() / "escaped.txt"));
 }
@@ -259,8 +258,8 @@ TEST(PackageUnpackerTest, PackagesOverTheLimitsAreRefusedBeforeAnythingIsWritten
   farmtest::TempDir dir;
   const fs::path zip = dir.path() / "Render.zip";
   // Compresses to a few kilobytes; unpacks to 1.2 MB.
-  ASSERT_TRUE(nodetest::WriteZip(zip, {{"Render\\a.bin", std::string(600000, '\0')},
-                                       {"Render\\b.bin", std::string(600000, '\0')}}));
+  ASSERT_TRUE(nodetest::WriteZip(
+      zip, {{"Render\\a.bin", std::string(600000, '\0')}, {"Render\\b.bin", std::string(600000, '\0')}}));
   const fs::path node = dir.path() / "node";
   std::string error;
   node::UnpackLimits limits;
@@ -357,7 +356,9 @@ class RenderNodeTest : public ::testing::Test {
     std::lock_guard<std::mutex> lock(mutex_);
     return reports_;
   }
-  bool BecomesIdle() { return farmtest::WaitUntil([&] { return node_->IsIdle(); }, 10s); }
+  bool BecomesIdle() {
+    return farmtest::WaitUntil([&] { return node_->IsIdle(); }, 10s);
+  }
 
   farmtest::TempDir dir_;
   fs::path folder_;
@@ -389,8 +390,8 @@ TEST_F(RenderNodeTest, AJobUnpacksRunsTheEngineAndReportsItsBand) {
   EXPECT_TRUE(BecomesIdle());
   const std::string f = folder_.string() + "/";
   EXPECT_EQ(ReadFile(folder_ / "engine-args.txt"), "/Exit\n/Render\n" + f +
-                                                        "Render/Tessel.pov\n+sc0\n+sr71\n+ec1.0\n+er170\n"
-                                                        "+ORender2.bmp\n+W320\n+H240\n+UA\n");
+                                                       "Render/Tessel.pov\n+sc0\n+sr71\n+ec1.0\n+er170\n"
+                                                       "+ORender2.bmp\n+W320\n+H240\n+UA\n");
   // The engine runs at the node's own priority, not the worker's lowest.
   EXPECT_EQ(ReadFile(folder_ / "engine-nice.txt"), std::to_string(getpriority(PRIO_PROCESS, 0)) + "\n");
   EXPECT_FALSE(fs::exists(folder_ / "Render.zip"));

@@ -8,8 +8,7 @@
 
 namespace platform {
 
-AboutBox::AboutBox(const QString& caption, const QIcon& icon, const QString& line, QWidget* parent)
-    : QDialog(parent) {
+AboutBox::AboutBox(const QString& caption, const QIcon& icon, const QString& line, QWidget* parent) : QDialog(parent) {
   setWindowTitle(caption);
   setWindowIcon(icon);
   auto* picture = new QLabel(this);

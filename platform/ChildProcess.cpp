@@ -25,7 +25,10 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
   for (size_t i = 0; i < line.size(); ++i) {
     char c = line[i];
     if (quote == '\'') {
-      if (c == '\'') quote = 0; else current += c;
+      if (c == '\'')
+        quote = 0;
+      else
+        current += c;
       continue;
     }
     if (c == '\\' && i + 1 < line.size() && (quote == 0 || line[i + 1] == '"' || line[i + 1] == '\\')) {
@@ -34,7 +37,10 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
       continue;
     }
     if (quote == '"') {
-      if (c == '"') quote = 0; else current += c;
+      if (c == '"')
+        quote = 0;
+      else
+        current += c;
       continue;
     }
     if (c == '"' || c == '\'') {
@@ -73,9 +79,7 @@ std::string ResolveProgram(const std::string& argv0) {
 }
 
 // The exit status rule of this class.
-int StatusOf(int raw) {
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
-}
+int StatusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1; }
 
 // A descriptor closed on scope exit.
 struct OwnedFd {

@@ -58,12 +58,13 @@ TEST(ClassRegistry, ConcurrentEditsLoseNothing) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 25; ++i) {
         std::string error;
-        EXPECT_EQ(com::ClassRegistry::Edit(file,
-                                           [&](com::ClassRegistry& r) {
-                                             r.SetValue("K" + std::to_string(t) + "_" + std::to_string(i), "", "v");
-                                             return S_OK;
-                                           },
-                                           &error),
+        EXPECT_EQ(com::ClassRegistry::Edit(
+                      file,
+                      [&](com::ClassRegistry& r) {
+                        r.SetValue("K" + std::to_string(t) + "_" + std::to_string(i), "", "v");
+                        return S_OK;
+                      },
+                      &error),
                   S_OK)
             << error;
       }

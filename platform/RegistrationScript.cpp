@@ -15,11 +15,8 @@ void RegisterScript(const RegistrationScript& script, ClassRegistry& registry) {
 void UnregisterScript(const RegistrationScript& script, ClassRegistry& registry) {
   for (auto key = script.rbegin(); key != script.rend(); ++key) {
     switch (key->kind) {
-      case ScriptKey::Kind::kNoRemove:
-        break;
-      case ScriptKey::Kind::kForceRemove:
-        registry.DeleteTree(key->path);
-        break;
+      case ScriptKey::Kind::kNoRemove: break;
+      case ScriptKey::Kind::kForceRemove: registry.DeleteTree(key->path); break;
       case ScriptKey::Kind::kNormal:
         for (const auto& value : key->values) registry.DeleteValue(key->path, value.first);
         if (registry.HasKey(key->path) && !registry.HasSubkeys(key->path)) registry.DeleteTree(key->path);

@@ -12,8 +12,8 @@ int RunTrayLoop(const sigset_t& endSignals) {
   // Detached: it may still wait in sigwait when the program ends.
   std::thread([endSignals] {
     WaitForEndSignal(endSignals);
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
   }).detach();
   return QCoreApplication::exec();
 }

@@ -132,7 +132,10 @@ TEST(Folders, TempFolderFollowsTmpdir) {
   EXPECT_EQ(platform::TempFolder(), std::filesystem::path("/var/tmp/x"));
   setenv("TMPDIR", "", 1);
   EXPECT_EQ(platform::TempFolder(), std::filesystem::path("/tmp"));
-  if (old) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
+  if (old)
+    setenv("TMPDIR", saved.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
   EXPECT_EQ(platform::ExecutableFolder(), platform::ModuleFolder(reinterpret_cast<const void*>(&platform::TempFolder)));
 }
 

@@ -50,8 +50,7 @@ int32_t WaitForJob(RenderNet2& render, int32_t timeout_ms, const py::object& cal
   for (;;) {
     int32_t slice = kWaitSliceMs;
     if (timeout_ms >= 0) {
-      const auto spent =
-          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+      const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
       slice = static_cast<int32_t>(std::clamp<int64_t>(timeout_ms - spent, 0, kWaitSliceMs));
     }
     HRESULT hr;
@@ -96,7 +95,6 @@ py::object PictureArray(RenderNet2& render) {
 
 }  // namespace
 
-
 #include "MakerBindings.inc"
 
 PYBIND11_MODULE(lumora, m) {
@@ -111,11 +109,11 @@ PYBIND11_MODULE(lumora, m) {
 
   py::class_<lumora::JobProgressSnapshot>(m, "JobProgress", "A render job's progress at one moment.")
       .def_readonly("rows_placed", &lumora::JobProgressSnapshot::rowsPlaced, "picture rows received at least once")
-      .def_readonly("rows_total", &lumora::JobProgressSnapshot::rowsTotal, "rows of the picture (0 until the bands are cut)")
+      .def_readonly("rows_total", &lumora::JobProgressSnapshot::rowsTotal,
+                    "rows of the picture (0 until the bands are cut)")
       .def_readonly("bands_done", &lumora::JobProgressSnapshot::bandsDone, "bands whose rows are all there")
       .def_readonly("bands_total", &lumora::JobProgressSnapshot::bandsTotal)
-      .def_readonly("nodes_working", &lumora::JobProgressSnapshot::nodesWorking,
-                    "bands out on a node, not done yet")
+      .def_readonly("nodes_working", &lumora::JobProgressSnapshot::nodesWorking, "bands out on a node, not done yet")
       .def_readonly("elapsed_seconds", &lumora::JobProgressSnapshot::elapsedSeconds, "since Zarvo")
       .def_property_readonly("fraction", &lumora::JobProgressSnapshot::fraction, "rows_placed / rows_total")
       .def("__repr__", [](const lumora::JobProgressSnapshot& p) {

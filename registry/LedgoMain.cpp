@@ -20,13 +20,14 @@
 #include "registry/RegistryService.h"
 
 int main(int argc, char** argv) {
-  if (platform::AnswerHelpOrVersion(argc, argv, "ledgo",
-                                    std::string("usage: ledgo\n"
-                                                "The name registry: answers the farm programs' look-ups over UDP on\n"
-                                                "LEDGO_PORT. It keeps its table in TMPDIR/~BS.bak while it runs; an orderly\n"
-                                                "end (SIGINT, SIGTERM, or its tray menu's \"关闭服务\") deletes that file.\n"
-                                                "It runs no ORB and takes no other arguments.\n\n") +
-                                        platform::kCommonEnvironmentHelp)) {
+  if (platform::AnswerHelpOrVersion(
+          argc, argv, "ledgo",
+          std::string("usage: ledgo\n"
+                      "The name registry: answers the farm programs' look-ups over UDP on\n"
+                      "LEDGO_PORT. It keeps its table in TMPDIR/~BS.bak while it runs; an orderly\n"
+                      "end (SIGINT, SIGTERM, or its tray menu's \"关闭服务\") deletes that file.\n"
+                      "It runs no ORB and takes no other arguments.\n\n") +
+              platform::kCommonEnvironmentHelp)) {
     return 0;
   }
   // Only this thread takes the end signals; every thread started later

@@ -91,9 +91,7 @@ CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* na
     // registration whose server is plainly gone (e.g. one that moved to a
     // new endpoint), then asks again. A restarted server registers again
     // when it starts, so it stays reachable.
-    Liveness state = CORBA::is_nil(obj) ? Liveness::kDead
-                     : flag == 0        ? Liveness::kAlive
-                                        : Probe(orb, answer);
+    Liveness state = CORBA::is_nil(obj) ? Liveness::kDead : flag == 0 ? Liveness::kAlive : Probe(orb, answer);
     if (state != Liveness::kDead) return obj._retn();
     std::string ignored;
     client.Ask(farm::FormatBadServiceRequest(answer), &ignored);

@@ -1,7 +1,5 @@
 #include "registry/RegistryClient.h"
 
-#include "registry/RegistryPort.h"
-
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "registry/RegistryPort.h"
 
 namespace registry {
 namespace {
@@ -99,8 +99,8 @@ bool RegistryClient::SendRaw(std::string_view datagram, std::string* answer, int
   if (!Resolve(address_, &to)) return false;
   Socket sock;
   if (sock.fd() < 0) return false;
-  ssize_t sent = sendto(sock.fd(), datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                        sizeof(to));
+  ssize_t sent =
+      sendto(sock.fd(), datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
   if (sent != static_cast<ssize_t>(datagram.size())) return false;
   return Receive(sock.fd(), timeoutMs, answer);
 }

@@ -23,8 +23,7 @@ class RegistryClient {
   static constexpr int kDefaultTimeoutMs = 500;
   static constexpr int kDefaultAttempts = 3;
 
-  explicit RegistryClient(RegistryAddress address, int timeoutMs = kDefaultTimeoutMs,
-                          int attempts = kDefaultAttempts);
+  explicit RegistryClient(RegistryAddress address, int timeoutMs = kDefaultTimeoutMs, int attempts = kDefaultAttempts);
 
   // Sends `request` with its terminating NUL and waits for an answer, sending
   // again up to `attempts` times in all when none arrives within the time-out

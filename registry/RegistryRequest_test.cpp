@@ -1,6 +1,6 @@
-#include "idl/RegistryDatagram.h"
-
 #include <gtest/gtest.h>
+
+#include "idl/RegistryDatagram.h"
 
 namespace farm {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/MessageBox.h"
 #include "idl/RegistryDatagram.h"
+#include "platform/MessageBox.h"
 
 namespace registry {
 namespace {

@@ -18,11 +18,8 @@ void RegistryService::LoadStore() {
   std::vector<RegistryEntry> entries;
   std::string error;
   switch (store_file::Read(storeFile_, &entries, &error)) {
-    case store_file::ReadResult::kMissing:
-      break;
-    case store_file::ReadResult::kLoaded:
-      table_.Assign(std::move(entries));
-      break;
+    case store_file::ReadResult::kMissing: break;
+    case store_file::ReadResult::kLoaded: table_.Assign(std::move(entries)); break;
     case store_file::ReadResult::kDamaged:
       table_.Assign({});
       Log("备份文件损坏,已忽略:" + storeFile_.string() + " (" + error + ")");
@@ -46,14 +43,9 @@ std::optional<std::string> RegistryService::Handle(std::string_view datagram, st
         if (field->size() > store_file::kMaxFieldBytes) return std::nullopt;
       }
       return Put(*request);
-    case farm::RegistryRequest::Command::kGet:
-      return Get(request->name);
-    case farm::RegistryRequest::Command::kBadService:
-      RemoveReference(request->reference);
-      return registrationAnswer_;
-    case farm::RegistryRequest::Command::kStop:
-      stopped_ = true;
-      return registrationAnswer_;
+    case farm::RegistryRequest::Command::kGet: return Get(request->name);
+    case farm::RegistryRequest::Command::kBadService: RemoveReference(request->reference); return registrationAnswer_;
+    case farm::RegistryRequest::Command::kStop: stopped_ = true; return registrationAnswer_;
   }
   return std::nullopt;
 }

@@ -77,12 +77,12 @@ TEST_F(RegistryServiceTest, CommandsAreExactAndMalformedRequestsChangeNothing) {
   for (const char* text : {"get;WorkGroup", "put;X;IOR:1;k9", "GET;WorkGroup", "Stop", "HELLO", "", ";;;"}) {
     EXPECT_EQ(s->Handle(D(text), "alpha"), std::nullopt) << text;
   }
-  EXPECT_EQ(s->Handle(D("PUT;X;IOR:1"), "alpha"), std::nullopt);   // key missing
-  EXPECT_EQ(s->Handle(D("PUT;;X;;"), "alpha"), std::nullopt);      // empty fields vanish
-  EXPECT_EQ(s->Handle("PUT;X;IOR:1;k9", "alpha"), std::nullopt);   // no NUL
+  EXPECT_EQ(s->Handle(D("PUT;X;IOR:1"), "alpha"), std::nullopt);  // key missing
+  EXPECT_EQ(s->Handle(D("PUT;;X;;"), "alpha"), std::nullopt);     // empty fields vanish
+  EXPECT_EQ(s->Handle("PUT;X;IOR:1;k9", "alpha"), std::nullopt);  // no NUL
   EXPECT_EQ(s->Handle(D("PUT;X;" + std::string(801, 'r') + ";k9"), "h"), std::nullopt);
   EXPECT_EQ(s->Handle(D(std::string("PUT;X;\x01\xff\x80;k\x02")), "h"), Answer("k\x02"));  // bytes are bytes
-  EXPECT_EQ(s->Handle(D("Get"), ""), std::nullopt);  // nothing to look up at all
+  EXPECT_EQ(s->Handle(D("Get"), ""), std::nullopt);                                        // nothing to look up at all
   EXPECT_EQ(s->table().entries().size(), 2u);
   EXPECT_FALSE(s->stopped());
 

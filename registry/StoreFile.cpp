@@ -28,7 +28,8 @@ class Reader {
   bool Int(std::int32_t* v) {
     if (left() < 4) return false;
     std::uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes_[pos_ + i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+      u |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes_[pos_ + i])) << (8 * i);
     pos_ += 4;
     *v = static_cast<std::int32_t>(u);
     return true;

@@ -26,13 +26,10 @@ RegistryEntry Entry(std::string key, std::string name, std::string reference, in
 
 // Two entries as the store file lays them out: count, then per entry
 // reference, uses, reserved text, reserved number, name, key.
-const std::string kTwoEntries = Bytes({2, 0, 0, 0}) +
-                                Bytes({6, 0, 0, 0}) + "IOR:01" + Bytes({0x02, 0x01, 0, 0}) +
-                                Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 0}) +
-                                Bytes({9, 0, 0, 0}) + "WorkGroup" + Bytes({2, 0, 0, 0}) + "k1" +
-                                Bytes({3, 0, 0, 0}) + "R#2" + Bytes({0, 0, 0, 0}) +
-                                Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 0}) +
-                                Bytes({1, 0, 0, 0}) + "x" + Bytes({0, 0, 0, 0});
+const std::string kTwoEntries =
+    Bytes({2, 0, 0, 0}) + Bytes({6, 0, 0, 0}) + "IOR:01" + Bytes({0x02, 0x01, 0, 0}) + Bytes({0, 0, 0, 0}) +
+    Bytes({0, 0, 0, 0}) + Bytes({9, 0, 0, 0}) + "WorkGroup" + Bytes({2, 0, 0, 0}) + "k1" + Bytes({3, 0, 0, 0}) + "R#2" +
+    Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 0}) + Bytes({0, 0, 0, 0}) + Bytes({1, 0, 0, 0}) + "x" + Bytes({0, 0, 0, 0});
 
 const std::vector<RegistryEntry> kEntries = {Entry("k1", "WorkGroup", "IOR:01", 0x0102), Entry("", "x", "R#2", 0)};
 
@@ -78,7 +75,7 @@ TEST(StoreFileFormat, RefusesDamagedFiles) {
   EXPECT_TRUE(refused(""));
   EXPECT_TRUE(refused(Bytes({1, 0, 0})));
   EXPECT_TRUE(refused(kTwoEntries.substr(0, kTwoEntries.size() - 1)));  // cut in the last key
-  EXPECT_TRUE(refused(kTwoEntries + "!"));                                // trailing byte
+  EXPECT_TRUE(refused(kTwoEntries + "!"));                              // trailing byte
   std::string moreThanThere = kTwoEntries;
   moreThanThere[0] = 3;
   EXPECT_TRUE(refused(moreThanThere));

@@ -9,9 +9,8 @@ void Camera::SetType(const std::string& t) {
 }
 
 std::string Camera::BuildDeclaration() const {
-  return Format(" \n #declare %s =camera { \n %s %s %s %s %s %s %s %s %s \n}", id(), type.Text(),
-                location.Text(), right.Text(), up.Text(), direction.Text(), sky.Text(),
-                look_at.Text(), angle.Text(), aperture.Text());
+  return Format(" \n #declare %s =camera { \n %s %s %s %s %s %s %s %s %s \n}", id(), type.Text(), location.Text(),
+                right.Text(), up.Text(), direction.Text(), sky.Text(), look_at.Text(), angle.Text(), aperture.Text());
 }
 
 std::string Camera::ReferenceText(const PlacementSlots& slots) const {

@@ -1,8 +1,7 @@
 #pragma once
+#include <boost/format.hpp>
 #include <locale>
 #include <string>
-
-#include <boost/format.hpp>
 
 namespace scene {
 

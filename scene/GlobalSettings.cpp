@@ -4,9 +4,7 @@
 
 namespace scene {
 
-GlobalSettings::GlobalSettings() : SceneObject("global_settings", kGlobalSettingsId) {
-  gamma.Set(1.0);
-}
+GlobalSettings::GlobalSettings() : SceneObject("global_settings", kGlobalSettingsId) { gamma.Set(1.0); }
 
 void GlobalSettings::SetPhotonsSpacing(double value) {
   spacing_.Set(value);
@@ -26,8 +24,7 @@ void GlobalSettings::SetPhotonsJitter(double value) {
 std::string GlobalSettings::Text() const {
   std::string photons = kUnset;
   if (photons_enabled_) {
-    photons = Format(" \n  photons { \n %s\n %s\n %s\n}\n", spacing_.Text(), count_.Text(),
-                     jitter_.Text());
+    photons = Format(" \n  photons { \n %s\n %s\n %s\n}\n", spacing_.Text(), count_.Text(), jitter_.Text());
   }
   return Format(" \n  global_settings { \n %s \n %s  \n}", gamma.Text(), photons);
 }

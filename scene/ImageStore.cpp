@@ -41,8 +41,7 @@ std::string ImageStore::BaseNameOf(const std::string& source) const {
   return it == names_.end() ? std::string() : it->second;
 }
 
-std::optional<ImageCopy> ImageStore::Copy(const std::string& source,
-                                          const std::filesystem::path& folder) {
+std::optional<ImageCopy> ImageStore::Copy(const std::string& source, const std::filesystem::path& folder) {
   namespace fs = std::filesystem;
   std::string type = TypeForExtension(ExtensionOf(source));
   auto [it, fresh] = names_.try_emplace(source);

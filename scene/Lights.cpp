@@ -9,24 +9,21 @@ std::string Light::ReferenceText(const PlacementSlots& slots) const {
 }
 
 std::string PointLight::ReferenceText(const PlacementSlots& slots) const {
-  return Format(" \n light_source { \n %s %s \n}", id(),
-                FillSlots(" %s \n %s \n %s \n %s \n %s \n  %s \n", slots));
+  return Format(" \n light_source { \n %s %s \n}", id(), FillSlots(" %s \n %s \n %s \n %s \n %s \n  %s \n", slots));
 }
 
 std::string PointLight::BuildDeclaration() const {
-  return Format(" \n #declare %s =light_source  { \n %s %s \n}", id(), location.Text(),
-                color.Text());
+  return Format(" \n #declare %s =light_source  { \n %s %s \n}", id(), location.Text(), color.Text());
 }
 
 std::string ParallelLight::BuildDeclaration() const {
-  return Format(" \n #declare %s =light_source { \n %s \n %s \n %s \n %s \n}\n", id(),
-                location.Text(), color.Text(), "parallel ", point_at.Text());
+  return Format(" \n #declare %s =light_source { \n %s \n %s \n %s \n %s \n}\n", id(), location.Text(), color.Text(),
+                "parallel ", point_at.Text());
 }
 
 std::string CylindricalLight::BuildDeclaration() const {
-  return Format(" \n #declare %s =light_source { \n %s \n %s \n %s \n %s \n %s \n %s \n%s \n}\n",
-                id(), location.Text(), color.Text(), "cylinder ", radius.Text(), falloff.Text(),
-                tightness.Text(), point_at.Text());
+  return Format(" \n #declare %s =light_source { \n %s \n %s \n %s \n %s \n %s \n %s \n%s \n}\n", id(), location.Text(),
+                color.Text(), "cylinder ", radius.Text(), falloff.Text(), tightness.Text(), point_at.Text());
 }
 
 void AreaLight::SetAxis1(double a, double b, double c) {
@@ -71,16 +68,14 @@ void AreaLight::OrientOn() {
 
 std::string AreaLight::Text() const {
   if (!enabled_) return kUnset;
-  return Format(" \n  area_light  \n %s ,\n %s , \n %s ,\n %s  \n %s \n %s  \n %s \n %s\n ",
-                axis1_.Text(), axis2_.Text(), size1_.Text(), size2_.Text(), adaptive_.Text(),
-                jitter_, circular_, orient_);
+  return Format(" \n  area_light  \n %s ,\n %s , \n %s ,\n %s  \n %s \n %s  \n %s \n %s\n ", axis1_.Text(),
+                axis2_.Text(), size1_.Text(), size2_.Text(), adaptive_.Text(), jitter_, circular_, orient_);
 }
 
 std::string Spotlight::BuildDeclaration() const {
-  return Format(
-      " \n #declare %s =light_source { \n %s \n %s \n %s \n %s \n %s \n %s \n%s \n%s\n}\n", id(),
-      location.Text(), color.Text(), "spotlight", radius.Text(), falloff.Text(), tightness.Text(),
-      area_light.Text(), point_at.Text());
+  return Format(" \n #declare %s =light_source { \n %s \n %s \n %s \n %s \n %s \n %s \n%s \n%s\n}\n", id(),
+                location.Text(), color.Text(), "spotlight", radius.Text(), falloff.Text(), tightness.Text(),
+                area_light.Text(), point_at.Text());
 }
 
 }  // namespace scene

@@ -188,8 +188,8 @@ HRESULT Maker::AddtoScene(const char* id) {
   });
 }
 
-#define CAMERA_VECTOR(Method, member)                                                    \
-  HRESULT Maker::Method(const char* id, double x, double y, double z) {                 \
+#define CAMERA_VECTOR(Method, member)                                                                \
+  HRESULT Maker::Method(const char* id, double x, double y, double z) {                              \
     return Guard([&] { return impl_->Set<Camera>(id, [&](Camera& c) { c.member.Set(x, z, y); }); }); \
   }
 CAMERA_VECTOR(SetCameraLocation, location)
@@ -255,9 +255,7 @@ HRESULT Maker::CreatePointLight(const char* id) {
 }
 
 HRESULT Maker::SetPointLightLocation(const char* id, double x, double y, double z) {
-  return Guard([&] {
-    return impl_->Set<PointLight>(id, [&](PointLight& l) { l.location.Set(x, z, y); });
-  });
+  return Guard([&] { return impl_->Set<PointLight>(id, [&](PointLight& l) { l.location.Set(x, z, y); }); });
 }
 
 HRESULT Maker::SetPointLightRGB(const char* id, double r, double g, double b) {
@@ -279,13 +277,10 @@ HRESULT Maker::SetTextureToMesh(const char* Textureid, const char* meshid) {
 }
 
 HRESULT Maker::CreateTriangleInMesh(const char* meshid, std::int32_t triangletype) {
-  return Guard([&] {
-    return impl_->Set<Mesh>(meshid, [&](Mesh& m) { return m.CreateTriangle(triangletype); });
-  });
+  return Guard([&] { return impl_->Set<Mesh>(meshid, [&](Mesh& m) { return m.CreateTriangle(triangletype); }); });
 }
 
-HRESULT Maker::SetTriangleCornerInMesh(const char* meshid, std::int32_t index, double x, double y,
-                                       double z) {
+HRESULT Maker::SetTriangleCornerInMesh(const char* meshid, std::int32_t index, double x, double y, double z) {
   return Guard([&] {
     Triangle* t = impl_->CurrentTriangle(meshid);
     return t != nullptr && t->SetCorner(index, x, z, y) ? S_OK : S_FALSE;
@@ -299,8 +294,7 @@ HRESULT Maker::SetTriangleUVInMesh(const char* meshid, std::int32_t index, doubl
   });
 }
 
-HRESULT Maker::SetTriangleNormalInMesh(const char* meshid, std::int32_t index, double x, double y,
-                                       double z) {
+HRESULT Maker::SetTriangleNormalInMesh(const char* meshid, std::int32_t index, double x, double y, double z) {
   return Guard([&] {
     Triangle* t = impl_->CurrentTriangle(meshid);
     return t != nullptr && t->SetNormal(index, x, z, y) ? S_OK : S_FALSE;
@@ -319,8 +313,7 @@ HRESULT Maker::PigmentInTextureEnd(const char* Textureid) {
   return Guard([&] { return impl_->End(Textureid); });
 }
 
-HRESULT Maker::PigmentInTextureSetRGB(const char* Textureid, double r, double g, double b,
-                                      double transparent) {
+HRESULT Maker::PigmentInTextureSetRGB(const char* Textureid, double r, double g, double b, double transparent) {
   return Guard([&] {
     Texture* t = impl_->Find<Texture>(Textureid);
     if (t == nullptr) return S_FALSE;
@@ -331,17 +324,16 @@ HRESULT Maker::PigmentInTextureSetRGB(const char* Textureid, double r, double g,
   });
 }
 
-HRESULT Maker::PigmentInTextureSetImage(const char* Textureid, const char* filename,
-                                        double transparent, std::int32_t hasUV) {
+HRESULT Maker::PigmentInTextureSetImage(const char* Textureid, const char* filename, double transparent,
+                                        std::int32_t hasUV) {
   const char* method = __func__;
   return Guard([&] {
     Texture* t = impl_->Find<Texture>(Textureid);
     if (t == nullptr) return S_FALSE;
     auto copy = impl_->CopyImage(filename);
     if (!copy) return S_FALSE;
-    return impl_->SetPart<PigmentPart>(Textureid, method, [&](PigmentPart& p) {
-      p.SetImage(copy->type, copy->name, transparent, hasUV != 0);
-    });
+    return impl_->SetPart<PigmentPart>(
+        Textureid, method, [&](PigmentPart& p) { p.SetImage(copy->type, copy->name, transparent, hasUV != 0); });
   });
 }
 
@@ -374,17 +366,14 @@ HRESULT Maker::NormalSetImageInTexture(const char* Textureid, const char* filena
     if (t == nullptr) return S_FALSE;
     auto copy = impl_->CopyImage(filename);
     if (!copy) return S_FALSE;
-    return impl_->SetPart<NormalPart>(Textureid, method,
-                                      [&](NormalPart& p) { p.SetImage(copy->type, copy->name); });
+    return impl_->SetPart<NormalPart>(Textureid, method, [&](NormalPart& p) { p.SetImage(copy->type, copy->name); });
   });
 }
 
 HRESULT Maker::NormalSetBumpsizeInTexture(const char* Textureid, double bumpsize) {
   const char* method = __func__;
-  return Guard([&] {
-    return impl_->SetPart<NormalPart>(Textureid, method,
-                                      [&](NormalPart& p) { p.bump_size.Set(bumpsize); });
-  });
+  return Guard(
+      [&] { return impl_->SetPart<NormalPart>(Textureid, method, [&](NormalPart& p) { p.bump_size.Set(bumpsize); }); });
 }
 
 HRESULT Maker::FinishInTextureBegin(const char* Textureid) {
@@ -397,19 +386,15 @@ HRESULT Maker::FinishInTextureEnd(const char* Textureid) {
 
 HRESULT Maker::FinishInTextureSetAmbient(const char* Textureid, double r, double g, double b) {
   const char* method = __func__;
-  return Guard([&] {
-    return impl_->SetPart<FinishPart>(Textureid, method,
-                                      [&](FinishPart& f) { f.ambient.Set(r, g, b); });
-  });
+  return Guard(
+      [&] { return impl_->SetPart<FinishPart>(Textureid, method, [&](FinishPart& f) { f.ambient.Set(r, g, b); }); });
 }
 
-#define FINISH_NUMBER(Method, member)                                                           \
-  HRESULT Maker::Method(const char* Textureid, double value) {                                 \
-    const char* method = __func__;                                                             \
-    return Guard([&] {                                                                         \
-      return impl_->SetPart<FinishPart>(Textureid, method,                                     \
-                                        [&](FinishPart& f) { f.member.Set(value); });          \
-    });                                                                                        \
+#define FINISH_NUMBER(Method, member)                                                                                \
+  HRESULT Maker::Method(const char* Textureid, double value) {                                                       \
+    const char* method = __func__;                                                                                   \
+    return Guard(                                                                                                    \
+        [&] { return impl_->SetPart<FinishPart>(Textureid, method, [&](FinishPart& f) { f.member.Set(value); }); }); \
   }
 FINISH_NUMBER(FinishInTextureSetDiffuse, diffuse)
 FINISH_NUMBER(FinishInTextureSetBrilliance, brilliance)
@@ -424,8 +409,7 @@ FINISH_NUMBER(FinishInTextureSetCrand, crand)
 HRESULT Maker::FinishInTextureSetReflection(const char* Textureid, double r, double g, double b) {
   const char* method = __func__;
   return Guard([&] {
-    return impl_->SetPart<FinishPart>(Textureid, method,
-                                      [&](FinishPart& f) { f.reflection_color.Set(r, g, b); });
+    return impl_->SetPart<FinishPart>(Textureid, method, [&](FinishPart& f) { f.reflection_color.Set(r, g, b); });
   });
 }
 
@@ -490,13 +474,12 @@ HRESULT Maker::InteriorInTextureEnd(const char* Textureid) {
   return Guard([&] { return impl_->End(Textureid); });
 }
 
-#define INTERIOR_NUMBER(Method, member)                                                         \
-  HRESULT Maker::Method(const char* Textureid, double value) {                                 \
-    const char* method = __func__;                                                             \
-    return Guard([&] {                                                                         \
-      return impl_->SetPart<InteriorPart>(Textureid, method,                                   \
-                                          [&](InteriorPart& i) { i.member.Set(value); });      \
-    });                                                                                        \
+#define INTERIOR_NUMBER(Method, member)                                                                      \
+  HRESULT Maker::Method(const char* Textureid, double value) {                                               \
+    const char* method = __func__;                                                                           \
+    return Guard([&] {                                                                                       \
+      return impl_->SetPart<InteriorPart>(Textureid, method, [&](InteriorPart& i) { i.member.Set(value); }); \
+    });                                                                                                      \
   }
 INTERIOR_NUMBER(InteriorInTextureSetIOR, ior)
 INTERIOR_NUMBER(InteriorInTextureSetCaustics, caustics)
@@ -506,15 +489,15 @@ INTERIOR_NUMBER(InteriorInTextureSetFadePower, fade_power)
 INTERIOR_NUMBER(InteriorInTextureSetFadeColor, fade_color)
 #undef INTERIOR_NUMBER
 
-#define REFLECTION_NUMBER(Method, member)                                                       \
-  HRESULT Maker::Method(const char* Textureid, double value) {                                 \
-    const char* method = __func__;                                                             \
-    return Guard([&] {                                                                         \
-      return impl_->SetPart<FinishPart>(Textureid, method, [&](FinishPart& f) {                \
-        f.reflection.member.Set(value);                                                        \
-        f.reflection.enabled = true;                                                           \
-      });                                                                                      \
-    });                                                                                        \
+#define REFLECTION_NUMBER(Method, member)                                       \
+  HRESULT Maker::Method(const char* Textureid, double value) {                  \
+    const char* method = __func__;                                              \
+    return Guard([&] {                                                          \
+      return impl_->SetPart<FinishPart>(Textureid, method, [&](FinishPart& f) { \
+        f.reflection.member.Set(value);                                         \
+        f.reflection.enabled = true;                                            \
+      });                                                                       \
+    });                                                                         \
   }
 REFLECTION_NUMBER(FinishInTextureSetReflectionMin, min)
 REFLECTION_NUMBER(FinishInTextureSetReflectionMax, max)
@@ -606,12 +589,12 @@ HRESULT Maker::CreateSpotlight(const char* id) {
   return Guard([&] { return impl_->Create<Spotlight>(id); });
 }
 
-#define LIGHT_VECTOR(Method, Kind, member, a, b, c)                                     \
-  HRESULT Maker::Method(const char* id, double x, double y, double z) {                \
+#define LIGHT_VECTOR(Method, Kind, member, a, b, c)                                              \
+  HRESULT Maker::Method(const char* id, double x, double y, double z) {                          \
     return Guard([&] { return impl_->Set<Kind>(id, [&](Kind& l) { l.member.Set(a, b, c); }); }); \
   }
-#define LIGHT_NUMBER(Method, Kind, member)                                              \
-  HRESULT Maker::Method(const char* id, double value) {                                \
+#define LIGHT_NUMBER(Method, Kind, member)                                                     \
+  HRESULT Maker::Method(const char* id, double value) {                                        \
     return Guard([&] { return impl_->Set<Kind>(id, [&](Kind& l) { l.member.Set(value); }); }); \
   }
 // Colours keep the caller's order; positions are written x, z, y.
@@ -669,8 +652,7 @@ HRESULT Maker::CreateBox(const char* id) {
   return Guard([&] { return impl_->Create<Box>(id); });
 }
 
-HRESULT Maker::SetBoxCorner(const char* id, double x1, double y1, double z1, double x2, double y2,
-                            double z2) {
+HRESULT Maker::SetBoxCorner(const char* id, double x1, double y1, double z1, double x2, double y2, double z2) {
   return Guard([&] {
     return impl_->Set<Box>(id, [&](Box& b) {
       b.corner1.Set(x1, z1, y1);
@@ -687,11 +669,8 @@ HRESULT Maker::SetSpheresweepSweeptype(const char* id, std::int32_t value) {
   return Guard([&] { return impl_->Set<SphereSweep>(id, [&](SphereSweep& s) { s.SetSweepType(value); }); });
 }
 
-HRESULT Maker::SetSpheresweepCenterAndRadius(const char* id, double x, double y, double z,
-                                             double radius) {
-  return Guard([&] {
-    return impl_->Set<SphereSweep>(id, [&](SphereSweep& s) { s.AddSphere(x, z, y, radius); });
-  });
+HRESULT Maker::SetSpheresweepCenterAndRadius(const char* id, double x, double y, double z, double radius) {
+  return Guard([&] { return impl_->Set<SphereSweep>(id, [&](SphereSweep& s) { s.AddSphere(x, z, y, radius); }); });
 }
 
 HRESULT Maker::SetSpheresweepTolerance(const char* id, double value) {

@@ -79,10 +79,10 @@ class Maker {
   Maker(const Maker&) = delete;
   Maker& operator=(const Maker&) = delete;
 
-  HRESULT Init();                                       // 1
-  HRESULT CreateCamera(const char* id);                 // 2
-  HRESULT Finish();                                     // 3
-  HRESULT AddtoScene(const char* id);                   // 4
+  HRESULT Init();                        // 1
+  HRESULT CreateCamera(const char* id);  // 2
+  HRESULT Finish();                      // 3
+  HRESULT AddtoScene(const char* id);    // 4
   HRESULT SetCameraLocation(const char* id, double x, double y, double z);
   HRESULT SetCameraRight(const char* id, double x, double y, double z);
   HRESULT SetCameraUp(const char* id, double x, double y, double z);
@@ -117,8 +117,7 @@ class Maker {
   HRESULT CreateTriangleInMesh(const char* meshid, std::int32_t triangletype);
   // index 1..3. S_FALSE when the mesh has no current triangle of the
   // current type or the index is out of range.
-  HRESULT SetTriangleCornerInMesh(const char* meshid, std::int32_t index, double x, double y,
-                                  double z);
+  HRESULT SetTriangleCornerInMesh(const char* meshid, std::int32_t index, double x, double y, double z);
   HRESULT SetTriangleUVInMesh(const char* meshid, std::int32_t index, double u, double v);
   // Only on a triangle of type 1; S_FALSE otherwise.
   HRESULT SetTriangleNormalInMesh(const char* meshid, std::int32_t index, double x, double y,
@@ -126,12 +125,10 @@ class Maker {
   HRESULT CreateTextures(const char* id);
   HRESULT PigmentInTextureBegin(const char* Textureid);
   HRESULT PigmentInTextureEnd(const char* Textureid);
-  HRESULT PigmentInTextureSetRGB(const char* Textureid, double r, double g, double b,
-                                 double transparent);
+  HRESULT PigmentInTextureSetRGB(const char* Textureid, double r, double g, double b, double transparent);
   // Copies the image (see Images above); S_FALSE when the copy fails.
   // hasUV non-zero selects uv mapping.
-  HRESULT PigmentInTextureSetImage(const char* Textureid, const char* filename,
-                                   double transparent, std::int32_t hasUV);
+  HRESULT PigmentInTextureSetImage(const char* Textureid, const char* filename, double transparent, std::int32_t hasUV);
   HRESULT PushTriangleInMesh(const char* meshid);
   // Writes the texture's declaration at once.
   HRESULT SetTextureToTriangleInMesh(const char* meshid, const char* Textureid);
@@ -218,14 +215,12 @@ class Maker {
   HRESULT SetSpotlightAreaLightCircularOn(const char* id);
   HRESULT SetSpotlightAreaLightOrientOn(const char* id);
   HRESULT CreateBox(const char* id);  // 110
-  HRESULT SetBoxCorner(const char* id, double x1, double y1, double z1, double x2, double y2,
-                       double z2);
+  HRESULT SetBoxCorner(const char* id, double x1, double y1, double z1, double x2, double y2, double z2);
   HRESULT CreateSpheresweep(const char* id);
   // 2: b_spline, 3: cubic_spline, anything else linear_spline.
   HRESULT SetSpheresweepSweeptype(const char* id, std::int32_t value);
   // Appends one sphere to the sweep.
-  HRESULT SetSpheresweepCenterAndRadius(const char* id, double x, double y, double z,
-                                        double radius);
+  HRESULT SetSpheresweepCenterAndRadius(const char* id, double x, double y, double z, double radius);
   HRESULT SetSpheresweepTolerance(const char* id, double value);
   HRESULT CreateParallelLights(const char* id);
   HRESULT SetParallelLightsLocation(const char* id, double x, double y, double z);

@@ -11,8 +11,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <list>
@@ -86,7 +86,15 @@ class Args {
   }
 
   double Number() {
-    static const double kSpecial[] = {0.0, -0.0, 1.0, -1.0, 1e308, -1e308, 5e-324, 1e17, 123456789.123456789,
+    static const double kSpecial[] = {0.0,
+                                      -0.0,
+                                      1.0,
+                                      -1.0,
+                                      1e308,
+                                      -1e308,
+                                      5e-324,
+                                      1e17,
+                                      123456789.123456789,
                                       std::numeric_limits<double>::quiet_NaN(),
                                       std::numeric_limits<double>::infinity(),
                                       -std::numeric_limits<double>::infinity()};
@@ -120,17 +128,27 @@ const Call kCalls[] = {
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateCamera(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.Finish(); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.AddtoScene(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraLocation(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraRight(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCameraLocation(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCameraRight(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraUp(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraDirection(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCameraDirection(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraSky(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraLookAt(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCameraLookAt(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraAngle(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraAperture(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCameraType(in.Id(), in.CameraType()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateSphere(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSphereCenter(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetSphereCenter(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSphereRadius(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CleanTransition(); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetTranslate(in.Int(), in.Number(), in.Number(), in.Number()); },
@@ -138,19 +156,33 @@ const Call kCalls[] = {
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetRotate(in.Int(), in.Number(), in.Number(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetScale(in.Int(), in.Number(), in.Number(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreatePointLight(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetPointLightLocation(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetPointLightRGB(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetPointLightLocation(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetPointLightRGB(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateMesh(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetTextureToMesh(in.Id(), in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateTriangleInMesh(in.Id(), in.Int()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetTriangleCornerInMesh(in.Id(), in.Int(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetTriangleUVInMesh(in.Id(), in.Int(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetTriangleNormalInMesh(in.Id(), in.Int(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetTriangleCornerInMesh(in.Id(), in.Int(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetTriangleUVInMesh(in.Id(), in.Int(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetTriangleNormalInMesh(in.Id(), in.Int(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateTextures(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.PigmentInTextureBegin(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.PigmentInTextureEnd(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.PigmentInTextureSetRGB(in.Id(), in.Number(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.PigmentInTextureSetImage(in.Id(), in.FileName(), in.Number(), in.Int()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.PigmentInTextureSetRGB(in.Id(), in.Number(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.PigmentInTextureSetImage(in.Id(), in.FileName(), in.Number(), in.Int());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.PushTriangleInMesh(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetTextureToTriangleInMesh(in.Id(), in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.NormalInTextureBegin(in.Id()); },
@@ -159,7 +191,9 @@ const Call kCalls[] = {
     [](Maker& m, [[maybe_unused]] Args& in) { return m.NormalSetBumpsizeInTexture(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureBegin(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureEnd(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetAmbient(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.FinishInTextureSetAmbient(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetDiffuse(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetBrilliance(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetPhong(in.Id(), in.Number()); },
@@ -167,7 +201,9 @@ const Call kCalls[] = {
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetSpecular(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetRoughness(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetMetallic(in.Id(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetReflection(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.FinishInTextureSetReflection(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetCrand(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreatePolygon(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.InsertPointToPolygon(in.Id(), in.Number(), in.Number()); },
@@ -195,30 +231,50 @@ const Call kCalls[] = {
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetReflectionExponent(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.FinishInTextureSetReflectionMetallic(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateCylinder(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylinderBasePoint(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylinderCapPoint(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCylinderBasePoint(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCylinderCapPoint(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylinderRadius(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylinderIsOpen(in.Id(), in.Int()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateCone(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetConeBasePoint(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetConeCapPoint(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetConeBasePoint(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetConeCapPoint(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetConeIsOpen(in.Id(), in.Int()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetConeBasePointRadius(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetConeCapPointRadius(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetTextureToObject(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreatePlane(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetPlaneNormal(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetPlaneNormal(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetPlaneDistance(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.GlobalSetGamma(in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateSpotlight(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightLocation(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightRGB(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightPointAt(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetSpotlightLocation(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetSpotlightRGB(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetSpotlightPointAt(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightRadius(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightFalloff(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightTightness(in.Id(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightAreaLightAXIS1(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightAreaLightAXIS2(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetSpotlightAreaLightAXIS1(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetSpotlightAreaLightAXIS2(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightAreaLightAXIS1Size(in.Id(), in.Int()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightAreaLightAXIS2Size(in.Id(), in.Int()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightAreaLightAdaptive(in.Id(), in.Number()); },
@@ -226,19 +282,35 @@ const Call kCalls[] = {
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightAreaLightCircularOn(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpotlightAreaLightOrientOn(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateBox(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetBoxCorner(in.Id(), in.Number(), in.Number(), in.Number(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetBoxCorner(in.Id(), in.Number(), in.Number(), in.Number(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateSpheresweep(in.Id()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpheresweepSweeptype(in.Id(), in.Int()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpheresweepCenterAndRadius(in.Id(), in.Number(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetSpheresweepCenterAndRadius(in.Id(), in.Number(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetSpheresweepTolerance(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateParallelLights(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetParallelLightsLocation(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetParallelLightsRGB(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetParallelLightsPointAt(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetParallelLightsLocation(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetParallelLightsRGB(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetParallelLightsPointAt(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.CreateCylindricalLights(in.Id()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylindricalLightsLocation(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylindricalLightsRGB(in.Id(), in.Number(), in.Number(), in.Number()); },
-    [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylindricalLightsPointAt(in.Id(), in.Number(), in.Number(), in.Number()); },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCylindricalLightsLocation(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCylindricalLightsRGB(in.Id(), in.Number(), in.Number(), in.Number());
+    },
+    [](Maker& m, [[maybe_unused]] Args& in) {
+      return m.SetCylindricalLightsPointAt(in.Id(), in.Number(), in.Number(), in.Number());
+    },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylindricalLightsRadius(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylindricalLightsFalloff(in.Id(), in.Number()); },
     [](Maker& m, [[maybe_unused]] Args& in) { return m.SetCylindricalLightsTightness(in.Id(), in.Number()); },

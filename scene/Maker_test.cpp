@@ -1,6 +1,8 @@
 // Registry rules, texture-part failures, image copies, folders and bad input
 // of the scene maker; and a scene holding every kind of object that POV-Ray
 // must accept.
+#include "scene/Maker.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -11,7 +13,6 @@
 #include <set>
 
 #include "platform/MessageBox.h"
-#include "scene/Maker.h"
 #include "scene/SceneTestSupport.h"
 
 using namespace scenetest;
@@ -94,9 +95,8 @@ TEST(MakerRegistry, CreatorsKeepTheFirstObjectAndSettersCheckIdAndKind) {
   EXPECT_EQ(m.AddtoScene("ph"), S_OK);
   EXPECT_EQ(m.AddtoScene("a"), S_OK);
   ASSERT_EQ(m.Finish(), S_OK);
-  EXPECT_EQ(SceneText(), " \n #declare a =sphere { \n   \n" + Num(" ", 2) + " \n}\n" +
-                             " \n object { \n a \n" + Slots(kInitSlots) + " \n}" +
-                             DefaultGlobals());
+  EXPECT_EQ(SceneText(), " \n #declare a =sphere { \n   \n" + Num(" ", 2) + " \n}\n" + " \n object { \n a \n" +
+                             Slots(kInitSlots) + " \n}" + DefaultGlobals());
 }
 
 TEST(MakerTextureParts, FailuresShowTheMethodNameAndKeepTheText) {
@@ -161,10 +161,10 @@ TEST(MakerTextureParts, FailuresShowTheMethodNameAndKeepTheText) {
   EXPECT_EQ(m.FinishInTextureEnd("t"), S_OK);
   EXPECT_EQ(m.SetTextureToObject("t"), S_OK);
   m.Finish();
-  EXPECT_EQ(SceneText(), " \n #declare t =texture { \n   \n finish  { \n   \n " +
-                             Num("diffuse ", 0.5) +
+  EXPECT_EQ(SceneText(), " \n #declare t =texture { \n   \n finish  { \n   \n " + Num("diffuse ", 0.5) +
                              " \n   \n   \n   \n   \n   \n   \n   \n   \n    \n conserve_energy \n}\n"
-                             " \n}" + DefaultGlobals());
+                             " \n}" +
+                             DefaultGlobals());
 }
 
 TEST(MakerImages, SameImageTwiceCapitalExtensionAndFinishLeavesSceneAndImages) {
@@ -219,7 +219,7 @@ TEST(MakerImages, SameImageTwiceCapitalExtensionAndFinishLeavesSceneAndImages) {
   EXPECT_EQ(names[0], names[1]);  // one copy for one source path
   EXPECT_EQ(names[0], names[2]);
   EXPECT_EQ(names[0].substr(36), ".png");
-  EXPECT_EQ(names[3].substr(36), ".");    // capital extension: no type
+  EXPECT_EQ(names[3].substr(36), ".");     // capital extension: no type
   EXPECT_EQ(names[4].substr(36), ".jpg");  // jpeg, named .jpg
   EXPECT_NE(names[3].substr(0, 36), names[4].substr(0, 36));
 
@@ -227,11 +227,10 @@ TEST(MakerImages, SameImageTwiceCapitalExtensionAndFinishLeavesSceneAndImages) {
   EXPECT_NE(scene.find(" \n pigment { \n  uv_mapping image_map{\n png\n\"" + wall + "\"   " +
                        Num(" transmit all ", 0.5) + "\n }  \n}"),
             std::string::npos);
-  EXPECT_NE(scene.find(" \n pigment { \n  image_map{\n png\n\"" + wall + "\"   " +
-                       Num(" transmit all ", 0.5) + "\n }  \n}"),
-            std::string::npos);
-  EXPECT_NE(scene.find(" \n normal  { \n bump_map  { \npng \"" + wall + "\"  \n    \n}\n}"),
-            std::string::npos);
+  EXPECT_NE(
+      scene.find(" \n pigment { \n  image_map{\n png\n\"" + wall + "\"   " + Num(" transmit all ", 0.5) + "\n }  \n}"),
+      std::string::npos);
+  EXPECT_NE(scene.find(" \n normal  { \n bump_map  { \npng \"" + wall + "\"  \n    \n}\n}"), std::string::npos);
   EXPECT_NE(scene.find("uv_mapping image_map{\n \n\"" + names[3] + "\""), std::string::npos);
   EXPECT_NE(scene.find("uv_mapping image_map{\n jpeg\n\"" + names[4] + "\""), std::string::npos);
   // The refused textures kept a plain (unset) pigment.
@@ -296,8 +295,8 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
     EXPECT_EQ(m.AddtoScene("s"), S_OK);  // after Finish: nothing more is written
   }
   EXPECT_EQ(ReadFile(tmp.path() / "qzt.pov"), " \n #declare s =sphere { \n   \n  \n}\n" +
-                                                  std::string(" \n object { \n s \n") +
-                                                  Slots(kInitSlots) + " \n}" + DefaultGlobals());
+                                                  std::string(" \n object { \n s \n") + Slots(kInitSlots) + " \n}" +
+                                                  DefaultGlobals());
   EXPECT_EQ(FilesIn(render), render_before);
   EXPECT_EQ(ReadFile(render / "Tessel.pov"), "earlier scene");
   tmpdir.reset();
@@ -353,12 +352,11 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
   EXPECT_EQ(m.GlobalSetGamma(2), S_FALSE);
   EXPECT_EQ(m.Finish(), S_OK);
   const std::string scene = SceneText();
-  EXPECT_NE(scene.find(" \n #declare " + long_id + " =sphere { \n   \n" + Num(" ", 1) + " \n}\n" +
-                       " \n object { \n " + long_id + " \n"),
+  EXPECT_NE(scene.find(" \n #declare " + long_id + " =sphere { \n   \n" + Num(" ", 1) + " \n}\n" + " \n object { \n " +
+                       long_id + " \n"),
             std::string::npos);
   EXPECT_NE(scene.find(" \n #declare " + odd_id + " =sphere { \n "), std::string::npos);
-  EXPECT_NE(scene.find(" \n object { \n " + odd_id + " \n" + Slots({" ", " ", " ", "", " ", ""}) +
-                       " \n}"),
+  EXPECT_NE(scene.find(" \n object { \n " + odd_id + " \n" + Slots({" ", " ", " ", "", " ", ""}) + " \n}"),
             std::string::npos);
   EXPECT_EQ(scene.substr(scene.size() - DefaultGlobals().size()), DefaultGlobals());
 }
@@ -366,8 +364,8 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
 TEST(MakerScene, EveryKindOfObjectRendersInPovray) {
   TmpFolder src;
   // A 2x2 binary PPM for the image map and the bump map.
-  WriteFile(src.path() / "tile.ppm", std::string("P6\n2 2\n255\n") +
-                                         std::string("\xff\x00\x00\x00\xff\x00\x00\x00\xff\xff\xff\xff", 12));
+  WriteFile(src.path() / "tile.ppm",
+            std::string("P6\n2 2\n255\n") + std::string("\xff\x00\x00\x00\xff\x00\x00\x00\xff\xff\xff\xff", 12));
   const std::string tile = (src.path() / "tile.ppm").string();
 
   Maker m;

@@ -42,22 +42,21 @@ std::string Triangle::Text() const {
   const auto& t = uv_points_;
   if (type_ == 0) {
     if (!uv_) {
-      return Format("triangle \n { \n %s ,%s, %s  %s\n } \n", c[0].Text(), c[1].Text(),
-                    c[2].Text(), texture_);
+      return Format("triangle \n { \n %s ,%s, %s  %s\n } \n", c[0].Text(), c[1].Text(), c[2].Text(), texture_);
     }
-    return Format("triangle \n { \n %s ,%s, %s \n uv_vectors %s , %s , %s  %s\n} \n", c[0].Text(),
-                  c[1].Text(), c[2].Text(), t[0].Text(), t[1].Text(), t[2].Text(), texture_);
+    return Format("triangle \n { \n %s ,%s, %s \n uv_vectors %s , %s , %s  %s\n} \n", c[0].Text(), c[1].Text(),
+                  c[2].Text(), t[0].Text(), t[1].Text(), t[2].Text(), texture_);
   }
   // The renderer takes a triangle with normals as smooth_triangle, each
   // corner followed by its normal; texture coordinates only when given.
   const auto& n = normal_;
   if (!uv_) {
-    return Format("smooth_triangle \n { \n %s ,%s, %s ,%s, %s ,%s \n  %s \n} \n", c[0].Text(),
-                  n[0].Text(), c[1].Text(), n[1].Text(), c[2].Text(), n[2].Text(), texture_);
+    return Format("smooth_triangle \n { \n %s ,%s, %s ,%s, %s ,%s \n  %s \n} \n", c[0].Text(), n[0].Text(), c[1].Text(),
+                  n[1].Text(), c[2].Text(), n[2].Text(), texture_);
   }
-  return Format("smooth_triangle \n { \n %s ,%s, %s ,%s, %s ,%s \n  uv_vectors %s , %s , %s  %s \n} \n",
-                c[0].Text(), n[0].Text(), c[1].Text(), n[1].Text(), c[2].Text(), n[2].Text(),
-                t[0].Text(), t[1].Text(), t[2].Text(), texture_);
+  return Format("smooth_triangle \n { \n %s ,%s, %s ,%s, %s ,%s \n  uv_vectors %s , %s , %s  %s \n} \n", c[0].Text(),
+                n[0].Text(), c[1].Text(), n[1].Text(), c[2].Text(), n[2].Text(), t[0].Text(), t[1].Text(), t[2].Text(),
+                texture_);
 }
 
 bool Mesh::CreateTriangle(std::int32_t type) {

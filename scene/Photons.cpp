@@ -5,8 +5,8 @@
 namespace scene {
 
 std::string Photons::ReferenceText(const PlacementSlots&) const {
-  return Format(" \n  photons \n   { target \n %s \n %s \n %s \n  \n}\n", reflection.Text(),
-                refraction.Text(), collect.Text());
+  return Format(" \n  photons \n   { target \n %s \n %s \n %s \n  \n}\n", reflection.Text(), refraction.Text(),
+                collect.Text());
 }
 
 }  // namespace scene

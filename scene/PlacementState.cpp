@@ -36,8 +36,7 @@ void PlacementState::CleanTransition() {
   SetIdentity(matrix_);
 }
 
-bool PlacementState::SetTransform(TransformKind kind, std::int32_t index, double a, double b,
-                                  double c) {
+bool PlacementState::SetTransform(TransformKind kind, std::int32_t index, double a, double b, double c) {
   const char* keyword = kind == TransformKind::kTranslate ? "translate"
                         : kind == TransformKind::kRotate  ? "rotate"
                                                           : "scale ";

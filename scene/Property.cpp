@@ -26,8 +26,7 @@ void ColorFilterProperty::Set(double r, double g, double b, double f) {
 
 std::string ColorFilterProperty::Text() const {
   if (!set_) return kUnset;
-  return Format("%s < %30.17f ,%30.17f  ,%30.17f  ,%30.17f> \n", keyword_, v_[0], v_[1], v_[2],
-                v_[3]);
+  return Format("%s < %30.17f ,%30.17f  ,%30.17f  ,%30.17f> \n", keyword_, v_[0], v_[1], v_[2], v_[3]);
 }
 
 void PlanePointProperty::Set(double a, double b) {

@@ -2,6 +2,9 @@
 // Helpers for the scene maker tests: the expected texts are built here from
 // the printf-style formats of the scene language, independently of the
 // library's own formatting.
+#include <stb/stb_image.h>
+#include <stdlib.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,9 +12,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <stb/stb_image.h>
-#include <stdlib.h>
 
 #include "platform/ChildProcess.h"
 
@@ -31,9 +31,7 @@ inline std::string ColF(const std::string& kw, double r, double g, double b, dou
   return kw + " < " + F(r) + " ," + F(g) + "  ," + F(b) + "  ," + F(f) + "> \n";
 }
 
-inline std::string PP(const std::string& kw, double a, double b) {
-  return kw + " < " + F(a) + " ," + F(b) + " > \n";
-}
+inline std::string PP(const std::string& kw, double a, double b) { return kw + " < " + F(a) + " ," + F(b) + " > \n"; }
 
 inline std::string Num(const std::string& kw, double v) { return kw + "  " + F(v) + "\n"; }
 inline std::string Cnt(const std::string& kw, int n) { return kw + "  " + std::to_string(n) + "\n"; }
@@ -76,17 +74,15 @@ struct RenderResult {
 // `out_folder`/picture.png. Debian's povray.conf lets the renderer read the
 // current folder and write under /tmp only, so it runs inside the render
 // folder (where the scene's images are) and `out_folder` must lie under /tmp.
-inline RenderResult RenderScene(const std::filesystem::path& render_folder,
-                                const std::filesystem::path& out_folder, int width, int height) {
+inline RenderResult RenderScene(const std::filesystem::path& render_folder, const std::filesystem::path& out_folder,
+                                int width, int height) {
   RenderResult r;
   r.picture = out_folder / "picture.png";
   std::filesystem::path log = out_folder / "povray.log";
   std::string error;
   auto child = platform::ChildProcess::Start(
-      {"timeout", "240", "sh", "-c",
-       "cd \"$1\" && exec povray -D -V +W$4 +H$5 +FN \"+O$2\" Tessel.pov 2>\"$3\"", "sh",
-       render_folder.string(), r.picture.string(), log.string(), std::to_string(width),
-       std::to_string(height)},
+      {"timeout", "240", "sh", "-c", "cd \"$1\" && exec povray -D -V +W$4 +H$5 +FN \"+O$2\" Tessel.pov 2>\"$3\"", "sh",
+       render_folder.string(), r.picture.string(), log.string(), std::to_string(width), std::to_string(height)},
       &error);
   if (!child) {
     r.log = error;
@@ -98,8 +94,7 @@ inline RenderResult RenderScene(const std::filesystem::path& render_folder,
 }
 
 // True when the picture has the given size and holds at least two colours.
-inline bool HasSeveralColours(const std::filesystem::path& png, int width, int height,
-                              std::string* why) {
+inline bool HasSeveralColours(const std::filesystem::path& png, int width, int height, std::string* why) {
   int w = 0, h = 0, n = 0;
   unsigned char* pixels = stbi_load(png.c_str(), &w, &h, &n, 3);
   if (pixels == nullptr) {

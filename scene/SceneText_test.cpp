@@ -32,11 +32,10 @@ TEST(SceneText, CameraAndSolids) {
   EXPECT_EQ(m.SetCameraAngle("cam", 45), S_OK);
   EXPECT_EQ(m.SetCameraAperture("cam", 0.125), S_OK);
   EXPECT_EQ(m.AddtoScene("cam"), S_OK);
-  want += " \n #declare cam =camera { \n " + Word(" ", "orthographic") + " " +
-          Vec("location", 1, 3, 2) + " " + Vec("right", 4, 6, 5) + " " + Vec("up", 0, 0.5, 1) +
-          " " + Vec("direction", 0, 0, 1.5) + " " + Vec("sky", 0, 1, 0) + " " +
-          Vec("look_at", -1, -3.25, -2) + " " + Num("angle", 45) + " " + Num("aperture", 0.125) +
-          " \n}";
+  want += " \n #declare cam =camera { \n " + Word(" ", "orthographic") + " " + Vec("location", 1, 3, 2) + " " +
+          Vec("right", 4, 6, 5) + " " + Vec("up", 0, 0.5, 1) + " " + Vec("direction", 0, 0, 1.5) + " " +
+          Vec("sky", 0, 1, 0) + " " + Vec("look_at", -1, -3.25, -2) + " " + Num("angle", 45) + " " +
+          Num("aperture", 0.125) + " \n}";
   want += " \n camera { \n cam " + Slots(kInitSlots) + " \n}";
 
   // Only a location: the other eight positions are single blanks.
@@ -59,8 +58,8 @@ TEST(SceneText, CameraAndSolids) {
   m.SetCylinderRadius("cyl", 1);
   EXPECT_EQ(m.SetCylinderIsOpen("cyl", 0), S_OK);
   m.AddtoScene("cyl");
-  want += " \n #declare cyl =cylinder { \n " + Vec(" ", 0, 0.01, 0) + " \n " + Vec(" ", 0, 2.5, 0) +
-          "\n " + Num(" ", 1) + " \nopen \n}\n";
+  want += " \n #declare cyl =cylinder { \n " + Vec(" ", 0, 0.01, 0) + " \n " + Vec(" ", 0, 2.5, 0) + "\n " +
+          Num(" ", 1) + " \nopen \n}\n";
   want += SolidBlock("cyl");
 
   m.CreateCone("co");
@@ -71,8 +70,8 @@ TEST(SceneText, CameraAndSolids) {
   m.SetConeIsOpen("co", 0);
   m.SetConeIsOpen("co", 1);  // any value but 0 closes it again
   m.AddtoScene("co");
-  want += " \n #declare co =cone { \n " + Vec(" ", 1, 3, 2) + " \n " + Num(" ", 2) + " \n " +
-          Vec(" ", 4, 6, 5) + " \n " + Num(" ", 0.5) + " \n  \n}\n";
+  want += " \n #declare co =cone { \n " + Vec(" ", 1, 3, 2) + " \n " + Num(" ", 2) + " \n " + Vec(" ", 4, 6, 5) +
+          " \n " + Num(" ", 0.5) + " \n  \n}\n";
   want += SolidBlock("co");
 
   m.CreatePlane("pl");
@@ -104,16 +103,15 @@ TEST(SceneText, CameraAndSolids) {
   m.SetSpheresweepSweeptype("sw1", 1);  // back to linear
   m.SetSpheresweepCenterAndRadius("sw1", 0, 0, 0, 2);
   m.AddtoScene("sw1");
-  want += " \n #declare sw1 =sphere_sweep { \n linear_spline 1, \n  " + Vec(" ", 0, 0, 0) +
-          " 2  \n \n " + Num("tolerance ", 1e-6) + " \n}\n";
+  want += " \n #declare sw1 =sphere_sweep { \n linear_spline 1, \n  " + Vec(" ", 0, 0, 0) + " 2  \n \n " +
+          Num("tolerance ", 1e-6) + " \n}\n";
   want += SolidBlock("sw1");
 
   m.CreatePolygon("pg");
   EXPECT_EQ(m.InsertPointToPolygon("pg", 0, 0), S_OK);
   EXPECT_EQ(m.InsertPointToPolygon("pg", 1, 0.5), S_OK);
   m.AddtoScene("pg");
-  want += " \n #declare pg =polygon  { \n 2 \n  " + PP(" ", 0, 0) + "\n" + PP(" ", 1, 0.5) +
-          "\n \n}";
+  want += " \n #declare pg =polygon  { \n 2 \n  " + PP(" ", 0, 0) + "\n" + PP(" ", 1, 0.5) + "\n \n}";
   want += " \n object { \n pg " + Slots(kInitSlots) + " \n}";
   m.CreatePolygon("empty");
   m.AddtoScene("empty");
@@ -132,8 +130,7 @@ TEST(SceneText, MeshWithBothTriangleTypes) {
   m.PigmentInTextureBegin("T");
   m.PigmentInTextureSetRGB("T", 1, 0, 0, 0);
   m.PigmentInTextureEnd("T");
-  const std::string t_decl =
-      " \n #declare T =texture { \n   \n pigment { \n " + ColF("rgb ", 1, 0, 0, 0) + " \n} \n}";
+  const std::string t_decl = " \n #declare T =texture { \n   \n pigment { \n " + ColF("rgb ", 1, 0, 0, 0) + " \n} \n}";
   const std::string t_ref = " \n texture { \n T   \n}";
 
   m.CreateMesh("mesh");
@@ -148,8 +145,8 @@ TEST(SceneText, MeshWithBothTriangleTypes) {
   EXPECT_EQ(m.SetTriangleCornerInMesh("mesh", 4, 9, 9, 9), S_FALSE);
   EXPECT_EQ(m.SetTriangleNormalInMesh("mesh", 1, 0, 0, 1), S_FALSE);  // flat: no normals
   ASSERT_EQ(m.PushTriangleInMesh("mesh"), S_OK);
-  std::string tri1 = "triangle \n { \n " + Vec(" ", 0, 0, 0) + " ," + Vec(" ", 1, 0, 0) + ", " +
-                     Vec(" ", 0, 2, 1) + "  " + "" + "\n } \n";
+  std::string tri1 = "triangle \n { \n " + Vec(" ", 0, 0, 0) + " ," + Vec(" ", 1, 0, 0) + ", " + Vec(" ", 0, 2, 1) +
+                     "  " + "" + "\n } \n";
   // The mesh has no current triangle now.
   EXPECT_EQ(m.SetTriangleCornerInMesh("mesh", 1, 0, 0, 0), S_FALSE);
   EXPECT_EQ(m.PushTriangleInMesh("mesh"), S_FALSE);
@@ -166,9 +163,9 @@ TEST(SceneText, MeshWithBothTriangleTypes) {
   want += "\n";
   EXPECT_EQ(m.SetTextureToTriangleInMesh("mesh", "mesh"), S_FALSE);
   m.PushTriangleInMesh("mesh");
-  std::string tri2 = "triangle \n { \n " + Vec(" ", -3, 4, 3) + " ," + Vec(" ", -3, 0, 3) + ", " +
-                     Vec(" ", 5, 0, 3) + " \n uv_vectors " + PP(" ", 0, 1) + " , " +
-                     PP(" ", 0, 0) + " , " + PP(" ", 1, 0) + "  " + t_ref + "\n} \n";
+  std::string tri2 = "triangle \n { \n " + Vec(" ", -3, 4, 3) + " ," + Vec(" ", -3, 0, 3) + ", " + Vec(" ", 5, 0, 3) +
+                     " \n uv_vectors " + PP(" ", 0, 1) + " , " + PP(" ", 0, 0) + " , " + PP(" ", 1, 0) + "  " + t_ref +
+                     "\n} \n";
 
   // Triangle with normals, with texture coordinates.
   ASSERT_EQ(m.CreateTriangleInMesh("mesh", 1), S_OK);
@@ -183,11 +180,10 @@ TEST(SceneText, MeshWithBothTriangleTypes) {
   m.SetTriangleUVInMesh("mesh", 2, 1, 0);
   m.SetTriangleUVInMesh("mesh", 3, 0, 1);
   m.PushTriangleInMesh("mesh");
-  std::string tri3 = "smooth_triangle \n { \n " + Vec(" ", 0, 0, 0) + " ," + Vec(" ", 0, 1, 0) +
-                     ", " + Vec(" ", 1, 0, 0) + " ," + Vec(" ", 0, 1, 1) + ", " +
-                     Vec(" ", 0, 0, 1) + " ," + Vec(" ", 1, 1, 0) + " \n  uv_vectors " +
-                     PP(" ", 0, 0) + " , " + PP(" ", 1, 0) + " , " + PP(" ", 0, 1) + "  " +
-                     " \n} \n";
+  std::string tri3 = "smooth_triangle \n { \n " + Vec(" ", 0, 0, 0) + " ," + Vec(" ", 0, 1, 0) + ", " +
+                     Vec(" ", 1, 0, 0) + " ," + Vec(" ", 0, 1, 1) + ", " + Vec(" ", 0, 0, 1) + " ," +
+                     Vec(" ", 1, 1, 0) + " \n  uv_vectors " + PP(" ", 0, 0) + " , " + PP(" ", 1, 0) + " , " +
+                     PP(" ", 0, 1) + "  " + " \n} \n";
 
   // Triangle with normals, no texture coordinates.
   m.CreateTriangleInMesh("mesh", 1);
@@ -199,14 +195,12 @@ TEST(SceneText, MeshWithBothTriangleTypes) {
   m.SetTriangleNormalInMesh("mesh", 3, 0, 0, 1);
   m.PushTriangleInMesh("mesh");
   std::string n = Vec(" ", 0, 1, 0);
-  std::string tri4 = "smooth_triangle \n { \n " + Vec(" ", 0, 0, 0) + " ," + n + ", " +
-                     Vec(" ", 1, 0, 0) + " ," + n + ", " + Vec(" ", 0, 0, 1) + " ," + n +
-                     " \n   \n} \n";
+  std::string tri4 = "smooth_triangle \n { \n " + Vec(" ", 0, 0, 0) + " ," + n + ", " + Vec(" ", 1, 0, 0) + " ," + n +
+                     ", " + Vec(" ", 0, 0, 1) + " ," + n + " \n   \n} \n";
 
   EXPECT_EQ(m.CreateTriangleInMesh("mesh", 2), S_FALSE);
   m.AddtoScene("mesh");
-  want += " \n #declare mesh =mesh { \n  " + tri1 + "\n" + tri2 + "\n" + tri3 + "\n" + tri4 + "\n" +
-          t_ref + " \n}";
+  want += " \n #declare mesh =mesh { \n  " + tri1 + "\n" + tri2 + "\n" + tri3 + "\n" + tri4 + "\n" + t_ref + " \n}";
   want += " \n object { \n mesh " + Slots(kInitSlots) + " \n}";
   m.Finish();
   EXPECT_EQ(SceneText(), want + DefaultGlobals());
@@ -222,8 +216,7 @@ TEST(SceneText, Lights) {
   m.SetPointLightLocation("pt", 500, 0, 500);
   m.SetPointLightRGB("pt", 1.3, 1.2, 1.1);
   m.AddtoScene("pt");
-  want += " \n #declare pt =light_source  { \n " + Vec(" ", 500, 500, 0) + " " +
-          Vec("rgb ", 1.3, 1.2, 1.1) + " \n}";
+  want += " \n #declare pt =light_source  { \n " + Vec(" ", 500, 500, 0) + " " + Vec("rgb ", 1.3, 1.2, 1.1) + " \n}";
   want += " \n light_source { \n pt " + Slots(kInitSlots, true) + " \n}";
 
   m.CreateParallelLights("par");
@@ -231,8 +224,8 @@ TEST(SceneText, Lights) {
   m.SetParallelLightsRGB("par", 1, 0.5, 0);
   m.SetParallelLightsPointAt("par", 0, 0, -1);
   m.AddtoScene("par");
-  want += " \n #declare par =light_source { \n " + Vec(" ", 1, 3, 2) + " \n " +
-          Vec("rgb ", 1, 0.5, 0) + " \n parallel  \n " + Vec("point_at ", 0, -1, 0) + " \n}\n";
+  want += " \n #declare par =light_source { \n " + Vec(" ", 1, 3, 2) + " \n " + Vec("rgb ", 1, 0.5, 0) +
+          " \n parallel  \n " + Vec("point_at ", 0, -1, 0) + " \n}\n";
   want += " \n light_source { \n par \n" + line + " \n}";
 
   m.CreateCylindricalLights("cl");
@@ -243,10 +236,9 @@ TEST(SceneText, Lights) {
   m.SetCylindricalLightsFalloff("cl", 5);
   m.SetCylindricalLightsTightness("cl", 10);
   m.AddtoScene("cl");
-  want += " \n #declare cl =light_source { \n " + Vec(" ", 1, 3, 2) + " \n " +
-          Vec("rgb ", 0.1, 0.2, 0.3) + " \n cylinder  \n " + Num("radius ", 3) + " \n " +
-          Num("falloff ", 5) + " \n " + Num("tightness ", 10) + " \n" + Vec("point_at ", 4, 6, 5) +
-          " \n}\n";
+  want += " \n #declare cl =light_source { \n " + Vec(" ", 1, 3, 2) + " \n " + Vec("rgb ", 0.1, 0.2, 0.3) +
+          " \n cylinder  \n " + Num("radius ", 3) + " \n " + Num("falloff ", 5) + " \n " + Num("tightness ", 10) +
+          " \n" + Vec("point_at ", 4, 6, 5) + " \n}\n";
   want += " \n light_source { \n cl \n" + line + " \n}";
 
   // Spotlight without an area light: a blank in its place.
@@ -254,8 +246,8 @@ TEST(SceneText, Lights) {
   m.SetSpotlightLocation("s0", 1, 2, 3);
   m.SetSpotlightRGB("s0", 1, 0.5, 0);
   m.AddtoScene("s0");
-  want += " \n #declare s0 =light_source { \n " + Vec(" ", 1, 3, 2) + " \n " +
-          Vec("rgb ", 1, 0.5, 0) + " \n spotlight \n   \n   \n   \n  \n \n}\n";
+  want += " \n #declare s0 =light_source { \n " + Vec(" ", 1, 3, 2) + " \n " + Vec("rgb ", 1, 0.5, 0) +
+          " \n spotlight \n   \n   \n   \n  \n \n}\n";
   want += " \n light_source { \n s0 \n" + line + " \n}";
 
   // Jitter alone switches the area light on; the rest prints blanks.
@@ -263,8 +255,7 @@ TEST(SceneText, Lights) {
   EXPECT_EQ(m.SetSpotlightAreaLightJitterOn("s1"), S_OK);
   m.AddtoScene("s1");
   want += " \n #declare s1 =light_source { \n   \n   \n spotlight \n   \n   \n   \n" +
-          std::string(" \n  area_light  \n   ,\n   , \n   ,\n    \n   \n jitter  \n   \n  \n ") +
-          " \n \n}\n";
+          std::string(" \n  area_light  \n   ,\n   , \n   ,\n    \n   \n jitter  \n   \n  \n ") + " \n \n}\n";
   want += " \n light_source { \n s1 \n" + line + " \n}";
 
   // Spotlight with everything.
@@ -284,13 +275,11 @@ TEST(SceneText, Lights) {
   EXPECT_EQ(m.SetSpotlightAreaLightCircularOn("sp"), S_OK);
   EXPECT_EQ(m.SetSpotlightAreaLightOrientOn("sp"), S_OK);
   m.AddtoScene("sp");
-  std::string area = " \n  area_light  \n " + Vec(" ", 6, 1, 0) + " ,\n " + Vec(" ", 0, 6, 2) +
-                     " , \n " + Cnt(" ", 9) + " ,\n " + Cnt(" ", -4) + "  \n " +
-                     Num("adaptive  ", 1) + " \n jitter  \n circular \n orient\n ";
-  want += " \n #declare sp =light_source { \n " + Vec(" ", 0, 50, 100) + " \n " +
-          Vec("rgb ", 1, 1, 1) + " \n spotlight \n " + Num("radius ", 6) + " \n " +
-          Num("falloff ", 22) + " \n " + Num("tightness ", 1) + " \n" + area + " \n" +
-          Vec("point_at ", 0, 0, -5) + "\n}\n";
+  std::string area = " \n  area_light  \n " + Vec(" ", 6, 1, 0) + " ,\n " + Vec(" ", 0, 6, 2) + " , \n " + Cnt(" ", 9) +
+                     " ,\n " + Cnt(" ", -4) + "  \n " + Num("adaptive  ", 1) + " \n jitter  \n circular \n orient\n ";
+  want += " \n #declare sp =light_source { \n " + Vec(" ", 0, 50, 100) + " \n " + Vec("rgb ", 1, 1, 1) +
+          " \n spotlight \n " + Num("radius ", 6) + " \n " + Num("falloff ", 22) + " \n " + Num("tightness ", 1) +
+          " \n" + area + " \n" + Vec("point_at ", 0, 0, -5) + "\n}\n";
   want += " \n light_source { \n sp \n" + line + " \n}";
 
   m.Finish();
@@ -330,18 +319,15 @@ TEST(SceneText, TexturesAndMaterials) {
   m.FinishInTextureEnd("full");
   ASSERT_EQ(m.SetTextureToObject("full"), S_OK);
   std::string pigment = " \n pigment { \n " + ColF("rgb ", 0.5, 0.3, 0.1, 0.25) + " \n}";
-  std::string normal = " \n normal  { \n bump_map  { \n \" \"  \n  " + Num("bump_size ", 0.5) +
-                       " \n}\n}";
-  std::string reflection = " \n reflection { \n " + Num(" ", 0.1) + " \n " + Num(" ", 0.8) +
-                           " \n " + Word("fresnel ", "on") + " \n " + Num("falloff ", 2) + " \n " +
-                           Num("exponent ", 0.5) + " \n " + Num("metallic ", 0.25) + " \n}\n";
-  std::string finish = " \n finish  { \n " + Vec("ambient rgb ", 0.1, 0.2, 0.3) + " \n " +
-                       Num("diffuse ", 0.7) + " \n " + Num("brilliance ", 2) + " \n " +
-                       Num("phong ", 0.9) + " \n " + Num("phong_size ", 80) + " \n " +
-                       Num("specular ", 0.6) + " \n " + Num("roughness ", 0.005) + " \n " +
-                       Num("metallic ", 1) + " \n " + Vec("reflection rgb ", 0.5, 0.4, 0.3) +
-                       " \n " + reflection + " \n " + Num("crand ", 0.01) +
-                       "  \n conserve_energy \n}\n";
+  std::string normal = " \n normal  { \n bump_map  { \n \" \"  \n  " + Num("bump_size ", 0.5) + " \n}\n}";
+  std::string reflection = " \n reflection { \n " + Num(" ", 0.1) + " \n " + Num(" ", 0.8) + " \n " +
+                           Word("fresnel ", "on") + " \n " + Num("falloff ", 2) + " \n " + Num("exponent ", 0.5) +
+                           " \n " + Num("metallic ", 0.25) + " \n}\n";
+  std::string finish = " \n finish  { \n " + Vec("ambient rgb ", 0.1, 0.2, 0.3) + " \n " + Num("diffuse ", 0.7) +
+                       " \n " + Num("brilliance ", 2) + " \n " + Num("phong ", 0.9) + " \n " + Num("phong_size ", 80) +
+                       " \n " + Num("specular ", 0.6) + " \n " + Num("roughness ", 0.005) + " \n " +
+                       Num("metallic ", 1) + " \n " + Vec("reflection rgb ", 0.5, 0.4, 0.3) + " \n " + reflection +
+                       " \n " + Num("crand ", 0.01) + "  \n conserve_energy \n}\n";
   want += " \n #declare full =texture { \n  " + pigment + normal + finish + " \n}";
 
   // A finish with only ambient, ended twice; fresnel with 2 prints "off".
@@ -369,12 +355,11 @@ TEST(SceneText, TexturesAndMaterials) {
   m.InteriorInTextureSetFadeColor("glass", 0.5);
   m.InteriorInTextureEnd("glass");
   m.SetTextureToObject("glass");
-  std::string interior = " \n interior { \n " + Num("ior ", 1.5) + " \n " + Num("caustics ", 0.25) +
-                         " \n " + Num("dispersion ", 1.01) + " \n " + Num("fade_distance ", 0.9) +
-                         " \n " + Num("fade_power ", 1001) + " \n " + Num("fade_color ", 0.5) +
-                         " \n}";
-  want += " \n #declare glass = material {texture { \n   \n pigment { \n " +
-          ColF("rgb ", 1, 1, 1, 1) + " \n} \n} " + interior + "\n}\n";
+  std::string interior = " \n interior { \n " + Num("ior ", 1.5) + " \n " + Num("caustics ", 0.25) + " \n " +
+                         Num("dispersion ", 1.01) + " \n " + Num("fade_distance ", 0.9) + " \n " +
+                         Num("fade_power ", 1001) + " \n " + Num("fade_color ", 0.5) + " \n}";
+  want += " \n #declare glass = material {texture { \n   \n pigment { \n " + ColF("rgb ", 1, 1, 1, 1) + " \n} \n} " +
+          interior + "\n}\n";
 
   // Placed objects carry the reference: "material" for a material.
   m.CreateSphere("s");
@@ -403,14 +388,13 @@ TEST(SceneText, PhotonsAndGlobalSettings) {
   m.AddtoScene("b");
   std::string photons = " \n  photons \n   { target \n " + Word("reflection ", "off") + " \n " +
                         Word("refraction ", "on") + " \n   \n  \n}\n";
-  std::string want = " \n #declare b =box { \n   \n   \n }\n" +
-                     SolidBlock("b", {" ", " ", " ", " ", " ", photons});
+  std::string want = " \n #declare b =box { \n   \n   \n }\n" + SolidBlock("b", {" ", " ", " ", " ", " ", photons});
 
   EXPECT_EQ(m.GlobalSetPhotonsCount(20000), S_OK);
   EXPECT_EQ(m.GlobalSetGamma(2.2), S_OK);
   EXPECT_EQ(m.Finish(), S_OK);
-  want += " \n  global_settings { \n " + Num("assumed_gamma ", 2.2) + " \n " +
-          " \n  photons { \n  \n " + Num("count ", 20000) + "\n  \n}\n" + "  \n}";
+  want += " \n  global_settings { \n " + Num("assumed_gamma ", 2.2) + " \n " + " \n  photons { \n  \n " +
+          Num("count ", 20000) + "\n  \n}\n" + "  \n}";
   EXPECT_EQ(SceneText(), want);
 
   // All three photon settings.
@@ -419,9 +403,9 @@ TEST(SceneText, PhotonsAndGlobalSettings) {
   m.GlobalSetPhotonsCount(100);
   m.GlobalSetPhotonsJitter(0.4);
   m.Finish();
-  EXPECT_EQ(SceneText(), " \n  global_settings { \n " + Num("assumed_gamma ", 1) + " \n " +
-                             " \n  photons { \n " + Num("spacing ", 0.02) + "\n " +
-                             Num("count ", 100) + "\n " + Num("jitter ", 0.4) + "\n}\n" + "  \n}");
+  EXPECT_EQ(SceneText(), " \n  global_settings { \n " + Num("assumed_gamma ", 1) + " \n " + " \n  photons { \n " +
+                             Num("spacing ", 0.02) + "\n " + Num("count ", 100) + "\n " + Num("jitter ", 0.4) +
+                             "\n}\n" + "  \n}");
 }
 
 TEST(SceneText, PlacementSlotsMatrixAndDeclarationOnce) {
@@ -460,14 +444,11 @@ TEST(SceneText, PlacementSlotsMatrixAndDeclarationOnce) {
     }
   }
   std::string matrix = "matrix  < " + acc + " > \n";
-  std::string photons = " \n  photons \n   { target \n   \n   \n " + Word("collect ", "off") +
-                        " \n  \n}\n";
-  std::string block = SolidBlock(
-      "s", {Vec("translate", 1, 3, 2), Vec("rotate", 10, 30, 20), Vec("scale ", 2, 8, 4),
-            " \n texture { \n t   \n}", matrix, photons});
+  std::string photons = " \n  photons \n   { target \n   \n   \n " + Word("collect ", "off") + " \n  \n}\n";
+  std::string block = SolidBlock("s", {Vec("translate", 1, 3, 2), Vec("rotate", 10, 30, 20), Vec("scale ", 2, 8, 4),
+                                       " \n texture { \n t   \n}", matrix, photons});
 
-  std::string want = " \n #declare t =texture { \n   \n pigment { \n " + ColF("rgb ", 0, 1, 0, 0) +
-                     " \n} \n}";
+  std::string want = " \n #declare t =texture { \n   \n pigment { \n " + ColF("rgb ", 0, 1, 0, 0) + " \n} \n}";
   m.AddtoScene("s");
   want += " \n #declare s =sphere { \n   \n" + Num(" ", 1) + " \n}\n" + block;
   m.AddtoScene("s");  // declared once, placed twice
@@ -518,12 +499,11 @@ TEST(SceneText, NumbersIgnoreTheHostLocale) {
   m.Finish();
   std::locale::global(before);
 
-  std::string want = " \n #declare sw =sphere_sweep { \n linear_spline  1, \n  " +
-                     Vec(" ", 1.5, 1234.5, 2) + " 0.25  \n \n " + Num("tolerance ", 1e-6) +
-                     " \n}\n" + SolidBlock("sw");
+  std::string want = " \n #declare sw =sphere_sweep { \n linear_spline  1, \n  " + Vec(" ", 1.5, 1234.5, 2) +
+                     " 0.25  \n \n " + Num("tolerance ", 1e-6) + " \n}\n" + SolidBlock("sw");
   want += " \n #declare sp =light_source { \n   \n   \n spotlight \n   \n   \n   \n" +
-          std::string(" \n  area_light  \n   ,\n   , \n ") + Cnt(" ", 12345) + " ,\n " + " " +
-          "  \n " + " " + " \n " + " " + "  \n " + " " + " \n " + " " + "\n " + " \n \n}\n";
+          std::string(" \n  area_light  \n   ,\n   , \n ") + Cnt(" ", 12345) + " ,\n " + " " + "  \n " + " " + " \n " +
+          " " + "  \n " + " " + " \n " + " " + "\n " + " \n \n}\n";
   want += " \n light_source { \n sp \n" + Slots(kInitSlots) + " \n}";
   EXPECT_EQ(SceneText(), want + DefaultGlobals());
 }

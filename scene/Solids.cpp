@@ -15,18 +15,17 @@ std::string Sphere::BuildDeclaration() const {
 }
 
 std::string Cylinder::BuildDeclaration() const {
-  return Format(" \n #declare %s =cylinder { \n %s \n %s\n %s \n%s \n}\n", id(), base.Text(),
-                cap.Text(), radius.Text(), open);
+  return Format(" \n #declare %s =cylinder { \n %s \n %s\n %s \n%s \n}\n", id(), base.Text(), cap.Text(), radius.Text(),
+                open);
 }
 
 std::string Cone::BuildDeclaration() const {
-  return Format(" \n #declare %s =cone { \n %s \n %s \n %s \n %s \n%s \n}\n", id(), base.Text(),
-                base_radius.Text(), cap.Text(), cap_radius.Text(), open);
+  return Format(" \n #declare %s =cone { \n %s \n %s \n %s \n %s \n%s \n}\n", id(), base.Text(), base_radius.Text(),
+                cap.Text(), cap_radius.Text(), open);
 }
 
 std::string Plane::BuildDeclaration() const {
-  return Format(" \n #declare %s =plane { \n %s \n %s \n }\n", id(), normal.Text(),
-                distance.Text());
+  return Format(" \n #declare %s =plane { \n %s \n %s \n }\n", id(), normal.Text(), distance.Text());
 }
 
 std::string Box::BuildDeclaration() const {
@@ -72,8 +71,7 @@ std::string Polygon::ReferenceText(const PlacementSlots& slots) const {
 std::string Polygon::BuildDeclaration() const {
   std::string list = " ";
   for (const auto& p : points_) list += p.Text() + "\n";
-  return Format(" \n #declare %s =polygon  { \n %d \n %s \n}", id(), static_cast<int>(points_.size()),
-                list);
+  return Format(" \n #declare %s =polygon  { \n %d \n %s \n}", id(), static_cast<int>(points_.size()), list);
 }
 
 }  // namespace scene

@@ -14,11 +14,10 @@ void PigmentPart::SetImage(std::string type, std::string file, double transmit, 
 std::string PigmentPart::Text() const {
   if (image_file_ == " ") return Format(" \n pigment { \n %s \n}", color.Text());
   if (uv_) {
-    return Format(" \n pigment { \n  uv_mapping image_map{\n %s\n\"%s\"   %s\n }  \n}", image_type_,
-                  image_file_, transmit_.Text());
+    return Format(" \n pigment { \n  uv_mapping image_map{\n %s\n\"%s\"   %s\n }  \n}", image_type_, image_file_,
+                  transmit_.Text());
   }
-  return Format(" \n pigment { \n  image_map{\n %s\n\"%s\"   %s\n }  \n}", image_type_, image_file_,
-                transmit_.Text());
+  return Format(" \n pigment { \n  image_map{\n %s\n\"%s\"   %s\n }  \n}", image_type_, image_file_, transmit_.Text());
 }
 
 void NormalPart::SetImage(std::string type, std::string file) {
@@ -29,29 +28,26 @@ void NormalPart::SetImage(std::string type, std::string file) {
 std::string NormalPart::Text() const {
   // The file name is quoted without padding: the renderer takes blanks
   // inside the quotes as part of the name.
-  return Format(" \n normal  { \n bump_map  { \n%s \"%s\"  \n  %s \n}\n}", image_type_, image_file_,
-                bump_size.Text());
+  return Format(" \n normal  { \n bump_map  { \n%s \"%s\"  \n  %s \n}\n}", image_type_, image_file_, bump_size.Text());
 }
 
 std::string ReflectionBlock::Text() const {
   if (!enabled) return kUnset;
-  return Format(" \n reflection { \n %s \n %s \n %s \n %s \n %s \n %s \n}\n", min.Text(), max.Text(),
-                fresnel.Text(), falloff.Text(), exponent.Text(), metallic.Text());
+  return Format(" \n reflection { \n %s \n %s \n %s \n %s \n %s \n %s \n}\n", min.Text(), max.Text(), fresnel.Text(),
+                falloff.Text(), exponent.Text(), metallic.Text());
 }
 
 std::string FinishPart::Text() const {
   return Format(
       " \n finish  { \n %s \n %s \n %s \n %s \n %s \n %s \n %s \n %s \n %s \n %s \n %s  \n "
       "conserve_energy \n}\n",
-      ambient.Text(), diffuse.Text(), brilliance.Text(), phong.Text(), phong_size.Text(),
-      specular.Text(), roughness.Text(), metallic.Text(), reflection_color.Text(),
-      reflection.Text(), crand.Text());
+      ambient.Text(), diffuse.Text(), brilliance.Text(), phong.Text(), phong_size.Text(), specular.Text(),
+      roughness.Text(), metallic.Text(), reflection_color.Text(), reflection.Text(), crand.Text());
 }
 
 std::string InteriorPart::Text() const {
-  return Format(" \n interior { \n %s \n %s \n %s \n %s \n %s \n %s \n}", ior.Text(),
-                caustics.Text(), dispersion.Text(), fade_distance.Text(), fade_power.Text(),
-                fade_color.Text());
+  return Format(" \n interior { \n %s \n %s \n %s \n %s \n %s \n %s \n}", ior.Text(), caustics.Text(),
+                dispersion.Text(), fade_distance.Text(), fade_power.Text(), fade_color.Text());
 }
 
 void Texture::Begin(PartKind kind) {
@@ -88,8 +84,7 @@ std::string Texture::BuildDeclaration() const {
     if (p->kind() != PartKind::kInterior) body += p->Text();
   }
   if (const TexturePart* interior = LastInterior()) {
-    return Format(" \n #declare %s = material {texture { \n %s \n} %s\n}\n", id(), body,
-                  interior->Text());
+    return Format(" \n #declare %s = material {texture { \n %s \n} %s\n}\n", id(), body, interior->Text());
   }
   return Format(" \n #declare %s =texture { \n %s \n}", id(), body);
 }

@@ -144,9 +144,9 @@ class EngineFarmTest : public ::testing::Test {
     const fs::path dir = farm_.TmpDir() / "direct";
     fs::create_directories(dir);
     std::ofstream(dir / "Tessel.pov") << kScene;
-    Process* p = farm_.StartProgram({"/bin/sh", "-c", "cd '" + dir.string() + "' && povray +ITessel.pov +W" +
-                                                          std::to_string(kWidth) + " +H" + std::to_string(kHeight) +
-                                                          " +UA -D -P +FP +Oreference.ppm"},
+    Process* p = farm_.StartProgram({"/bin/sh", "-c",
+                                     "cd '" + dir.string() + "' && povray +ITessel.pov +W" + std::to_string(kWidth) +
+                                         " +H" + std::to_string(kHeight) + " +UA -D -P +FP +Oreference.ppm"},
                                     "povray");
     std::map<int, std::vector<std::int32_t>> rows;
     if (p == nullptr || p->WaitExit(120s) != 0) {

@@ -7,12 +7,12 @@
 #include <QColor>
 #include <QImage>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <optional>
-#include <fstream>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Kintra.hh"
@@ -109,8 +109,7 @@ class JobsTest : public ::testing::Test {
       ASSERT_TRUE(node != nullptr);
       nodes_.push_back(node);
     }
-    ASSERT_TRUE(WaitUntil([&] { return Farmers() == nodes; }, 30s, 100ms))
-        << "farmers registered: " << Farmers();
+    ASSERT_TRUE(WaitUntil([&] { return Farmers() == nodes; }, 30s, 100ms)) << "farmers registered: " << Farmers();
   }
 
   int Farmers() {
@@ -143,10 +142,10 @@ class JobsTest : public ::testing::Test {
   // Renders client_/Render/Tessel.pov with povray itself.
   QImage DirectRender(int width, int height) {
     const fs::path out = farm_.TmpDir() / "direct.png";
-    Process* p = farm_.StartProgram({POVRAY_PROGRAM, "+I" + (client_ / "Render" / "Tessel.pov").string(),
-                                     "+L" + (client_ / "Render").string(), "+O" + out.string(),
-                                     "+W" + std::to_string(width), "+H" + std::to_string(height), "-D", "+FN"},
-                                    "povray");
+    Process* p = farm_.StartProgram(
+        {POVRAY_PROGRAM, "+I" + (client_ / "Render" / "Tessel.pov").string(), "+L" + (client_ / "Render").string(),
+         "+O" + out.string(), "+W" + std::to_string(width), "+H" + std::to_string(height), "-D", "+FN"},
+        "povray");
     EXPECT_TRUE(p != nullptr);
     if (p == nullptr) return {};
     EXPECT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
@@ -282,28 +281,22 @@ TEST_F(JobsTest, RenderNet2WalksIdleRunningBlockedAndBackWithRealJobs) {
   StartFarm(1);
   client_ = farm_.MakeNodeFolder();
   fs::create_directories(client_ / "Render");
-  std::ofstream(client_ / "Render" / "Tessel.pov")
-      << "camera { location <0, 1, -4> look_at <0, 0, 0> }\n"
-         "light_source { <5, 5, -5> color rgb 1 }\n"
-         "sphere { <0, 0, 0>, 1 pigment { color rgb <0.2, 0.4, 0.9> } }\n"
-         "plane { y, -1 pigment { color rgb 0.8 } }\n";
+  std::ofstream(client_ / "Render" / "Tessel.pov") << "camera { location <0, 1, -4> look_at <0, 0, 0> }\n"
+                                                      "light_source { <5, 5, -5> color rgb 1 }\n"
+                                                      "sphere { <0, 0, 0>, 1 pigment { color rgb <0.2, 0.4, 0.9> } }\n"
+                                                      "plane { y, -1 pigment { color rgb 0.8 } }\n";
   fs::copy_file(TestProgramDir() / "jobs_host", client_ / "jobs_host");
   const fs::path out = farm_.TmpDir() / "host.png";
   Process* host = farm_.StartProgram({(client_ / "jobs_host").string(), out.string()}, "jobs_host");
   ASSERT_TRUE(host != nullptr);
   ASSERT_EQ(host->WaitExit(kRenderLimit), 0) << host->Output();
   const std::string o = host->Output();
-  for (const char* line : {"first state=1 reason=\n",
-                           "second-while-busy state=0 reason=a render job is still busy",
-                           "first-ended state=2 reason=\n",
-                           "saved=1 viewers=1\n",
-                           "after-destory viewers=0\n",
-                           "third-while-blocked state=0 reason=a render job is still busy",
-                           "third-after-init state=1 reason=\n",
-                           "third-ended state=2 reason=\n",
-                           "after-close viewers=0 saved-after-close=0\n",
-                           "fourth-after-close state=1 reason=\n",
-                           "fourth-ended state=2 reason=\n"}) {
+  for (const char* line :
+       {"first state=1 reason=\n", "second-while-busy state=0 reason=a render job is still busy",
+        "first-ended state=2 reason=\n", "saved=1 viewers=1\n", "after-destory viewers=0\n",
+        "third-while-blocked state=0 reason=a render job is still busy", "third-after-init state=1 reason=\n",
+        "third-ended state=2 reason=\n", "after-close viewers=0 saved-after-close=0\n",
+        "fourth-after-close state=1 reason=\n", "fourth-ended state=2 reason=\n"}) {
     EXPECT_NE(o.find(line), std::string::npos) << "missing: " << line << "\n" << o;
   }
   const QImage picture = QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
@@ -437,16 +430,16 @@ TEST_F(JobsTest, PausedNodesKilledEnginesAndARestartedServerStillGiveTheWholePic
   const double back = std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count();
   std::this_thread::sleep_for(6s);  // another look of every node
   EXPECT_EQ(Farmers(), 2) << "a node is listed twice";
-  ASSERT_TRUE(WaitUntil([&] { return EnginesOf(nodes_[0]->pid()).empty() && EnginesOf(nodes_[1]->pid()).empty(); },
-                        60s, 100ms));
+  ASSERT_TRUE(WaitUntil([&] { return EnginesOf(nodes_[0]->pid()).empty() && EnginesOf(nodes_[1]->pid()).empty(); }, 60s,
+                        100ms));
   const std::size_t before[2] = {Count(nodes_[0]->Output(), "tessel: engine: "),
                                  Count(nodes_[1]->Output(), "tessel: engine: ")};
   ASSERT_EQ(TimedJob(out, &after_restart), 0) << last_output_;
   EXPECT_EQ(YellowRowsOf(out), 0);
   for (int i = 0; i < 2; ++i) EXPECT_GT(Count(nodes_[i]->Output(), "tessel: engine: "), before[i]) << i;
   std::printf("nodes back in the work group %.1f s after its server restarted\n", back);
-  std::printf("seconds per job: clean %.1f, a paused node %.1f, a killed engine %.1f, after the restart %.1f\n",
-              clean, paused, killed, after_restart);
+  std::printf("seconds per job: clean %.1f, a paused node %.1f, a killed engine %.1f, after the restart %.1f\n", clean,
+              paused, killed, after_restart);
 }
 
 TEST_F(JobsTest, ANodeWithoutItsEngineBesideAGoodOneOnlyDelaysTheJob) {
@@ -491,8 +484,8 @@ TEST_F(JobsTest, ABandThatFailsThreeTimesEndsTheJobWithItsReasonAndThePartialPic
             const std::string log = ReadFile(cwd / "pvengine.log");
             const std::size_t at = log.rfind("Rendered ");
             long done = 0, all = 0;
-            return at != std::string::npos &&
-                   std::sscanf(log.c_str() + at, "Rendered %ld of %ld", &done, &all) == 2 && done * 3 >= all;
+            return at != std::string::npos && std::sscanf(log.c_str() + at, "Rendered %ld of %ld", &done, &all) == 2 &&
+                   done * 3 >= all;
           },
           30s, 5ms);
       for (pid_t e : engines) kill(e, SIGKILL);
@@ -524,8 +517,7 @@ TEST_F(JobsTest, AWorkgroupServerThatStopsAnsweringMidJobEndsTheJobWithAReason) 
   hub_->Signal(SIGCONT);
   ASSERT_TRUE(status.has_value()) << "the job waited for the server for good\n" << v->Output();
   EXPECT_EQ(*status, 3) << v->Output();
-  EXPECT_NE(v->Output().find("the workgroup server did not answer within 1.5 s"), std::string::npos)
-      << v->Output();
+  EXPECT_NE(v->Output().find("the workgroup server did not answer within 1.5 s"), std::string::npos) << v->Output();
 }
 
 }  // namespace

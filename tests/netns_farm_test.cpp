@@ -241,10 +241,10 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
   double clean = 0, cut = 0, restored = 0;
   ASSERT_EQ(Job(out, &clean), 0) << output_;
   const fs::path direct_file = farm_.TmpDir() / "direct.png";
-  Process* p = farm_.StartProgram({POVRAY_PROGRAM, "+I" + (client_ / "Render" / "Tessel.pov").string(),
-                                   "+L" + (client_ / "Render").string(), "+O" + direct_file.string(), "+W320",
-                                   "+H240", "-D", "+FN"},
-                                  "povray");
+  Process* p = farm_.StartProgram(
+      {POVRAY_PROGRAM, "+I" + (client_ / "Render" / "Tessel.pov").string(), "+L" + (client_ / "Render").string(),
+       "+O" + direct_file.string(), "+W320", "+H240", "-D", "+FN"},
+      "povray");
   ASSERT_TRUE(p != nullptr);
   ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
   const QImage farm_picture = QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
@@ -268,7 +268,8 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
   // The second node's link goes down while its engine renders: a larger
   // picture, so that its band takes longer than the wait.
   const std::size_t before = Count(nodes_[1]->Output(), "tessel: engine: ");
-  ASSERT_EQ(Job(out, &cut,
+  ASSERT_EQ(Job(
+                out, &cut,
                 [&] {
                   ASSERT_TRUE(WaitUntil(
                       [&] {
@@ -298,8 +299,8 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
     EXPECT_EQ(YellowRows(QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32)), 0);
   }
   EXPECT_GT(Count(nodes_[1]->Output(), "tessel: engine: "), after_cut) << "the node came back to work";
-  std::printf("seconds per job across hosts: clean %.1f, a cut link %.1f, after the link came back %.1f\n", clean,
-              cut, restored);
+  std::printf("seconds per job across hosts: clean %.1f, a cut link %.1f, after the link came back %.1f\n", clean, cut,
+              restored);
 }
 
 }  // namespace

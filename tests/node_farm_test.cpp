@@ -45,8 +45,12 @@ std::string Scene(const std::string& cameraExtra = "", const std::string& lightE
   return "#version 3.7;\n"
          "global_settings { assumed_gamma 1.0 }\n"
          "background { color rgb <0.2, 0.3, 0.6> }\n"
-         "camera { location <0, 2, -6> look_at <0, 0.5, 0> " + cameraExtra + " }\n"
-         "light_source { <5, 8, -6> color rgb 1 " + lightExtra + " }\n"
+         "camera { location <0, 2, -6> look_at <0, 0.5, 0> " +
+         cameraExtra +
+         " }\n"
+         "light_source { <5, 8, -6> color rgb 1 " +
+         lightExtra +
+         " }\n"
          "plane { y, 0 pigment { image_map { ppm \"floor.ppm\" } rotate x*90 scale 2 } }\n"
          "sphere { <0, 1, 0>, 1 pigment { color rgb <0.8, 0.1, 0.1> } finish { phong 0.8 reflection 0.3 } }\n"
          "box { <-2.5, 0, -0.5>, <-1.5, 1, 0.5> pigment { color rgb <0.1, 0.8, 0.1> } }\n";
@@ -63,8 +67,8 @@ std::string SlowScene() {
 
 std::string Package(const fs::path& dir, const std::string& scene) {
   const fs::path zip = dir / "package.zip";
-  EXPECT_TRUE(nodetest::WriteZip(zip, {{"Render\\", ""}, {"Render\\Tessel.pov", scene},
-                                       {"Render\\floor.ppm", FloorPicture()}}));
+  EXPECT_TRUE(nodetest::WriteZip(
+      zip, {{"Render\\", ""}, {"Render\\Tessel.pov", scene}, {"Render\\floor.ppm", FloorPicture()}}));
   return ReadFile(zip);
 }
 
@@ -89,8 +93,8 @@ std::map<int, std::vector<std::int32_t>> DirectRender(const fs::path& dir, const
   EXPECT_EQ(data.size(), h.totalBytes());
   for (int row = 1; row <= kHeight && data.size() >= h.totalBytes(); ++row) {
     std::vector<std::int32_t> px(kWidth);
-    engine::PpmRowToColorref(reinterpret_cast<const unsigned char*>(data.data()) + h.dataOffset + h.rowBytes() * (row - 1),
-                             h, px.data());
+    engine::PpmRowToColorref(
+        reinterpret_cast<const unsigned char*>(data.data()) + h.dataOffset + h.rowBytes() * (row - 1), h, px.data());
     rows[row] = std::move(px);
   }
   return rows;
@@ -100,7 +104,6 @@ std::map<int, std::vector<std::int32_t>> DirectRender(const fs::path& dir, const
 // rows and end reports and remembers when they came.
 class TestBoss : public farmtest::BossBase {
  public:
-
   void SetData(const Lumora::DataSeq& data) override {
     const char* kind = nullptr;
     const char* label = nullptr;
@@ -299,8 +302,7 @@ TEST_F(NodeFarmTest, OneNodeRendersItsBandRowByRow) {
   const fs::path node = folders_[0];
   EXPECT_FALSE(fs::exists(node / "Render.zip"));  // unpacked and removed
   EXPECT_TRUE(fs::exists(node / "Render" / "Tessel.pov"));
-  EXPECT_EQ(ReadFile(node / "Farmer.ini"),
-            std::string("\x1F\0\0\0\x78\0\0\0\x78\0\0\0", 12));  // 31, 120, 120
+  EXPECT_EQ(ReadFile(node / "Farmer.ini"), std::string("\x1F\0\0\0\x78\0\0\0\x78\0\0\0", 12));  // 31, 120, 120
 }
 
 TEST_F(NodeFarmTest, TwoNodesShareAPictureAndTheTopBandStartsAtZero) {

@@ -52,7 +52,8 @@ TEST(PythonFarmTest, ARenderFromPythonGivesTheSavedPictureAsAnArray) {
     argv.emplace_back(host.substr(0, bar));
     host = bar == std::string_view::npos ? std::string_view() : host.substr(bar + 1);
   }
-  argv.insert(argv.end(), {PYTHON_PROGRAM, (SourceDir() / "tests" / "python_render.py").string(), farm.TmpDir().string()});
+  argv.insert(argv.end(),
+              {PYTHON_PROGRAM, (SourceDir() / "tests" / "python_render.py").string(), farm.TmpDir().string()});
   Process* script = farm.StartProgram(argv, "python");
   ASSERT_TRUE(script != nullptr);
   ASSERT_EQ(script->WaitExit(180s), 0) << script->Output();

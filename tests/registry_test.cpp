@@ -52,9 +52,9 @@ TEST(RegistryProcess, AnswersRotatesAndSurvivesJunk) {
   EXPECT_EQ(Ask(farm, "Get;WorkGroup"), "IOR:one");
   EXPECT_EQ(Ask(farm, "Get;WorkGroup"), "IOR:two");
 
-  EXPECT_FALSE(Answered(farm, "Get;WorkGroup"));               // no NUL
+  EXPECT_FALSE(Answered(farm, "Get;WorkGroup"));                              // no NUL
   EXPECT_FALSE(Answered(farm, D("Get;WorkGroup" + std::string(1500, ';'))));  // oversize
-  EXPECT_FALSE(Answered(farm, D(std::string(1022, 'x'))));     // no room for the host
+  EXPECT_FALSE(Answered(farm, D(std::string(1022, 'x'))));                    // no room for the host
   EXPECT_FALSE(Answered(farm, std::string("\xff\xfe\x00\x01\x02", 5)));
   EXPECT_FALSE(Answered(farm, D("get;WorkGroup")));
   EXPECT_FALSE(Answered(farm, D("PUT;WorkGroup;IOR:three")));

@@ -27,9 +27,7 @@ bool Transformdata_init(void) {
   return false;
 }
 
-bool Transformdata(int32_t line, int32_t count, const int32_t* pixels) {
-  return Sender().Send(line, count, pixels);
-}
+bool Transformdata(int32_t line, int32_t count, const int32_t* pixels) { return Sender().Send(line, count, pixels); }
 
 bool Transformdata_getbegin(int32_t* firstRow, int32_t* lastRow, int32_t* height) {
   if (firstRow == nullptr || lastRow == nullptr || height == nullptr) return false;

@@ -1,8 +1,8 @@
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 #include <map>
 #include <mutex>
 
@@ -160,8 +160,8 @@ TEST(FerrixLibraryTest, WithoutItsFilesTheLibraryRefusesQuietly) {
   ASSERT_NE(lib, nullptr) << dlerror();
   auto init = reinterpret_cast<bool (*)()>(dlsym(lib, "Transformdata_init"));
   auto send = reinterpret_cast<bool (*)(std::int32_t, std::int32_t, const std::int32_t*)>(dlsym(lib, "Transformdata"));
-  auto getbegin = reinterpret_cast<bool (*)(std::int32_t*, std::int32_t*, std::int32_t*)>(
-      dlsym(lib, "Transformdata_getbegin"));
+  auto getbegin =
+      reinterpret_cast<bool (*)(std::int32_t*, std::int32_t*, std::int32_t*)>(dlsym(lib, "Transformdata_getbegin"));
   auto isOk = reinterpret_cast<bool (*)()>(dlsym(lib, "Transformdata_IsOK"));
   ASSERT_TRUE(init && send && getbegin && isOk);
   EXPECT_EQ(dlsym(lib, "_ZN8transfer9RowSender4SendEiiPKi"), nullptr);  // nothing else is exported
@@ -188,7 +188,8 @@ TEST(FerrixLibraryTest, WithoutItsFilesTheLibraryRefusesQuietly) {
   dup2(saved, 2);
   close(saved);
   EXPECT_FALSE(started);
-  EXPECT_NE(farmtest::ReadFile(errFile).find("TransFormInit error \n"), std::string::npos) << farmtest::ReadFile(errFile);
+  EXPECT_NE(farmtest::ReadFile(errFile).find("TransFormInit error \n"), std::string::npos)
+      << farmtest::ReadFile(errFile);
   EXPECT_FALSE(send(1, 2, px));
   EXPECT_FALSE(isOk());
 }

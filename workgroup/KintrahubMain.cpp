@@ -40,11 +40,11 @@ int RunDesktop(int argc, char** argv, workgroup::WorkgroupServer& server, const 
   app.setQuitOnLastWindowClosed(false);
   platform::InstallQtMessageBoxPresenter();
   workgroup::KintrahubWindow window;
-  platform::TrayShell shell(&window, platform::TrayShell::MakeIcon(QColor(0x2e, 0x7d, 0x32), QLatin1Char('K')),
-                            {QStringLiteral("工作组服务"), QStringLiteral("关闭"),
-                             QStringLiteral("关于 Kintrahub(&A)..."), QStringLiteral("关于 Kintrahub"),
-                             QStringLiteral("Kintrahub 1.0 版")},
-                            [] { QCoreApplication::exit(0); });
+  platform::TrayShell shell(
+      &window, platform::TrayShell::MakeIcon(QColor(0x2e, 0x7d, 0x32), QLatin1Char('K')),
+      {QStringLiteral("工作组服务"), QStringLiteral("关闭"), QStringLiteral("关于 Kintrahub(&A)..."),
+       QStringLiteral("关于 Kintrahub"), QStringLiteral("Kintrahub 1.0 版")},
+      [] { QCoreApplication::exit(0); });
   server.Start();
   shell.Start();
   platform::RunTrayLoop(endSignals);

@@ -15,7 +15,9 @@ WorkgroupServer::~WorkgroupServer() {
   Join();
 }
 
-void WorkgroupServer::Start() { thread_ = std::thread([this] { Run(); }); }
+void WorkgroupServer::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
 
 void WorkgroupServer::Join() {
   if (thread_.joinable()) thread_.join();

@@ -105,9 +105,9 @@ std::filesystem::path Farm::MakeNodeFolder() {
 }
 
 bool Farm::UseClassesOf(const std::filesystem::path& folder, std::string* error) {
-  Process* reg = StartProgram({(folder / "farmreg").string(), (folder / "liblumora.so").string(),
-                               (folder / "libzephrin.so").string()},
-                              "farmreg");
+  Process* reg = StartProgram(
+      {(folder / "farmreg").string(), (folder / "liblumora.so").string(), (folder / "libzephrin.so").string()},
+      "farmreg");
   const std::optional<int> status = reg != nullptr ? reg->WaitExit(std::chrono::seconds(30)) : std::nullopt;
   if (status == 0) return true;
   if (error != nullptr) *error = reg != nullptr ? reg->Output() : "farmreg cannot be started";

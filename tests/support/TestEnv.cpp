@@ -50,8 +50,7 @@ std::filesystem::path TestProgramDir() {
 std::uint16_t FreeTcpPort() { return FreePort(SOCK_STREAM); }
 std::uint16_t FreeUdpPort() { return FreePort(SOCK_DGRAM); }
 
-bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout,
-               std::chrono::milliseconds step) {
+bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout, std::chrono::milliseconds step) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     if (pred()) return true;

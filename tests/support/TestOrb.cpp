@@ -5,8 +5,8 @@
 namespace farmtest {
 
 TestOrb::TestOrb(std::vector<std::string> extraArgs, unsigned callTimeoutMs) {
-  std::vector<std::string> args = {"farmtest", "-ORBendPoint", "giop:tcp:127.0.0.1:",
-                                   "-ORBclientCallTimeOutPeriod", std::to_string(callTimeoutMs)};
+  std::vector<std::string> args = {"farmtest", "-ORBendPoint", "giop:tcp:127.0.0.1:", "-ORBclientCallTimeOutPeriod",
+                                   std::to_string(callTimeoutMs)};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
