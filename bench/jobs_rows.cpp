@@ -37,7 +37,7 @@ struct Result {
 };
 
 Result Measure(int32_t width, int32_t height, QSize window) {
-  lumora::CMergeImg viewer;
+  jobs::CMergeImg viewer;
   viewer.CreatePicture(width, height);
   viewer.resize(window);
   viewer.ShowViewer();
@@ -88,8 +88,7 @@ int main(int argc, char** argv) {
               qPrintable(QGuiApplication::platformName()));
   std::printf("%-11s %-10s %7s %16s %16s %12s\n", "picture", "window", "rows", "queued rows/s", "direct rows/s",
               "queued us/row");
-  const QSize windows[] = {QSize(lumora::CMergeImg::kInitialWidth, lumora::CMergeImg::kInitialHeight),
-                           QSize(1600, 1000)};
+  const QSize windows[] = {QSize(jobs::CMergeImg::kInitialWidth, jobs::CMergeImg::kInitialHeight), QSize(1600, 1000)};
   const std::pair<int32_t, int32_t> pictures[] = {{1024, 768}, {4096, 3072}};
   for (auto [w, h] : pictures) {
     for (const QSize& window : windows) {

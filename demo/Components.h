@@ -5,12 +5,12 @@
 
 #include "jobs/LumoraClasses.h"
 
-namespace vornel {
+namespace demo {
 
 // Creates "Lumora.Maker" / "Lumora.RenderNet2". Null on failure, with a
 // sentence in *error that says what went wrong and, for a class that is not
 // registered, what to run.
-com::ComPtr<lumora::IMaker> NewMaker(std::string* error);
-com::ComPtr<lumora::IRenderNet2> NewRenderNet2(std::string* error);
+platform::com::ComPtr<jobs::IMaker> NewMaker(std::string* error);
+platform::com::ComPtr<jobs::IRenderNet2> NewRenderNet2(std::string* error);
 
-}  // namespace vornel
+}  // namespace demo

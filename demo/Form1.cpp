@@ -27,11 +27,11 @@ Form1::~Form1() = default;
 
 void Form1::RunExample(int scene, int width, int height) {
   std::string error;
-  if (!vornel::BuildScene(scene, &error)) {
+  if (!demo::BuildScene(scene, &error)) {
     platform::MessageBox(error);  // the run-time error of a failing call ends the handler
     return;
   }
-  render_ = vornel::NewRenderNet2(&error);
+  render_ = demo::NewRenderNet2(&error);
   if (!render_) {
     platform::MessageBox(error);
     return;

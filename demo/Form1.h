@@ -21,5 +21,5 @@ class Form1 : public QWidget {
   QPushButton* command2_;
   QPushButton* command3_;
   QPushButton* command4_;
-  com::ComPtr<lumora::IRenderNet2> render_;
+  platform::com::ComPtr<jobs::IRenderNet2> render_;
 };

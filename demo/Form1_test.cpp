@@ -30,17 +30,17 @@ QApplication& App() {
 }
 
 // The visible result viewers of the process.
-std::vector<lumora::CMergeImg*> Viewers() {
-  std::vector<lumora::CMergeImg*> found;
+std::vector<jobs::CMergeImg*> Viewers() {
+  std::vector<jobs::CMergeImg*> found;
   for (QWidget* w : QApplication::topLevelWidgets()) {
     // By object name: the library does not export the viewer's type.
     if (w->objectName() == QLatin1String("CMergeImg") && w->isVisible())
-      found.push_back(static_cast<lumora::CMergeImg*>(w));
+      found.push_back(static_cast<jobs::CMergeImg*>(w));
   }
   return found;
 }
 
-bool AllYellow(const lumora::Picture& p) {
+bool AllYellow(const jobs::Picture& p) {
   const std::size_t count = static_cast<std::size_t>(p.width()) * static_cast<std::size_t>(p.height());
   if (count == 0) return false;
   for (std::size_t i = 0; i < count; ++i) {
@@ -95,9 +95,9 @@ TEST(Form1, ButtonsRenderBothScenesAtTheirSizesAndEndDestroysTheViewer) {
 
   // Example 2: a 640 x 480 yellow picture in a viewer owned by the form.
   buttons[1]->click();
-  std::vector<lumora::CMergeImg*> open = Viewers();
+  std::vector<jobs::CMergeImg*> open = Viewers();
   ASSERT_EQ(open.size(), 1u);
-  QPointer<lumora::CMergeImg> first = open[0];
+  QPointer<jobs::CMergeImg> first = open[0];
   EXPECT_EQ(first->picture().width(), 640);
   EXPECT_EQ(first->picture().height(), 480);
   EXPECT_TRUE(AllYellow(first->picture()));
@@ -126,7 +126,7 @@ TEST(Form1, ButtonsRenderBothScenesAtTheirSizesAndEndDestroysTheViewer) {
   buttons[0]->click();
   open = Viewers();
   ASSERT_EQ(open.size(), 1u);
-  QPointer<lumora::CMergeImg> second = open[0];
+  QPointer<jobs::CMergeImg> second = open[0];
   EXPECT_EQ(second->picture().width(), 1024);
   EXPECT_EQ(second->picture().height(), 768);
   EXPECT_TRUE(farmtest::WaitUntil(

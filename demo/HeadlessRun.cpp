@@ -14,7 +14,7 @@
 #include "jobs/ImageFormat.h"
 #include "jobs/RenderNet2.h"
 
-namespace vornel {
+namespace demo {
 
 namespace {
 
@@ -31,7 +31,7 @@ bool ReadInt(const char* text, int* value) {
 bool Wait(RenderNet2& render, int32_t timeout_ms, bool quiet, int32_t* state) {
   constexpr int32_t kSliceMs = 250;
   ProgressReport report(stdout, isatty(fileno(stdout)) == 1);
-  lumora::JobProgressSnapshot progress;
+  jobs::JobProgressSnapshot progress;
   const auto start = std::chrono::steady_clock::now();
   bool ended = false;
   for (;;) {
@@ -46,7 +46,7 @@ bool Wait(RenderNet2& render, int32_t timeout_ms, bool quiet, int32_t* state) {
     if (ended || (timeout_ms >= 0 && waited + slice >= timeout_ms)) break;
   }
   if (!quiet && *state != RenderNet2::kJobNotStarted) {
-    std::vector<lumora::NodeWork> nodes;
+    std::vector<jobs::NodeWork> nodes;
     render.GetNodeSummary(&nodes);
     report.Finish(progress, nodes);
   }
@@ -106,7 +106,7 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
     return false;
   }
   // Said before the render rather than after it.
-  if (!lumora::FormatForPath(options->out)) {
+  if (!jobs::FormatForPath(options->out)) {
     *error = "--out must end in .jpg, .png, .bmp or .tga";
     return false;
   }
@@ -129,7 +129,7 @@ int RunHeadless(const HeadlessOptions& options) {
   if (options.width != 0) width = options.width;
   if (options.height != 0) height = options.height;
 
-  com::ComPtr<lumora::IRenderNet2> job = NewRenderNet2(&error);
+  platform::com::ComPtr<jobs::IRenderNet2> job = NewRenderNet2(&error);
   if (!job) {
     std::fprintf(stderr, "vornel: %s\n", error.c_str());
     return kExitNoRender;
@@ -173,4 +173,4 @@ int RunHeadless(const HeadlessOptions& options) {
   return kExitOk;
 }
 
-}  // namespace vornel
+}  // namespace demo

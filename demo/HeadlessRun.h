@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace vornel {
+namespace demo {
 
 // What `vornel --scene N --out FILE` was asked to do.
 struct HeadlessOptions {
@@ -39,4 +39,4 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
 // what arrived and exits kExitNoRender.
 int RunHeadless(const HeadlessOptions& options);
 
-}  // namespace vornel
+}  // namespace demo

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace vornel {
+namespace demo {
 namespace {
 
 struct Parsed {
@@ -67,4 +67,4 @@ TEST(ParseHeadless, RefusesWhatCannotRenderOrSaveBeforeRendering) {
 }
 
 }  // namespace
-}  // namespace vornel
+}  // namespace demo

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace vornel {
+namespace demo {
 
 namespace {
 
@@ -20,7 +20,7 @@ std::string Clock(double seconds) {
 
 }  // namespace
 
-std::string ProgressReport::Line(const lumora::JobProgressSnapshot& p, int bar_width) {
+std::string ProgressReport::Line(const jobs::JobProgressSnapshot& p, int bar_width) {
   const double f = std::min(p.fraction(), 1.0);
   const int full = static_cast<int>(f * bar_width);
   std::string line = "[" + std::string(full, '#') + std::string(bar_width - full, '-') + "]";
@@ -34,7 +34,7 @@ std::string ProgressReport::Line(const lumora::JobProgressSnapshot& p, int bar_w
   return line + text;
 }
 
-void ProgressReport::Update(const lumora::JobProgressSnapshot& p) {
+void ProgressReport::Update(const jobs::JobProgressSnapshot& p) {
   if (terminal_) {
     std::fprintf(out_, "\r%s\033[K", Line(p, 30).c_str());
     line_open_ = true;
@@ -47,7 +47,7 @@ void ProgressReport::Update(const lumora::JobProgressSnapshot& p) {
   std::fflush(out_);
 }
 
-void ProgressReport::Finish(const lumora::JobProgressSnapshot& p, const std::vector<lumora::NodeWork>& nodes) {
+void ProgressReport::Finish(const jobs::JobProgressSnapshot& p, const std::vector<jobs::NodeWork>& nodes) {
   Update(p);
   if (line_open_) std::fputc('\n', out_);
   line_open_ = false;
@@ -55,7 +55,7 @@ void ProgressReport::Finish(const lumora::JobProgressSnapshot& p, const std::vec
     std::fprintf(out_, "%-24s %4s %11s %6s %8s %8s  %s\n", "node", "band", "rows asked", "rows", "seconds", "rows/s",
                  "handed out again");
   }
-  for (const lumora::NodeWork& n : nodes) {
+  for (const jobs::NodeWork& n : nodes) {
     char asked[32];
     std::snprintf(asked, sizeof asked, "%d-%d", n.firstRow, n.lastRow);
     std::fprintf(out_, "%-24s %4d %11s %6d %8.1f %8.1f  %s\n", n.node.c_str(), n.band, asked, n.rows, n.seconds,
@@ -64,4 +64,4 @@ void ProgressReport::Finish(const lumora::JobProgressSnapshot& p, const std::vec
   std::fflush(out_);
 }
 
-}  // namespace vornel
+}  // namespace demo

@@ -5,7 +5,7 @@
 
 #include "jobs/JobProgress.h"
 
-namespace vornel {
+namespace demo {
 
 // What a headless render shows while it waits: on a terminal one live line
 // (bar, percent, rows, elapsed, time left, nodes working) rewritten in
@@ -16,13 +16,13 @@ class ProgressReport {
   ProgressReport(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
 
   // Shows the progress of this moment.
-  void Update(const lumora::JobProgressSnapshot& progress);
+  void Update(const jobs::JobProgressSnapshot& progress);
 
   // Ends the live line and prints one line per hand-out of a band.
-  void Finish(const lumora::JobProgressSnapshot& progress, const std::vector<lumora::NodeWork>& nodes);
+  void Finish(const jobs::JobProgressSnapshot& progress, const std::vector<jobs::NodeWork>& nodes);
 
   // "[#####-----]  50.0 %  240/480 rows  0:12 elapsed  0:12 left  2 nodes"
-  static std::string Line(const lumora::JobProgressSnapshot& progress, int bar_width);
+  static std::string Line(const jobs::JobProgressSnapshot& progress, int bar_width);
 
  private:
   std::FILE* out_;
@@ -31,4 +31,4 @@ class ProgressReport {
   bool line_open_ = false;
 };
 
-}  // namespace vornel
+}  // namespace demo

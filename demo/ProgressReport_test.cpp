@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <string>
 
-namespace vornel {
+namespace demo {
 namespace {
 
-lumora::JobProgressSnapshot At(int rows, int total, double seconds, int nodes) {
-  lumora::JobProgressSnapshot p;
+jobs::JobProgressSnapshot At(int rows, int total, double seconds, int nodes) {
+  jobs::JobProgressSnapshot p;
   p.rowsPlaced = rows;
   p.rowsTotal = total;
   p.elapsedSeconds = seconds;
@@ -34,7 +34,7 @@ TEST(ProgressReportTest, OffATerminalOneLinePerTenthThenTheNodes) {
   Captured out;
   ProgressReport report(out.file, false);
   for (int rows : {0, 3, 10, 11, 35, 35, 99, 100}) report.Update(At(rows, 100, rows / 10.0, 2));
-  lumora::NodeWork w;
+  jobs::NodeWork w;
   w.node = "127.0.0.1:4242";
   w.band = 2;
   w.firstRow = 41;
@@ -73,4 +73,4 @@ TEST(ProgressReportTest, OnATerminalTheLineIsRewrittenInPlace) {
 }
 
 }  // namespace
-}  // namespace vornel
+}  // namespace demo

@@ -5,11 +5,11 @@
 #include "platform/Folders.h"
 #include "scene/Maker.h"
 
-namespace vornel {
+namespace demo {
 
 bool BuildScene(int scene, std::string* error) {
   // Lives for the handler only, as in the window.
-  com::ComPtr<lumora::IMaker> made = NewMaker(error);
+  platform::com::ComPtr<jobs::IMaker> made = NewMaker(error);
   if (!made) return false;
   Maker& maker = *made->object();
   DemoResult result;
@@ -33,4 +33,4 @@ void DefaultSize(int scene, int* width, int* height) {
   *height = scene == 1 ? 768 : 480;
 }
 
-}  // namespace vornel
+}  // namespace demo

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace vornel {
+namespace demo {
 
 // Builds demonstration scene 1 or 2 into the work folder of liblumora
 // through a Maker of its own; bumpmap_.png comes from the program's folder.
@@ -12,4 +12,4 @@ bool BuildScene(int scene, std::string* error);
 // The picture size the demo renders a scene at (1024 x 768, 640 x 480).
 void DefaultSize(int scene, int* width, int* height);
 
-}  // namespace vornel
+}  // namespace demo

@@ -32,13 +32,13 @@ int main(int argc, char** argv) {
               platform::kOrbOptionsHelp)) {
     return 0;
   }
-  vornel::HeadlessOptions options;
+  demo::HeadlessOptions options;
   bool headless = false;
   std::string error;
-  if (!vornel::ParseHeadless(argc, argv, &options, &headless, &error)) {
+  if (!demo::ParseHeadless(argc, argv, &options, &headless, &error)) {
     std::fprintf(stderr, "vornel: %s\n", error.c_str());
     std::fprintf(stderr, "usage: vornel [--scene 1|2 --out FILE [--width W] [--height H] [--timeout S] [--quiet]]\n");
-    return vornel::kExitUsage;
+    return demo::kExitUsage;
   }
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   if (no_display && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
   QApplication app(argc, argv);
-  if (headless) return vornel::RunHeadless(options);
+  if (headless) return demo::RunHeadless(options);
 
   Form1 form;
   form.show();

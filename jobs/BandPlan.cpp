@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace lumora {
+namespace jobs {
 
 int32_t BandPlan::BandCount(int32_t idle_farmers) const {
   const int32_t per = bandsPerFarmer >= 1 && bandsPerFarmer <= kMaxBandsPerFarmer ? bandsPerFarmer : 1;
@@ -20,4 +20,4 @@ BandPlan BandPlanFromEnvironment() {
   return plan;
 }
 
-}  // namespace lumora
+}  // namespace jobs

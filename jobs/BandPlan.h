@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-namespace lumora {
+namespace jobs {
 
 // How many bands a job is cut into for the idle farmers found at its start.
 // By default one band per farmer. With uneven machines the slowest one sets
@@ -22,4 +22,4 @@ struct BandPlan {
 // from 1 to kMaxBandsPerFarmer; anything else (or nothing) is the default.
 BandPlan BandPlanFromEnvironment();
 
-}  // namespace lumora
+}  // namespace jobs

@@ -1,6 +1,6 @@
 #include "jobs/BandSplit.h"
 
-namespace lumora {
+namespace jobs {
 
 namespace {
 constexpr int32_t kSeamWidening = 10;
@@ -28,4 +28,4 @@ JobRows RowsToRender(const Band& band, int32_t count) {
   return rows;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace lumora {
+namespace jobs {
 
 // One horizontal band of a picture. Rows count from 1 at the top; the first
 // band starts at row 0 by convention.
@@ -29,4 +29,4 @@ struct JobRows {
 };
 JobRows RowsToRender(const Band& band, int32_t count);
 
-}  // namespace lumora
+}  // namespace jobs

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 TEST(BandSplit, OneFarmerTakesTheWholePictureSentFromRowZero) {
@@ -66,4 +66,4 @@ TEST(BandSplit, NoFarmerNoBand) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

@@ -1,6 +1,6 @@
 #include "jobs/BandTally.h"
 
-namespace lumora {
+namespace jobs {
 
 void BandTally::SetBandCount(int32_t count) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -139,4 +139,4 @@ int32_t BandTally::messages() const {
   return messages_;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace lumora {
+namespace jobs {
 
 // Rows first..last of a picture, both included; empty when last < first.
 struct RowRange {
@@ -84,4 +84,4 @@ class BandTally {
   std::vector<RowRange> owed_;
 };
 
-}  // namespace lumora
+}  // namespace jobs

@@ -4,7 +4,7 @@
 
 #include "idl/BandLabel.h"
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 TEST(BandFromLabel, ReadsTheBandNumberOfRenderKZip) {
@@ -49,4 +49,4 @@ TEST(BandTally, BandsOutsideTheJobAndUnlabelledEndsCompleteNothing) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

@@ -9,7 +9,7 @@
 #include "idl/OrbInit.h"
 #include "idl/WellKnownNames.h"
 
-namespace lumora {
+namespace jobs {
 
 namespace {
 
@@ -231,4 +231,4 @@ std::vector<std::shared_ptr<FarmerLink>> CorbaWorkgroup::GetValidFarmer() {
   return farmers;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -8,7 +8,7 @@
 #include "Lumora.hh"
 #include "jobs/FarmLink.h"
 
-namespace lumora {
+namespace jobs {
 
 // The job package as it travels: read once, sent whole to every farmer.
 using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
@@ -72,4 +72,4 @@ class CorbaWorkgroup : public WorkgroupLink {
   uint32_t group_timeout_ms_;
 };
 
-}  // namespace lumora
+}  // namespace jobs

@@ -20,7 +20,7 @@
 #include "platform/ThreadPriority.h"
 #include "registry/NameBinding.h"
 
-namespace lumora {
+namespace jobs {
 
 namespace {
 
@@ -198,4 +198,4 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
   job->End(outcome, reason);
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -5,7 +5,7 @@
 #include "jobs/Dispatcher.h"
 #include "jobs/RenderJob.h"
 
-namespace lumora {
+namespace jobs {
 
 // The body of a job's dispatch thread: packs work_folder/Render into
 // work_folder/Render.zip, starts the ORB (from the host process's own
@@ -16,4 +16,4 @@ namespace lumora {
 void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::path& work_folder,
                  Dispatcher::PictureSize size, BandPlan plan = BandPlan());
 
-}  // namespace lumora
+}  // namespace jobs

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace lumora {
+namespace jobs {
 
 Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep,
                        BandPlan plan)
@@ -206,4 +206,4 @@ JobOutcome Dispatcher::Run() {
   }
 }
 
-}  // namespace lumora
+}  // namespace jobs

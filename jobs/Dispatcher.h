@@ -12,7 +12,7 @@
 #include "jobs/FarmLink.h"
 #include "jobs/JobProgress.h"
 
-namespace lumora {
+namespace jobs {
 
 // How a render job ended.
 enum class JobOutcome : int32_t {
@@ -123,4 +123,4 @@ class Dispatcher {
   JobProgress* progress_ = nullptr;
 };
 
-}  // namespace lumora
+}  // namespace jobs

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 // A simulated node: a hand-out makes it busy with one band; at the next tick
@@ -417,4 +417,4 @@ TEST(Dispatcher, TheLateEndOfAFarmerThatLostItsBandCutsNothingShort) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

@@ -7,7 +7,7 @@
 
 #include "idl/JobParameters.h"
 
-namespace lumora {
+namespace jobs {
 
 // What a farmer is told about its band before it starts.
 using JobParameters = farm::JobParameters;
@@ -59,4 +59,4 @@ class WorkgroupLink {
   virtual std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() = 0;
 };
 
-}  // namespace lumora
+}  // namespace jobs

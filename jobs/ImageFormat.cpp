@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace lumora {
+namespace jobs {
 
 std::optional<ImageFormat> FormatForPath(const std::string& path) {
   std::string ext = std::filesystem::path(path).extension().string();
@@ -16,4 +16,4 @@ std::optional<ImageFormat> FormatForPath(const std::string& path) {
   return std::nullopt;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-namespace lumora {
+namespace jobs {
 
 // The file formats a picture can be saved in.
 enum class ImageFormat { Jpeg, Png, Bmp, Tga };
@@ -16,4 +16,4 @@ enum class ImageFormat { Jpeg, Png, Bmp, Tga };
 // only an extension such as ".png", a trailing dot).
 std::optional<ImageFormat> FormatForPath(const std::string& path);
 
-}  // namespace lumora
+}  // namespace jobs

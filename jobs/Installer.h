@@ -1,15 +1,15 @@
 #pragma once
 #include "platform/Com.h"
 
-namespace lumora {
+namespace jobs {
 
 // The class "Lumora.Installer": creatable, with no behaviour of its own.
 class Installer {};
 
 // Its interface adds nothing to IUnknown.
-struct IInstaller : com::IUnknown {
+struct IInstaller : platform::com::IUnknown {
  protected:
   ~IInstaller() = default;
 };
 
-}  // namespace lumora
+}  // namespace jobs

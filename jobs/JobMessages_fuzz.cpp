@@ -120,11 +120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckEndMessage(seq, sent);
 
   // The servants themselves: refusals raise, nothing else does.
-  auto tally = std::make_shared<lumora::BandTally>();
+  auto tally = std::make_shared<jobs::BandTally>();
   tally->SetBandCount(in.ConsumeIntegralInRange<int32_t>(0, 5));
   size_t rows = 0;
-  lumora::RenderBoss_i boss(PortableServer::POA::_nil(), NodeFolder(), tally,
-                            [&](int32_t, const int32_t*, std::size_t count) { rows += count; });
+  jobs::RenderBoss_i boss(PortableServer::POA::_nil(), NodeFolder(), tally,
+                          [&](int32_t, const int32_t*, std::size_t count) { rows += count; });
   auto node = node::RenderNode::Create(NodeFolder(), {});
   node::FarmerServant farmer(CORBA::ORB::_nil(), PortableServer::POA::_nil(), node, std::make_shared<node::BossLink>());
   const bool oversize = seq.length() > farm::kMaxDataSeqLength;

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <system_error>
 
-namespace lumora {
+namespace jobs {
 
 namespace {
 
@@ -101,4 +101,4 @@ bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem:
   return ok;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string>
 
-namespace lumora {
+namespace jobs {
 
 // Writes the job package: a zip archive (minizip, no archive comment) of the
 // folder `source`, whose entries are named after the folder's own name with
@@ -21,4 +21,4 @@ namespace lumora {
 // cannot be written (a partial file may then remain).
 bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zip_path);
 
-}  // namespace lumora
+}  // namespace jobs

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -157,4 +157,4 @@ TEST_F(JobPackageTest, UnwritableArchiveIsReported) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace lumora {
+namespace jobs {
 
 JobProgress::JobProgress(Now now) : now_(std::move(now)), start_(now_()) {}
 
@@ -132,4 +132,4 @@ std::vector<NodeWork> JobProgress::Summary() const {
   return summary;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace lumora {
+namespace jobs {
 
 // A render job's progress at one moment.
 struct JobProgressSnapshot {
@@ -102,4 +102,4 @@ class JobProgress {
   std::vector<int> current_;  // by band - 1: index into hand_outs_, or -1
 };
 
-}  // namespace lumora
+}  // namespace jobs

@@ -4,7 +4,7 @@
 
 #include "jobs/BandSplit.h"
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 using namespace std::chrono_literals;
@@ -79,4 +79,4 @@ TEST(JobProgressTest, CreditsSeamRowsToBothSidesAndKeepsALostHandOutApart) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

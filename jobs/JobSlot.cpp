@@ -1,6 +1,6 @@
 #include "jobs/JobSlot.h"
 
-namespace lumora {
+namespace jobs {
 
 void JobSlot::SetImage(int32_t width, int32_t height) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -56,4 +56,4 @@ uint64_t JobSlot::held_job() const {
   return held_;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace lumora {
+namespace jobs {
 
 // The process-wide job settings shared by every RenderNet2 object and the
 // dispatch threads: the size of the next picture and the busy flag with
@@ -53,4 +53,4 @@ class JobSlot {
   uint64_t last_job_ = 0;
 };
 
-}  // namespace lumora
+}  // namespace jobs

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 TEST(JobSlot, DefaultSizeIs640By480AndSetImageIsStoredAsGiven) {
@@ -57,4 +57,4 @@ TEST(JobSlot, AViewerLeftOpenByInitStillClearsBusyButNotTheNewerViewer) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

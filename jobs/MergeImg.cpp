@@ -11,7 +11,7 @@
 #include <QWindow>
 #include <algorithm>
 
-namespace lumora {
+namespace jobs {
 
 CMergeImg::CMergeImg(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -157,4 +157,4 @@ void CMergeImg::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-}  // namespace lumora
+}  // namespace jobs

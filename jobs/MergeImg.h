@@ -9,7 +9,7 @@
 #include "jobs/Picture.h"
 #include "jobs/ViewTransform.h"
 
-namespace lumora {
+namespace jobs {
 
 // The result viewer: a modeless top-level window that shows the picture of a
 // render job as it is assembled, stretched over its client area. The mouse
@@ -97,4 +97,4 @@ class CMergeImg : public QDialog {
   bool closed_ = false;
 };
 
-}  // namespace lumora
+}  // namespace jobs

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -400,4 +400,4 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

@@ -4,7 +4,7 @@
 
 #include "platform/QtMessageBox.h"
 
-namespace lumora {
+namespace jobs {
 
 void InstallMessageBoxes() {
   static std::once_flag once;
@@ -17,4 +17,4 @@ namespace {
 const bool installed_at_load = (InstallMessageBoxes(), true);
 }  // namespace
 
-}  // namespace lumora
+}  // namespace jobs

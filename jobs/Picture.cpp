@@ -8,7 +8,7 @@
 #include <stb/stb_image_write.h>
 #pragma GCC diagnostic pop
 
-namespace lumora {
+namespace jobs {
 
 bool Picture::Create(int32_t width, int32_t height) {
   Destroy();
@@ -67,4 +67,4 @@ bool Picture::Save(const std::string& path, ImageFormat format) const {
   return false;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -6,7 +6,7 @@
 
 #include "jobs/ImageFormat.h"
 
-namespace lumora {
+namespace jobs {
 
 // The picture a render job assembles: width x height pixels of 24-bit colour,
 // no palette. Colours go in and out as COLORREF values (red in bits 0-7,
@@ -86,4 +86,4 @@ constexpr uint32_t ColorrefToRgb32(uint32_t c) {
 }
 constexpr uint32_t Rgb32ToColorref(uint32_t p) { return ((p >> 16) & 0xFFu) | (p & 0xFF00u) | ((p & 0xFFu) << 16); }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -20,7 +20,7 @@
 
 #include "jobs/ImageFormat.h"
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -252,4 +252,4 @@ TEST_F(PictureSaveTest, FailedSavesSayFalse) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

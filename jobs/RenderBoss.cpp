@@ -6,7 +6,7 @@
 #include "idl/FileReceiver.h"
 #include "idl/OrbInit.h"
 
-namespace lumora {
+namespace jobs {
 
 RenderBoss_i::RenderBoss_i(PortableServer::POA_ptr poa, std::filesystem::path folder, std::shared_ptr<BandTally> tally,
                            RowSink sink)
@@ -51,4 +51,4 @@ void RenderBoss_i::Push(CORBA::Long line, const Lumora::ColorLine& colors) {
   tally_->RowArrived(line);
 }
 
-}  // namespace lumora
+}  // namespace jobs

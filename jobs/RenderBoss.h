@@ -10,7 +10,7 @@
 #include "Lumora.hh"
 #include "jobs/BandTally.h"
 
-namespace lumora {
+namespace jobs {
 
 // The boss callback object of one render job: farmers report the end of
 // their bands to it, and the engines on the nodes push rendered rows.
@@ -54,4 +54,4 @@ class RenderBoss_i : public POA_Lumora::RenderBoss {
   RowSink sink_;
 };
 
-}  // namespace lumora
+}  // namespace jobs

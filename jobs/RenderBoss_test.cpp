@@ -12,7 +12,7 @@
 #include "tests/support/TestEnv.h"
 #include "tests/support/TestOrb.h"
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -311,4 +311,4 @@ TEST_F(RenderBossTest, WithRowsOwedAnEndCompletesABandOnlyWithItsRowsAndAFailure
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

@@ -4,7 +4,7 @@
 #include <QMetaObject>
 #include <QThread>
 
-namespace lumora {
+namespace jobs {
 
 bool RunOnGuiThread(const std::function<void()>& fn) {
   QCoreApplication* app = QCoreApplication::instance();
@@ -71,4 +71,4 @@ std::string RenderJob::reason() const {
   return reason_;
 }
 
-}  // namespace lumora
+}  // namespace jobs

@@ -12,7 +12,7 @@
 #include "jobs/JobProgress.h"
 #include "jobs/MergeImg.h"
 
-namespace lumora {
+namespace jobs {
 
 // Runs `fn` on the GUI thread (the QApplication's) and waits for it; runs it
 // at once when called there. Returns false, without running it, when there
@@ -63,4 +63,4 @@ class RenderJob {
   JobProgress progress_;
 };
 
-}  // namespace lumora
+}  // namespace jobs

@@ -13,7 +13,7 @@
 #include "jobs/RenderNet2.h"
 #include "tests/support/TestEnv.h"
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 constexpr int32_t kRed = 0x0000FF;  // COLORREF
@@ -145,4 +145,4 @@ TEST(RenderNet, ZarvoOnlyTellsToUseRenderNet2AndHasOKLeavesItsArguments) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

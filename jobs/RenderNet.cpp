@@ -3,7 +3,7 @@
 #include "jobs/MessageBoxes.h"
 #include "platform/MessageBox.h"
 
-RenderNet::RenderNet() { lumora::InstallMessageBoxes(); }
+RenderNet::RenderNet() { jobs::InstallMessageBoxes(); }
 
 HRESULT RenderNet::Zarvo(const WId*) {
   platform::MessageBox("该接口中止使用\n请使用RenderNet2接口");

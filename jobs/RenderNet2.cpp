@@ -15,7 +15,7 @@
 #include "jobs/RenderJob.h"
 #include "platform/Folders.h"
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 // Process-wide by design: every RenderNet2 object shares the picture size,
@@ -53,12 +53,12 @@ bool OnGuiThread() {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs
 
-using lumora::JobOutcome;
-using lumora::TheModule;
+using jobs::JobOutcome;
+using jobs::TheModule;
 
-RenderNet2::RenderNet2() { lumora::InstallMessageBoxes(); }
+RenderNet2::RenderNet2() { jobs::InstallMessageBoxes(); }
 
 RenderNet2::~RenderNet2() = default;
 
@@ -72,24 +72,24 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     reason_ = "no QApplication: the render job needs a GUI thread";
     return S_OK;
   }
-  if (!lumora::SizeAcceptable(width, height)) {
+  if (!jobs::SizeAcceptable(width, height)) {
     job_.reset();
     reason_ = "picture size " + std::to_string(width) + " x " + std::to_string(height) + " refused";
     return S_OK;
   }
   const WId host = pWnd != nullptr ? *pWnd : 0;
-  std::shared_ptr<lumora::RenderJob> job;
-  lumora::RunOnGuiThread([&] {
-    lumora::Module& module = TheModule();
+  std::shared_ptr<jobs::RenderJob> job;
+  jobs::RunOnGuiThread([&] {
+    jobs::Module& module = TheModule();
     uint64_t number = 0;
     if (!module.slot.TryStart(&number)) return;
     module.DeleteViewer();
-    lumora::CMergeImg* viewer = lumora::CMergeImg::CreateForHost(&host);
+    jobs::CMergeImg* viewer = jobs::CMergeImg::CreateForHost(&host);
     viewer->on_closed = [number] { TheModule().slot.ViewerClosed(number); };
     module.viewer = viewer;
     viewer->CreatePicture(width, height);
     viewer->ShowViewer();
-    job = std::make_shared<lumora::RenderJob>(number, viewer, height);
+    job = std::make_shared<jobs::RenderJob>(number, viewer, height);
   });
   if (!job) {
     job_.reset();
@@ -97,18 +97,18 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     return S_OK;
   }
   job_ = job;
-  lumora::BandPlan plan = lumora::BandPlanFromEnvironment();
+  jobs::BandPlan plan = jobs::BandPlanFromEnvironment();
   if (bands_per_node_ > 0) plan.bandsPerFarmer = bands_per_node_;
-  std::thread([job, folder = lumora::WorkFolder(), plan] {
-    lumora::RunDispatch(
+  std::thread([job, folder = jobs::WorkFolder(), plan] {
+    jobs::RunDispatch(
         job, folder, [](int32_t* w, int32_t* h) { TheModule().slot.Size(w, h); }, plan);
   }).detach();
   return S_OK;
 }
 
 HRESULT RenderNet2::Destory() {
-  lumora::RunOnGuiThread([] {
-    lumora::Module& module = TheModule();
+  jobs::RunOnGuiThread([] {
+    jobs::Module& module = TheModule();
     module.DeleteViewer();
     module.slot.Destroy();
   });
@@ -116,7 +116,7 @@ HRESULT RenderNet2::Destory() {
 }
 
 HRESULT RenderNet2::Init() {
-  lumora::RunOnGuiThread([] { TheModule().viewer = nullptr; });
+  jobs::RunOnGuiThread([] { TheModule().viewer = nullptr; });
   TheModule().slot.Init();
   return S_OK;
 }
@@ -128,7 +128,7 @@ HRESULT RenderNet2::SetImage(int32_t width, int32_t heigth) {
 
 namespace {
 
-int32_t StateOf(const std::shared_ptr<lumora::RenderJob>& job) {
+int32_t StateOf(const std::shared_ptr<jobs::RenderJob>& job) {
   if (!job) return RenderNet2::kJobNotStarted;
   switch (job->outcome()) {
     case JobOutcome::kRunning: return RenderNet2::kJobRunning;
@@ -153,7 +153,7 @@ HRESULT RenderNet2::WaitForJob(int32_t timeout_ms, int32_t* state) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
   auto running = [&] { return job_ && job_->outcome() == JobOutcome::kRunning; };
   auto expired = [&] { return timeout_ms >= 0 && Clock::now() >= deadline; };
-  if (lumora::OnGuiThread()) {
+  if (jobs::OnGuiThread()) {
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(20);
@@ -184,7 +184,7 @@ HRESULT RenderNet2::SavePicture(const char* path) {
 }
 
 HRESULT RenderNet2::SetBandsPerNode(int32_t count) {
-  if (count < 0 || count > lumora::BandPlan::kMaxBandsPerFarmer) return S_FALSE;
+  if (count < 0 || count > jobs::BandPlan::kMaxBandsPerFarmer) return S_FALSE;
   bands_per_node_ = count;
   return S_OK;
 }
@@ -194,12 +194,12 @@ HRESULT RenderNet2::CopyPicture(std::vector<uint8_t>* rgb, int32_t* width, int32
   return job_->CopyPicture(rgb, width, height) ? S_OK : S_FALSE;
 }
 
-HRESULT RenderNet2::GetJobProgress(lumora::JobProgressSnapshot* progress) {
-  if (progress != nullptr) *progress = job_ ? job_->progress().Snapshot() : lumora::JobProgressSnapshot{};
+HRESULT RenderNet2::GetJobProgress(jobs::JobProgressSnapshot* progress) {
+  if (progress != nullptr) *progress = job_ ? job_->progress().Snapshot() : jobs::JobProgressSnapshot{};
   return S_OK;
 }
 
-HRESULT RenderNet2::GetNodeSummary(std::vector<lumora::NodeWork>* summary) {
-  if (summary != nullptr) *summary = job_ ? job_->progress().Summary() : std::vector<lumora::NodeWork>{};
+HRESULT RenderNet2::GetNodeSummary(std::vector<jobs::NodeWork>* summary) {
+  if (summary != nullptr) *summary = job_ ? job_->progress().Summary() : std::vector<jobs::NodeWork>{};
   return S_OK;
 }

@@ -9,7 +9,7 @@
 #include "jobs/JobProgress.h"
 #include "platform/HResult.h"
 
-namespace lumora {
+namespace jobs {
 class RenderJob;
 }
 
@@ -102,13 +102,13 @@ class RenderNet2 {
   // The job's progress, at once (never blocks): rows placed and rows in the
   // picture, bands done and bands in all, nodes working, time since Zarvo.
   // All zero while no job was started.
-  HRESULT GetJobProgress(lumora::JobProgressSnapshot* progress);
+  HRESULT GetJobProgress(jobs::JobProgressSnapshot* progress);
 
   // One entry per hand-out of a band to a node, in hand-out order: node,
   // band, rows received, seconds, rows per second, whether the band was
   // handed out again. Complete once the job has ended; while it runs, the
   // figures so far. Empty while no job was started.
-  HRESULT GetNodeSummary(std::vector<lumora::NodeWork>* summary);
+  HRESULT GetNodeSummary(std::vector<jobs::NodeWork>* summary);
 
   // ---- For farms of uneven machines ------------------------------------------
 
@@ -121,7 +121,7 @@ class RenderNet2 {
   HRESULT SetBandsPerNode(int32_t count);
 
  private:
-  std::shared_ptr<lumora::RenderJob> job_;
+  std::shared_ptr<jobs::RenderJob> job_;
   std::string reason_;
   std::string reason_text_;
   int32_t bands_per_node_ = 0;

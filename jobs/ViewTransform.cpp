@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 // Truncates toward zero, saturating at the int32 range: many wheel steps
@@ -60,4 +60,4 @@ PaintRect ViewTransform::Destination(const ClientRect& client) const {
   return PaintRect{pan_x_, pan_y_, Truncate(client.width() * zoom_), Truncate(client.height() * zoom_)};
 }
 
-}  // namespace lumora
+}  // namespace jobs

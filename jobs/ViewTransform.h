@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-namespace lumora {
+namespace jobs {
 
 // A rectangle in window coordinates, right and bottom exclusive
 // (a client area of width w and height h is {0, 0, w, h}).
@@ -67,4 +67,4 @@ class ViewTransform {
   int32_t pan_y_ = 0;
 };
 
-}  // namespace lumora
+}  // namespace jobs

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace lumora {
+namespace jobs {
 namespace {
 
 const ClientRect kClient{0, 0, 400, 300};
@@ -122,4 +122,4 @@ TEST(ViewTransformTest, HugeZoomSaturatesInsteadOfWrapping) {
 }
 
 }  // namespace
-}  // namespace lumora
+}  // namespace jobs

@@ -17,7 +17,7 @@
 #include "platform/QtMessageBox.h"
 #include "platform/ThreadPriority.h"
 
-namespace zephrin {
+namespace launcher {
 
 // What a Render shares with its workers; it outlives the Render as long as a
 // worker still needs it.
@@ -173,4 +173,4 @@ void Render::SetFinishCallback(FinishCallback callback) {
   slot_->callback = std::move(callback);
 }
 
-}  // namespace zephrin
+}  // namespace launcher

@@ -4,7 +4,7 @@
 
 #include "platform/HResult.h"
 
-namespace zephrin {
+namespace launcher {
 
 struct RenderSlot;
 
@@ -66,4 +66,4 @@ class Render {
   std::shared_ptr<RenderSlot> slot_;
 };
 
-}  // namespace zephrin
+}  // namespace launcher

@@ -1,6 +1,6 @@
 #include "launcher/RenderState.h"
 
-namespace zephrin {
+namespace launcher {
 
 bool RenderState::Go() {
   if (phase_ != Phase::Idle) return false;
@@ -24,4 +24,4 @@ void RenderState::ProcessEnded() {
   if (phase_ == Phase::Rendering) phase_ = Phase::Idle;
 }
 
-}  // namespace zephrin
+}  // namespace launcher

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace zephrin {
+namespace launcher {
 
 // Life of one launcher object's render, apart from any process or thread:
 //
@@ -40,4 +40,4 @@ class RenderState {
   Phase phase_ = Phase::Idle;
 };
 
-}  // namespace zephrin
+}  // namespace launcher

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace zephrin {
+namespace launcher {
 namespace {
 
 using Phase = RenderState::Phase;
@@ -72,4 +72,4 @@ TEST(RenderState, StopFromEveryPhase) {
 }
 
 }  // namespace
-}  // namespace zephrin
+}  // namespace launcher

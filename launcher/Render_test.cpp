@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-namespace zephrin {
+namespace launcher {
 namespace {
 
 namespace fs = std::filesystem;
@@ -360,4 +360,4 @@ TEST_F(RenderTest, StopOnAnyObjectEndsTheLastStartedProcess) {
 }
 
 }  // namespace
-}  // namespace zephrin
+}  // namespace launcher

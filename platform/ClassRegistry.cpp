@@ -15,7 +15,7 @@
 
 #include "platform/Com.h"
 
-namespace com {
+namespace platform::com {
 namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -299,4 +299,4 @@ bool ClassRegistry::HasSubkeys(const std::string& key) const {
   return std::any_of(keys_.begin(), keys_.end(), [&](const auto& k) { return StartsWithNoCase(k.first, below); });
 }
 
-}  // namespace com
+}  // namespace platform::com

@@ -19,7 +19,7 @@
 
 #include "platform/HResult.h"
 
-namespace com {
+namespace platform::com {
 
 struct NoCase {
   bool operator()(const std::string& a, const std::string& b) const;
@@ -67,4 +67,4 @@ class ClassRegistry {
   std::map<std::string, Values, NoCase> keys_;
 };
 
-}  // namespace com
+}  // namespace platform::com

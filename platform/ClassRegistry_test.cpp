@@ -13,11 +13,11 @@
 namespace {
 
 TEST(ClassRegistry, TextRoundTripsWithEscapesAndIgnoresCase) {
-  com::ClassRegistry r;
+  platform::com::ClassRegistry r;
   r.SetValue("CLSID\\{A}\\InprocServer32", "", "/a \"quoted\" \\ path");
   r.SetValue("CLSID\\{A}\\InprocServer32", "ThreadingModel", "Both");
   r.CreateKey("CLSID\\{A}\\Programmable");
-  com::ClassRegistry back;
+  platform::com::ClassRegistry back;
   std::string error;
   ASSERT_TRUE(back.Parse(r.Serialize(), "x", &error)) << error;
   EXPECT_EQ(back.Serialize(), r.Serialize());
@@ -33,19 +33,19 @@ TEST(ClassRegistry, TextRoundTripsWithEscapesAndIgnoresCase) {
 }
 
 TEST(ClassRegistry, UnregisterRemovesWhatRegistrationWroteAndKeepsSharedKeys) {
-  com::ClassRegistry r;
+  platform::com::ClassRegistry r;
   r.SetValue("CLSID\\{OTHER}", "", "someone else's class");
-  const com::ClassInfo info = {"D", "P.C.1", "P.C", "{G}", "Free"};
-  com::RegisterScript(com::ClassScript(info, "/old/lib.so", "{APP}", "{LIB}"), r);
+  const platform::com::ClassInfo info = {"D", "P.C.1", "P.C", "{G}", "Free"};
+  platform::com::RegisterScript(platform::com::ClassScript(info, "/old/lib.so", "{APP}", "{LIB}"), r);
   r.SetValue("CLSID\\{G}\\Stale", "", "left by an older version");
-  com::RegisterScript(com::ClassScript(info, "/new/lib.so", "{APP}", "{LIB}"), r);
+  platform::com::RegisterScript(platform::com::ClassScript(info, "/new/lib.so", "{APP}", "{LIB}"), r);
   EXPECT_FALSE(r.HasKey("CLSID\\{G}\\Stale"));  // the class key is written afresh
   EXPECT_EQ(r.Value("CLSID\\{G}\\InprocServer32"), "/new/lib.so");
   EXPECT_EQ(r.Value("CLSID\\{G}", "AppID"), "{APP}");
   EXPECT_EQ(r.Value("P.C\\CurVer"), "P.C.1");
 
-  com::UnregisterScript(com::ClassScript(info, "/new/lib.so", "{APP}", "{LIB}"), r);
-  com::ClassRegistry expected;
+  platform::com::UnregisterScript(platform::com::ClassScript(info, "/new/lib.so", "{APP}", "{LIB}"), r);
+  platform::com::ClassRegistry expected;
   expected.SetValue("CLSID\\{OTHER}", "", "someone else's class");
   EXPECT_EQ(r.Serialize(), expected.Serialize());
 }
@@ -58,9 +58,9 @@ TEST(ClassRegistry, ConcurrentEditsLoseNothing) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 25; ++i) {
         std::string error;
-        EXPECT_EQ(com::ClassRegistry::Edit(
+        EXPECT_EQ(platform::com::ClassRegistry::Edit(
                       file,
-                      [&](com::ClassRegistry& r) {
+                      [&](platform::com::ClassRegistry& r) {
                         r.SetValue("K" + std::to_string(t) + "_" + std::to_string(i), "", "v");
                         return S_OK;
                       },
@@ -71,9 +71,9 @@ TEST(ClassRegistry, ConcurrentEditsLoseNothing) {
     });
   }
   for (auto& th : threads) th.join();
-  com::ClassRegistry r;
+  platform::com::ClassRegistry r;
   std::string error;
-  ASSERT_EQ(com::ClassRegistry::Load(file, &r, &error), S_OK) << error;
+  ASSERT_EQ(platform::com::ClassRegistry::Load(file, &r, &error), S_OK) << error;
   for (int t = 0; t < 4; ++t) {
     for (int i = 0; i < 25; ++i) EXPECT_TRUE(r.HasKey("K" + std::to_string(t) + "_" + std::to_string(i)));
   }
@@ -81,12 +81,12 @@ TEST(ClassRegistry, ConcurrentEditsLoseNothing) {
 }
 
 TEST(Guid, ParsesAndPrintsTheBracedForm) {
-  com::GUID g;
-  ASSERT_TRUE(com::ParseGuid("{c3b34545-7ba0-4cf9-88f1-31b694229f9e}", &g));
-  EXPECT_EQ(com::ToString(g), "{C3B34545-7BA0-4CF9-88F1-31B694229F9E}");
+  platform::com::GUID g;
+  ASSERT_TRUE(platform::com::ParseGuid("{c3b34545-7ba0-4cf9-88f1-31b694229f9e}", &g));
+  EXPECT_EQ(platform::com::ToString(g), "{C3B34545-7BA0-4CF9-88F1-31B694229F9E}");
   for (const char* bad : {"C3B34545-7BA0-4CF9-88F1-31B694229F9E", "{C3B34545-7BA0-4CF9-88F1-31B694229F9}",
                           "{C3B34545+7BA0-4CF9-88F1-31B694229F9E}", "{G3B34545-7BA0-4CF9-88F1-31B694229F9E}"}) {
-    EXPECT_FALSE(com::ParseGuid(bad, &g)) << bad;
+    EXPECT_FALSE(platform::com::ParseGuid(bad, &g)) << bad;
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace com {
+namespace platform::com {
 namespace {
 
 int HexDigit(char c) {
@@ -83,4 +83,4 @@ std::string DescribeResult(HRESULT hr) {
 const IID IID_IUnknown = MakeGuid("{00000000-0000-0000-C000-000000000046}");
 const IID IID_IClassFactory = MakeGuid("{00000001-0000-0000-C000-000000000046}");
 
-}  // namespace com
+}  // namespace platform::com

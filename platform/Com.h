@@ -10,7 +10,7 @@
 
 #include "platform/HResult.h"
 
-namespace com {
+namespace platform::com {
 
 // A 128-bit identifier, written "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 struct GUID {
@@ -125,11 +125,11 @@ class ComPtr {
   I* p_ = nullptr;
 };
 
-}  // namespace com
+}  // namespace platform::com
 
 // The entry points of a component library.
 extern "C" {
-using DllGetClassObjectFn = HRESULT (*)(const com::CLSID* clsid, const com::IID* iid, void** out);
+using DllGetClassObjectFn = HRESULT (*)(const platform::com::CLSID* clsid, const platform::com::IID* iid, void** out);
 using DllCanUnloadNowFn = HRESULT (*)();
 using DllRegisterServerFn = HRESULT (*)();
 using DllUnregisterServerFn = HRESULT (*)();

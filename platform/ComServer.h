@@ -8,7 +8,7 @@
 
 #include "platform/Com.h"
 
-namespace com {
+namespace platform::com {
 
 // Counts the live objects and server locks of one library; the library may
 // be unloaded only while the count is 0.
@@ -127,4 +127,4 @@ HRESULT GetClassObject(const ClassEntry (&table)[N], const CLSID* clsid, const I
   return kCLASS_E_CLASSNOTAVAILABLE;
 }
 
-}  // namespace com
+}  // namespace platform::com

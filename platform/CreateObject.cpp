@@ -7,7 +7,7 @@
 
 #include "platform/ClassRegistry.h"
 
-namespace com {
+namespace platform::com {
 namespace {
 
 // The libraries this process has loaded, by path; never unloaded, as the
@@ -137,4 +137,4 @@ HRESULT CanUnloadNow(const std::filesystem::path& library) {
   return entry != nullptr ? entry() : kE_PROC_NOT_FOUND;
 }
 
-}  // namespace com
+}  // namespace platform::com

@@ -7,7 +7,7 @@
 
 #include "platform/Com.h"
 
-namespace com {
+namespace platform::com {
 
 // Creates an object of the class named `name` - a ProgID ("Lumora.Maker",
 // "Lumora.Maker.1") or a braced CLSID - and answers its interface `iid` in
@@ -34,4 +34,4 @@ HRESULT RegisterLibrary(const std::filesystem::path& library, bool unregister, s
 // could be unloaded now (its DllCanUnloadNow); kE_MOD_NOT_FOUND when not loaded.
 HRESULT CanUnloadNow(const std::filesystem::path& library);
 
-}  // namespace com
+}  // namespace platform::com

@@ -49,12 +49,12 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const std::string registry = com::ClassRegistry::DefaultPath().string();
+  const std::string registry = platform::com::ClassRegistry::DefaultPath().string();
   int status = 0;
   for (const std::string& library : libraries) {
     std::string error;
-    const HRESULT hr = com::RegisterLibrary(library, unregister, &error);
-    if (com::Failed(hr)) {
+    const HRESULT hr = platform::com::RegisterLibrary(library, unregister, &error);
+    if (platform::com::Failed(hr)) {
       std::fprintf(stderr, "farmreg: %s\n", error.c_str());
       status = 1;
     } else {

@@ -2,7 +2,7 @@
 
 #include "platform/MessageBox.h"
 
-namespace com {
+namespace platform::com {
 
 void RegisterScript(const RegistrationScript& script, ClassRegistry& registry) {
   for (const ScriptKey& key : script) {
@@ -88,4 +88,4 @@ HRESULT RunRegistration(const std::vector<RegistrationScript>& steps, bool unreg
   return hr;
 }
 
-}  // namespace com
+}  // namespace platform::com

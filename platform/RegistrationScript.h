@@ -10,7 +10,7 @@
 #include "platform/ClassRegistry.h"
 #include "platform/Com.h"
 
-namespace com {
+namespace platform::com {
 
 struct ScriptKey {
   enum class Kind {
@@ -70,4 +70,4 @@ RegistrationScript TypeLibScript(const TypeLibInfo& info, const std::filesystem:
 HRESULT RunRegistration(const std::vector<RegistrationScript>& steps, bool unregister,
                         const std::filesystem::path& registryPath);
 
-}  // namespace com
+}  // namespace platform::com

@@ -107,29 +107,29 @@ PYBIND11_MODULE(lumora, m) {
   LUMORA_MAKER_METHODS(maker)
   maker.attr("METHODS") = py::make_tuple(LUMORA_MAKER_METHOD_NAMES);
 
-  py::class_<lumora::JobProgressSnapshot>(m, "JobProgress", "A render job's progress at one moment.")
-      .def_readonly("rows_placed", &lumora::JobProgressSnapshot::rowsPlaced, "picture rows received at least once")
-      .def_readonly("rows_total", &lumora::JobProgressSnapshot::rowsTotal,
+  py::class_<jobs::JobProgressSnapshot>(m, "JobProgress", "A render job's progress at one moment.")
+      .def_readonly("rows_placed", &jobs::JobProgressSnapshot::rowsPlaced, "picture rows received at least once")
+      .def_readonly("rows_total", &jobs::JobProgressSnapshot::rowsTotal,
                     "rows of the picture (0 until the bands are cut)")
-      .def_readonly("bands_done", &lumora::JobProgressSnapshot::bandsDone, "bands whose rows are all there")
-      .def_readonly("bands_total", &lumora::JobProgressSnapshot::bandsTotal)
-      .def_readonly("nodes_working", &lumora::JobProgressSnapshot::nodesWorking, "bands out on a node, not done yet")
-      .def_readonly("elapsed_seconds", &lumora::JobProgressSnapshot::elapsedSeconds, "since Zarvo")
-      .def_property_readonly("fraction", &lumora::JobProgressSnapshot::fraction, "rows_placed / rows_total")
-      .def("__repr__", [](const lumora::JobProgressSnapshot& p) {
+      .def_readonly("bands_done", &jobs::JobProgressSnapshot::bandsDone, "bands whose rows are all there")
+      .def_readonly("bands_total", &jobs::JobProgressSnapshot::bandsTotal)
+      .def_readonly("nodes_working", &jobs::JobProgressSnapshot::nodesWorking, "bands out on a node, not done yet")
+      .def_readonly("elapsed_seconds", &jobs::JobProgressSnapshot::elapsedSeconds, "since Zarvo")
+      .def_property_readonly("fraction", &jobs::JobProgressSnapshot::fraction, "rows_placed / rows_total")
+      .def("__repr__", [](const jobs::JobProgressSnapshot& p) {
         return "JobProgress(rows " + std::to_string(p.rowsPlaced) + "/" + std::to_string(p.rowsTotal) + ", bands " +
                std::to_string(p.bandsDone) + "/" + std::to_string(p.bandsTotal) + ")";
       });
-  py::class_<lumora::NodeWork>(m, "NodeWork", "One hand-out of a band to a node.")
-      .def_readonly("node", &lumora::NodeWork::node, "the node's address (host:port)")
-      .def_readonly("band", &lumora::NodeWork::band)
-      .def_readonly("first_row", &lumora::NodeWork::firstRow, "first row asked for (within the picture)")
-      .def_readonly("last_row", &lumora::NodeWork::lastRow)
-      .def_readonly("rows", &lumora::NodeWork::rows, "distinct rows of its range received from it")
-      .def_readonly("seconds", &lumora::NodeWork::seconds)
-      .def_readonly("rows_per_second", &lumora::NodeWork::rowsPerSecond)
-      .def_readonly("finished", &lumora::NodeWork::finished, "the band was done on it")
-      .def_readonly("handed_out_again", &lumora::NodeWork::handedOutAgain,
+  py::class_<jobs::NodeWork>(m, "NodeWork", "One hand-out of a band to a node.")
+      .def_readonly("node", &jobs::NodeWork::node, "the node's address (host:port)")
+      .def_readonly("band", &jobs::NodeWork::band)
+      .def_readonly("first_row", &jobs::NodeWork::firstRow, "first row asked for (within the picture)")
+      .def_readonly("last_row", &jobs::NodeWork::lastRow)
+      .def_readonly("rows", &jobs::NodeWork::rows, "distinct rows of its range received from it")
+      .def_readonly("seconds", &jobs::NodeWork::seconds)
+      .def_readonly("rows_per_second", &jobs::NodeWork::rowsPerSecond)
+      .def_readonly("finished", &jobs::NodeWork::finished, "the band was done on it")
+      .def_readonly("handed_out_again", &jobs::NodeWork::handedOutAgain,
                     "it failed the band (stopped answering, rows missing) and the band went out again");
 
   py::class_<RenderNet2> render(m, "RenderNet2", R"(Renders the scene that Maker wrote, on the farm, without a window.
@@ -141,7 +141,7 @@ flag are shared by every RenderNet2 of the process: a job's picture is kept
 until Init() (or Destory() and Init()), and only then does the next Zarvo
 start a job.)");
   render.def(py::init([] {
-    lumora_python::QtHost::Start();
+    python::QtHost::Start();
     return new RenderNet2;
   }));
   render.attr("kJobNotStarted") = static_cast<int32_t>(RenderNet2::kJobNotStarted);
@@ -196,7 +196,7 @@ second while waiting. Ctrl-C interrupts the wait (the job goes on).)");
   render.def_property_readonly(
       "progress",
       [](RenderNet2& r) {
-        lumora::JobProgressSnapshot p;
+        jobs::JobProgressSnapshot p;
         r.GetJobProgress(&p);
         return p;
       },
@@ -204,7 +204,7 @@ second while waiting. Ctrl-C interrupts the wait (the job goes on).)");
   render.def_property_readonly(
       "nodes",
       [](RenderNet2& r) {
-        std::vector<lumora::NodeWork> summary;
+        std::vector<jobs::NodeWork> summary;
         r.GetNodeSummary(&summary);
         return summary;
       },
@@ -219,6 +219,6 @@ second while waiting. Ctrl-C interrupts the wait (the job goes on).)");
   // The application thread ends before the interpreter does.
   py::module_::import("atexit").attr("register")(py::cpp_function([] {
     py::gil_scoped_release unlocked;
-    lumora_python::QtHost::Stop();
+    python::QtHost::Stop();
   }));
 }

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-namespace lumora_python {
+namespace python {
 namespace {
 
 struct HostState {
@@ -69,4 +69,4 @@ void QtHost::Stop() {
   if (thread.joinable()) thread.join();
 }
 
-}  // namespace lumora_python
+}  // namespace python

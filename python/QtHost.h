@@ -1,6 +1,6 @@
 #pragma once
 
-namespace lumora_python {
+namespace python {
 
 // The Qt application a Python process needs for render jobs. RenderNet2
 // places rows into its picture on the thread of the QApplication, so that
@@ -20,4 +20,4 @@ class QtHost {
   static void Stop();
 };
 
-}  // namespace lumora_python
+}  // namespace python

@@ -17,10 +17,10 @@ void RegistryService::Log(const std::string& line) const {
 void RegistryService::LoadStore() {
   std::vector<RegistryEntry> entries;
   std::string error;
-  switch (store_file::Read(storeFile_, &entries, &error)) {
-    case store_file::ReadResult::kMissing: break;
-    case store_file::ReadResult::kLoaded: table_.Assign(std::move(entries)); break;
-    case store_file::ReadResult::kDamaged:
+  switch (registry::store_file::Read(storeFile_, &entries, &error)) {
+    case registry::store_file::ReadResult::kMissing: break;
+    case registry::store_file::ReadResult::kLoaded: table_.Assign(std::move(entries)); break;
+    case registry::store_file::ReadResult::kDamaged:
       table_.Assign({});
       Log("备份文件损坏,已忽略:" + storeFile_.string() + " (" + error + ")");
       break;
@@ -40,7 +40,7 @@ std::optional<std::string> RegistryService::Handle(std::string_view datagram, st
       // A field the store file could not hold back would make the whole copy
       // unreadable after a crash; such a registration is refused unanswered.
       for (const std::string* field : {&request->name, &request->reference, &request->key}) {
-        if (field->size() > store_file::kMaxFieldBytes) return std::nullopt;
+        if (field->size() > registry::store_file::kMaxFieldBytes) return std::nullopt;
       }
       return Put(*request);
     case farm::RegistryRequest::Command::kGet: return Get(request->name);
@@ -59,7 +59,7 @@ std::string RegistryService::Put(const farm::RegistryRequest& request) {
   Log("来自" + entry.host + "注册服务:" + entry.name);
   registrationAnswer_ = entry.key;
   if (table_.Put(std::move(entry))) {
-    if (!store_file::Write(storeFile_, table_.entries())) {
+    if (!registry::store_file::Write(storeFile_, table_.entries())) {
       Log("备份文件写入失败:" + storeFile_.string());
     }
   }

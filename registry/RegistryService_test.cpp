@@ -29,7 +29,8 @@ class RegistryServiceTest : public ::testing::Test {
   std::vector<RegistryEntry> Stored() {
     std::vector<RegistryEntry> entries;
     std::string error;
-    EXPECT_EQ(store_file::Read(dir_ / "~BS.bak", &entries, &error), store_file::ReadResult::kLoaded) << error;
+    EXPECT_EQ(registry::store_file::Read(dir_ / "~BS.bak", &entries, &error), registry::store_file::ReadResult::kLoaded)
+        << error;
     return entries;
   }
 
@@ -129,7 +130,7 @@ TEST_F(RegistryServiceTest, DamagedStoreFileIsLoggedAndServiceStartsEmpty) {
   std::vector<RegistryEntry> big(1);
   big[0].key = "k";
   big[0].reference = std::string(900, 'r');
-  ASSERT_TRUE(store_file::Write(dir_ / "~BS.bak", big));
+  ASSERT_TRUE(registry::store_file::Write(dir_ / "~BS.bak", big));
   auto s = Make();
   s->LoadStore();
   EXPECT_TRUE(s->table().entries().empty());

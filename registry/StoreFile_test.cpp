@@ -52,16 +52,16 @@ class StoreFileTest : public ::testing::Test {
 };
 
 TEST(StoreFileFormat, EncodesTheLayoutAndDecodesItBack) {
-  EXPECT_EQ(store_file::Encode(kEntries), kTwoEntries);
+  EXPECT_EQ(registry::store_file::Encode(kEntries), kTwoEntries);
   std::vector<RegistryEntry> back;
   std::string error;
-  ASSERT_TRUE(store_file::Decode(kTwoEntries, &back, &error)) << error;
+  ASSERT_TRUE(registry::store_file::Decode(kTwoEntries, &back, &error)) << error;
   EXPECT_EQ(back, kEntries);
   // Hosts stay in memory.
   auto withHost = kEntries;
   withHost[0].host = "alpha";
-  EXPECT_EQ(store_file::Encode(withHost), kTwoEntries);
-  EXPECT_EQ(store_file::Encode({}), Bytes({0, 0, 0, 0}));
+  EXPECT_EQ(registry::store_file::Encode(withHost), kTwoEntries);
+  EXPECT_EQ(registry::store_file::Encode({}), Bytes({0, 0, 0, 0}));
 }
 
 TEST(StoreFileFormat, RefusesDamagedFiles) {
@@ -69,7 +69,7 @@ TEST(StoreFileFormat, RefusesDamagedFiles) {
   const auto untouched = out;
   std::string error;
   auto refused = [&](const std::string& bytes) {
-    bool ok = store_file::Decode(bytes, &out, &error);
+    bool ok = registry::store_file::Decode(bytes, &out, &error);
     return !ok && !error.empty() && out == untouched;
   };
   EXPECT_TRUE(refused(""));
@@ -89,11 +89,11 @@ TEST(StoreFileFormat, RefusesDamagedFiles) {
   auto one = [](const std::string& ref, const std::string& reserved, const std::string& name, const std::string& key) {
     RegistryEntry e = Entry(key, name, ref, 0);
     e.reservedText = reserved;
-    return store_file::Encode({e});
+    return registry::store_file::Encode({e});
   };
   const std::string f800(800, 'a'), f801(801, 'a');
   std::vector<RegistryEntry> got;
-  EXPECT_TRUE(store_file::Decode(one(f800, f800, f800, f800), &got, &error)) << error;
+  EXPECT_TRUE(registry::store_file::Decode(one(f800, f800, f800, f800), &got, &error)) << error;
   EXPECT_TRUE(refused(one(f801, "", "n", "k")));
   EXPECT_TRUE(refused(one("r", f801, "n", "k")));
   EXPECT_TRUE(refused(one("r", "", f801, "k")));
@@ -104,20 +104,20 @@ TEST_F(StoreFileTest, WritesAndReadsTheFile) {
   const auto path = dir_ / "~BS.bak";
   std::vector<RegistryEntry> got;
   std::string error;
-  EXPECT_EQ(store_file::Read(path, &got, &error), store_file::ReadResult::kMissing);
+  EXPECT_EQ(registry::store_file::Read(path, &got, &error), registry::store_file::ReadResult::kMissing);
 
-  ASSERT_TRUE(store_file::Write(path, kEntries));
+  ASSERT_TRUE(registry::store_file::Write(path, kEntries));
   EXPECT_EQ(Slurp(path), kTwoEntries);
-  EXPECT_EQ(store_file::Read(path, &got, &error), store_file::ReadResult::kLoaded);
+  EXPECT_EQ(registry::store_file::Read(path, &got, &error), registry::store_file::ReadResult::kLoaded);
   EXPECT_EQ(got, kEntries);
   // Rewriting replaces the whole content and leaves no temporary behind.
-  ASSERT_TRUE(store_file::Write(path, {}));
+  ASSERT_TRUE(registry::store_file::Write(path, {}));
   EXPECT_EQ(Slurp(path), Bytes({0, 0, 0, 0}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1);
 
   std::ofstream(path, std::ios::binary) << "junk";
-  EXPECT_EQ(store_file::Read(path, &got, &error), store_file::ReadResult::kDamaged);
-  EXPECT_FALSE(store_file::Write(dir_ / "no-such-dir" / "~BS.bak", kEntries));
+  EXPECT_EQ(registry::store_file::Read(path, &got, &error), registry::store_file::ReadResult::kDamaged);
+  EXPECT_FALSE(registry::store_file::Write(dir_ / "no-such-dir" / "~BS.bak", kEntries));
 }
 
 }  // namespace

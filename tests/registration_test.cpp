@@ -48,37 +48,41 @@ TEST_F(RegistrationTest, RegisterCreateUnloadUnregister) {
   ASSERT_EQ(Farmreg({Lumora(), Zephrin()}), 0);
   std::string error;
   {
-    com::ComPtr<lumora::IMaker> maker;
-    ASSERT_EQ(com::CreateInstance("Lumora.Maker", lumora::IID_IMaker, maker.Out(), &error), S_OK) << error;
+    platform::com::ComPtr<jobs::IMaker> maker;
+    ASSERT_EQ(platform::com::CreateInstance("Lumora.Maker", jobs::IID_IMaker, maker.Out(), &error), S_OK) << error;
     ASSERT_NE(maker->object(), nullptr);
-    com::ComPtr<lumora::IInstaller> installer;
-    ASSERT_EQ(com::CreateInstance(lumora::CLSID_Installer, lumora::IID_IInstaller, installer.Out(), &error), S_OK)
+    platform::com::ComPtr<jobs::IInstaller> installer;
+    ASSERT_EQ(platform::com::CreateInstance(jobs::CLSID_Installer, jobs::IID_IInstaller, installer.Out(), &error), S_OK)
         << error;
-    com::ComPtr<zephrin::IRender> render;
-    ASSERT_EQ(com::CreateInstance("Zephrin.Render.1", zephrin::IID_IRender, render.Out(), &error), S_OK) << error;
+    platform::com::ComPtr<launcher::IRender> render;
+    ASSERT_EQ(platform::com::CreateInstance("Zephrin.Render.1", launcher::IID_IRender, render.Out(), &error), S_OK)
+        << error;
 
-    com::ComPtr<lumora::IInstaller> wrong;
-    EXPECT_EQ(com::CreateInstance("Lumora.Maker", lumora::IID_IInstaller, wrong.Out(), &error), com::kE_NOINTERFACE);
+    platform::com::ComPtr<jobs::IInstaller> wrong;
+    EXPECT_EQ(platform::com::CreateInstance("Lumora.Maker", jobs::IID_IInstaller, wrong.Out(), &error),
+              platform::com::kE_NOINTERFACE);
     EXPECT_FALSE(wrong);
 
-    EXPECT_EQ(com::CanUnloadNow(Lumora()), S_FALSE);
+    EXPECT_EQ(platform::com::CanUnloadNow(Lumora()), S_FALSE);
     maker.Reset();
-    EXPECT_EQ(com::CanUnloadNow(Lumora()), S_FALSE);  // the installer still lives
+    EXPECT_EQ(platform::com::CanUnloadNow(Lumora()), S_FALSE);  // the installer still lives
     installer.Reset();
-    EXPECT_EQ(com::CanUnloadNow(Lumora()), S_OK);
-    EXPECT_EQ(com::CanUnloadNow(Zephrin()), S_FALSE);
+    EXPECT_EQ(platform::com::CanUnloadNow(Lumora()), S_OK);
+    EXPECT_EQ(platform::com::CanUnloadNow(Zephrin()), S_FALSE);
   }
-  EXPECT_EQ(com::CanUnloadNow(Zephrin()), S_OK);
+  EXPECT_EQ(platform::com::CanUnloadNow(Zephrin()), S_OK);
 
   ASSERT_EQ(Farmreg({"-u", Lumora()}), 0);
-  com::ComPtr<lumora::IMaker> maker;
-  EXPECT_EQ(com::CreateInstance("Lumora.Maker", lumora::IID_IMaker, maker.Out(), &error), com::kREGDB_E_CLASSNOTREG);
+  platform::com::ComPtr<jobs::IMaker> maker;
+  EXPECT_EQ(platform::com::CreateInstance("Lumora.Maker", jobs::IID_IMaker, maker.Out(), &error),
+            platform::com::kREGDB_E_CLASSNOTREG);
   EXPECT_NE(error.find("farmreg"), std::string::npos) << error;
-  EXPECT_EQ(com::CreateInstance(lumora::CLSID_Maker, lumora::IID_IMaker, maker.Out(), &error),
-            com::kREGDB_E_CLASSNOTREG);
+  EXPECT_EQ(platform::com::CreateInstance(jobs::CLSID_Maker, jobs::IID_IMaker, maker.Out(), &error),
+            platform::com::kREGDB_E_CLASSNOTREG);
   // The other library's classes and the shared keys stay.
-  com::ComPtr<zephrin::IRender> render;
-  EXPECT_EQ(com::CreateInstance("Zephrin.Render", zephrin::IID_IRender, render.Out(), &error), S_OK) << error;
+  platform::com::ComPtr<launcher::IRender> render;
+  EXPECT_EQ(platform::com::CreateInstance("Zephrin.Render", launcher::IID_IRender, render.Out(), &error), S_OK)
+      << error;
   std::string text = farmtest::ReadFile(Registry());
   EXPECT_EQ(text.find("Lumora"), std::string::npos) << text;
   EXPECT_EQ(text.find("A4AC84D7"), std::string::npos) << text;
@@ -98,9 +102,9 @@ TEST_F(RegistrationTest, MovedLibraryRegisteredAgainTakesTheNewPath) {
   fs::copy_file(Lumora(), moved);
   ASSERT_EQ(Farmreg({moved.string()}), 0);
 
-  com::ClassRegistry classes;
+  platform::com::ClassRegistry classes;
   std::string error;
-  ASSERT_EQ(com::ClassRegistry::Load(Registry(), &classes, &error), S_OK) << error;
+  ASSERT_EQ(platform::com::ClassRegistry::Load(Registry(), &classes, &error), S_OK) << error;
   for (const char* clsid : {"{C3B34545-7BA0-4CF9-88F1-31B694229F9E}", "{2E60B6D8-C774-4C02-A73D-6512FED3CA9E}"}) {
     EXPECT_EQ(classes.Value(std::string("CLSID\\") + clsid + "\\InprocServer32"), fs::canonical(moved).string());
     EXPECT_EQ(classes.Value(std::string("CLSID\\") + clsid + "\\InprocServer32", "ThreadingModel"),
@@ -120,9 +124,10 @@ TEST_F(RegistrationTest, DamagedRegistryIsReportedAndLeftAlone) {
   EXPECT_NE(output.find(Registry().string() + ":3:"), std::string::npos) << output;
   EXPECT_EQ(farmtest::ReadFile(Registry()), damaged);
 
-  com::ComPtr<lumora::IMaker> maker;
+  platform::com::ComPtr<jobs::IMaker> maker;
   std::string error;
-  EXPECT_EQ(com::CreateInstance("Lumora.Maker", lumora::IID_IMaker, maker.Out(), &error), com::kE_REGISTRY_CORRUPT);
+  EXPECT_EQ(platform::com::CreateInstance("Lumora.Maker", jobs::IID_IMaker, maker.Out(), &error),
+            platform::com::kE_REGISTRY_CORRUPT);
   EXPECT_NE(error.find(Registry().string() + ":3:"), std::string::npos) << error;
 }
 
