@@ -361,23 +361,8 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
   EXPECT_EQ(scene.substr(scene.size() - DefaultGlobals().size()), DefaultGlobals());
 }
 
-TEST(MakerScene, EveryKindOfObjectRendersInPovray) {
-  TmpFolder src;
-  // A 2x2 binary PPM for the image map and the bump map.
-  WriteFile(src.path() / "tile.ppm",
-            std::string("P6\n2 2\n255\n") + std::string("\xff\x00\x00\x00\xff\x00\x00\x00\xff\xff\xff\xff", 12));
-  const std::string tile = (src.path() / "tile.ppm").string();
-
-  Maker m;
-  ASSERT_EQ(m.Init(), S_OK);
-  m.GlobalSetPhotonsCount(2000);
-  m.CreateCamera("cam");
-  m.SetCameraType("cam", "perspective");
-  m.SetCameraLocation("cam", 0, -12, 5);
-  m.SetCameraLookAt("cam", 0, 0, 1);
-  m.SetCameraAngle("cam", 60);
-  m.AddtoScene("cam");
-
+// Pieces of the scene below, one kind of element each.
+void AddEveryLight(Maker& m) {
   m.CreatePointLight("pl");
   m.SetPointLightLocation("pl", 5, -10, 10);
   m.SetPointLightRGB("pl", 0.5, 0.5, 0.5);
@@ -411,7 +396,9 @@ TEST(MakerScene, EveryKindOfObjectRendersInPovray) {
   m.SetSpotlightAreaLightCircularOn("spot");
   m.SetSpotlightAreaLightOrientOn("spot");
   m.AddtoScene("spot");
+}
 
+void AddEveryTexture(Maker& m, const std::string& tile) {
   m.CreateTextures("img");
   m.PigmentInTextureBegin("img");
   ASSERT_EQ(m.PigmentInTextureSetImage("img", tile.c_str(), 0, 0), S_OK);
@@ -459,7 +446,9 @@ TEST(MakerScene, EveryKindOfObjectRendersInPovray) {
   m.SetPhotonsReflection("ph", 1);
   m.SetPhotonsRefraction("ph", 1);
   m.SetPhotonsCollect("ph", 0);
+}
 
+void AddEveryObject(Maker& m) {
   m.CreateSphere("ball");
   m.SetSphereCenter("ball", -3, 0, 1);
   m.SetSphereRadius("ball", 1);
@@ -551,6 +540,28 @@ TEST(MakerScene, EveryKindOfObjectRendersInPovray) {
   m.SetPlaneNormal("ground", 0, 0, 1);
   m.SetPlaneDistance("ground", 0);
   m.AddtoScene("ground");
+}
+
+TEST(MakerScene, EveryKindOfObjectRendersInPovray) {
+  TmpFolder src;
+  // A 2x2 binary PPM for the image map and the bump map.
+  WriteFile(src.path() / "tile.ppm",
+            std::string("P6\n2 2\n255\n") + std::string("\xff\x00\x00\x00\xff\x00\x00\x00\xff\xff\xff\xff", 12));
+  const std::string tile = (src.path() / "tile.ppm").string();
+
+  Maker m;
+  ASSERT_EQ(m.Init(), S_OK);
+  m.GlobalSetPhotonsCount(2000);
+  m.CreateCamera("cam");
+  m.SetCameraType("cam", "perspective");
+  m.SetCameraLocation("cam", 0, -12, 5);
+  m.SetCameraLookAt("cam", 0, 0, 1);
+  m.SetCameraAngle("cam", 60);
+  m.AddtoScene("cam");
+
+  AddEveryLight(m);
+  AddEveryTexture(m, tile);
+  AddEveryObject(m);
   ASSERT_EQ(m.Finish(), S_OK);
 
   TmpFolder out;
