@@ -22,7 +22,7 @@ class ProgressReport {
   void Finish(const jobs::JobProgressSnapshot& progress, const std::vector<jobs::NodeWork>& nodes);
 
   // "[#####-----]  50.0 %  240/480 rows  0:12 elapsed  0:12 left  2 nodes"
-  static std::string Line(const jobs::JobProgressSnapshot& progress, int bar_width);
+  static std::string Line(const jobs::JobProgressSnapshot& progress, int barWidth);
 
  private:
   std::FILE* out_;

@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
   }
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const bool no_display = (display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0');
-  if (no_display && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const bool noDisplay = (display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0');
+  if (noDisplay && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
   QApplication app(argc, argv);
   if (headless) return demo::RunHeadless(options);

@@ -127,8 +127,8 @@ class Maker::Impl {
 
   // Images go into the source folder only, which exists after Init.
   std::optional<ImageCopy> CopyImage(const char* filename) {
-    if (filename == nullptr || source_folder.empty()) return std::nullopt;
-    return images.Copy(filename, source_folder);
+    if (filename == nullptr || sourceFolder.empty()) return std::nullopt;
+    return images.Copy(filename, sourceFolder);
   }
 
   HRESULT Transform(TransformKind kind, std::int32_t index, double x, double y, double z) {
@@ -138,7 +138,7 @@ class Maker::Impl {
   std::map<std::string, std::unique_ptr<SceneObject>> registry;
   PlacementState state;
   ImageStore images;
-  std::filesystem::path source_folder;  // empty until Init finds the work folder
+  std::filesystem::path sourceFolder;  // empty until Init finds the work folder
   SceneFile file;
 };
 
@@ -153,10 +153,10 @@ HRESULT Maker::Init() {
     if (work.root().empty()) {
       // Never fall back to the current directory.
       m.file.Close();
-      m.source_folder.clear();
+      m.sourceFolder.clear();
     } else {
       work.Prepare();
-      m.source_folder = work.source();
+      m.sourceFolder = work.source();
       m.file.Open(work.scene_file());
     }
     m.registry.clear();

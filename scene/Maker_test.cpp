@@ -167,6 +167,24 @@ TEST(MakerTextureParts, FailuresShowTheMethodNameAndKeepTheText) {
                              DefaultGlobals());
 }
 
+// Where the textures of the test below use the copies `names` (in order of
+// appearance in `scene`): pigment with and without uv mapping, bump map,
+// capital and jpeg extensions; the refused textures kept a plain pigment.
+void ExpectImageReferences(const std::string& scene, const std::vector<std::string>& names) {
+  const std::string& wall = names[0];
+  EXPECT_NE(scene.find(" \n pigment { \n  uv_mapping image_map{\n png\n\"" + wall + "\"   " +
+                       Num(" transmit all ", 0.5) + "\n }  \n}"),
+            std::string::npos);
+  EXPECT_NE(
+      scene.find(" \n pigment { \n  image_map{\n png\n\"" + wall + "\"   " + Num(" transmit all ", 0.5) + "\n }  \n}"),
+      std::string::npos);
+  EXPECT_NE(scene.find(" \n normal  { \n bump_map  { \npng \"" + wall + "\"  \n    \n}\n}"), std::string::npos);
+  EXPECT_NE(scene.find("uv_mapping image_map{\n \n\"" + names[3] + "\""), std::string::npos);
+  EXPECT_NE(scene.find("uv_mapping image_map{\n jpeg\n\"" + names[4] + "\""), std::string::npos);
+  // The refused textures kept a plain (unset) pigment.
+  EXPECT_NE(scene.find(" \n #declare t6 =texture { \n   \n pigment { \n   \n} \n}"), std::string::npos);
+}
+
 TEST(MakerImages, SameImageTwiceCapitalExtensionAndFinishLeavesSceneAndImages) {
   BoxCapture boxes;
   TmpFolder src;
@@ -177,19 +195,19 @@ TEST(MakerImages, SameImageTwiceCapitalExtensionAndFinishLeavesSceneAndImages) {
 
   // Leftovers of an earlier scene: files go at Init, sub-folders stay.
   const fs::path render = BinDir() / "Render";
-  const fs::path render_out = BinDir() / "RenderOut";
+  const fs::path renderOut = BinDir() / "RenderOut";
   fs::create_directories(render / "keep");
-  fs::create_directories(render_out);
+  fs::create_directories(renderOut);
   WriteFile(render / "stale.txt", "x");
-  WriteFile(render_out / "old.png", "x");
+  WriteFile(renderOut / "old.png", "x");
 
   Maker m;
   ASSERT_EQ(m.Init(), S_OK);
   EXPECT_EQ(FilesIn(render), (std::set<std::string>{"Tessel.pov", "keep"}));
-  EXPECT_EQ(FilesIn(render_out), std::set<std::string>{});
+  EXPECT_EQ(FilesIn(renderOut), std::set<std::string>{});
   fs::remove_all(render / "keep");
 
-  auto image_texture = [&](const char* id, const fs::path& file, bool uv) {
+  auto imageTexture = [&](const char* id, const fs::path& file, bool uv) {
     m.CreateTextures(id);
     m.PigmentInTextureBegin(id);
     HRESULT hr = m.PigmentInTextureSetImage(id, file.c_str(), 0.5, uv ? 1 : 0);
@@ -197,18 +215,18 @@ TEST(MakerImages, SameImageTwiceCapitalExtensionAndFinishLeavesSceneAndImages) {
     m.SetTextureToObject(id);
     return hr;
   };
-  EXPECT_EQ(image_texture("t1", src.path() / "wall.png", true), S_OK);
-  EXPECT_EQ(image_texture("t2", src.path() / "wall.png", false), S_OK);
+  EXPECT_EQ(imageTexture("t1", src.path() / "wall.png", true), S_OK);
+  EXPECT_EQ(imageTexture("t2", src.path() / "wall.png", false), S_OK);
   m.CreateTextures("t3");
   m.NormalInTextureBegin("t3");
   EXPECT_EQ(m.NormalSetImageInTexture("t3", (src.path() / "wall.png").c_str()), S_OK);
   m.NormalInTextureEnd("t3");
   m.SetTextureToObject("t3");
-  EXPECT_EQ(image_texture("t4", src.path() / "photo.JPG", true), S_OK);
-  EXPECT_EQ(image_texture("t5", src.path() / "photo.jpg", true), S_OK);
+  EXPECT_EQ(imageTexture("t4", src.path() / "photo.JPG", true), S_OK);
+  EXPECT_EQ(imageTexture("t5", src.path() / "photo.jpg", true), S_OK);
   // A missing file or a folder is refused quietly and leaves the part as is.
-  EXPECT_EQ(image_texture("t6", src.path() / "missing.png", true), S_FALSE);
-  EXPECT_EQ(image_texture("t7", src.path() / "dir.png", true), S_FALSE);
+  EXPECT_EQ(imageTexture("t6", src.path() / "missing.png", true), S_FALSE);
+  EXPECT_EQ(imageTexture("t7", src.path() / "dir.png", true), S_FALSE);
   EXPECT_EQ(m.PigmentInTextureSetImage("t1", nullptr, 0, 0), S_FALSE);
   EXPECT_EQ(m.Finish(), S_OK);
   EXPECT_TRUE(boxes.texts.empty());
@@ -223,29 +241,19 @@ TEST(MakerImages, SameImageTwiceCapitalExtensionAndFinishLeavesSceneAndImages) {
   EXPECT_EQ(names[4].substr(36), ".jpg");  // jpeg, named .jpg
   EXPECT_NE(names[3].substr(0, 36), names[4].substr(0, 36));
 
+  ExpectImageReferences(scene, names);
   std::string wall = names[0];
-  EXPECT_NE(scene.find(" \n pigment { \n  uv_mapping image_map{\n png\n\"" + wall + "\"   " +
-                       Num(" transmit all ", 0.5) + "\n }  \n}"),
-            std::string::npos);
-  EXPECT_NE(
-      scene.find(" \n pigment { \n  image_map{\n png\n\"" + wall + "\"   " + Num(" transmit all ", 0.5) + "\n }  \n}"),
-      std::string::npos);
-  EXPECT_NE(scene.find(" \n normal  { \n bump_map  { \npng \"" + wall + "\"  \n    \n}\n}"), std::string::npos);
-  EXPECT_NE(scene.find("uv_mapping image_map{\n \n\"" + names[3] + "\""), std::string::npos);
-  EXPECT_NE(scene.find("uv_mapping image_map{\n jpeg\n\"" + names[4] + "\""), std::string::npos);
-  // The refused textures kept a plain (unset) pigment.
-  EXPECT_NE(scene.find(" \n #declare t6 =texture { \n   \n pigment { \n   \n} \n}"), std::string::npos);
 
   // After Finish the source folder holds the scene and the images only.
   EXPECT_EQ(FilesIn(render), (std::set<std::string>{"Tessel.pov", names[0], names[3], names[4]}));
-  EXPECT_EQ(FilesIn(render_out), std::set<std::string>{});
+  EXPECT_EQ(FilesIn(renderOut), std::set<std::string>{});
   EXPECT_EQ(ReadFile(render / names[0]), "png bytes");
   EXPECT_EQ(ReadFile(render / names[3]), "JPG bytes");
   EXPECT_EQ(ReadFile(render / names[4]), "jpg bytes");
 
   // A new scene in the same Maker keeps the name for the same source path.
   ASSERT_EQ(m.Init(), S_OK);
-  EXPECT_EQ(image_texture("again", src.path() / "wall.png", false), S_OK);
+  EXPECT_EQ(imageTexture("again", src.path() / "wall.png", false), S_OK);
   m.Finish();
   EXPECT_EQ(QuotedImageNames(SceneText()), std::vector<std::string>{wall});
   EXPECT_EQ(FilesIn(render), (std::set<std::string>{"Tessel.pov", wall}));
@@ -273,7 +281,7 @@ class TmpDirOverride {
   std::string saved_;
 };
 
-TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
+TEST(MakerBadInput, BeforeInitTheTextGoesToTheDebugFile) {
   TmpFolder tmp;
   auto tmpdir = std::make_unique<TmpDirOverride>(tmp.path());
   TmpFolder src;
@@ -282,7 +290,7 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
   const fs::path render = BinDir() / "Render";
   fs::create_directories(render);
   WriteFile(render / "Tessel.pov", "earlier scene");
-  const std::set<std::string> render_before = FilesIn(render);
+  const std::set<std::string> renderBefore = FilesIn(render);
   {
     // Before Init the text goes to the debug file and no image is copied.
     Maker m;
@@ -297,10 +305,12 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
   EXPECT_EQ(ReadFile(tmp.path() / "qzt.pov"), " \n #declare s =sphere { \n   \n  \n}\n" +
                                                   std::string(" \n object { \n s \n") + Slots(kInitSlots) + " \n}" +
                                                   DefaultGlobals());
-  EXPECT_EQ(FilesIn(render), render_before);
+  EXPECT_EQ(FilesIn(render), renderBefore);
   EXPECT_EQ(ReadFile(render / "Tessel.pov"), "earlier scene");
   tmpdir.reset();
+}
 
+TEST(MakerBadInput, NullsLongIdsAndOutOfRange) {
   BoxCapture boxes;
   Maker m;
   ASSERT_EQ(m.Init(), S_OK);
@@ -336,15 +346,15 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
   EXPECT_EQ(m.SetTriangleUVInMesh("mesh", INT_MAX, 0, 0), S_FALSE);
 
   // Very long ids and ids with format characters are written verbatim.
-  const std::string long_id(1 << 20, 'x');
-  const std::string odd_id = "a%s%d%%%30.17f\xE4\xBE\x8B";
-  EXPECT_EQ(m.CreateSphere(long_id.c_str()), S_OK);
-  EXPECT_EQ(m.SetSphereRadius(long_id.c_str(), 1), S_OK);
-  EXPECT_EQ(m.CreateSphere(odd_id.c_str()), S_OK);
-  EXPECT_EQ(m.SetSphereRadius(odd_id.c_str(), NAN), S_OK);
+  const std::string longId(1 << 20, 'x');
+  const std::string oddId = "a%s%d%%%30.17f\xE4\xBE\x8B";
+  EXPECT_EQ(m.CreateSphere(longId.c_str()), S_OK);
+  EXPECT_EQ(m.SetSphereRadius(longId.c_str(), 1), S_OK);
+  EXPECT_EQ(m.CreateSphere(oddId.c_str()), S_OK);
+  EXPECT_EQ(m.SetSphereRadius(oddId.c_str(), NAN), S_OK);
   m.CleanTransition();
-  EXPECT_EQ(m.AddtoScene(long_id.c_str()), S_OK);
-  EXPECT_EQ(m.AddtoScene(odd_id.c_str()), S_OK);
+  EXPECT_EQ(m.AddtoScene(longId.c_str()), S_OK);
+  EXPECT_EQ(m.AddtoScene(oddId.c_str()), S_OK);
 
   // A global settings key taken by another object: the global calls are
   // refused and Finish still writes a global settings block.
@@ -352,11 +362,11 @@ TEST(MakerBadInput, DebugFileNullsLongIdsAndOutOfRange) {
   EXPECT_EQ(m.GlobalSetGamma(2), S_FALSE);
   EXPECT_EQ(m.Finish(), S_OK);
   const std::string scene = SceneText();
-  EXPECT_NE(scene.find(" \n #declare " + long_id + " =sphere { \n   \n" + Num(" ", 1) + " \n}\n" + " \n object { \n " +
-                       long_id + " \n"),
+  EXPECT_NE(scene.find(" \n #declare " + longId + " =sphere { \n   \n" + Num(" ", 1) + " \n}\n" + " \n object { \n " +
+                       longId + " \n"),
             std::string::npos);
-  EXPECT_NE(scene.find(" \n #declare " + odd_id + " =sphere { \n "), std::string::npos);
-  EXPECT_NE(scene.find(" \n object { \n " + odd_id + " \n" + Slots({" ", " ", " ", "", " ", ""}) + " \n}"),
+  EXPECT_NE(scene.find(" \n #declare " + oddId + " =sphere { \n "), std::string::npos);
+  EXPECT_NE(scene.find(" \n object { \n " + oddId + " \n" + Slots({" ", " ", " ", "", " ", ""}) + " \n}"),
             std::string::npos);
   EXPECT_EQ(scene.substr(scene.size() - DefaultGlobals().size()), DefaultGlobals());
 }
@@ -448,7 +458,7 @@ void AddEveryTexture(Maker& m, const std::string& tile) {
   m.SetPhotonsCollect("ph", 0);
 }
 
-void AddEveryObject(Maker& m) {
+void AddSolids(Maker& m) {
   m.CreateSphere("ball");
   m.SetSphereCenter("ball", -3, 0, 1);
   m.SetSphereRadius("ball", 1);
@@ -477,6 +487,9 @@ void AddEveryObject(Maker& m) {
   m.SetScale(2, 1, 1, 1.5);
   m.SetTranslate(3, 0, 0.5, 0);
   m.AddtoScene("bx");
+}
+
+void AddSweepAndPolygon(Maker& m) {
   m.CleanTransition();
   m.SetTextureToObject("img");
   m.CreateSpheresweep("sw");
@@ -494,6 +507,10 @@ void AddEveryObject(Maker& m) {
   m.SetRotate(1, 90, 0, 0);
   m.SetTranslate(2, 1, -2, 2);
   m.AddtoScene("pg");
+}
+
+// A mesh placed through a matrix, with every kind of triangle.
+void AddMesh(Maker& m) {
   m.CleanTransition();
   for (int h = 0; h < 4; ++h) {
     for (int v = 0; v < 4; ++v) m.SetMatrixOnebyOne(h, v, h == v ? 1 : (h == 3 && v == 0 ? 0.5 : 0));
@@ -534,6 +551,9 @@ void AddEveryObject(Maker& m) {
   m.SetTriangleUVInMesh("wall", 3, 0.5, 1);
   m.PushTriangleInMesh("wall");
   m.AddtoScene("wall");
+}
+
+void AddGround(Maker& m) {
   m.CleanTransition();
   m.SetTextureToObject("img");
   m.CreatePlane("ground");
@@ -560,8 +580,11 @@ TEST(MakerScene, EveryKindOfObjectRendersInPovray) {
   m.AddtoScene("cam");
 
   AddEveryLight(m);
-  AddEveryTexture(m, tile);
-  AddEveryObject(m);
+  ASSERT_NO_FATAL_FAILURE(AddEveryTexture(m, tile));
+  AddSolids(m);
+  AddSweepAndPolygon(m);
+  AddMesh(m);
+  AddGround(m);
   ASSERT_EQ(m.Finish(), S_OK);
 
   TmpFolder out;

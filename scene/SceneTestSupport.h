@@ -38,9 +38,9 @@ inline std::string Cnt(const std::string& kw, int n) { return kw + "  " + std::t
 inline std::string Word(const std::string& kw, const std::string& w) { return kw + "  " + w + " \n"; }
 
 // " %s \n %s \n %s \n %s \n %s \n %s \n" filled with the six placement texts.
-inline std::string Slots(const std::vector<std::string>& s, bool point_light = false) {
+inline std::string Slots(const std::vector<std::string>& s, bool pointLight = false) {
   std::string out;
-  for (std::size_t i = 0; i < 6; ++i) out += (point_light && i == 5 ? "  " : " ") + s[i] + " \n";
+  for (std::size_t i = 0; i < 6; ++i) out += (pointLight && i == 5 ? "  " : " ") + s[i] + " \n";
   return out;
 }
 
@@ -70,19 +70,19 @@ struct RenderResult {
   std::filesystem::path picture;
 };
 
-// Has POV-Ray render Tessel.pov of `render_folder` at width x height into
-// `out_folder`/picture.png. Debian's povray.conf lets the renderer read the
+// Has POV-Ray render Tessel.pov of `renderFolder` at width x height into
+// `outFolder`/picture.png. Debian's povray.conf lets the renderer read the
 // current folder and write under /tmp only, so it runs inside the render
-// folder (where the scene's images are) and `out_folder` must lie under /tmp.
-inline RenderResult RenderScene(const std::filesystem::path& render_folder, const std::filesystem::path& out_folder,
+// folder (where the scene's images are) and `outFolder` must lie under /tmp.
+inline RenderResult RenderScene(const std::filesystem::path& renderFolder, const std::filesystem::path& outFolder,
                                 int width, int height) {
   RenderResult r;
-  r.picture = out_folder / "picture.png";
-  std::filesystem::path log = out_folder / "povray.log";
+  r.picture = outFolder / "picture.png";
+  std::filesystem::path log = outFolder / "povray.log";
   std::string error;
   auto child = platform::ChildProcess::Start(
       {"timeout", "240", "sh", "-c", "cd \"$1\" && exec povray -D -V +W$4 +H$5 +FN \"+O$2\" Tessel.pov 2>\"$3\"", "sh",
-       render_folder.string(), r.picture.string(), log.string(), std::to_string(width), std::to_string(height)},
+       renderFolder.string(), r.picture.string(), log.string(), std::to_string(width), std::to_string(height)},
       &error);
   if (!child) {
     r.log = error;

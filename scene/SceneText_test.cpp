@@ -15,11 +15,8 @@ std::string SolidBlock(const std::string& id, const std::vector<std::string>& sl
   return " \n object { \n " + id + " \n" + Slots(slots) + " \n}";
 }
 
-TEST(SceneText, CameraAndSolids) {
-  Maker m;
-  ASSERT_EQ(m.Init(), S_OK);
-  std::string want;
-
+// A camera with every setting, then one with only a location.
+void AddCameras(Maker& m, std::string& want) {
   ASSERT_EQ(m.CreateCamera("cam"), S_OK);
   EXPECT_EQ(m.SetCameraType("cam", "orthographic"), S_OK);
   EXPECT_EQ(m.SetCameraType("cam", "Perspective"), S_OK);  // wrong case: no change
@@ -44,7 +41,9 @@ TEST(SceneText, CameraAndSolids) {
   m.AddtoScene("cam2");
   want += " \n #declare cam2 =camera { \n   " + Vec("location", 0, 3.6, -8) + "               \n}";
   want += " \n camera { \n cam2 " + Slots(kInitSlots) + " \n}";
+}
 
+void AddRoundSolids(Maker& m, std::string& want) {
   m.CreateSphere("ball");
   EXPECT_EQ(m.SetSphereCenter("ball", 1, 2, 3), S_OK);
   EXPECT_EQ(m.SetSphereRadius("ball", 0.75), S_OK);
@@ -73,7 +72,9 @@ TEST(SceneText, CameraAndSolids) {
   want += " \n #declare co =cone { \n " + Vec(" ", 1, 3, 2) + " \n " + Num(" ", 2) + " \n " + Vec(" ", 4, 6, 5) +
           " \n " + Num(" ", 0.5) + " \n  \n}\n";
   want += SolidBlock("co");
+}
 
+void AddFlatSolids(Maker& m, std::string& want) {
   m.CreatePlane("pl");
   m.SetPlaneNormal("pl", 0, 0, 1);
   m.SetPlaneDistance("pl", -2);
@@ -86,9 +87,11 @@ TEST(SceneText, CameraAndSolids) {
   m.AddtoScene("bx");
   want += " \n #declare bx =box { \n " + Vec(" ", -1, -3, -2) + " \n " + Vec(" ", 1, 3, 2) + " \n }\n";
   want += SolidBlock("bx");
+}
 
-  // Sweep: two spheres, radius in the stream's short form, count after the
-  // spline type; a one-sphere sweep ends its only sphere with a blank.
+// Sweep: two spheres, radius in the stream's short form, count after the
+// spline type; a one-sphere sweep ends its only sphere with a blank.
+void AddSweeps(Maker& m, std::string& want) {
   m.CreateSpheresweep("sw");
   EXPECT_EQ(m.SetSpheresweepSweeptype("sw", 3), S_OK);
   m.SetSpheresweepCenterAndRadius("sw", 0, 0, 0, 0.5);
@@ -106,7 +109,9 @@ TEST(SceneText, CameraAndSolids) {
   want += " \n #declare sw1 =sphere_sweep { \n linear_spline 1, \n  " + Vec(" ", 0, 0, 0) + " 2  \n \n " +
           Num("tolerance ", 1e-6) + " \n}\n";
   want += SolidBlock("sw1");
+}
 
+void AddPolygons(Maker& m, std::string& want) {
   m.CreatePolygon("pg");
   EXPECT_EQ(m.InsertPointToPolygon("pg", 0, 0), S_OK);
   EXPECT_EQ(m.InsertPointToPolygon("pg", 1, 0.5), S_OK);
@@ -117,26 +122,24 @@ TEST(SceneText, CameraAndSolids) {
   m.AddtoScene("empty");
   want += " \n #declare empty =polygon  { \n 0 \n   \n}";
   want += " \n object { \n empty " + Slots(kInitSlots) + " \n}";
+}
 
+TEST(SceneText, CameraAndSolids) {
+  Maker m;
+  ASSERT_EQ(m.Init(), S_OK);
+  std::string want;
+  ASSERT_NO_FATAL_FAILURE(AddCameras(m, want));
+  AddRoundSolids(m, want);
+  AddFlatSolids(m, want);
+  AddSweeps(m, want);
+  AddPolygons(m, want);
   ASSERT_EQ(m.Finish(), S_OK);
   EXPECT_EQ(SceneText(), want + DefaultGlobals());
 }
 
-TEST(SceneText, MeshWithBothTriangleTypes) {
-  Maker m;
-  ASSERT_EQ(m.Init(), S_OK);
-  std::string want;
-  m.CreateTextures("T");
-  m.PigmentInTextureBegin("T");
-  m.PigmentInTextureSetRGB("T", 1, 0, 0, 0);
-  m.PigmentInTextureEnd("T");
-  const std::string t_decl = " \n #declare T =texture { \n   \n pigment { \n " + ColF("rgb ", 1, 0, 0, 0) + " \n} \n}";
-  const std::string t_ref = " \n texture { \n T   \n}";
-
-  m.CreateMesh("mesh");
-  ASSERT_EQ(m.SetTextureToMesh("T", "mesh"), S_OK);  // declared at once
-  want += t_decl;
-
+// Pushes two flat triangles into "mesh": without texture coordinates, then
+// with them and a texture of its own. Their text goes to `triangles`.
+void PushFlatTriangles(Maker& m, const std::string& tRef, std::string& want, std::string& triangles) {
   // Flat triangle without texture coordinates.
   ASSERT_EQ(m.CreateTriangleInMesh("mesh", 0), S_OK);
   EXPECT_EQ(m.SetTriangleCornerInMesh("mesh", 1, 0, 0, 0), S_OK);
@@ -164,9 +167,14 @@ TEST(SceneText, MeshWithBothTriangleTypes) {
   EXPECT_EQ(m.SetTextureToTriangleInMesh("mesh", "mesh"), S_FALSE);
   m.PushTriangleInMesh("mesh");
   std::string tri2 = "triangle \n { \n " + Vec(" ", -3, 4, 3) + " ," + Vec(" ", -3, 0, 3) + ", " + Vec(" ", 5, 0, 3) +
-                     " \n uv_vectors " + PP(" ", 0, 1) + " , " + PP(" ", 0, 0) + " , " + PP(" ", 1, 0) + "  " + t_ref +
+                     " \n uv_vectors " + PP(" ", 0, 1) + " , " + PP(" ", 0, 0) + " , " + PP(" ", 1, 0) + "  " + tRef +
                      "\n} \n";
+  triangles += tri1 + "\n" + tri2 + "\n";
+}
 
+// Pushes two triangles with normals into "mesh": with texture coordinates,
+// then without. Their text goes to `triangles`.
+void PushSmoothTriangles(Maker& m, std::string& triangles) {
   // Triangle with normals, with texture coordinates.
   ASSERT_EQ(m.CreateTriangleInMesh("mesh", 1), S_OK);
   m.SetTriangleCornerInMesh("mesh", 1, 0, 0, 0);
@@ -197,10 +205,30 @@ TEST(SceneText, MeshWithBothTriangleTypes) {
   std::string n = Vec(" ", 0, 1, 0);
   std::string tri4 = "smooth_triangle \n { \n " + Vec(" ", 0, 0, 0) + " ," + n + ", " + Vec(" ", 1, 0, 0) + " ," + n +
                      ", " + Vec(" ", 0, 0, 1) + " ," + n + " \n   \n} \n";
+  triangles += tri3 + "\n" + tri4 + "\n";
+}
+
+TEST(SceneText, MeshWithBothTriangleTypes) {
+  Maker m;
+  ASSERT_EQ(m.Init(), S_OK);
+  std::string want;
+  m.CreateTextures("T");
+  m.PigmentInTextureBegin("T");
+  m.PigmentInTextureSetRGB("T", 1, 0, 0, 0);
+  m.PigmentInTextureEnd("T");
+  const std::string tDecl = " \n #declare T =texture { \n   \n pigment { \n " + ColF("rgb ", 1, 0, 0, 0) + " \n} \n}";
+  const std::string tRef = " \n texture { \n T   \n}";
+
+  m.CreateMesh("mesh");
+  ASSERT_EQ(m.SetTextureToMesh("T", "mesh"), S_OK);  // declared at once
+  want += tDecl;
+  std::string triangles;
+  ASSERT_NO_FATAL_FAILURE(PushFlatTriangles(m, tRef, want, triangles));
+  ASSERT_NO_FATAL_FAILURE(PushSmoothTriangles(m, triangles));
 
   EXPECT_EQ(m.CreateTriangleInMesh("mesh", 2), S_FALSE);
   m.AddtoScene("mesh");
-  want += " \n #declare mesh =mesh { \n  " + tri1 + "\n" + tri2 + "\n" + tri3 + "\n" + tri4 + "\n" + t_ref + " \n}";
+  want += " \n #declare mesh =mesh { \n  " + triangles + tRef + " \n}";
   want += " \n object { \n mesh " + Slots(kInitSlots) + " \n}";
   m.Finish();
   EXPECT_EQ(SceneText(), want + DefaultGlobals());
@@ -286,12 +314,8 @@ TEST(SceneText, Lights) {
   EXPECT_EQ(SceneText(), want + DefaultGlobals());
 }
 
-TEST(SceneText, TexturesAndMaterials) {
-  Maker m;
-  ASSERT_EQ(m.Init(), S_OK);
-  std::string want;
-
-  // A texture with every part but the interior.
+// A texture with every part but the interior.
+void AddFullTexture(Maker& m, std::string& want) {
   m.CreateTextures("full");
   m.PigmentInTextureBegin("full");
   m.PigmentInTextureSetRGB("full", 0.5, 0.3, 0.1, 0.25);
@@ -329,8 +353,10 @@ TEST(SceneText, TexturesAndMaterials) {
                        Num("metallic ", 1) + " \n " + Vec("reflection rgb ", 0.5, 0.4, 0.3) + " \n " + reflection +
                        " \n " + Num("crand ", 0.01) + "  \n conserve_energy \n}\n";
   want += " \n #declare full =texture { \n  " + pigment + normal + finish + " \n}";
+}
 
-  // A finish with only ambient, ended twice; fresnel with 2 prints "off".
+// A finish with only ambient, ended twice; fresnel with 2 prints "off".
+void AddFinishEndedTwice(Maker& m, std::string& want) {
   m.CreateTextures("twice");
   m.FinishInTextureBegin("twice");
   m.FinishInTextureSetAmbient("twice", 0, 0, 0);
@@ -340,8 +366,10 @@ TEST(SceneText, TexturesAndMaterials) {
   std::string lean = " \n finish  { \n " + Vec("ambient rgb ", 0, 0, 0) +
                      " \n   \n   \n   \n   \n   \n   \n   \n   \n   \n    \n conserve_energy \n}\n";
   want += " \n #declare twice =texture { \n  " + lean + lean + " \n}";
+}
 
-  // A pigment and an interior make a material.
+// A pigment and an interior make a material.
+void AddGlassMaterial(Maker& m, std::string& want) {
   m.CreateTextures("glass");
   m.PigmentInTextureBegin("glass");
   m.PigmentInTextureSetRGB("glass", 1, 1, 1, 1);
@@ -360,6 +388,15 @@ TEST(SceneText, TexturesAndMaterials) {
                          Num("fade_power ", 1001) + " \n " + Num("fade_color ", 0.5) + " \n}";
   want += " \n #declare glass = material {texture { \n   \n pigment { \n " + ColF("rgb ", 1, 1, 1, 1) + " \n} \n} " +
           interior + "\n}\n";
+}
+
+TEST(SceneText, TexturesAndMaterials) {
+  Maker m;
+  ASSERT_EQ(m.Init(), S_OK);
+  std::string want;
+  ASSERT_NO_FATAL_FAILURE(AddFullTexture(m, want));
+  AddFinishEndedTwice(m, want);
+  AddGlassMaterial(m, want);
 
   // Placed objects carry the reference: "material" for a material.
   m.CreateSphere("s");

@@ -36,9 +36,9 @@ SphereSweep::SphereSweep(std::string id) : Solid(std::move(id)) { tolerance.Set(
 
 void SphereSweep::SetSweepType(std::int32_t value) {
   switch (value) {
-    case 2: sweep_type = "b_spline"; break;
-    case 3: sweep_type = "cubic_spline"; break;
-    default: sweep_type = "linear_spline"; break;
+    case 2: sweepType = "b_spline"; break;
+    case 3: sweepType = "cubic_spline"; break;
+    default: sweepType = "linear_spline"; break;
   }
 }
 
@@ -55,7 +55,7 @@ std::string SphereSweep::BuildDeclaration() const {
     list += Format("%s %s %s\n", points_[i].center.Text(), points_[i].radius, separator);
   }
   // The renderer needs the number of spheres right after the spline type.
-  return Format(" \n #declare %s =sphere_sweep { \n %s %d, \n %s \n %s \n}\n", id(), sweep_type,
+  return Format(" \n #declare %s =sphere_sweep { \n %s %d, \n %s \n %s \n}\n", id(), sweepType,
                 static_cast<int>(points_.size()), list, tolerance.Text());
 }
 

@@ -81,7 +81,7 @@ class SphereSweep : public Solid {
   // Appends a sphere; the centre in print order.
   void AddSphere(double a, double b, double c, double radius);
 
-  std::string sweep_type = "linear_spline ";
+  std::string sweepType = "linear_spline ";
   NumberProperty tolerance{"tolerance "};
 
  protected:

@@ -4,11 +4,11 @@
 
 namespace scene {
 
-void PigmentPart::SetImage(std::string type, std::string file, double transmit, bool uv_mapping) {
+void PigmentPart::SetImage(std::string type, std::string file, double transmit, bool uvMapping) {
   image_type_ = std::move(type);
   image_file_ = std::move(file);
   transmit_.Set(transmit);
-  uv_ = uv_mapping;
+  uv_ = uvMapping;
 }
 
 std::string PigmentPart::Text() const {

@@ -22,7 +22,7 @@ class PigmentPart : public TexturePart {
  public:
   PartKind kind() const override { return PartKind::kPigment; }
   // An image pigment replaces the plain colour in the text.
-  void SetImage(std::string type, std::string file, double transmit, bool uv_mapping);
+  void SetImage(std::string type, std::string file, double transmit, bool uvMapping);
   std::string Text() const override;
 
   ColorFilterProperty color{"rgb "};
