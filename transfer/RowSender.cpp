@@ -15,18 +15,10 @@ bool RowSender::Connect(const std::vector<std::string>& orbArgs, const std::file
   try {
     std::vector<std::string> args = orbArgs;
     if (args.empty()) args.push_back("ferrix");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int argc = static_cast<int>(args.size());
-    orb_ = farm::InitOrb(argc, argv.data());
-    CORBA::Object_var obj = orb_->resolve_initial_references("RootPOA");
-    root_ = PortableServer::POA::_narrow(obj);
-    if (CORBA::is_nil(root_)) {
-      *error = "no root adapter";
-      return false;
-    }
-    manager_ = root_->the_POAManager();
+    farm::StartedOrb started = farm::StartOrb(std::move(args), farm::OrbRole::kClientOnly);
+    orb_ = started.orb._retn();
+    root_ = started.rootPoa._retn();
+    manager_ = started.manager._retn();
 
     std::string reference;
     if (!farm::ReadBossIni(folder / farm::kBossIniName, &reference, error)) return false;
