@@ -20,10 +20,10 @@ std::string Clock(double seconds) {
 
 }  // namespace
 
-std::string ProgressReport::Line(const jobs::JobProgressSnapshot& p, int bar_width) {
+std::string ProgressReport::Line(const jobs::JobProgressSnapshot& p, int barWidth) {
   const double f = std::min(p.fraction(), 1.0);
-  const int full = static_cast<int>(f * bar_width);
-  std::string line = "[" + std::string(full, '#') + std::string(bar_width - full, '-') + "]";
+  const int full = static_cast<int>(f * barWidth);
+  std::string line = "[" + std::string(full, '#') + std::string(barWidth - full, '-') + "]";
   char text[160];
   std::snprintf(text, sizeof text, " %5.1f %%  %d/%d rows  %s elapsed", 100 * f, p.rowsPlaced, p.rowsTotal,
                 Clock(p.elapsedSeconds).c_str());

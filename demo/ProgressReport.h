@@ -11,6 +11,8 @@ namespace demo {
 // (bar, percent, rows, elapsed, time left, nodes working) rewritten in
 // place; elsewhere (a log, a pipe) a line each time another tenth of the
 // rows is in. At the end, a table of the nodes' work.
+//
+// The one thread that waits for the render; nothing in it is shared.
 class ProgressReport {
  public:
   ProgressReport(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
@@ -22,7 +24,7 @@ class ProgressReport {
   void Finish(const jobs::JobProgressSnapshot& progress, const std::vector<jobs::NodeWork>& nodes);
 
   // "[#####-----]  50.0 %  240/480 rows  0:12 elapsed  0:12 left  2 nodes"
-  static std::string Line(const jobs::JobProgressSnapshot& progress, int bar_width);
+  static std::string Line(const jobs::JobProgressSnapshot& progress, int barWidth);
 
  private:
   std::FILE* out_;

@@ -11,6 +11,9 @@ namespace transfer {
 
 // The connection of one engine process to the boss of its job: its ORB, the
 // root adapter (held, never activated: nothing is served) and the boss.
+//
+// Any of the engine's threads, several at once: a mutex guards the ORB and the
+// boss, and each Send works on its own copy of the boss reference.
 class RowSender {
  public:
   // Starts (or finds again) the ORB with `orbArgs` (a program's command
