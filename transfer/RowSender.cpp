@@ -8,8 +8,7 @@
 
 namespace transfer {
 
-bool RowSender::Connect(const std::vector<std::string>& orbArgs, const std::filesystem::path& folder,
-                        std::string* error) {
+platform::Status RowSender::Connect(const std::vector<std::string>& orbArgs, const std::filesystem::path& folder) {
   std::lock_guard<std::mutex> lock(mutex_);
   boss_ = Lumora::RenderBoss::_nil();
   try {
@@ -21,26 +20,22 @@ bool RowSender::Connect(const std::vector<std::string>& orbArgs, const std::file
     manager_ = started.manager._retn();
 
     std::string reference;
-    if (!farm::ReadBossIni(folder / farm::kBossIniName, &reference, error)) return false;
+    std::string error;
+    if (!farm::ReadBossIni(folder / farm::kBossIniName, &reference, &error)) return platform::Status::Error(error);
     CORBA::Object_var bossObj = orb_->string_to_object(reference.c_str());
     Lumora::RenderBoss_var boss = Lumora::RenderBoss::_narrow(bossObj);
-    if (CORBA::is_nil(boss)) {
-      *error = "boss.ini names no boss";
-      return false;
-    }
+    if (CORBA::is_nil(boss)) return platform::Status::Error("boss.ini names no boss");
     // Held before the check: a boss that misses this one call still gets
     // every row the engine renders.
     boss_ = Lumora::RenderBoss::_duplicate(boss.in());
     try {
       CORBA::String_var id = boss->ID();  // only to see that it answers
     } catch (const CORBA::Exception& e) {
-      *error = std::string("boss not reachable: ") + e._name();
-      return false;
+      return platform::Status::Error("boss not reachable: " + farm::Describe(e));
     }
-    return true;
+    return platform::Status::Ok();
   } catch (const CORBA::Exception& e) {
-    *error = std::string("boss not reachable: ") + e._name();
-    return false;
+    return platform::Status::Error("boss not reachable: " + farm::Describe(e));
   }
 }
 
