@@ -114,6 +114,55 @@ double RunPlain(const fs::path& sceneDir, int w, int h, int first, int last) {
   return Seconds(Clock::now() - start);
 }
 
+// The node folder (pvengine, libferrix.so, the scene under Render/) and the
+// folder of the plain render, both holding the same scene; answers its name.
+std::string PrepareFolders(const fs::path& bin, const fs::path& node, const fs::path& plainDir) {
+  fs::create_directories(node / "Render");
+  fs::copy_file(bin / "pvengine", node / "pvengine");
+  fs::copy_file(bin / "libferrix.so", node / "libferrix.so");
+  fs::create_directories(plainDir);
+  if (const char* scene = std::getenv("NODE_BENCH_SCENE")) {
+    for (const fs::path& to : {node / "Render", plainDir}) {
+      fs::copy(fs::path(scene).parent_path(), to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+      fs::copy_file(scene, to / "Tessel.pov", fs::copy_options::overwrite_existing);
+    }
+    return scene;
+  }
+  std::ofstream(node / "Render" / "Tessel.pov") << kScene;
+  std::ofstream(plainDir / "Tessel.pov") << kScene;
+  return "49 reflective spheres, 4x4 area light";
+}
+
+// The best of `runs` pvengine runs handing the band to `boss`, printed
+// against the plain render's `plain` seconds. False, said on stderr, when
+// pvengine fails or the boss misses rows.
+bool TimeEngine(const node::EngineCommand& command, CountingBoss* boss, int runs, int bandRows, double plain) {
+  double best = 1e9, bestFirst = 0;
+  for (int i = 0; i < runs; ++i) {
+    boss->Reset();
+    std::string error;
+    const auto start = Clock::now();
+    auto p = platform::ChildProcess::Start(command.argv, &error);
+    if (!p) {
+      std::fprintf(stderr, "pvengine: %s\n", error.c_str());
+      return false;
+    }
+    const int status = p->Wait();
+    const double total = Seconds(Clock::now() - start);
+    if (status != 0 || boss->rows() != bandRows) {
+      std::fprintf(stderr, "pvengine status %d, %d of %d rows\n", status, boss->rows(), bandRows);
+      return false;
+    }
+    if (total < best) {
+      best = total;
+      bestFirst = Seconds(boss->first() - start);
+    }
+  }
+  std::printf("pvengine, rows to a boss:        %7.3f s  ratio %.2f  first row after %.3f s\n", best, best / plain,
+              bestFirst);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,22 +180,8 @@ int main(int argc, char** argv) {
 
   farmtest::TempDir dir;
   const fs::path node = dir.path() / "node";
-  fs::create_directories(node / "Render");
-  fs::copy_file(bin / "pvengine", node / "pvengine");
-  fs::copy_file(bin / "libferrix.so", node / "libferrix.so");
   const fs::path plainDir = dir.path() / "plain";
-  fs::create_directories(plainDir);
-  std::string sceneName = "49 reflective spheres, 4x4 area light";
-  if (const char* scene = std::getenv("NODE_BENCH_SCENE")) {
-    sceneName = scene;
-    for (const fs::path& to : {node / "Render", plainDir}) {
-      fs::copy(fs::path(scene).parent_path(), to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-      fs::copy_file(scene, to / "Tessel.pov", fs::copy_options::overwrite_existing);
-    }
-  } else {
-    std::ofstream(node / "Render" / "Tessel.pov") << kScene;
-    std::ofstream(plainDir / "Tessel.pov") << kScene;
-  }
+  const std::string sceneName = PrepareFolders(bin, node, plainDir);
 
   farmtest::TestOrb orb;
   auto* boss = new CountingBoss();
@@ -167,31 +202,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 2; ++i) plain = std::min(plain, RunPlain(plainDir, w, h, first, last));
   std::printf("plain povray of the band:        %7.3f s\n", plain);
 
-  {
-    double best = 1e9, bestFirst = 0;
-    for (int i = 0; i < runs; ++i) {
-      boss->Reset();
-      std::string error;
-      const auto start = Clock::now();
-      auto p = platform::ChildProcess::Start(command.argv, &error);
-      if (!p) {
-        std::fprintf(stderr, "pvengine: %s\n", error.c_str());
-        return 1;
-      }
-      const int status = p->Wait();
-      const double total = Seconds(Clock::now() - start);
-      if (status != 0 || boss->rows() != bandRows) {
-        std::fprintf(stderr, "pvengine status %d, %d of %d rows\n", status, boss->rows(), bandRows);
-        return 1;
-      }
-      if (total < best) {
-        best = total;
-        bestFirst = Seconds(boss->first() - start);
-      }
-    }
-    std::printf("pvengine, rows to a boss:        %7.3f s  ratio %.2f  first row after %.3f s\n", best, best / plain,
-                bestFirst);
-  }
+  if (!TimeEngine(command, boss, runs, bandRows, plain)) return 1;
   if (const char* picture = std::getenv("NODE_BENCH_PICTURE")) {
     std::printf("%s %s\n", boss->Save(picture, w, h) ? "picture saved in" : "could not save", picture);
   }

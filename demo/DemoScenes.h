@@ -6,6 +6,8 @@
 
 // The two demonstration scenes, built call for call through a Maker. Each
 // stops at the first call that does not answer S_OK and tells which.
+//
+// Plain data; the scenes are built on the caller's thread, like the Maker they use.
 struct DemoResult {
   HRESULT hr = S_OK;
   std::string failedCall;  // empty when every call answered S_OK

@@ -8,6 +8,8 @@ class QPushButton;
 // The demo window: "例子1" and "例子2" build a demonstration scene through
 // Maker and render it on the farm through a new RenderNet2 (kept for
 // "结束"); "结束" destroys the viewer and ends the program.
+//
+// GUI thread only.
 class Form1 : public QWidget {
  public:
   explicit Form1(QWidget* parent = nullptr);

@@ -4,6 +4,8 @@
 namespace demo {
 
 // What `vornel --scene N --out FILE` was asked to do.
+//
+// Plain data; the run is made on the program's main thread.
 struct HeadlessOptions {
   int scene = 0;
   std::string out;

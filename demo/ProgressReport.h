@@ -11,6 +11,8 @@ namespace demo {
 // (bar, percent, rows, elapsed, time left, nodes working) rewritten in
 // place; elsewhere (a log, a pipe) a line each time another tenth of the
 // rows is in. At the end, a table of the nodes' work.
+//
+// The one thread that waits for the render; nothing in it is shared.
 class ProgressReport {
  public:
   ProgressReport(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}

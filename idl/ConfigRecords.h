@@ -20,6 +20,8 @@ inline constexpr char kFarmerIniName[] = "Farmer.ini";
 inline constexpr std::int32_t kBossReferenceLimit = 2048;
 
 // Farmer.ini: the band of the current job.
+//
+// Plain data; the readers and writers here touch only their arguments, so any thread.
 struct FarmerRecord {
   std::int32_t firstRow = 0;
   std::int32_t lastRow = 0;

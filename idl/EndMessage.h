@@ -11,6 +11,7 @@
 // nodes send kFinishWord alone or with the label only.
 namespace farm {
 
+// Plain data: copy it freely, from any thread.
 struct EndMessage {
   // The band the label names; nothing when the label is missing, no string
   // or names no usable band.

@@ -22,6 +22,13 @@ FileReceiver::~FileReceiver() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
+Lumora::FileTransform_ptr FileReceiver::Activate(PortableServer::POA_ptr poa, std::filesystem::path folder) {
+  PortableServer::Servant_var<FileReceiver> receiver = new FileReceiver(std::move(folder));
+  PortableServer::ObjectId_var id = poa->activate_object(receiver.in());
+  CORBA::Object_var obj = poa->id_to_reference(id.in());
+  return Lumora::FileTransform::_narrow(obj.in());
+}
+
 CORBA::Boolean FileReceiver::CreateFile(const char* name, CORBA::Long overwrite) {
   if (!NameStaysInFolder(name)) return false;
   const std::filesystem::path target = folder_ / name;

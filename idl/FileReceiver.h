@@ -10,12 +10,19 @@
 // folder). Create it on the heap and activate it in a POA; CloseFile()
 // deactivates it, and the POA deletes it once the call has been answered.
 //
+// Its calls may come on any ORB thread; a mutex guards the open file.
+//
 // Names from the wire never leave the folder: a name that is empty, absolute,
 // holds a '/' or '\\' separator, or is "." or "..", is refused by CreateFile.
 class FileReceiver : public POA_Lumora::FileTransform {
  public:
   explicit FileReceiver(std::filesystem::path folder);
   ~FileReceiver() override;
+
+  // The answer of every CreateFileAndPass: a new receiver into `folder`,
+  // activated in `poa` (which then owns it; CloseFile retires it), as its
+  // reference. Raises what the adapter raises. Any thread.
+  static Lumora::FileTransform_ptr Activate(PortableServer::POA_ptr poa, std::filesystem::path folder);
 
   // FALSE when `overwrite` is 0 and the file exists (it stays untouched), or
   // when the name is refused. Otherwise opens folder/name for writing,

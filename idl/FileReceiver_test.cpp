@@ -29,12 +29,7 @@ class FileReceiverTest : public ::testing::Test {
 
   // A receiver owned by the POA, reached only through its reference, as a
   // boss reaches it.
-  Lumora::FileTransform_ptr NewReceiver() {
-    auto* servant = new FileReceiver(dir_.path());
-    CORBA::Object_var obj = orb_->Activate(servant);
-    servant->_remove_ref();
-    return Lumora::FileTransform::_narrow(obj);
-  }
+  Lumora::FileTransform_ptr NewReceiver() { return FileReceiver::Activate(orb_->poa(), dir_.path()); }
 
   static farmtest::TestOrb* orb_;
   farmtest::TempDir dir_;

@@ -15,6 +15,8 @@ namespace farm {
 
 // The defaults are what a node renders until a boss has sent its band: the
 // whole default picture as band 1 of 1.
+//
+// Plain data: copy it freely, from any thread.
 struct JobParameters {
   std::int32_t part = 1;       // band number, from 1; names the output and the end message
   std::int32_t partCount = 1;  // bands in the job

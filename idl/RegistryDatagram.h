@@ -27,6 +27,7 @@ std::vector<std::string> SplitRequestFields(std::string_view text);
 // kMaxRequestBytes, without a NUL, or too long once the host is appended.
 std::optional<std::vector<std::string>> ParseRequest(std::string_view datagram, std::string_view host);
 
+// Plain data: copy it freely, from any thread.
 struct RegistryRequest {
   enum class Command { kPut, kGet, kBadService, kStop };
   Command command = Command::kGet;

@@ -123,11 +123,9 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     int argc = 0;
     char** argv = nullptr;
     HostArguments(&argc, &argv);
-    orb = farm::InitOrb(argc, argv);
-    CORBA::Object_var obj = orb->resolve_initial_references("RootPOA");
-    root = PortableServer::POA::_narrow(obj.in());
-    PortableServer::POAManager_var manager = root->the_POAManager();
-    manager->activate();
+    farm::StartedOrb started = farm::StartOrb(argc, argv);
+    orb = started.orb._retn();
+    root = started.rootPoa._retn();
 
     auto* boss =
         new RenderBoss_i(root.in(), work_folder, tally, [job](int32_t line, const int32_t* colors, std::size_t count) {

@@ -19,13 +19,7 @@ char* RenderBoss_i::ID() { return CORBA::string_dup("Lumora_RenderBoss_i"); }
 
 CORBA::Boolean RenderBoss_i::IsLive() { return true; }
 
-Lumora::FileTransform_ptr RenderBoss_i::CreateFileAndPass() {
-  auto* receiver = new FileReceiver(folder_);
-  PortableServer::ObjectId_var id = poa_->activate_object(receiver);
-  CORBA::Object_var obj = poa_->id_to_reference(id.in());
-  receiver->_remove_ref();  // the POA owns it now; CloseFile retires it
-  return Lumora::FileTransform::_narrow(obj.in());
-}
+Lumora::FileTransform_ptr RenderBoss_i::CreateFileAndPass() { return FileReceiver::Activate(poa_.in(), folder_); }
 
 void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
   if (data.length() > farm::kMaxDataSeqLength) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);

@@ -10,6 +10,8 @@ namespace launcher {
 //
 // Stop leads to Idle from every phase. A Go outside Idle is refused, so a
 // failed start blocks further renders until Stop.
+//
+// Plain data: Render calls it under its own lock.
 class RenderState {
  public:
   enum class Phase { Idle, Starting, Rendering, Failed };

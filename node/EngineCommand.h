@@ -13,6 +13,8 @@ using farm::JobParameters;
 // as the engine expects it (doubled blanks and all), kept for the log;
 // `argv` is what is actually started, built directly so that a node folder
 // holding blanks stays one argument. Both carry the same arguments.
+//
+// Plain data: copy it freely, from any thread.
 struct EngineCommand {
   std::string text;
   std::vector<std::string> argv;

@@ -79,11 +79,7 @@ CORBA::Boolean FarmerServant::Stop() {
 }
 
 Lumora::FileTransform_ptr FarmerServant::CreateFileAndPass() {
-  auto* receiver = new FileReceiver(node_->folder());
-  PortableServer::ObjectId_var id = poa_->activate_object(receiver);
-  receiver->_remove_ref();  // the adapter owns it; CloseFile retires it
-  CORBA::Object_var obj = poa_->id_to_reference(id.in());
-  return Lumora::FileTransform::_narrow(obj);
+  return FileReceiver::Activate(poa_.in(), node_->folder());
 }
 
 void FarmerServant::SetData(const Lumora::DataSeq& data) {

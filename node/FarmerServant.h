@@ -11,6 +11,8 @@ namespace node {
 
 // The boss that engaged the node last, shared between the wire side (which
 // replaces it) and the worker (which reports the end of a band to it).
+//
+// Any thread (ORB threads set it, the worker reports): a mutex guards the reference.
 class BossLink {
  public:
   void Set(Lumora::RenderBoss_ptr boss);
@@ -30,6 +32,9 @@ class BossLink {
 };
 
 // The node's render farmer on the wire: a thin layer over RenderNode.
+//
+// Called on any ORB thread, several at once: it holds no state of its own beyond
+// what it is built with; RenderNode and BossLink guard theirs.
 class FarmerServant : public POA_Lumora::RenderFarmer {
  public:
   // `poa` receives the file receivers; usually the root adapter.

@@ -15,6 +15,9 @@ namespace node {
 // restarts; this watcher asks it every `period` whether the farmer is
 // listed and joins again when it is not, so the node comes back by itself
 // and is listed once.
+//
+// The owner's thread makes, starts and destroys it; the watcher thread makes the
+// calls, and a mutex guards the stop flag.
 class GroupMembership {
  public:
   // Finds the workgroup server's registration object afresh (it may have

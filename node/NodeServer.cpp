@@ -20,10 +20,85 @@
 namespace node {
 namespace {
 
-std::string Describe(const CORBA::Exception& e) {
-  const CORBA::SystemException* se = CORBA::SystemException::_downcast(&e);
-  if (se != nullptr) return std::string(e._name()) + " (minor " + std::to_string(se->minor()) + ")";
-  return e._name();
+// The node's logs name the minor code too.
+std::string Described(const CORBA::Exception& e) { return farm::Describe(e, farm::ExceptionDetail::kWithMinor); }
+
+// The node's worker over `folder`; an end or failure report that cannot
+// reach the boss is said, and the node carries on.
+std::shared_ptr<RenderNode> MakeRenderNode(const std::filesystem::path& folder, const std::shared_ptr<BossLink>& boss,
+                                           const NodeServer::Say& say) {
+  return RenderNode::Create(
+      folder,
+      [boss, say](std::int32_t part) {
+        try {
+          boss->ReportFinish(part);
+        } catch (const CORBA::Exception& e) {
+          say("the end of band " + std::to_string(part) + " could not be reported: " + Described(e));
+        }
+      },
+      [boss, say](std::int32_t part, const std::string& reason) {
+        try {
+          boss->ReportFailure(part, reason);
+        } catch (const CORBA::Exception& e) {
+          say("the failure of band " + std::to_string(part) + " could not be reported: " + Described(e));
+        }
+      });
+}
+
+// The farmer activated in the root adapter, which then owns it. Raises what
+// the adapter raises.
+Kintra::Farmer_var ActivateFarmer(const farm::StartedOrb& started, std::shared_ptr<RenderNode> renderNode,
+                                  std::shared_ptr<BossLink> boss) {
+  PortableServer::Servant_var<FarmerServant> farmer =
+      new FarmerServant(started.orb.in(), started.rootPoa.in(), std::move(renderNode), std::move(boss));
+  PortableServer::ObjectId_var id = started.rootPoa->activate_object(farmer.in());
+  CORBA::Object_var obj = started.rootPoa->id_to_reference(id.in());
+  return Kintra::Farmer::_narrow(obj);
+}
+
+// Adds the farmer to the farm's work group; a failure is said and shown,
+// and the membership watcher tries again later.
+void JoinWorkGroup(CORBA::Object_ptr registrar, Kintra::Farmer_ptr farmerRef, const std::filesystem::path& folder,
+                   const NodeServer::Say& say) {
+  try {
+    Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(registrar);
+    if (CORBA::is_nil(groups)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+    Kintra::WorkGroup_var group = groups->CreateWorkGroup(farm::kWorkGroupName);
+    if (CORBA::is_nil(group)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+    CORBA::Object_var self = Kintra::Farmer::_duplicate(farmerRef);
+    group->Add_Farmer(self.inout());
+    say(std::string("joined the work group ") + farm::kWorkGroupName + "; node folder " + folder.string());
+  } catch (const CORBA::Exception& e) {
+    say("registration failed: " + Described(e));
+    platform::MessageBox("先运行基础服务", "Tessel");
+  }
+}
+
+// Runs the ORB loop until `waitForEnd` returns on a thread of its own, then
+// ends the process. A running engine is left alone by the shutdown: it runs
+// in a process group of its own.
+[[noreturn]] void ServeUntilEnd(CORBA::ORB_ptr orb, const std::function<void()>& waitForEnd,
+                                const NodeServer::Say& say) {
+  std::thread([orb = CORBA::ORB::_duplicate(orb), waitForEnd] {
+    waitForEnd();
+    try {
+      orb->shutdown(false);
+    } catch (const CORBA::Exception&) {
+    }
+  }).detach();
+  try {
+    orb->run();
+  } catch (const CORBA::Exception& e) {
+    say("ORB loop ended: " + Described(e));
+  }
+  say("shutting down");
+  try {
+    orb->destroy();
+  } catch (const CORBA::Exception&) {
+  }
+  // A worker may still wait for its engine; it ends with the process.
+  std::fflush(nullptr);
+  _exit(0);
 }
 
 }  // namespace
@@ -37,100 +112,36 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
     waitForEnd();
     return 0;
   };
-  std::vector<char*> argv;
-  for (std::string& a : args_) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  int argc = static_cast<int>(args_.size());
-
-  CORBA::ORB_var orb;
-  PortableServer::POA_var root;
+  farm::StartedOrb started;
   CORBA::Object_var registrar;
   try {
-    orb = farm::InitOrb(argc, argv.data());
-    CORBA::Object_var obj = orb->resolve_initial_references("RootPOA");
-    root = PortableServer::POA::_narrow(obj);
-    PortableServer::POAManager_var manager = root->the_POAManager();
-    manager->activate();
+    started = farm::StartOrb(args_);
   } catch (const CORBA::Exception& e) {
-    return dormant("cannot start the ORB: " + Describe(e));
+    return dormant("cannot start the ORB: " + Described(e));
   }
+  CORBA::ORB_ptr orb = started.orb.in();
   try {
     registrar = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 1);
   } catch (const CORBA::Exception& e) {
-    return dormant(std::string("cannot find the workgroup server (") + farm::kWorkGroupService + "): " + Describe(e));
+    return dormant(std::string("cannot find the workgroup server (") + farm::kWorkGroupService + "): " + Described(e));
   }
 
   const std::filesystem::path folder = platform::ExecutableFolder();
   auto boss = std::make_shared<BossLink>();
-  const Say say = say_;
-  std::shared_ptr<RenderNode> renderNode = RenderNode::Create(
-      folder,
-      [boss, say](std::int32_t part) {
-        try {
-          boss->ReportFinish(part);
-        } catch (const CORBA::Exception& e) {
-          say("the end of band " + std::to_string(part) + " could not be reported: " + Describe(e));
-        }
-      },
-      [boss, say](std::int32_t part, const std::string& reason) {
-        try {
-          boss->ReportFailure(part, reason);
-        } catch (const CORBA::Exception& e) {
-          say("the failure of band " + std::to_string(part) + " could not be reported: " + Describe(e));
-        }
-      });
-  auto* farmer = new FarmerServant(orb, root, renderNode, boss);
   Kintra::Farmer_var farmerRef;
   try {
-    PortableServer::ObjectId_var id = root->activate_object(farmer);
-    CORBA::Object_var obj = root->id_to_reference(id.in());
-    farmerRef = Kintra::Farmer::_narrow(obj);
+    farmerRef = ActivateFarmer(started, MakeRenderNode(folder, boss, say_), boss);
   } catch (const CORBA::Exception& e) {
-    return dormant("cannot activate the farmer: " + Describe(e));
+    return dormant("cannot activate the farmer: " + Described(e));
   }
-  farmer->_remove_ref();
-
-  try {
-    Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(registrar);
-    if (CORBA::is_nil(groups)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-    Kintra::WorkGroup_var group = groups->CreateWorkGroup(farm::kWorkGroupName);
-    if (CORBA::is_nil(group)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-    CORBA::Object_var self = Kintra::Farmer::_duplicate(farmerRef.in());
-    group->Add_Farmer(self.inout());
-    say_(std::string("joined the work group ") + farm::kWorkGroupName + "; node folder " + folder.string());
-  } catch (const CORBA::Exception& e) {
-    say_("registration failed: " + Describe(e));
-    platform::MessageBox("先运行基础服务", "Tessel");
-  }
+  JoinWorkGroup(registrar.in(), farmerRef.in(), folder, say_);
 
   // Back in the work group by itself whenever the server forgets it.
   GroupMembership membership(
-      farmerRef.in(), [&orb] { return registry::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1); },
-      say_, std::chrono::seconds(5));
+      farmerRef.in(), [orb] { return registry::resolve_initial_references2(orb, farm::kWorkGroupService, 1); }, say_,
+      std::chrono::seconds(5));
   membership.Start(10000);
-
-  // A running engine is left alone by the shutdown: it runs in a process
-  // group of its own.
-  std::thread([orb = CORBA::ORB::_duplicate(orb.in()), waitForEnd] {
-    waitForEnd();
-    try {
-      orb->shutdown(false);
-    } catch (const CORBA::Exception&) {
-    }
-  }).detach();
-  try {
-    orb->run();
-  } catch (const CORBA::Exception& e) {
-    say_("ORB loop ended: " + Describe(e));
-  }
-  say_("shutting down");
-  try {
-    orb->destroy();
-  } catch (const CORBA::Exception&) {
-  }
-  // A worker may still wait for its engine; it ends with the process.
-  std::fflush(nullptr);
-  _exit(0);
+  ServeUntilEnd(orb, waitForEnd, say_);
 }
 
 }  // namespace node

@@ -7,6 +7,8 @@
 // farm's work group, the watcher that keeps it there, and the ORB loop.
 namespace node {
 
+// Run is called once, from one thread; `say` is called from the node's other
+// threads too (worker, watcher, ORB), so it must be safe from any thread.
 class NodeServer {
  public:
   // One line for the node's log.

@@ -20,6 +20,8 @@ std::optional<std::filesystem::path> EntryTarget(const std::filesystem::path& ro
 // What one package may unpack to. A package arrives from anyone on the
 // network, so its declared sizes are checked against these before anything
 // is written, and the bytes actually inflated are counted as well.
+//
+// Plain data; the functions here touch only their arguments, so any thread.
 struct UnpackLimits {
   // Largest total of the entries' unpacked sizes.
   std::uint64_t maxBytes = std::uint64_t{16} << 30;

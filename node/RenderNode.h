@@ -24,8 +24,9 @@ using farm::JobParameters;
 // One job at a time: the node is busy from an accepted Start() until the end
 // of that job has been reported (or the job failed before its engine ran),
 // so a second engagement in that time is refused and two workers never share
-// the work folder. Thread-safe; the worker holds the node alive, so a job
-// may outlast the owner's reference.
+// the work folder. Any thread (ORB threads, its worker): a mutex guards the
+// job, the stop request and the engine, the busy flag is atomic; the worker holds the node
+// alive, so a job may outlast the owner's reference.
 class RenderNode : public std::enable_shared_from_this<RenderNode> {
  public:
   // Called on the worker thread once the engine of a job has ended, with the

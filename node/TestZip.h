@@ -7,6 +7,7 @@
 // writes its packages (deflate, backslash names, folder entries without data).
 namespace nodetest {
 
+// Test helper: the test's thread only.
 struct ZipEntry {
   std::string name;  // "Render\\Tessel.pov"; a name ending in a separator is a folder
   std::string data;

@@ -14,6 +14,7 @@
 #include "idl/ConfigRecords.h"
 #include "idl/EndMessage.h"
 #include "idl/JobParameters.h"
+#include "idl/OrbInit.h"
 #include "node/EngineCommand.h"
 #include "node/FarmerServant.h"
 #include "node/PackageUnpacker.h"
@@ -83,7 +84,7 @@ class JobParametersTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     int argc = 0;
-    orb_ = CORBA::ORB_init(argc, nullptr);
+    orb_ = farm::InitOrb(argc, nullptr);
   }
   static void TearDownTestSuite() {
     orb_->destroy();

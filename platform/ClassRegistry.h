@@ -25,6 +25,7 @@ struct NoCase {
   bool operator()(const std::string& a, const std::string& b) const;
 };
 
+// One thread per object; processes share the file through Edit's file lock.
 class ClassRegistry {
  public:
   using Values = std::map<std::string, std::string, NoCase>;  // "" is the default value

@@ -13,6 +13,8 @@
 namespace platform::com {
 
 // A 128-bit identifier, written "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+//
+// Identifiers are plain data; references may be added and released from any thread.
 struct GUID {
   std::uint32_t data1 = 0;
   std::uint16_t data2 = 0;

@@ -12,6 +12,8 @@ namespace platform::com {
 
 // Counts the live objects and server locks of one library; the library may
 // be unloaded only while the count is 0.
+//
+// Any thread: the counts here are atomic; T's own methods say what they allow.
 class Module {
  public:
   void Lock() { count_.fetch_add(1, std::memory_order_relaxed); }

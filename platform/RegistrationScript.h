@@ -12,6 +12,7 @@
 
 namespace platform::com {
 
+// Plain data; writing a script goes through ClassRegistry::Edit's file lock.
 struct ScriptKey {
   enum class Kind {
     kNormal,       // unregistration removes it once no key is left below it

@@ -9,6 +9,8 @@ namespace platform {
 // The main window of a tray program: a dialog of `widthDu` x `heightDu`
 // dialog units (a quarter of the average character width, an eighth of the
 // character height) with a column of buttons at its right edge.
+//
+// GUI thread only.
 class TrayDialog : public QDialog {
  public:
   TrayDialog(const QString& caption, int widthDu, int heightDu, QWidget* parent = nullptr);

@@ -20,6 +20,7 @@ class QSystemTrayIcon;
 
 namespace platform {
 
+// GUI thread only.
 class TrayShell : public QObject {
  public:
   struct Texts {

@@ -12,6 +12,8 @@ namespace registry {
 // The name registry's window, "Ledgo": the log list of the service, and the
 // buttons "服务关闭" (the default; ends the program) and "隐藏" (hides the
 // window to the tray through `hide`).
+//
+// GUI thread only, but for AppendLog, which any thread may call.
 class LedgoWindow : public platform::TrayDialog {
  public:
   explicit LedgoWindow(std::function<void()> hide, QWidget* parent = nullptr);

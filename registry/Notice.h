@@ -8,6 +8,8 @@ namespace registry {
 // Shows a message box without making the caller wait: the box runs on a
 // thread of its own, and while one is up, further requests are dropped, so
 // a caller in a service loop never stalls and boxes never pile up.
+//
+// Any thread: an atomic flag says whether a box is up.
 class Notice {
  public:
   Notice(std::string text, std::string caption);

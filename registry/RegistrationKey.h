@@ -6,6 +6,8 @@
 namespace registry {
 
 // The first IIOP profile of a stringified object reference.
+//
+// Plain data; the functions here touch only their arguments, so any thread.
 struct IiopEndpoint {
   std::string host;
   unsigned port = 0;

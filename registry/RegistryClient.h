@@ -3,21 +3,29 @@
 #include <string>
 #include <string_view>
 
+#include "registry/RegistryPort.h"
+
 namespace registry {
 
 // Where the name registry listens: host and UDP port.
+//
+// Plain data: copy it freely, from any thread.
 struct RegistryAddress {
   std::string host = "127.0.0.1";
-  std::uint16_t port = 20002;
+  std::uint16_t port = kDefaultRegistryPort;
 };
 
-// $LEDGO_HOST (default 127.0.0.1) and $LEDGO_PORT (default 20002). A port
-// that is not a number in 1..65535 falls back to the default.
+// $LEDGO_HOST (default 127.0.0.1) and $LEDGO_PORT (default
+// kDefaultRegistryPort). A port that is not a number in 1..65535 falls back
+// to the default.
 RegistryAddress RegistryAddressFromEnvironment();
 
 // Talks to the name registry over UDP. The registry answers from a socket
 // other than the one it listens on, so every exchange uses a fresh unbound
 // socket and takes the first datagram that reaches it.
+//
+// Any thread, several at once: every exchange has a socket of its own and the
+// client itself does not change after construction.
 class RegistryClient {
  public:
   static constexpr int kDefaultTimeoutMs = 500;

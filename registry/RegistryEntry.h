@@ -5,6 +5,8 @@
 namespace registry {
 
 // One accepted registration of the name registry.
+//
+// Plain data: copy it freely, from any thread.
 struct RegistryEntry {
   std::string key;                  // the registrant's key; unique in the table
   std::string name;                 // service name

@@ -12,6 +12,9 @@ namespace registry {
 // The registry's UDP service: an ACE task whose one service thread receives
 // requests on the registry port, hands them to the RegistryService and
 // sends each answer from a second socket on a port the system picks.
+//
+// Opened and run by the owner; the service thread alone touches the sockets and
+// the RegistryService, and the stop request is atomic.
 class RegistryServer : public ACE_Task_Base {
  public:
   explicit RegistryServer(RegistryService& service) : service_(service) {}

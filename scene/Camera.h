@@ -4,6 +4,7 @@
 
 namespace scene {
 
+// Scene objects belong to one Maker: its caller's thread only.
 class Camera : public SceneObject {
  public:
   explicit Camera(std::string id) : SceneObject("camera", std::move(id)) {}

@@ -8,6 +8,8 @@ namespace scene {
 inline constexpr const char* kGlobalSettingsId = "myGlobalSeting";
 
 // The scene's global settings, written once by Finish.
+//
+// Scene objects belong to one Maker: its caller's thread only.
 class GlobalSettings : public SceneObject {
  public:
   GlobalSettings();

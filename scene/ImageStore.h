@@ -8,6 +8,8 @@ namespace scene {
 
 // Where an image ended up: its renderer type word ("jpeg", "png", … or
 // empty) and the bare file name inside the source folder.
+//
+// Owned by one Maker: its caller's thread only.
 struct ImageCopy {
   std::string type;
   std::string name;

@@ -7,6 +7,7 @@
 
 namespace scene {
 
+// Scene objects belong to one Maker: its caller's thread only.
 class Light : public SceneObject {
  public:
   explicit Light(std::string id) : SceneObject("light_source", std::move(id)) {}

@@ -11,6 +11,8 @@ namespace scene {
 
 // One triangle of a mesh. Type 0 is flat (corners, optional texture
 // coordinates); type 1 also carries a normal per corner.
+//
+// Scene objects belong to one Maker: its caller's thread only.
 class Triangle {
  public:
   explicit Triangle(int type) : type_(type) {}

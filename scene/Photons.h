@@ -5,6 +5,8 @@
 namespace scene {
 
 // A photons block that placements pick up as their current photons.
+//
+// Scene objects belong to one Maker: its caller's thread only.
 class Photons : public SceneObject {
  public:
   explicit Photons(std::string id) : SceneObject("photons", std::move(id)) {}

@@ -11,6 +11,8 @@ enum class TransformKind { kTranslate, kRotate, kScale };
 // The current state every placement picks up: four transform slots (the
 // first three are used), the current texture, the matrix statement and the
 // current photons.
+//
+// Owned by one Maker: its caller's thread only.
 class PlacementState {
  public:
   PlacementState();

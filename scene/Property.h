@@ -6,7 +6,8 @@ namespace scene {
 
 // Scene objects keep their values in small properties. Each knows its keyword
 // and whether it was set; an unset property prints as a single blank so that
-// the object's text keeps its shape.
+// the object's text keeps its shape. Parts of a scene object: the Maker's
+// caller's thread only.
 inline const std::string kUnset = " ";
 
 // "%s < %30.17f ,%30.17f ,%30.17f > \n"

@@ -7,6 +7,8 @@ namespace scene {
 
 // The scene text being written. Opening truncates; text goes out as raw
 // bytes in call order. Writes while no file is open are dropped.
+//
+// Owned by one Maker: its caller's thread only.
 class SceneFile {
  public:
   SceneFile() = default;

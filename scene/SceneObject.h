@@ -17,6 +17,8 @@ std::string FillSlots(const char* line, const PlacementSlots& slots);
 // Base of everything the registry holds. The declaration is produced once
 // per scene: the first request builds and caches it, every later request
 // yields "\n", so an object placed several times is declared only once.
+//
+// Scene objects belong to one Maker: its caller's thread only.
 class SceneObject {
  public:
   SceneObject(std::string kind, std::string id) : kind_(std::move(kind)), id_(std::move(id)) {}

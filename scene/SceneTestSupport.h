@@ -64,6 +64,7 @@ inline std::string ReadFile(const std::filesystem::path& p) {
 
 inline std::string SceneText() { return ReadFile(BinDir() / "Render" / "Tessel.pov"); }
 
+// Test helpers: the test's thread only.
 struct RenderResult {
   int status = -1;
   std::string log;

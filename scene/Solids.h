@@ -8,6 +8,8 @@
 namespace scene {
 
 // A solid shape: declared once, placed as "object { id ... }".
+//
+// Scene objects belong to one Maker: its caller's thread only.
 class Solid : public SceneObject {
  public:
   explicit Solid(std::string id) : SceneObject("object", std::move(id)) {}

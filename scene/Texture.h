@@ -11,6 +11,8 @@ namespace scene {
 enum class PartKind { kPigment, kNormal, kFinish, kInterior };
 
 // One part of a texture, opened by a …Begin call and appended by an …End call.
+//
+// Scene objects belong to one Maker: its caller's thread only.
 class TexturePart {
  public:
   virtual ~TexturePart() = default;

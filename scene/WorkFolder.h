@@ -7,6 +7,8 @@ namespace scene {
 
 // The folder of liblumora.so and the two folders the scene maker owns in
 // it: Render/ (scene file and images) and RenderOut/.
+//
+// Its folders never change after construction: any thread may read them.
 class WorkFolder {
  public:
   explicit WorkFolder(std::filesystem::path root) : root_(std::move(root)) {}

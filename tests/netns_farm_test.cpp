@@ -196,6 +196,69 @@ class NetnsFarmTest : public ::testing::Test {
     return status.value_or(-1);
   }
 
+  // The registry on host 1, the workgroup server on host 2, a node on each
+  // of hosts 3 to 5, all in the work group; the client's folder made.
+  void StartFarm() {
+    std::string why;
+    Process* registry = farm_.StartProgram(net_.On(1, {(BinDir() / "ledgo").string()}), "ledgo");
+    ASSERT_TRUE(registry != nullptr);
+    // The workgroup server publishes itself once the registry answers.
+    Process* hub = nullptr;
+    for (int attempt = 0; attempt < 5 && hub == nullptr; ++attempt) {
+      std::this_thread::sleep_for(300ms);
+      Process* p = farm_.StartProgram(
+          net_.On(2, {(BinDir() / "kintrahub").string(), "-ORBendPoint", "giop:tcp:" + TestNet::Address(2) + ":2809"}),
+          "kintrahub");
+      ASSERT_TRUE(p != nullptr);
+      if (WaitUntil([&] { return registry->Output().find("注册服务:WorkGroup") != std::string::npos || !p->Running(); },
+                    10s) &&
+          p->Running()) {
+        hub = p;
+      }
+    }
+    ASSERT_TRUE(hub != nullptr) << registry->Output();
+    for (int h = 3; h <= 5; ++h) {
+      const fs::path folder = farm_.MakeNodeFolder();
+      nodes_.push_back(farm_.StartProgram(
+          net_.On(h, {(folder / "tessel").string(), "-ORBendPoint", "giop:tcp:" + TestNet::Address(h) + ":"}),
+          "tessel"));
+      ASSERT_TRUE(nodes_.back() != nullptr);
+    }
+    for (Process* n : nodes_) {
+      ASSERT_TRUE(n->WaitForOutput("joined the work group Tessel", 20s)) << n->Output();
+    }
+    client_ = farm_.MakeNodeFolder();
+    ASSERT_TRUE(farm_.UseClassesOf(client_, &why)) << why;
+  }
+
+  // The farm's 320 x 240 picture `out` matches the scene as povray renders
+  // it by itself.
+  void ExpectSameAsPovray(const fs::path& out) {
+    const fs::path directFile = farm_.TmpDir() / "direct.png";
+    Process* p = farm_.StartProgram(
+        {POVRAY_PROGRAM, "+I" + (client_ / "Render" / "Tessel.pov").string(), "+L" + (client_ / "Render").string(),
+         "+O" + directFile.string(), "+W320", "+H240", "-D", "+FN"},
+        "povray");
+    ASSERT_TRUE(p != nullptr);
+    ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
+    const QImage farmPicture = QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
+    const QImage direct = QImage(QString::fromStdString(directFile.string())).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(farmPicture.size(), direct.size());
+    double sum = 0;
+    int worst = 0;
+    for (int y = 0; y < 240; ++y) {
+      for (int x = 0; x < 320; ++x) {
+        const QRgb a = farmPicture.pixel(x, y), b = direct.pixel(x, y);
+        for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) {
+          sum += std::abs(d);
+          worst = std::max(worst, std::abs(d));
+        }
+      }
+    }
+    EXPECT_LE(worst, 32);
+    EXPECT_LE(sum / (320.0 * 240.0 * 3.0), 0.5);
+  }
+
   Farm farm_;
   TestNet net_{farm_};
   std::vector<Process*> nodes_;
@@ -206,63 +269,13 @@ class NetnsFarmTest : public ::testing::Test {
 TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
   std::string why;
   if (!net_.Up(&why)) GTEST_SKIP() << why;
-
-  Process* registry = farm_.StartProgram(net_.On(1, {(BinDir() / "ledgo").string()}), "ledgo");
-  ASSERT_TRUE(registry != nullptr);
-  // The workgroup server publishes itself once the registry answers.
-  Process* hub = nullptr;
-  for (int attempt = 0; attempt < 5 && hub == nullptr; ++attempt) {
-    std::this_thread::sleep_for(300ms);
-    Process* p = farm_.StartProgram(
-        net_.On(2, {(BinDir() / "kintrahub").string(), "-ORBendPoint", "giop:tcp:" + TestNet::Address(2) + ":2809"}),
-        "kintrahub");
-    ASSERT_TRUE(p != nullptr);
-    if (WaitUntil([&] { return registry->Output().find("注册服务:WorkGroup") != std::string::npos || !p->Running(); },
-                  10s) &&
-        p->Running()) {
-      hub = p;
-    }
-  }
-  ASSERT_TRUE(hub != nullptr) << registry->Output();
-  for (int h = 3; h <= 5; ++h) {
-    const fs::path folder = farm_.MakeNodeFolder();
-    nodes_.push_back(farm_.StartProgram(
-        net_.On(h, {(folder / "tessel").string(), "-ORBendPoint", "giop:tcp:" + TestNet::Address(h) + ":"}), "tessel"));
-    ASSERT_TRUE(nodes_.back() != nullptr);
-  }
-  for (Process* n : nodes_) {
-    ASSERT_TRUE(n->WaitForOutput("joined the work group Tessel", 20s)) << n->Output();
-  }
-  client_ = farm_.MakeNodeFolder();
-  ASSERT_TRUE(farm_.UseClassesOf(client_, &why)) << why;
+  ASSERT_NO_FATAL_FAILURE(StartFarm());
 
   // A clean render, as povray renders the scene by itself.
   const fs::path out = farm_.TmpDir() / "net.png";
   double clean = 0, cut = 0, restored = 0;
   ASSERT_EQ(Job(out, &clean), 0) << output_;
-  const fs::path direct_file = farm_.TmpDir() / "direct.png";
-  Process* p = farm_.StartProgram(
-      {POVRAY_PROGRAM, "+I" + (client_ / "Render" / "Tessel.pov").string(), "+L" + (client_ / "Render").string(),
-       "+O" + direct_file.string(), "+W320", "+H240", "-D", "+FN"},
-      "povray");
-  ASSERT_TRUE(p != nullptr);
-  ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
-  const QImage farm_picture = QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
-  const QImage direct = QImage(QString::fromStdString(direct_file.string())).convertToFormat(QImage::Format_RGB32);
-  ASSERT_EQ(farm_picture.size(), direct.size());
-  double sum = 0;
-  int worst = 0;
-  for (int y = 0; y < 240; ++y) {
-    for (int x = 0; x < 320; ++x) {
-      const QRgb a = farm_picture.pixel(x, y), b = direct.pixel(x, y);
-      for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) {
-        sum += std::abs(d);
-        worst = std::max(worst, std::abs(d));
-      }
-    }
-  }
-  EXPECT_LE(worst, 32);
-  EXPECT_LE(sum / (320.0 * 240.0 * 3.0), 0.5);
+  ASSERT_NO_FATAL_FAILURE(ExpectSameAsPovray(out));
   for (Process* n : nodes_) EXPECT_EQ(Count(n->Output(), "tessel: engine: "), 1u) << "every host renders a band";
 
   // The second node's link goes down while its engine renders: a larger
@@ -289,16 +302,16 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
   ASSERT_TRUE(net_.SetLink(4, true));
   EXPECT_TRUE(nodes_[1]->WaitForOutput("joined the work group Tessel again", 30s)) << nodes_[1]->Output();
   ASSERT_TRUE(WaitUntil([&] { return DescendantsOf(nodes_[1]->pid()).empty(); }, 60s, 100ms));
-  const std::size_t after_cut = Count(nodes_[1]->Output(), "tessel: engine: ");
+  const std::size_t afterCut = Count(nodes_[1]->Output(), "tessel: engine: ");
   // Its engine has ended, but the node stays busy while it tries to report
   // the lost band to a boss long gone: a job started meanwhile rightly
   // passes it by, so it gets a few jobs to come back in.
-  for (int job = 0; job < 5 && Count(nodes_[1]->Output(), "tessel: engine: ") == after_cut; ++job) {
+  for (int job = 0; job < 5 && Count(nodes_[1]->Output(), "tessel: engine: ") == afterCut; ++job) {
     if (job > 0) std::this_thread::sleep_for(1s);
     ASSERT_EQ(Job(out, &restored), 0) << output_;
     EXPECT_EQ(YellowRows(QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32)), 0);
   }
-  EXPECT_GT(Count(nodes_[1]->Output(), "tessel: engine: "), after_cut) << "the node came back to work";
+  EXPECT_GT(Count(nodes_[1]->Output(), "tessel: engine: "), afterCut) << "the node came back to work";
   std::printf("seconds per job across hosts: clean %.1f, a cut link %.1f, after the link came back %.1f\n", clean, cut,
               restored);
 }

@@ -20,9 +20,9 @@ transfer::RowSender& Sender() {
 extern "C" {
 
 bool Transformdata_init(void) {
-  std::string error;
-  if (Sender().Connect(transfer::OwnCommandLine(), platform::ExecutableFolder(), &error)) return true;
-  platform::WriteMessageToStderr("ferrix: " + error);
+  const platform::Status connected = Sender().Connect(transfer::OwnCommandLine(), platform::ExecutableFolder());
+  if (connected) return true;
+  platform::WriteMessageToStderr("ferrix: " + connected.reason());
   platform::MessageBox("TransFormInit error ", "TransFormInit error ");
   return false;
 }

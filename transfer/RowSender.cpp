@@ -8,47 +8,34 @@
 
 namespace transfer {
 
-bool RowSender::Connect(const std::vector<std::string>& orbArgs, const std::filesystem::path& folder,
-                        std::string* error) {
+platform::Status RowSender::Connect(const std::vector<std::string>& orbArgs, const std::filesystem::path& folder) {
   std::lock_guard<std::mutex> lock(mutex_);
   boss_ = Lumora::RenderBoss::_nil();
   try {
     std::vector<std::string> args = orbArgs;
     if (args.empty()) args.push_back("ferrix");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int argc = static_cast<int>(args.size());
-    orb_ = farm::InitOrb(argc, argv.data());
-    CORBA::Object_var obj = orb_->resolve_initial_references("RootPOA");
-    root_ = PortableServer::POA::_narrow(obj);
-    if (CORBA::is_nil(root_)) {
-      *error = "no root adapter";
-      return false;
-    }
-    manager_ = root_->the_POAManager();
+    farm::StartedOrb started = farm::StartOrb(std::move(args), farm::OrbRole::kClientOnly);
+    orb_ = started.orb._retn();
+    root_ = started.rootPoa._retn();
+    manager_ = started.manager._retn();
 
     std::string reference;
-    if (!farm::ReadBossIni(folder / farm::kBossIniName, &reference, error)) return false;
+    std::string error;
+    if (!farm::ReadBossIni(folder / farm::kBossIniName, &reference, &error)) return platform::Status::Error(error);
     CORBA::Object_var bossObj = orb_->string_to_object(reference.c_str());
     Lumora::RenderBoss_var boss = Lumora::RenderBoss::_narrow(bossObj);
-    if (CORBA::is_nil(boss)) {
-      *error = "boss.ini names no boss";
-      return false;
-    }
+    if (CORBA::is_nil(boss)) return platform::Status::Error("boss.ini names no boss");
     // Held before the check: a boss that misses this one call still gets
     // every row the engine renders.
     boss_ = Lumora::RenderBoss::_duplicate(boss.in());
     try {
       CORBA::String_var id = boss->ID();  // only to see that it answers
     } catch (const CORBA::Exception& e) {
-      *error = std::string("boss not reachable: ") + e._name();
-      return false;
+      return platform::Status::Error("boss not reachable: " + farm::Describe(e));
     }
-    return true;
+    return platform::Status::Ok();
   } catch (const CORBA::Exception& e) {
-    *error = std::string("boss not reachable: ") + e._name();
-    return false;
+    return platform::Status::Error("boss not reachable: " + farm::Describe(e));
   }
 }
 

@@ -67,8 +67,8 @@ TEST_F(RowSenderTest, RowsReachTheBossNamedInBossIni) {
   CORBA::Object_var ref;
   RowBoss* boss = NewBoss(&ref);
   Engage(ref);
-  std::string error;
-  ASSERT_TRUE(sender.Connect(args_, dir_.path(), &error)) << error;
+  const platform::Status connected = sender.Connect(args_, dir_.path());
+  ASSERT_TRUE(connected) << connected.reason();
   EXPECT_TRUE(sender.Send(7, 3, row));
   EXPECT_TRUE(sender.Send(8, 0, nullptr));  // an empty row is still a row
   EXPECT_FALSE(sender.Send(9, -1, row));
@@ -85,13 +85,14 @@ TEST_F(RowSenderTest, ConnectingAgainFollowsANewEngagement) {
   RowBoss* first = NewBoss(&firstRef);
   RowBoss* second = NewBoss(&secondRef);
   transfer::RowSender sender;
-  std::string error;
   Engage(firstRef);
-  ASSERT_TRUE(sender.Connect(args_, dir_.path(), &error)) << error;
+  platform::Status connected = sender.Connect(args_, dir_.path());
+  ASSERT_TRUE(connected) << connected.reason();
   const std::int32_t px = 0x123456;
   EXPECT_TRUE(sender.Send(1, 1, &px));
   Engage(secondRef);  // a shorter or longer reference: the file is replaced whole
-  ASSERT_TRUE(sender.Connect(args_, dir_.path(), &error)) << error;
+  connected = sender.Connect(args_, dir_.path());
+  ASSERT_TRUE(connected) << connected.reason();
   EXPECT_TRUE(sender.Send(2, 1, &px));
   EXPECT_EQ(first->Rows().size(), 1u);
   EXPECT_EQ(second->Rows().size(), 1u);
@@ -99,7 +100,7 @@ TEST_F(RowSenderTest, ConnectingAgainFollowsANewEngagement) {
 
   // A boss that is gone: connecting fails and no row goes anywhere.
   orb_->Deactivate(second);
-  EXPECT_FALSE(sender.Connect(args_, dir_.path(), &error));
+  EXPECT_FALSE(sender.Connect(args_, dir_.path()));
   EXPECT_FALSE(sender.Send(3, 1, &px));
   first->_remove_ref();
   second->_remove_ref();
@@ -116,9 +117,9 @@ TEST_F(RowSenderTest, ABossThatMissesTheCheckStillGetsTheRows) {
   CORBA::Object_var ref = orb_->Activate(boss);
   Engage(ref);
   transfer::RowSender sender;
-  std::string error;
-  EXPECT_FALSE(sender.Connect(args_, dir_.path(), &error));
-  EXPECT_NE(error.find("TRANSIENT"), std::string::npos) << error;
+  const platform::Status connected = sender.Connect(args_, dir_.path());
+  EXPECT_FALSE(connected);
+  EXPECT_NE(connected.reason().find("TRANSIENT"), std::string::npos) << connected.reason();
   const std::int32_t px = 0x10203;
   EXPECT_TRUE(sender.Send(5, 1, &px));
   EXPECT_EQ(boss->Rows().count(5), 1u);
@@ -127,19 +128,19 @@ TEST_F(RowSenderTest, ABossThatMissesTheCheckStillGetsTheRows) {
 
 TEST_F(RowSenderTest, MissingOrBadBossIniFails) {
   transfer::RowSender sender;
-  std::string error;
-  EXPECT_FALSE(sender.Connect(args_, dir_.path(), &error));
-  EXPECT_FALSE(error.empty());
+  const platform::Status missing = sender.Connect(args_, dir_.path());
+  EXPECT_FALSE(missing);
+  EXPECT_FALSE(missing.reason().empty());
   ASSERT_TRUE(farm::WriteBossIni(dir_.path() / "boss.ini", "IOR:not-a-reference", nullptr));
-  EXPECT_FALSE(sender.Connect(args_, dir_.path(), &error));
+  EXPECT_FALSE(sender.Connect(args_, dir_.path()));
   ASSERT_TRUE(farm::WriteBossIni(dir_.path() / "boss.ini", "", nullptr));
-  EXPECT_FALSE(sender.Connect(args_, dir_.path(), &error));
+  EXPECT_FALSE(sender.Connect(args_, dir_.path()));
   // A farmer is not a boss.
   auto* farmer = new farmtest::FakeFarmer();
   CORBA::Object_var notBoss = orb_->Activate(farmer);
   farmer->_remove_ref();
   Engage(notBoss);
-  EXPECT_FALSE(sender.Connect(args_, dir_.path(), &error));
+  EXPECT_FALSE(sender.Connect(args_, dir_.path()));
   const std::int32_t px = 0;
   EXPECT_FALSE(sender.Send(1, 1, &px));
 }

@@ -11,6 +11,8 @@ namespace workgroup {
 // Work groups by name, in order of creation. Names are compared byte for
 // byte: case matters and the empty name is a name like any other. Groups
 // live as long as the directory.
+//
+// Any thread: a mutex guards the list (and is held while a group is made).
 template <class Group>
 class GroupDirectory {
  public:

@@ -10,6 +10,8 @@ namespace workgroup {
 // The servant of the work group registry: hands out work groups by name.
 // Work groups are activated in `poa` (the root POA: transient references
 // with identities chosen by the POA) and live as long as this object.
+//
+// Called on any ORB thread, several at once: the directory's lock guards the groups.
 class WorkGropRegiste_i : public POA_Kintra::WorkGropRegiste {
  public:
   explicit WorkGropRegiste_i(PortableServer::POA_ptr poa);

@@ -8,6 +8,9 @@
 namespace workgroup {
 
 // The servant of one work group: its name, its farmers and its policy.
+//
+// Called on any ORB thread, several at once: the roster's lock guards the farmers,
+// the policy is atomic and the name never changes.
 class WorkGroup_i : public POA_Kintra::WorkGroup {
  public:
   // Time limit of every call the work group makes on a farmer (the ID call

@@ -45,16 +45,10 @@ void WorkgroupServer::Run() {
 }
 
 void WorkgroupServer::Serve() {
-  std::vector<char*> argv;
-  for (auto& a : args_) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  int argc = static_cast<int>(args_.size());
-  CORBA::ORB_var orb = farm::InitOrb(argc, argv.data());
-
-  CORBA::Object_var obj = orb->resolve_initial_references("RootPOA");
-  PortableServer::POA_var rootPoa = PortableServer::POA::_narrow(obj);
-  PortableServer::POAManager_var manager = rootPoa->the_POAManager();
-  manager->activate();
+  farm::StartedOrb started = farm::StartOrb(args_);
+  CORBA::ORB_ptr orb = started.orb.in();
+  PortableServer::POA_ptr rootPoa = started.rootPoa.in();
+  PortableServer::POAManager_ptr manager = started.manager.in();
 
   CORBA::PolicyList policies;
   policies.length(2);

@@ -14,6 +14,8 @@ namespace workgroup {
 // the same endpoint), publishes it in the name registry and runs the ORB
 // until Stop(). Any failure on the way shows the message "error" and ends
 // the thread.
+//
+// Start and Join from the owner's thread; Stop from any: a mutex guards the ORB.
 class WorkgroupServer {
  public:
   // Keeps a copy of the arguments; the ORB takes its options from them.

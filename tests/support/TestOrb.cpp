@@ -8,15 +8,9 @@ TestOrb::TestOrb(std::vector<std::string> extraArgs, unsigned callTimeoutMs) {
   std::vector<std::string> args = {"farmtest", "-ORBendPoint", "giop:tcp:127.0.0.1:", "-ORBclientCallTimeOutPeriod",
                                    std::to_string(callTimeoutMs)};
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  int argc = static_cast<int>(args.size());
-  orb_ = farm::InitOrb(argc, argv.data());
-  CORBA::Object_var obj = orb_->resolve_initial_references("RootPOA");
-  poa_ = PortableServer::POA::_narrow(obj);
-  PortableServer::POAManager_var manager = poa_->the_POAManager();
-  manager->activate();
+  farm::StartedOrb started = farm::StartOrb(std::move(args));
+  orb_ = started.orb._retn();
+  poa_ = started.rootPoa._retn();
   CORBA::ORB_ptr orb = orb_.in();
   // A test that ends quickly may shut the ORB down before this thread gets
   // to run(), which then raises BAD_INV_ORDER: nothing is left to serve.

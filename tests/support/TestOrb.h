@@ -7,7 +7,7 @@
 
 namespace farmtest {
 
-// The test process's own ORB: initialised through farm::InitOrb, root POA
+// The test process's own ORB: started through farm::StartOrb, root POA
 // active, requests served on a background thread, so servants of the test
 // can be called back while the test waits for a reply. Listens on loopback
 // only. Calls made through it give up after `callTimeoutMs`, so a test never
