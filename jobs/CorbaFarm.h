@@ -7,11 +7,9 @@
 #include "Kintra.hh"
 #include "Lumora.hh"
 #include "jobs/FarmLink.h"
+#include "jobs/JobPackage.h"
 
 namespace jobs {
-
-// The job package as it travels: read once, sent whole to every farmer.
-using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 
 // The time limit of every call the controller makes on a farmer (and on
 // the file receiver it hands out): $LUMORA_FARMER_TIMEOUT_MS when it holds

@@ -1,8 +1,13 @@
 #pragma once
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace jobs {
+
+// The job package as it travels: read once, sent whole to every farmer.
+using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 
 // Writes the job package: a zip archive (minizip, no archive comment) of the
 // folder `source`, whose entries are named after the folder's own name with

@@ -248,7 +248,7 @@ TEST_F(RenderBossTest, AHandOutEngagesTheFarmerThenSendsItsRowsThePackageAndTheS
   auto package = std::make_shared<std::vector<unsigned char>>();
   for (int i = 0; i < 5000; ++i) package->push_back(static_cast<unsigned char>(i * 7));
   CorbaFarmer link(farmer.in(), boss_.in(), package, kDefaultFarmerTimeoutMs);
-  link.HandOut(JobParameters{2, 3, 640, 480, 151, 329});
+  link.HandOut(JobParameters{2, 3, 640, 480, {151, 329}});
 
   std::lock_guard<std::mutex> lock(servant->mutex_);
   EXPECT_EQ(servant->calls,
@@ -283,7 +283,7 @@ TEST_F(RenderBossTest, ABusyFarmerGetsNeitherTheJobNorThePackage) {
   EXPECT_NE(link.Name().find(':'), std::string::npos) << link.Name();
 
   servant->busy = true;
-  EXPECT_THROW(link.HandOut(JobParameters{1, 1, 64, 48, 0, 48}), EngagementRefused);
+  EXPECT_THROW(link.HandOut(JobParameters{1, 1, 64, 48, {1, 48}}), EngagementRefused);
   {
     std::lock_guard<std::mutex> lock(servant->mutex_);
     EXPECT_EQ(servant->calls, (std::vector<std::string>{"ID", "CouldEngage"}));

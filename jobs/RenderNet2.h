@@ -77,11 +77,11 @@ class RenderNet2 {
   // timer of its GUI thread.
   HRESULT GetJobState(int32_t* state);
 
-  // Waits until the job is no longer running or `timeout_ms` has passed
+  // Waits until the job is no longer running or `timeoutMs` has passed
   // (negative: no limit), then answers its state. On the GUI thread the Qt
   // event loop keeps running meanwhile, so rows are still placed. S_FALSE on
   // time-out.
-  HRESULT WaitForJob(int32_t timeout_ms, int32_t* state);
+  HRESULT WaitForJob(int32_t timeoutMs, int32_t* state);
 
   // One line saying why the job did not start or did not complete (empty
   // otherwise); for kJobIncomplete it names the band, its rows and the
