@@ -123,11 +123,11 @@ std::string AddressOfReference(const std::string& ior) {
 }
 
 CorbaFarmer::CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package,
-                         uint32_t timeout_ms)
+                         uint32_t timeoutMs)
     : farmer_(Lumora::RenderFarmer::_duplicate(farmer)),
       boss_(Lumora::RenderBoss::_duplicate(boss)),
       package_(std::move(package)),
-      timeout_ms_(timeout_ms) {
+      timeout_ms_(timeoutMs) {
   omniORB::setClientCallTimeout(farmer_.in(), timeout_ms_);
   try {
     int argc = 0;
@@ -187,12 +187,12 @@ void CorbaFarmer::HandOut(const JobParameters& job) {
 }
 
 CorbaWorkgroup::CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
-                               uint32_t farmer_timeout_ms, uint32_t group_timeout_ms)
+                               uint32_t farmerTimeoutMs, uint32_t groupTimeoutMs)
     : group_(Kintra::WorkGroup::_duplicate(group)),
       boss_(Lumora::RenderBoss::_duplicate(boss)),
       package_(std::move(package)),
-      farmer_timeout_ms_(farmer_timeout_ms),
-      group_timeout_ms_(group_timeout_ms) {
+      farmer_timeout_ms_(farmerTimeoutMs),
+      group_timeout_ms_(groupTimeoutMs) {
   omniORB::setClientCallTimeout(group_.in(), group_timeout_ms_);
 }
 

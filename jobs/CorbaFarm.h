@@ -30,11 +30,14 @@ uint32_t WorkgroupCallTimeoutMs();
 std::string AddressOfReference(const std::string& ior);
 
 // A render farmer reached over the wire, every call under a time limit.
+//
+// Threads: the job's dispatch thread alone calls it; it keeps no state that
+// changes after construction (the ORB's references are thread-safe).
 class CorbaFarmer : public FarmerLink {
  public:
   // `package` may be null when the package could not be read; a hand-out
-  // then fails the job. `timeout_ms` 0: no limit.
-  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package, uint32_t timeout_ms);
+  // then fails the job. `timeoutMs` 0: no limit.
+  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package, uint32_t timeoutMs);
 
   std::string Name() const override;
   bool IsLive() override;
@@ -51,12 +54,15 @@ class CorbaFarmer : public FarmerLink {
 };
 
 // The farm's work group reached over the wire.
+//
+// Threads: the job's dispatch thread alone calls it; nothing in it changes
+// after construction.
 class CorbaWorkgroup : public WorkgroupLink {
  public:
-  // The farmers it lists get calls under `farmer_timeout_ms`; the work group
-  // itself under `group_timeout_ms` (0: no limit).
+  // The farmers it lists get calls under `farmerTimeoutMs`; the work group
+  // itself under `groupTimeoutMs` (0: no limit).
   CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
-                 uint32_t farmer_timeout_ms, uint32_t group_timeout_ms);
+                 uint32_t farmerTimeoutMs, uint32_t groupTimeoutMs);
 
   // A server that does not answer in time raises std::runtime_error saying
   // so; other failures raise what the ORB raised.

@@ -22,8 +22,8 @@ using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 // last-write time in local time, and carries the item's mode as Unix
 // external attributes (plus the DOS folder bit for folders). A file that
 // cannot be opened is left out, and so is a symbolic link to a folder; a
-// missing `source` yields the folder entry only. `zip_path` is replaced. Returns false when the archive itself
+// missing `source` yields the folder entry only. `zipPath` is replaced. Returns false when the archive itself
 // cannot be written (a partial file may then remain).
-bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zip_path);
+bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zipPath);
 
 }  // namespace jobs

@@ -45,13 +45,13 @@ TEST(JobSlot, DestroyBlocksUntilInit) {
 
 TEST(JobSlot, AViewerLeftOpenByInitStillClearsBusyButNotTheNewerViewer) {
   JobSlot slot;
-  uint64_t old_job = 0, new_job = 0;
-  ASSERT_TRUE(slot.TryStart(&old_job));
+  uint64_t oldJob = 0, newJob = 0;
+  ASSERT_TRUE(slot.TryStart(&oldJob));
   slot.Init();  // the old viewer stays open, no longer held
-  ASSERT_TRUE(slot.TryStart(&new_job));
-  slot.ViewerClosed(old_job);
+  ASSERT_TRUE(slot.TryStart(&newJob));
+  slot.ViewerClosed(oldJob);
   EXPECT_TRUE(slot.viewer_held()) << "closing the old viewer must not forget the new one";
-  EXPECT_EQ(slot.held_job(), new_job);
+  EXPECT_EQ(slot.held_job(), newJob);
   uint64_t third = 0;
   EXPECT_TRUE(slot.TryStart(&third)) << "the busy flag was cleared by the closing";
 }
