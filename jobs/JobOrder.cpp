@@ -26,9 +26,12 @@ std::filesystem::path MakeJobFolder(const std::filesystem::path& workFolder) {
 }  // namespace
 
 JobOrder::JobOrder(uint64_t number, Size size, BandPlan plan, std::filesystem::path workFolder)
-    : number_(number), bandHeight_(size.height), plan_(plan), workFolder_(std::move(workFolder)), size_(size) {}
+    : number_(number), startSize_(size), plan_(plan), workFolder_(std::move(workFolder)), size_(size) {}
 
-JobOrder::~JobOrder() { ReleasePackage(false); }
+JobOrder::~JobOrder() {
+  std::error_code ec;
+  if (!packageFolder_.empty()) std::filesystem::remove_all(packageFolder_, ec);
+}
 
 JobOrder::Size JobOrder::pictureSize() const {
   std::lock_guard<std::mutex> lock(mutex_);

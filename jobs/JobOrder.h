@@ -34,7 +34,7 @@ class JobOrder {
   // A job numbered `number` for a picture of `size`, cut into bands as
   // `plan` says, packing `workFolder`/Render.
   JobOrder(uint64_t number, Size size, BandPlan plan, std::filesystem::path workFolder);
-  // Removes the job's package folder if ReleasePackage has not.
+  // Removes the job's package folder (only) if ReleasePackage has not.
   ~JobOrder();
   JobOrder(const JobOrder&) = delete;
   JobOrder& operator=(const JobOrder&) = delete;
@@ -42,8 +42,10 @@ class JobOrder {
   uint64_t number() const { return number_; }
   const BandPlan& plan() const { return plan_; }
   const std::filesystem::path& workFolder() const { return workFolder_; }
+  // The size the job started with: its viewer's picture.
+  Size startSize() const { return startSize_; }
   // The height the bands are cut from: the picture's at the start.
-  int32_t bandHeight() const { return bandHeight_; }
+  int32_t bandHeight() const { return startSize_.height; }
 
   // The size sent with the next band handed out.
   Size pictureSize() const;
@@ -66,7 +68,7 @@ class JobOrder {
 
  private:
   const uint64_t number_;
-  const int32_t bandHeight_;
+  const Size startSize_;
   const BandPlan plan_;
   const std::filesystem::path workFolder_;
   std::filesystem::path packageFolder_;  // empty until Pack, and after ReleasePackage

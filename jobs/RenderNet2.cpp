@@ -93,7 +93,7 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     jobs::CMergeImg* viewer = jobs::CMergeImg::CreateForHost(&host);
     viewer->on_closed = [number] { TheModule().slot.ViewerClosed(number); };
     module.viewer = viewer;
-    viewer->CreatePicture(width, height);
+    viewer->CreatePicture(order->startSize().width, order->startSize().height);
     viewer->ShowViewer();
     job = std::make_shared<jobs::RenderJob>(order, viewer);
   });
