@@ -16,7 +16,7 @@ class RenderJob;
 // Renders the scene in the source folder (work folder/Render, written by
 // Maker) on the farm and shows the picture growing in a result viewer.
 //
-// Per picture: SetImage(width, height), then Zarvo(&host_window) on the GUI
+// Per picture: SetImage(width, height), then Zarvo(&hostWindow) on the GUI
 // thread; the viewer opens with a yellow picture and a dispatch thread sends
 // one band of rows to every idle render node. The user watches, zooms, pans,
 // saves and closes the viewer. The host must keep its Qt event loop running:
