@@ -14,6 +14,7 @@ void JobSlot::SetImage(int32_t width, int32_t height) {
 
 void JobSlot::Follow(const std::shared_ptr<JobOrder>& order) {
   std::lock_guard<std::mutex> lock(mutex_);
+  std::erase_if(orders_, [](const std::weak_ptr<JobOrder>& o) { return o.expired(); });
   order->SetPictureSize({width_, height_});
   orders_.push_back(order);
 }
