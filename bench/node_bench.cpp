@@ -191,8 +191,7 @@ int main(int argc, char** argv) {
   node::JobParameters job;
   job.width = w;
   job.height = h;
-  job.firstRow = first;
-  job.lastRow = last;
+  job.rows = farm::IncomingRows(job.part, first, last);
   const node::EngineCommand command = node::BuildEngineCommand(node, job);
   const int bandRows = std::min(last, h) - std::max(first, 1) + 1;
 

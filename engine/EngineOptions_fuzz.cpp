@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   job.partCount = in.ConsumeIntegral<std::int32_t>();
   job.width = in.ConsumeIntegral<std::int32_t>();
   job.height = in.ConsumeIntegral<std::int32_t>();
-  job.firstRow = in.ConsumeIntegral<std::int32_t>();
-  job.lastRow = in.ConsumeIntegral<std::int32_t>();
+  const std::int32_t firstRow = in.ConsumeIntegral<std::int32_t>();
+  job.rows = farm::IncomingRows(job.part, firstRow, in.ConsumeIntegral<std::int32_t>());
   // The node folder is always absolute: the folder of the running node.
   const std::string folder = "/" + in.ConsumeRandomLengthString(64);
   const int height = in.ConsumeIntegral<int>();
@@ -28,7 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool sizeOk = job.width > 0 && job.width <= 1000000 && job.height > 0 && job.height <= 1000000;
   if (engine::ParseEngineCommandLine(args, &options, &error)) {
     if (!options.exitWhenDone || !options.render || !options.alpha) std::abort();
-    if (options.startRow != std::to_string(job.firstRow) || options.endRow != std::to_string(job.lastRow)) std::abort();
+    if (options.startRow != std::to_string(farm::OutgoingFirstRow(job.part, job.rows)) ||
+        options.endRow != std::to_string(job.rows.last))
+      std::abort();
     if (options.output != "Render" + std::to_string(job.part) + ".bmp") std::abort();
     if (job.width > 0 && options.width != job.width) std::abort();
     if (job.height > 0 && options.height != job.height) std::abort();

@@ -76,6 +76,10 @@ bool DecodeBossRecord(std::string_view bytes, std::string* reference) {
   return true;
 }
 
+FarmerRecord FarmerRecordOf(std::int32_t band, const WorkUnit& rows, std::int32_t height) {
+  return FarmerRecord{OutgoingFirstRow(band, rows), rows.last, height};
+}
+
 std::string EncodeFarmerRecord(const FarmerRecord& record) {
   std::string out;
   out.reserve(kFarmerRecordSize);

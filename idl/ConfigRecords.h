@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "idl/WorkUnit.h"
+
 // The two binary records through which a render node hands its current job
 // to the engine it starts: boss.ini (how to reach the boss) and Farmer.ini
 // (which rows to render). Integers are 32-bit signed little-endian; neither
@@ -28,6 +30,10 @@ struct FarmerRecord {
   std::int32_t height = 0;
 };
 inline constexpr std::size_t kFarmerRecordSize = 12;
+
+// The record of band `band` asked for `rows` of a picture `height` rows
+// high: band 1's first row is written as 0 (OutgoingFirstRow).
+FarmerRecord FarmerRecordOf(std::int32_t band, const WorkUnit& rows, std::int32_t height);
 
 // boss.ini is the length L of the reference text, then its L bytes (no
 // terminating zero).

@@ -23,8 +23,8 @@ Lumora::DataSeq EncodeJobParameters(const JobParameters& job) {
   data[2] <<= static_cast<CORBA::Long>(job.partCount);
   data[3] <<= static_cast<CORBA::Long>(job.width);
   data[4] <<= static_cast<CORBA::Long>(job.height);
-  data[5] <<= static_cast<CORBA::Long>(job.firstRow);
-  data[6] <<= static_cast<CORBA::Long>(job.lastRow);
+  data[5] <<= static_cast<CORBA::Long>(OutgoingFirstRow(job.part, job.rows));
+  data[6] <<= static_cast<CORBA::Long>(job.rows.last);
   return data;
 }
 
@@ -48,8 +48,7 @@ OneFrame DecodeJobParameters(const Lumora::DataSeq& data, JobParameters* out, st
   out->partCount = v[1];
   out->width = v[2];
   out->height = v[3];
-  out->firstRow = v[4];
-  out->lastRow = v[5];
+  out->rows = IncomingRows(v[0], v[4], v[5]);
   return OneFrame::kAccepted;
 }
 

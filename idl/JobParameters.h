@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "idl/WorkUnit.h"
+
 // Declared only, so that plain code can hold the parameters without the
 // ORB's headers; callers of the codec include "Lumora.hh".
 namespace Lumora {
@@ -9,8 +11,9 @@ class DataSeq;
 }
 
 // The job parameters a boss sends a farmer before its band starts: a
-// DataSeq of seven elements, the string kOneFrameWord and six longs in the
-// order of JobParameters' fields.
+// DataSeq of seven elements, the string kOneFrameWord and six longs: part,
+// part count, width, height, first row, last row (band 1's first row sent
+// as 0; see OutgoingFirstRow in idl/WorkUnit.h).
 namespace farm {
 
 // The defaults are what a node renders until a boss has sent its band: the
@@ -22,13 +25,9 @@ struct JobParameters {
   std::int32_t partCount = 1;  // bands in the job
   std::int32_t width = 640;    // picture size
   std::int32_t height = 480;
-  std::int32_t firstRow = 0;  // rows to render, inclusive, already widened at inner seams; 0 is the top
-  std::int32_t lastRow = 480;
+  WorkUnit rows{1, 480, std::nullopt};  // rows to render, already widened at inner seams
 
-  bool operator==(const JobParameters& o) const {
-    return part == o.part && partCount == o.partCount && width == o.width && height == o.height &&
-           firstRow == o.firstRow && lastRow == o.lastRow;
-  }
+  bool operator==(const JobParameters&) const = default;
 };
 
 enum class OneFrame {

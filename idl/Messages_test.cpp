@@ -5,6 +5,7 @@
 
 #include "Lumora.hh"
 #include "idl/BandLabel.h"
+#include "idl/ConfigRecords.h"
 #include "idl/EndMessage.h"
 #include "idl/JobParameters.h"
 #include "idl/OrbInit.h"
@@ -44,7 +45,7 @@ std::string TextAt(const Lumora::DataSeq& d, CORBA::ULong i) {
 }
 
 TEST(Messages, JobParametersRoundTrip) {
-  const JobParameters sent{2, 3, 800, 600, 151, 329};
+  const JobParameters sent{2, 3, 800, 600, {151, 329}};
   const Lumora::DataSeq wire = EncodeJobParameters(sent);
   ASSERT_EQ(wire.length(), 7u);
   EXPECT_EQ(TextAt(wire, 0), "OneFrame");
@@ -79,6 +80,29 @@ TEST(Messages, JobParametersRoundTrip) {
   Lumora::DataSeq wide = wire;
   wide[6] <<= CORBA::Double(329.0);
   expect(wide, OneFrame::kRefused, "element 6 is no long");
+}
+
+// Band 1 from the top goes out as row 0 in the message and in Farmer.ini,
+// and comes back as row 1; every other row goes as it is, also rows above
+// the picture that a seam's widening reaches.
+TEST(Messages, BandOneStartsAtRowZeroOnTheWire) {
+  CORBA::Long first = -1;
+  const Lumora::DataSeq band1 = EncodeJobParameters({1, 3, 640, 480, {1, 169}});
+  ASSERT_TRUE(band1[5] >>= first);
+  EXPECT_EQ(first, 0);
+  JobParameters got;
+  ASSERT_EQ(DecodeJobParameters(band1, &got), OneFrame::kAccepted);
+  EXPECT_EQ(got.rows, (WorkUnit{1, 169}));
+  EXPECT_EQ(FarmerRecordOf(1, got.rows, 480).firstRow, 0);
+
+  for (const std::int32_t edge : {0, -9, 1}) {
+    const Lumora::DataSeq inner = EncodeJobParameters({2, 4, 640, 2, {edge, 9}});
+    ASSERT_TRUE(inner[5] >>= first);
+    EXPECT_EQ(first, edge);
+    ASSERT_EQ(DecodeJobParameters(inner, &got), OneFrame::kAccepted);
+    EXPECT_EQ(got.rows.first, edge);
+    EXPECT_EQ(EncodeFarmerRecord(FarmerRecordOf(2, got.rows, 2)), EncodeFarmerRecord({edge, 9, 2}));
+  }
 }
 
 TEST(Messages, EndMessageRoundTrip) {

@@ -5,9 +5,9 @@
 
 namespace jobs {
 
-int32_t BandPlan::BandCount(int32_t idle_farmers) const {
+int32_t BandPlan::BandCount(int32_t idleFarmers) const {
   const int32_t per = bandsPerFarmer >= 1 && bandsPerFarmer <= kMaxBandsPerFarmer ? bandsPerFarmer : 1;
-  return idle_farmers * per;
+  return idleFarmers * per;
 }
 
 BandPlan BandPlanFromEnvironment() {

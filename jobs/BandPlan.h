@@ -14,8 +14,8 @@ struct BandPlan {
   int32_t bandsPerFarmer = 1;  // 1..kMaxBandsPerFarmer
 
   bool shared() const { return bandsPerFarmer > 1; }
-  // Bands for `idle_farmers` (>= 1) farmers.
-  int32_t BandCount(int32_t idle_farmers) const;
+  // Bands for `idleFarmers` (>= 1) farmers.
+  int32_t BandCount(int32_t idleFarmers) const;
 };
 
 // The plan the environment asks for: LUMORA_BANDS_PER_NODE, a whole number

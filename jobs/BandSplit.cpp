@@ -14,17 +14,17 @@ std::vector<Band> SplitBands(int32_t height, int32_t count) {
   for (int32_t k = 1; k <= count; ++k) {
     Band b{};
     b.index = k;
-    b.firstRow = (k == 1 && count > 1) ? 0 : (k - 1) * m + 1;
-    b.lastRow = (k == count) ? height : k * m - 1;
+    b.rows.first = (k - 1) * m + 1;
+    b.rows.last = (k == count) ? height : k * m - 1;
     bands.push_back(b);
   }
   return bands;
 }
 
-JobRows RowsToRender(const Band& band, int32_t count) {
-  JobRows rows{};
-  rows.firstRow = band.index == 1 ? 0 : band.firstRow - kSeamWidening;
-  rows.lastRow = band.index == count ? band.lastRow : band.lastRow + kSeamWidening;
+farm::WorkUnit RowsToRender(const Band& band, int32_t count) {
+  farm::WorkUnit rows = band.rows;
+  if (band.index != 1) rows.first -= kSeamWidening;
+  if (band.index != count) rows.last += kSeamWidening;
   return rows;
 }
 

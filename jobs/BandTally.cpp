@@ -9,13 +9,13 @@ void BandTally::SetBandCount(int32_t count) {
   reported_.assign(n, false);
   ends_.assign(n, 0);
   failures_.assign(n, 0);
-  last_failure_.assign(n, std::string());
-  reported_count_ = 0;
+  lastFailure_.assign(n, std::string());
+  reportedCount_ = 0;
 }
 
-void BandTally::SetRows(int32_t height, const std::vector<RowRange>& owed) {
+void BandTally::SetRows(int32_t height, const std::vector<farm::WorkUnit>& owed) {
   std::lock_guard<std::mutex> lock(mutex_);
-  rows_set_ = true;
+  rowsSet_ = true;
   height_ = height > 0 ? height : 0;
   arrived_.resize(static_cast<std::size_t>(height_), false);
   owed_ = owed;
@@ -37,7 +37,7 @@ void BandTally::ReportFailure(int32_t band, const std::string& reason) {
   ++messages_;
   if (band < 1 || band > count_) return;
   ++failures_[static_cast<std::size_t>(band - 1)];
-  last_failure_[static_cast<std::size_t>(band - 1)] = reason;
+  lastFailure_[static_cast<std::size_t>(band - 1)] = reason;
 }
 
 int32_t BandTally::Failures(int32_t band) const {
@@ -47,13 +47,13 @@ int32_t BandTally::Failures(int32_t band) const {
 
 std::string BandTally::LastFailure(int32_t band) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return band >= 1 && band <= count_ ? last_failure_[static_cast<std::size_t>(band - 1)] : std::string();
+  return band >= 1 && band <= count_ ? lastFailure_[static_cast<std::size_t>(band - 1)] : std::string();
 }
 
 bool BandTally::DoneLocked(int32_t band) const {
   if (band < 1 || band > count_) return false;
   const auto i = static_cast<std::size_t>(band - 1);
-  if (!rows_set_ || i >= owed_.size()) return reported_[i];
+  if (!rowsSet_ || i >= owed_.size()) return reported_[i];
   // The end message too: a job that ended on its rows alone would leave
   // farmers still busy with them for the next job.
   return reported_[i] && MissingLocked(owed_[i]).empty();
@@ -64,7 +64,7 @@ bool BandTally::Done(int32_t band) const {
   return DoneLocked(band);
 }
 
-std::string BandTally::MissingLocked(RowRange range) const {
+std::string BandTally::MissingLocked(farm::WorkUnit range) const {
   constexpr int kMostRanges = 4;
   const int32_t first = range.first < 1 ? 1 : range.first;
   const int32_t last = range.last > height_ ? height_ : range.last;
@@ -87,14 +87,14 @@ std::string BandTally::MissingLocked(RowRange range) const {
   return text;
 }
 
-std::string BandTally::MissingRows(RowRange range) const {
+std::string BandTally::MissingRows(farm::WorkUnit range) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return MissingLocked(range);
 }
 
 std::string BandTally::MissingRows() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return MissingLocked({1, height_});
+  return MissingLocked(farm::WorkUnit{1, height_, std::nullopt});
 }
 
 bool BandTally::Report(int32_t band) {
@@ -105,7 +105,7 @@ bool BandTally::Report(int32_t band) {
   ++ends_[i];
   if (!reported_[i]) {
     reported_[i] = true;
-    ++reported_count_;
+    ++reportedCount_;
   }
   return true;
 }
@@ -131,7 +131,7 @@ bool BandTally::Complete() const {
 
 int32_t BandTally::reported_count() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return reported_count_;
+  return reportedCount_;
 }
 
 int32_t BandTally::messages() const {

@@ -6,13 +6,9 @@
 #include <string_view>
 #include <vector>
 
-namespace jobs {
+#include "idl/WorkUnit.h"
 
-// Rows first..last of a picture, both included; empty when last < first.
-struct RowRange {
-  int32_t first;
-  int32_t last;
-};
+namespace jobs {
 
 // Which bands of a job have reported their end, and which rows of the
 // picture have arrived. A band counts once however often it reports (a band
@@ -21,8 +17,10 @@ struct RowRange {
 //
 // Once SetRows has told it the rows each band owes, a band is done when
 // those rows have arrived - from whichever farmer - and an end message for
-// it has come; an end message with rows missing completes nothing. Safe to
-// use from several threads.
+// it has come; an end message with rows missing completes nothing.
+//
+// Threads: the boss's ORB threads report rows and ends while the dispatch
+// thread reads and the host polls; every member takes the one mutex_.
 class BandTally {
  public:
   // Until SetBandCount the tally is never complete.
@@ -30,7 +28,7 @@ class BandTally {
 
   // The picture has rows 1..height; band k owes owed[k-1]. Rows that
   // arrived before stay counted.
-  void SetRows(int32_t height, const std::vector<RowRange>& owed);
+  void SetRows(int32_t height, const std::vector<farm::WorkUnit>& owed);
 
   // Row `line` has been placed. Rows outside 1..height count nothing.
   void RowArrived(int32_t line);
@@ -48,7 +46,7 @@ class BandTally {
 
   // The rows of first..last (within the picture) still missing, as
   // "rows 5-9, 12" (at most a few ranges, then "..."); empty when none is.
-  std::string MissingRows(RowRange range) const;
+  std::string MissingRows(farm::WorkUnit range) const;
   // Every row of the picture that has not arrived, the same way.
   std::string MissingRows() const;
 
@@ -68,20 +66,20 @@ class BandTally {
 
  private:
   bool DoneLocked(int32_t band) const;
-  std::string MissingLocked(RowRange range) const;
+  std::string MissingLocked(farm::WorkUnit range) const;
 
   mutable std::mutex mutex_;
   int32_t count_ = -1;
   std::vector<bool> reported_;
   std::vector<int32_t> ends_;
   std::vector<int32_t> failures_;
-  std::vector<std::string> last_failure_;
-  int32_t reported_count_ = 0;
+  std::vector<std::string> lastFailure_;
+  int32_t reportedCount_ = 0;
   int32_t messages_ = 0;
-  bool rows_set_ = false;
+  bool rowsSet_ = false;
   int32_t height_ = 0;
   std::vector<bool> arrived_;  // index line - 1
-  std::vector<RowRange> owed_;
+  std::vector<farm::WorkUnit> owed_;
 };
 
 }  // namespace jobs

@@ -7,11 +7,9 @@
 #include "Kintra.hh"
 #include "Lumora.hh"
 #include "jobs/FarmLink.h"
+#include "jobs/JobPackage.h"
 
 namespace jobs {
-
-// The job package as it travels: read once, sent whole to every farmer.
-using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 
 // The time limit of every call the controller makes on a farmer (and on
 // the file receiver it hands out): $LUMORA_FARMER_TIMEOUT_MS when it holds
@@ -28,6 +26,9 @@ constexpr uint32_t kDefaultWorkgroupTimeoutMs = 60000;
 uint32_t WorkgroupCallTimeoutMs();
 
 // A render farmer reached over the wire, every call under a time limit.
+//
+// Threads: the job's dispatch thread alone calls it; it keeps no state that
+// changes after construction (the ORB's references are thread-safe).
 class CorbaFarmer : public FarmerLink {
  public:
   // `package` may be null when the package could not be read; a hand-out
@@ -49,6 +50,9 @@ class CorbaFarmer : public FarmerLink {
 };
 
 // The farm's work group reached over the wire.
+//
+// Threads: the job's dispatch thread alone calls it; nothing in it changes
+// after construction.
 class CorbaWorkgroup : public WorkgroupLink {
  public:
   // The farmers it lists get calls under `farmerTimeoutMs`; the work group

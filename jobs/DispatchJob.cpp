@@ -1,10 +1,6 @@
 #include "jobs/DispatchJob.h"
 
-#include <sys/stat.h>
-
 #include <fstream>
-#include <iterator>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,7 +10,6 @@
 #include "idl/OrbInit.h"
 #include "idl/WellKnownNames.h"
 #include "jobs/CorbaFarm.h"
-#include "jobs/JobPackage.h"
 #include "jobs/RenderBoss.h"
 #include "platform/MessageBox.h"
 #include "platform/ThreadPriority.h"
@@ -24,176 +19,147 @@ namespace jobs {
 
 namespace {
 
-// Jobs of one process share the work folder: the package of one job must not
-// be read while another writes it, nor deleted once a later job rewrote it.
-std::mutex& PackageMutex() {
-  static std::mutex mutex;
-  return mutex;
+// The host's own command line: the ORB takes its options from it.
+std::vector<std::string> HostArguments() {
+  std::vector<std::string> args;
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string arg;
+  while (std::getline(in, arg, '\0')) args.push_back(arg);
+  if (args.empty()) args.push_back("lumora");
+  return args;
 }
 
-struct FileStamp {
-  dev_t dev = 0;
-  ino_t ino = 0;
-  timespec mtime{};
-  off_t size = -1;
-  bool operator==(const FileStamp& o) const {
-    return dev == o.dev && ino == o.ino && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
-           size == o.size;
-  }
+// How a job ended: its outcome and the one line saying why.
+struct Ending {
+  JobOutcome outcome = JobOutcome::kFailed;
+  std::string reason;
 };
 
-FileStamp StampOf(const std::filesystem::path& file) {
-  FileStamp stamp;
-  struct stat st {};
-  if (::stat(file.c_str(), &st) == 0) {
-    stamp.dev = st.st_dev;
-    stamp.ino = st.st_ino;
-    stamp.mtime = st.st_mtim;
-    stamp.size = st.st_size;
+// The wire side of one job's dispatch: the ORB, the job's boss, the work
+// group. Each step sets `stage`, so that a failure names the step it came
+// from. Dispatch thread only.
+class DispatchRun {
+ public:
+  DispatchRun(std::shared_ptr<RenderJob> job, PackageBytes package)
+      : job_(std::move(job)), package_(std::move(package)) {}
+
+  // Runs the job on the farm and answers how it ended; never throws.
+  Ending Run();
+  // Retires the boss: late calls on it now fail at their caller.
+  void Release();
+
+ private:
+  void StartOrb();
+  Lumora::RenderBoss_var ActivateBoss();
+  Kintra::WorkGroup_var JoinWorkGroup(uint32_t groupTimeoutMs);
+  Ending Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, uint32_t groupTimeoutMs);
+
+  const std::shared_ptr<RenderJob> job_;
+  const PackageBytes package_;
+  const std::shared_ptr<BandTally> tally_ = std::make_shared<BandTally>();
+  std::string stage_ = "the ORB could not start";
+  CORBA::ORB_var orb_;
+  PortableServer::POA_var root_;
+  PortableServer::ObjectId_var bossId_;
+  bool bossActive_ = false;
+};
+
+void DispatchRun::StartOrb() {
+  farm::StartedOrb started = farm::StartOrb(HostArguments());
+  orb_ = started.orb._retn();
+  root_ = started.rootPoa._retn();
+}
+
+Lumora::RenderBoss_var DispatchRun::ActivateBoss() {
+  const std::shared_ptr<RenderJob> job = job_;
+  auto* boss = new RenderBoss_i(root_.in(), job->order()->workFolder(), tally_,
+                                [job](int32_t line, const int32_t* colors, std::size_t count) {
+                                  job->DeliverRow(line, colors, count);
+                                  job->progress().RowPlaced(line);
+                                });
+  bossId_ = root_->activate_object(boss);
+  bossActive_ = true;
+  boss->_remove_ref();  // the POA owns it
+  CORBA::Object_var bossObj = root_->id_to_reference(bossId_.in());
+  return Lumora::RenderBoss::_narrow(bossObj.in());
+}
+
+Kintra::WorkGroup_var DispatchRun::JoinWorkGroup(uint32_t groupTimeoutMs) {
+  stage_ = "the name registry did not answer";
+  CORBA::Object_var groupObj;
+  try {
+    groupObj = registry::resolve_initial_references2(orb_.in(), farm::kWorkGroupService, 1);
+  } catch (const CORBA::OBJECT_NOT_EXIST&) {
+    stage_ = std::string("no workgroup server is running (none published as \"") + farm::kWorkGroupService +
+             "\" in the name registry)";
+    throw;
   }
-  return stamp;
+  stage_ = "the workgroup server did not answer";
+  Kintra::WorkGropRegiste_var registrar = Kintra::WorkGropRegiste::_narrow(groupObj.in());
+  if (CORBA::is_nil(registrar.in())) throw CORBA::BAD_PARAM();
+  // A server that hangs, or whose host drops off the network, ends the
+  // job with a reason instead of holding it for good.
+  omniORB::setClientCallTimeout(registrar.in(), groupTimeoutMs);
+  Kintra::WorkGroup_var group = registrar->CreateWorkGroup(farm::kWorkGroupName);
+  if (CORBA::is_nil(group.in())) throw CORBA::OBJECT_NOT_EXIST();
+  return group;
 }
 
-// Packs the source folder and reads the package back whole. Null when
-// there is no package to read.
-PackageBytes PackAndLoad(const std::filesystem::path& work_folder, FileStamp* stamp) {
-  std::lock_guard<std::mutex> lock(PackageMutex());
-  const std::filesystem::path zip = work_folder / farm::kPackageName;
-  WriteJobPackage(work_folder / farm::kPackageFolder, zip);  // a failure shows when the package is read
-  std::ifstream in(zip, std::ios::binary);
-  if (!in) return nullptr;
-  auto bytes = std::make_shared<std::vector<unsigned char>>(std::istreambuf_iterator<char>(in),
-                                                            std::istreambuf_iterator<char>());
-  if (in.bad()) return nullptr;
-  *stamp = StampOf(zip);
-  return bytes;
+Ending DispatchRun::Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, uint32_t groupTimeoutMs) {
+  stage_ = "the render job failed on the farm";
+  // omniORB serves the boss on threads of its own, also while this thread
+  // sleeps or waits for a farmer, so the watch loop only sleeps.
+  CorbaWorkgroup link(group, boss, package_, FarmerCallTimeoutMs(), groupTimeoutMs);
+  Dispatcher dispatcher(link, *tally_, *job_->order(),
+                        [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
+  dispatcher.set_progress(&job_->progress());
+  Ending ending{dispatcher.Run(), std::string()};
+  if (ending.outcome == JobOutcome::kNoIdleNode) ending.reason = "no idle render node in the work group";
+  if (ending.outcome == JobOutcome::kAbandoned) {
+    ending.reason = "the work group lost every render node during the job; " + tally_->MissingRows() + " missing";
+  }
+  if (ending.outcome == JobOutcome::kIncomplete) ending.reason = dispatcher.reason();
+  return ending;
 }
 
-void DeletePackage(const std::filesystem::path& work_folder, const FileStamp& stamp) {
-  std::lock_guard<std::mutex> lock(PackageMutex());
-  const std::filesystem::path zip = work_folder / farm::kPackageName;
-  if (!(StampOf(zip) == stamp)) return;  // a later job's package
-  std::error_code ec;
-  std::filesystem::remove(zip, ec);
+Ending DispatchRun::Run() {
+  try {
+    StartOrb();
+    Lumora::RenderBoss_var boss = ActivateBoss();
+    const uint32_t groupTimeoutMs = WorkgroupCallTimeoutMs();
+    Kintra::WorkGroup_var group = JoinWorkGroup(groupTimeoutMs);
+    return Dispatch(group.in(), boss.in(), groupTimeoutMs);
+  } catch (const CORBA::Exception& e) {
+    return {JobOutcome::kFailed, stage_ + " (" + farm::Describe(e) + ")"};
+  } catch (const std::exception& e) {
+    return {JobOutcome::kFailed, stage_ + " (" + e.what() + ")"};
+  } catch (...) {
+    return {JobOutcome::kFailed, stage_};
+  }
 }
 
-// The host's own command line, kept for the life of the process: the ORB
-// takes its options from it.
-void HostArguments(int* argc, char*** argv) {
-  static std::vector<std::string> args;
-  static std::vector<char*> pointers;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::string arg;
-    while (std::getline(in, arg, '\0')) args.push_back(arg);
-    if (args.empty()) args.push_back("lumora");
-    for (std::string& a : args) pointers.push_back(a.data());
-    pointers.push_back(nullptr);
-  });
-  // ORB_init removes the options it consumed, so hand it a fresh copy.
-  static thread_local std::vector<char*> copy;
-  copy = pointers;
-  *argc = static_cast<int>(copy.size()) - 1;
-  *argv = copy.data();
-}
-
-std::string Describe(const CORBA::Exception& e) {
-  const char* name = e._name();
-  return name != nullptr ? name : "CORBA exception";
+void DispatchRun::Release() {
+  if (!bossActive_) return;
+  try {
+    root_->deactivate_object(bossId_.in());
+  } catch (...) {
+  }
 }
 
 }  // namespace
 
-void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::path& work_folder,
-                 Dispatcher::PictureSize size, BandPlan plan) {
+void RunDispatch(const std::shared_ptr<RenderJob>& job) {
   platform::SetCurrentThreadHighestPriority();
-  FileStamp stamp;
-  PackageBytes package = PackAndLoad(work_folder, &stamp);
-
-  auto tally = std::make_shared<BandTally>();
-  CORBA::ORB_var orb;
-  PortableServer::POA_var root;
-  PortableServer::ObjectId_var boss_id;
-  bool boss_active = false;
-  JobOutcome outcome = JobOutcome::kFailed;
-  std::string reason;
-  std::string stage = "the ORB could not start";
-  try {
-    int argc = 0;
-    char** argv = nullptr;
-    HostArguments(&argc, &argv);
-    farm::StartedOrb started = farm::StartOrb(argc, argv);
-    orb = started.orb._retn();
-    root = started.rootPoa._retn();
-
-    auto* boss =
-        new RenderBoss_i(root.in(), work_folder, tally, [job](int32_t line, const int32_t* colors, std::size_t count) {
-          job->DeliverRow(line, colors, count);
-          job->progress().RowPlaced(line);
-        });
-    boss_id = root->activate_object(boss);
-    boss_active = true;
-    boss->_remove_ref();  // the POA owns it
-    CORBA::Object_var boss_obj = root->id_to_reference(boss_id.in());
-    Lumora::RenderBoss_var boss_ref = Lumora::RenderBoss::_narrow(boss_obj.in());
-
-    stage = "the name registry did not answer";
-    CORBA::Object_var wg_obj;
-    try {
-      wg_obj = registry::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1);
-    } catch (const CORBA::OBJECT_NOT_EXIST&) {
-      stage = std::string("no workgroup server is running (none published as \"") + farm::kWorkGroupService +
-              "\" in the name registry)";
-      throw;
-    }
-    stage = "the workgroup server did not answer";
-    Kintra::WorkGropRegiste_var registrar = Kintra::WorkGropRegiste::_narrow(wg_obj.in());
-    if (CORBA::is_nil(registrar.in())) throw CORBA::BAD_PARAM();
-    // A server that hangs, or whose host drops off the network, ends the
-    // job with a reason instead of holding it for good.
-    const uint32_t group_timeout_ms = WorkgroupCallTimeoutMs();
-    omniORB::setClientCallTimeout(registrar.in(), group_timeout_ms);
-    Kintra::WorkGroup_var group = registrar->CreateWorkGroup(farm::kWorkGroupName);
-    if (CORBA::is_nil(group.in())) throw CORBA::OBJECT_NOT_EXIST();
-
-    stage = "the render job failed on the farm";
-    // omniORB serves the boss on threads of its own, also while this thread
-    // sleeps or waits for a farmer, so the watch loop only sleeps.
-    CorbaWorkgroup link(group.in(), boss_ref.in(), package, FarmerCallTimeoutMs(), group_timeout_ms);
-    Dispatcher dispatcher(
-        link, *tally, job->height(), std::move(size),
-        [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }, plan);
-    dispatcher.set_progress(&job->progress());
-    outcome = dispatcher.Run();
-    if (outcome == JobOutcome::kNoIdleNode) reason = "no idle render node in the work group";
-    if (outcome == JobOutcome::kAbandoned) {
-      reason = "the work group lost every render node during the job; " + tally->MissingRows() + " missing";
-    }
-    if (outcome == JobOutcome::kIncomplete) reason = dispatcher.reason();
-  } catch (const CORBA::Exception& e) {
-    outcome = JobOutcome::kFailed;
-    reason = stage + " (" + Describe(e) + ")";
-  } catch (const std::exception& e) {
-    outcome = JobOutcome::kFailed;
-    reason = stage + " (" + e.what() + ")";
-  } catch (...) {
-    outcome = JobOutcome::kFailed;
-    reason = stage;
-  }
-
-  if (outcome == JobOutcome::kCompleted || outcome == JobOutcome::kAbandoned) DeletePackage(work_folder, stamp);
-  if (outcome == JobOutcome::kFailed) platform::MessageBox("请按照说明方式启动各级服务程序");
-
-  // Late calls on the boss now fail at their caller.
-  if (boss_active) {
-    try {
-      root->deactivate_object(boss_id.in());
-    } catch (...) {
-    }
-  }
+  JobOrder& order = *job->order();
+  DispatchRun run(job, order.Pack());
+  const Ending ending = run.Run();
+  // A job that failed or found no node leaves its package, as a job of the
+  // host's own folder always has; the others take theirs along.
+  order.ReleasePackage(ending.outcome != JobOutcome::kCompleted && ending.outcome != JobOutcome::kAbandoned);
+  if (ending.outcome == JobOutcome::kFailed) platform::MessageBox("请按照说明方式启动各级服务程序");
+  run.Release();
   job->progress().JobEnded();
-  job->End(outcome, reason);
+  job->End(ending.outcome, ending.reason);
 }
 
 }  // namespace jobs

@@ -4,31 +4,31 @@
 
 namespace jobs {
 
-Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep,
-                       BandPlan plan)
-    : group_(group), tally_(tally), height_(height), size_(std::move(size)), sleep_(std::move(sleep)), plan_(plan) {}
+Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, const JobOrder& order, Sleep sleep)
+    : group_(group), tally_(tally), order_(order), sleep_(std::move(sleep)) {}
 
-RowRange Dispatcher::OwedRows(const Band& band, int32_t count) {
-  const int32_t first = band.firstRow < 1 ? 1 : band.firstRow;
+farm::WorkUnit Dispatcher::OwedRows(const Band& band, int32_t count) {
+  farm::WorkUnit owed = band.rows;
+  if (owed.first < 1) owed.first = 1;
   // The seam row below an inner band is its own to deliver (its render
   // covers it), so the bands together owe every row once.
-  const int32_t last = band.index < count ? band.lastRow + 1 : band.lastRow;
-  return {first, last};
+  if (band.index < count) ++owed.last;
+  return owed;
 }
 
 std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers) {
-  std::vector<std::shared_ptr<FarmerLink>> idle;
+  std::vector<std::shared_ptr<FarmerLink>> idleFarmers;
   for (const std::shared_ptr<FarmerLink>& f : farmers) {
     if (!f || HoldsOpenBand(*f)) continue;
     try {
       const bool live = f->IsLive();
-      const bool is_idle = f->IsIdle();
-      if (live && is_idle) idle.push_back(f);
+      const bool idle = f->IsIdle();
+      if (live && idle) idleFarmers.push_back(f);
     } catch (...) {
       // A farmer that cannot answer sits this pass out.
     }
   }
-  return idle;
+  return idleFarmers;
 }
 
 bool Dispatcher::HoldsOpenBand(const FarmerLink& farmer) const {
@@ -51,10 +51,10 @@ void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
   ++b.failed;
   if (b.farmer) b.tried.push_back(b.farmer);
   b.lastFailure = why;
-  if (b.failed < kMostAttempts || given_up_) return;
-  given_up_ = true;
+  if (b.failed < kMostAttempts || givenUp_) return;
+  givenUp_ = true;
   const auto count = static_cast<int32_t>(bands_.size());
-  const RowRange owed = OwedRows(b.band, count);
+  const farm::WorkUnit owed = OwedRows(b.band, count);
   std::string farmers;
   for (const std::shared_ptr<FarmerLink>& t : b.tried) farmers += (farmers.empty() ? "" : ", ") + t->Name();
   const std::string missing = tally_.MissingRows(owed);
@@ -63,46 +63,55 @@ void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
             "; last: " + why + ")" + (missing.empty() ? "" : "; " + missing + " missing");
 }
 
+std::size_t Dispatcher::PickFarmer(const BandState& b, const std::vector<std::shared_ptr<FarmerLink>>& idle,
+                                   const std::vector<bool>& used,
+                                   const std::vector<std::shared_ptr<FarmerLink>>& listed) {
+  // A farmer that failed this band gets it again only when every farmer
+  // of the work group has failed it.
+  bool everyoneTried = true;
+  for (const std::shared_ptr<FarmerLink>& f : listed) {
+    if (f && !Tried(b, *f)) everyoneTried = false;
+  }
+  for (std::size_t i = 0; i < idle.size(); ++i) {
+    if (!used[i] && (everyoneTried || !Tried(b, *idle[i]))) return i;
+  }
+  return idle.size();
+}
+
+bool Dispatcher::HandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer) {
+  const auto count = static_cast<int32_t>(bands_.size());
+  // The size as it is now: the host may have changed it since the job began.
+  const JobOrder::Size size = order_.pictureSize();
+  const farm::WorkUnit rows = RowsToRender(b.band, count);
+  const JobParameters job{b.band.index, count, size.width, size.height, rows};
+  b.farmer = farmer;
+  b.assigned = true;
+  b.endsBefore = tally_.Ends(b.band.index);
+  b.idleUnreported = 0;
+  b.failuresBefore = tally_.Failures(b.band.index);
+  ++handOuts_;
+  try {
+    farmer->HandOut(job);
+    if (progress_) progress_->BandHandedOut(b.band.index, rows, farmer->Name());
+    return true;
+  } catch (const EngagementRefused&) {
+    b.assigned = false;  // busy after all: it holds nothing of ours
+  } catch (const FarmerUnreachable& e) {
+    AttemptFailed(b, std::string("hand-out failed: ") + e.what());
+  }
+  return false;
+}
+
 int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle,
                             const std::vector<std::shared_ptr<FarmerLink>>& listed) {
   std::vector<bool> used(idle.size(), false);
-  const auto count = static_cast<int32_t>(bands_.size());
   int handed = 0;
   for (BandState& b : bands_) {
     if (b.assigned || tally_.Done(b.band.index)) continue;
-    // A farmer that failed this band gets it again only when every farmer
-    // of the work group has failed it.
-    bool everyone_tried = true;
-    for (const std::shared_ptr<FarmerLink>& f : listed) {
-      if (f && !Tried(b, *f)) everyone_tried = false;
-    }
-    std::size_t pick = idle.size();
-    for (std::size_t i = 0; i < idle.size() && pick == idle.size(); ++i) {
-      if (!used[i] && (everyone_tried || !Tried(b, *idle[i]))) pick = i;
-    }
+    const std::size_t pick = PickFarmer(b, idle, used, listed);
     if (pick == idle.size()) continue;
     used[pick] = true;
-    std::shared_ptr<FarmerLink> farmer = idle[pick];
-    int32_t width = 0;
-    int32_t height = 0;
-    size_(&width, &height);
-    const JobRows rows = RowsToRender(b.band, count);
-    const JobParameters job{b.band.index, count, width, height, rows.firstRow, rows.lastRow};
-    b.farmer = farmer;
-    b.assigned = true;
-    b.endsBefore = tally_.Ends(b.band.index);
-    b.idleUnreported = 0;
-    b.failuresBefore = tally_.Failures(b.band.index);
-    ++hand_outs_;
-    try {
-      farmer->HandOut(job);
-      ++handed;
-      if (progress_) progress_->BandHandedOut(b.band.index, rows.firstRow, rows.lastRow, farmer->Name());
-    } catch (const EngagementRefused&) {
-      b.assigned = false;  // busy after all: it holds nothing of ours
-    } catch (const FarmerUnreachable& e) {
-      AttemptFailed(b, std::string("hand-out failed: ") + e.what());
-    }
+    if (HandOut(b, idle[pick])) ++handed;
   }
   return handed;
 }
@@ -166,22 +175,26 @@ void Dispatcher::Watch() {
   }
 }
 
-JobOutcome Dispatcher::Run() {
-  const std::vector<std::shared_ptr<FarmerLink>> farmers = group_.GetValidFarmer();
-  if (farmers.empty()) return JobOutcome::kNoIdleNode;
-  const auto idle_at_start = static_cast<int32_t>(LiveIdle(farmers).size());
-  if (idle_at_start == 0) return JobOutcome::kNoIdleNode;
-  const int32_t n = plan_.BandCount(idle_at_start);
-  tally_.SetBandCount(n);
-  std::vector<RowRange> owed;
-  for (const Band& band : SplitBands(height_, n)) {
+void Dispatcher::CutBands(int32_t count) {
+  const int32_t height = order_.bandHeight();
+  tally_.SetBandCount(count);
+  std::vector<farm::WorkUnit> owed;
+  for (const Band& band : SplitBands(height, count)) {
     BandState state;
     state.band = band;
     bands_.push_back(std::move(state));
-    owed.push_back(OwedRows(band, n));
+    owed.push_back(OwedRows(band, count));
   }
-  tally_.SetRows(height_, owed);
-  if (progress_) progress_->Start(height_, n);
+  tally_.SetRows(height, owed);
+  if (progress_) progress_->Start(height, count);
+}
+
+JobOutcome Dispatcher::Run() {
+  const std::vector<std::shared_ptr<FarmerLink>> farmers = group_.GetValidFarmer();
+  if (farmers.empty()) return JobOutcome::kNoIdleNode;
+  const auto idleAtStart = static_cast<int32_t>(LiveIdle(farmers).size());
+  if (idleAtStart == 0) return JobOutcome::kNoIdleNode;
+  CutBands(order_.plan().BandCount(idleAtStart));
 
   for (;;) {
     if (tally_.Complete()) {
@@ -190,18 +203,18 @@ JobOutcome Dispatcher::Run() {
       }
       return JobOutcome::kCompleted;
     }
-    if (given_up_) return JobOutcome::kIncomplete;
+    if (givenUp_) return JobOutcome::kIncomplete;
     const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
     if (listed.empty()) return JobOutcome::kAbandoned;
     const std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
     if (idle.empty()) {
-      sleep_(plan_.shared() ? kWatchPause : kNoIdlePause);
+      sleep_(order_.plan().shared() ? kWatchPause : kNoIdlePause);
       continue;
     }
     // Idle farmers, but none may take the waiting bands: pause rather than
     // ask the work group again at once.
     if (HandOutPass(idle, listed) == 0) sleep_(kWatchPause);
-    if (given_up_) continue;
+    if (givenUp_) continue;
     Watch();
   }
 }

@@ -10,6 +10,7 @@
 #include "jobs/BandSplit.h"
 #include "jobs/BandTally.h"
 #include "jobs/FarmLink.h"
+#include "jobs/JobOrder.h"
 #include "jobs/JobProgress.h"
 
 namespace jobs {
@@ -44,6 +45,10 @@ enum class JobOutcome : int32_t {
 // would replace the first). An end message is judged only once the band's
 // present farmer answers idle, so the late end of a farmer that lost the
 // band never cuts short the farmer that has it now.
+//
+// Threads: the job's dispatch thread alone calls it (Run and the accessors
+// after it); it shares only the tally (locked) and the order (locked) with
+// the boss's ORB threads and the host.
 class Dispatcher {
  public:
   static constexpr int kMostAttempts = 3;
@@ -60,17 +65,16 @@ class Dispatcher {
     std::string lastFailure;
   };
 
-  using PictureSize = std::function<void(int32_t* width, int32_t* height)>;
   using Sleep = std::function<void(std::chrono::milliseconds)>;
 
-  // `height` is the picture height the bands are cut from; `size` is asked
-  // for the width and height sent with every hand-out (the host may change
-  // them during a job). `tally` is filled by the boss from end messages.
-  // `plan` says how many bands the idle farmers share (one each unless the
-  // host asks for more); while bands wait for a farmer under a shared plan,
-  // idle farmers are looked for every 100 ms instead of every second.
-  Dispatcher(WorkgroupLink& group, BandTally& tally, int32_t height, PictureSize size, Sleep sleep,
-             BandPlan plan = BandPlan());
+  // Cuts `order`'s band height into bands and sends its picture size, read
+  // again for every hand-out (a SetImage during the job changes the bands
+  // handed out after it). `tally` is filled by the boss from end messages.
+  // The order's plan says how many bands the idle farmers share (one each
+  // unless the host asks for more); while bands wait for a farmer under a
+  // shared plan, idle farmers are looked for every 100 ms instead of every
+  // second. `order` and `tally` must outlive the dispatcher.
+  Dispatcher(WorkgroupLink& group, BandTally& tally, const JobOrder& order, Sleep sleep);
 
   // Runs the job to its end and returns how it ended; kFailed is never
   // returned: exceptions that no per-call rule catches (the workgroup
@@ -82,7 +86,7 @@ class Dispatcher {
   const std::string& reason() const { return reason_; }
 
   // The rows band `band` owes: its own rows and the seam row below it.
-  static RowRange OwedRows(const Band& band, int32_t count);
+  static farm::WorkUnit OwedRows(const Band& band, int32_t count);
 
   // Counts bands and hand-outs for progress displays; may be null. Set
   // before Run.
@@ -94,7 +98,7 @@ class Dispatcher {
   static constexpr int kLostEndPasses = 20;
 
   const std::vector<BandState>& bands() const { return bands_; }
-  int hand_outs() const { return hand_outs_; }
+  int hand_outs() const { return handOuts_; }
 
  private:
   static constexpr std::chrono::milliseconds kWatchPause{100};
@@ -103,6 +107,14 @@ class Dispatcher {
   // Live and idle farmers that hold no unreported band of this job.
   std::vector<std::shared_ptr<FarmerLink>> LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers);
   bool HoldsOpenBand(const FarmerLink& farmer) const;
+  // Cuts the order's band height into `count` bands and tells the tally.
+  void CutBands(int32_t count);
+  // The first of `idle` not `used` that may take band `b`; idle.size()
+  // when none may.
+  static std::size_t PickFarmer(const BandState& b, const std::vector<std::shared_ptr<FarmerLink>>& idle,
+                                const std::vector<bool>& used, const std::vector<std::shared_ptr<FarmerLink>>& listed);
+  // Hands band `b` to `farmer`; true when it took it.
+  bool HandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer);
   // Hands out the open bands; answers how many were handed out.
   int HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle,
                   const std::vector<std::shared_ptr<FarmerLink>>& listed);
@@ -112,13 +124,11 @@ class Dispatcher {
 
   WorkgroupLink& group_;
   BandTally& tally_;
-  const int32_t height_;
-  PictureSize size_;
+  const JobOrder& order_;
   Sleep sleep_;
-  const BandPlan plan_;
   std::vector<BandState> bands_;
-  int hand_outs_ = 0;
-  bool given_up_ = false;
+  int handOuts_ = 0;
+  bool givenUp_ = false;
   std::string reason_;
   JobProgress* progress_ = nullptr;
 };

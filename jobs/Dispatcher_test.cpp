@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "jobs/JobSlot.h"
+
 namespace jobs {
 namespace {
 
@@ -13,21 +15,21 @@ namespace {
 struct FakeFarmer : FarmerLink {
   bool alive = true;
   bool idle = true;
-  bool stays_idle_after_zarvo = false;  // answers idle before its render starts
+  bool staysIdleAfterZarvo = false;  // answers idle before its render starts
   bool finishes = true;
-  int live_failures = 0;      // IsLive calls still to fail, as over a flaky link
-  int32_t short_by = 0;       // rows left out at the end of every band it renders
-  std::string fails_with;     // reports this failure instead of rendering
-  bool loses_report = false;  // its rows arrive, its end report never does
+  int liveFailures = 0;      // IsLive calls still to fail, as over a flaky link
+  int32_t shortBy = 0;       // rows left out at the end of every band it renders
+  std::string failsWith;     // reports this failure instead of rendering
+  bool losesReport = false;  // its rows arrive, its end report never does
   std::vector<JobParameters> jobs;
-  int pending = 0;         // band being rendered, 0 for none
-  int ticks_per_band = 1;  // a slower machine needs more
+  int pending = 0;       // band being rendered, 0 for none
+  int ticksPerBand = 1;  // a slower machine needs more
   int worked = 0;
 
   bool IsLive() override {
     if (!alive) throw std::runtime_error("TRANSIENT");
-    if (live_failures > 0) {
-      --live_failures;
+    if (liveFailures > 0) {
+      --liveFailures;
       throw std::runtime_error("TRANSIENT");
     }
     return true;
@@ -41,17 +43,17 @@ struct FakeFarmer : FarmerLink {
     if (!alive) throw std::runtime_error("COMM_FAILURE");
     jobs.push_back(job);
     pending = job.part;  // a second hand-out replaces the first, as a node does
-    idle = stays_idle_after_zarvo;
+    idle = staysIdleAfterZarvo;
   }
   void Tick(BandTally& tally) {
     if (!alive || pending == 0 || !finishes) return;
-    if (++worked < ticks_per_band) return;
+    if (++worked < ticksPerBand) return;
     worked = 0;
-    if (!fails_with.empty()) {
-      tally.ReportFailure(pending, fails_with);
+    if (!failsWith.empty()) {
+      tally.ReportFailure(pending, failsWith);
     } else {
-      for (int32_t r = jobs.back().firstRow; r <= jobs.back().lastRow - short_by; ++r) tally.RowArrived(r);
-      if (!loses_report) tally.Report(pending);
+      for (int32_t r = jobs.back().rows.first; r <= jobs.back().rows.last - shortBy; ++r) tally.RowArrived(r);
+      if (!losesReport) tally.Report(pending);
     }
     pending = 0;
     idle = true;
@@ -61,16 +63,16 @@ struct FakeFarmer : FarmerLink {
 struct FakeGroup : WorkgroupLink {
   std::vector<std::shared_ptr<FakeFarmer>> farmers;
   bool fails = false;
-  bool lists_dead = true;  // the server still lists farmers that died
+  bool listsDead = true;  // the server still lists farmers that died
   int calls = 0;
-  std::function<void(int)> on_call;
+  std::function<void(int)> onCall;
   std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() override {
     ++calls;
-    if (on_call) on_call(calls);
+    if (onCall) onCall(calls);
     if (fails) throw std::runtime_error("server gone");
     std::vector<std::shared_ptr<FarmerLink>> out;
     for (auto& f : farmers) {
-      if (f->alive || lists_dead) out.push_back(f);
+      if (f->alive || listsDead) out.push_back(f);
     }
     return out;
   }
@@ -80,7 +82,7 @@ struct Harness {
   FakeGroup group;
   BandTally tally;
   int ticks = 0;
-  std::function<void(int)> on_tick;  // runs before the farmers advance
+  std::function<void(int)> onTick;  // runs before the farmers advance
   int32_t width = 320;
   int32_t height = 240;
   BandPlan plan;
@@ -91,23 +93,24 @@ struct Harness {
     group.farmers.push_back(f);
     return f;
   }
-  JobOutcome Run(int32_t split_height, Dispatcher** out = nullptr) {
-    dispatcher = std::make_unique<Dispatcher>(
-        group, tally, split_height,
-        [this](int32_t* w, int32_t* h) {
-          *w = width;
-          *h = height;
-        },
-        [this](std::chrono::milliseconds pause) {
-          pauses.push_back(pause);
-          if (++ticks > 1000) throw std::runtime_error("the job never ended");
-          if (on_tick) on_tick(ticks);
-          for (auto& f : group.farmers) f->Tick(tally);
-        },
-        plan);
+  // The job's order, sized as the host set it last (`width` x `height`)
+  // and following the host's later SetImage calls on `slot`; its bands are
+  // cut from `splitHeight` rows.
+  JobOutcome Run(int32_t splitHeight, Dispatcher** out = nullptr) {
+    order = std::make_shared<JobOrder>(1, JobOrder::Size{width, splitHeight}, plan, std::filesystem::path());
+    slot.SetImage(width, height);
+    slot.Follow(order);
+    dispatcher = std::make_unique<Dispatcher>(group, tally, *order, [this](std::chrono::milliseconds pause) {
+      pauses.push_back(pause);
+      if (++ticks > 1000) throw std::runtime_error("the job never ended");
+      if (onTick) onTick(ticks);
+      for (auto& f : group.farmers) f->Tick(tally);
+    });
     if (out) *out = dispatcher.get();
     return dispatcher->Run();
   }
+  JobSlot slot;
+  std::shared_ptr<JobOrder> order;
   std::unique_ptr<Dispatcher> dispatcher;
 };
 
@@ -127,8 +130,8 @@ TEST(Dispatcher, ThreeIdleFarmersGetOneBandEachWithTheOneFrameRows) {
     EXPECT_EQ(j.partCount, 3);
     EXPECT_EQ(j.width, 640);
     EXPECT_EQ(j.height, 480);
-    EXPECT_EQ(j.firstRow, sent[i][0]);
-    EXPECT_EQ(j.lastRow, sent[i][1]);
+    EXPECT_EQ(farm::OutgoingFirstRow(j.part, j.rows), sent[i][0]);  // as the "OneFrame" message carries it
+    EXPECT_EQ(j.rows.last, sent[i][1]);
   }
   EXPECT_TRUE(h.tally.Complete());
 }
@@ -136,7 +139,7 @@ TEST(Dispatcher, ThreeIdleFarmersGetOneBandEachWithTheOneFrameRows) {
 TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
   Harness h;
   auto fast = h.Add(), slow = h.Add();
-  slow->ticks_per_band = 6;
+  slow->ticksPerBand = 6;
   h.plan.bandsPerFarmer = 4;
   EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
   EXPECT_EQ(fast->jobs.size() + slow->jobs.size(), 8u);
@@ -146,9 +149,7 @@ TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
   for (const auto& f : {fast, slow}) {
     for (const JobParameters& j : f->jobs) {
       EXPECT_EQ(j.partCount, 8);
-      const JobRows rows = RowsToRender(split[j.part - 1], 8);
-      EXPECT_EQ(j.firstRow, rows.firstRow);
-      EXPECT_EQ(j.lastRow, rows.lastRow);
+      EXPECT_EQ(j.rows, RowsToRender(split[j.part - 1], 8));
       seen[j.part] = true;
     }
   }
@@ -175,17 +176,16 @@ TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {
   Harness h;
   auto a = h.Add(), b = h.Add(), c = h.Add();
   b->finishes = false;
-  h.on_tick = [&](int tick) {
+  h.onTick = [&](int tick) {
     if (tick == 3) b->alive = false;  // killed in the middle of its band
   };
   EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
   ASSERT_EQ(b->jobs.size(), 1u);
-  const int handed_again = static_cast<int>(a->jobs.size() + c->jobs.size()) - 2;
-  ASSERT_EQ(handed_again, 1);
+  const int handedAgain = static_cast<int>(a->jobs.size() + c->jobs.size()) - 2;
+  ASSERT_EQ(handedAgain, 1);
   const JobParameters& again = a->jobs.size() == 2 ? a->jobs[1] : c->jobs[1];
   EXPECT_EQ(again.part, 2);
-  EXPECT_EQ(again.firstRow, b->jobs[0].firstRow);
-  EXPECT_EQ(again.lastRow, b->jobs[0].lastRow);
+  EXPECT_EQ(again.rows, b->jobs[0].rows);
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band));
 }
 
@@ -193,7 +193,7 @@ TEST(Dispatcher, ALostEndReportLeavesNoJobWaitingWhetherOrNotTheBandsRowsAllCame
   {
     Harness h;
     auto a = h.Add(), b = h.Add();
-    b->loses_report = true;
+    b->losesReport = true;
     EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
     EXPECT_EQ(a->jobs.size(), 1u);
     EXPECT_EQ(b->jobs.size(), 1u);  // not rendered again: its rows are the band
@@ -204,8 +204,8 @@ TEST(Dispatcher, ALostEndReportLeavesNoJobWaitingWhetherOrNotTheBandsRowsAllCame
   {
     Harness h;
     auto a = h.Add(), b = h.Add();
-    b->loses_report = true;
-    b->short_by = 30;  // its engine died short of the band, and the report was lost
+    b->losesReport = true;
+    b->shortBy = 30;  // its engine died short of the band, and the report was lost
     EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
     ASSERT_EQ(a->jobs.size(), 2u) << "band 2 goes to the farmer that did not fail it";
     EXPECT_EQ(a->jobs[1].part, 2);
@@ -219,11 +219,10 @@ TEST(Dispatcher, ABandHandedOutAgainCarriesTheSizeOfNowButKeepsTheRowsOfTheFirst
   auto a = h.Add(), b = h.Add();
   a->finishes = false;
   b->finishes = false;
-  h.on_tick = [&](int tick) {
+  h.onTick = [&](int tick) {
     if (tick == 2) {
-      b->alive = false;  // band 2 is lost
-      h.width = 800;     // the host calls SetImage during the job
-      h.height = 600;
+      b->alive = false;           // band 2 is lost
+      h.slot.SetImage(800, 600);  // the host calls SetImage during the job
       a->finishes = true;
     }
   };
@@ -236,15 +235,18 @@ TEST(Dispatcher, ABandHandedOutAgainCarriesTheSizeOfNowButKeepsTheRowsOfTheFirst
   EXPECT_EQ(again.part, 2);
   EXPECT_EQ(again.width, 800);
   EXPECT_EQ(again.height, 600);
-  EXPECT_EQ(again.firstRow, 111);  // 240 / 2 = 120: band 2 is 121..240, widened by 10
-  EXPECT_EQ(again.lastRow, 240);
+  EXPECT_EQ(again.rows.first, 111);  // 240 / 2 = 120: band 2 is 121..240, widened by 10
+  EXPECT_EQ(again.rows.last, 240);
+  // The job's own order carries the size; the next job starts from it too.
+  EXPECT_EQ(h.order->pictureSize(), (JobOrder::Size{800, 600}));
+  EXPECT_EQ(h.order->bandHeight(), 240);
 }
 
 TEST(Dispatcher, RepeatedEndsOfOneBandDoNotEndTheJobWhileAnotherIsOut) {
   Harness h;
   auto a = h.Add(), b = h.Add();
   b->finishes = false;
-  h.on_tick = [&](int tick) {
+  h.onTick = [&](int tick) {
     h.tally.Report(1);  // band 1 keeps reporting, as after a second render
     if (tick == 20) b->finishes = true;
   };
@@ -257,7 +259,7 @@ TEST(Dispatcher, AReportedBandIsNeitherWatchedNorHandedOutAgain) {
   Harness h;
   auto a = h.Add(), b = h.Add();
   b->finishes = false;
-  h.on_tick = [&](int tick) {
+  h.onTick = [&](int tick) {
     if (tick == 2) a->alive = false;  // dies after band 1 reported
     if (tick == 6) b->finishes = true;
   };
@@ -269,9 +271,9 @@ TEST(Dispatcher, AReportedBandIsNeitherWatchedNorHandedOutAgain) {
 TEST(Dispatcher, AFarmerHoldingABandGetsNoSecondBandEvenIfItStillAnswersIdle) {
   Harness h;
   auto a = h.Add(), b = h.Add(), c = h.Add();
-  a->stays_idle_after_zarvo = true;
+  a->staysIdleAfterZarvo = true;
   b->finishes = false;
-  h.on_tick = [&](int tick) {
+  h.onTick = [&](int tick) {
     if (tick == 1) b->alive = false;  // a failure right after the first pass
   };
   EXPECT_EQ(h.Run(300), JobOutcome::kCompleted);
@@ -286,11 +288,11 @@ TEST(Dispatcher, ABandLeftWithoutANewFarmerIsHandedOutEvenIfItsOldFarmerAnswersA
   Harness h;
   auto a = h.Add(), b = h.Add(), c = h.Add();
   a->finishes = b->finishes = c->finishes = false;
-  c->stays_idle_after_zarvo = true;  // answers idle before its render starts
-  h.on_tick = [&](int tick) {
+  c->staysIdleAfterZarvo = true;  // answers idle before its render starts
+  h.onTick = [&](int tick) {
     if (tick == 1) {
-      b->alive = false;      // band 2 is lost for good
-      c->live_failures = 1;  // band 3's farmer misses one probe only
+      b->alive = false;     // band 2 is lost for good
+      c->liveFailures = 1;  // band 3's farmer misses one probe only
     }
     if (tick == 2) a->finishes = c->finishes = true;
   };
@@ -327,17 +329,17 @@ TEST(Dispatcher, NoIdleFarmerAfterTheCountWaitsOneSecondThenHandsOut) {
   Harness h;
   auto a = h.Add(), b = h.Add();
   std::vector<std::chrono::milliseconds> pauses;
-  h.group.on_call = [&](int call) {
+  h.group.onCall = [&](int call) {
     if (call == 2) a->idle = b->idle = false;  // both taken by another job after the count
   };
-  Dispatcher d(
-      h.group, h.tally, 100, [](int32_t* w, int32_t* hh) { *w = *hh = 10; },
-      [&](std::chrono::milliseconds p) {
-        pauses.push_back(p);
-        if (pauses.size() > 100) throw std::runtime_error("stuck");
-        if (pauses.size() == 1) a->idle = b->idle = true;
-        for (auto& f : h.group.farmers) f->Tick(h.tally);
-      });
+  JobOrder order(1, {10, 100}, BandPlan(), std::filesystem::path());
+  order.SetPictureSize({10, 10});
+  Dispatcher d(h.group, h.tally, order, [&](std::chrono::milliseconds p) {
+    pauses.push_back(p);
+    if (pauses.size() > 100) throw std::runtime_error("stuck");
+    if (pauses.size() == 1) a->idle = b->idle = true;
+    for (auto& f : h.group.farmers) f->Tick(h.tally);
+  });
   EXPECT_EQ(d.Run(), JobOutcome::kCompleted);
   ASSERT_GE(pauses.size(), 2u);
   EXPECT_EQ(pauses[0], std::chrono::milliseconds(1000));
@@ -350,8 +352,8 @@ TEST(Dispatcher, AnEmptyWorkGroupAbandonsAndAFailingServerRaises) {
     Harness h;
     auto a = h.Add();
     a->finishes = false;
-    h.group.lists_dead = false;
-    h.on_tick = [&](int tick) {
+    h.group.listsDead = false;
+    h.onTick = [&](int tick) {
       if (tick == 2) a->alive = false;
     };
     EXPECT_EQ(h.Run(240), JobOutcome::kAbandoned);
@@ -360,7 +362,7 @@ TEST(Dispatcher, AnEmptyWorkGroupAbandonsAndAFailingServerRaises) {
     Harness h;
     auto a = h.Add();
     a->finishes = false;
-    h.on_tick = [&](int tick) {
+    h.onTick = [&](int tick) {
       if (tick == 2) {
         a->alive = false;
         h.group.fails = true;
@@ -374,7 +376,7 @@ TEST(Dispatcher, ABandEndedShortGoesToAnotherFarmerAndThreeFailuresEndTheJob) {
   {
     Harness h;
     auto a = h.Add(), b = h.Add();
-    b->short_by = 30;  // its engine died before the end of the band
+    b->shortBy = 30;  // its engine died before the end of the band
     EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
     ASSERT_EQ(b->jobs.size(), 1u);
     ASSERT_EQ(a->jobs.size(), 2u) << "band 2 goes to the farmer that did not fail it";
@@ -384,7 +386,7 @@ TEST(Dispatcher, ABandEndedShortGoesToAnotherFarmerAndThreeFailuresEndTheJob) {
   {
     Harness h;
     auto a = h.Add(), b = h.Add();
-    a->fails_with = b->fails_with = "the engine ended with status 1";
+    a->failsWith = b->failsWith = "the engine ended with status 1";
     EXPECT_EQ(h.Run(240), JobOutcome::kIncomplete);
     const std::string& why = h.dispatcher->reason();
     EXPECT_NE(why.find("band 1 (rows 1-120) failed 3 times"), std::string::npos) << why;
@@ -398,10 +400,10 @@ TEST(Dispatcher, TheLateEndOfAFarmerThatLostItsBandCutsNothingShort) {
   Harness h;
   auto a = h.Add(), b = h.Add();
   a->finishes = b->finishes = false;
-  h.on_tick = [&](int tick) {
-    if (tick == 1) b->live_failures = 1;  // paused: band 2 is lost
-    if (tick == 3) a->finishes = true;    // band 1 done; a takes band 2
-    if (tick == 4) a->finishes = false;   // a renders band 2 slowly...
+  h.onTick = [&](int tick) {
+    if (tick == 1) b->liveFailures = 1;  // paused: band 2 is lost
+    if (tick == 3) a->finishes = true;   // band 1 done; a takes band 2
+    if (tick == 4) a->finishes = false;  // a renders band 2 slowly...
     if (tick == 6) {
       h.tally.Report(2);  // ...while b wakes up and ends band 2 without its rows
       b->pending = 0;

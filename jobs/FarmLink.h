@@ -28,6 +28,9 @@ class EngagementRefused : public std::runtime_error {
 // One render node as the dispatch sees it. Every call raises (any
 // exception) when the farmer cannot be reached; the dispatch decides per
 // call what a failure means.
+//
+// Threads: called by one job's dispatch thread only; implementations need
+// no lock of their own for it.
 class FarmerLink {
  public:
   virtual ~FarmerLink() = default;
@@ -49,7 +52,7 @@ class FarmerLink {
   virtual void HandOut(const JobParameters& job) = 0;
 };
 
-// The farm's work group on the workgroup server.
+// The farm's work group on the workgroup server. Threads: as FarmerLink.
 class WorkgroupLink {
  public:
   virtual ~WorkgroupLink() = default;

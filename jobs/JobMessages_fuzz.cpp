@@ -84,8 +84,9 @@ void CheckOneFrame(const Lumora::DataSeq& seq, const std::vector<Element>& sent)
     return;
   }
   if (result != farm::OneFrame::kAccepted || job.part != sent[1].number || job.partCount != sent[2].number ||
-      job.width != sent[3].number || job.height != sent[4].number || job.firstRow != sent[5].number ||
-      job.lastRow != sent[6].number) {
+      job.width != sent[3].number || job.height != sent[4].number ||
+      job.rows != farm::IncomingRows(sent[1].number, sent[5].number, sent[6].number) ||
+      farm::OutgoingFirstRow(job.part, job.rows) != (job.part == 1 && sent[5].number == 1 ? 0 : sent[5].number)) {
     std::abort();
   }
 }

@@ -75,11 +75,11 @@ bool AddItems(zipFile zip, const std::filesystem::path& folder, const std::strin
   for (const std::filesystem::directory_entry& entry : it) {
     const std::string name = entry.path().filename().string();
     if (name.empty() || name[0] == '.') continue;
-    std::error_code type_ec;
+    std::error_code typeEc;
     // A linked folder is left out: following it could loop back into the
     // source folder for ever.
-    if (entry.is_symlink(type_ec) && entry.is_directory(type_ec)) continue;
-    if (entry.is_directory(type_ec)) {
+    if (entry.is_symlink(typeEc) && entry.is_directory(typeEc)) continue;
+    if (entry.is_directory(typeEc)) {
       const std::string sub = prefix + name + "\\";
       if (!AddFolderEntry(zip, sub, entry.path())) return false;
       if (!AddItems(zip, entry.path(), sub)) return false;
@@ -92,8 +92,8 @@ bool AddItems(zipFile zip, const std::filesystem::path& folder, const std::strin
 
 }  // namespace
 
-bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zip_path) {
-  zipFile zip = zipOpen64(zip_path.c_str(), APPEND_STATUS_CREATE);
+bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zipPath) {
+  zipFile zip = zipOpen64(zipPath.c_str(), APPEND_STATUS_CREATE);
   if (zip == nullptr) return false;
   const std::string root = source.filename().string() + "\\";
   bool ok = AddFolderEntry(zip, root, source) && AddItems(zip, source, root);

@@ -1,8 +1,13 @@
 #pragma once
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace jobs {
+
+// The job package as it travels: read once, sent whole to every farmer.
+using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 
 // Writes the job package: a zip archive (minizip, no archive comment) of the
 // folder `source`, whose entries are named after the folder's own name with
@@ -17,8 +22,8 @@ namespace jobs {
 // last-write time in local time, and carries the item's mode as Unix
 // external attributes (plus the DOS folder bit for folders). A file that
 // cannot be opened is left out, and so is a symbolic link to a folder; a
-// missing `source` yields the folder entry only. `zip_path` is replaced. Returns false when the archive itself
+// missing `source` yields the folder entry only. `zipPath` is replaced. Returns false when the archive itself
 // cannot be written (a partial file may then remain).
-bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zip_path);
+bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zipPath);
 
 }  // namespace jobs

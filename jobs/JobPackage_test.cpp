@@ -8,7 +8,10 @@
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "jobs/JobOrder.h"
 
 namespace jobs {
 namespace {
@@ -154,6 +157,48 @@ TEST_F(JobPackageTest, MissingSourceFolderGivesOnlyTheFolderEntry) {
 
 TEST_F(JobPackageTest, UnwritableArchiveIsReported) {
   EXPECT_FALSE(WriteJobPackage(root_ / "Render", root_ / "no" / "such" / "dir" / "Render.zip"));
+}
+
+std::string ReadWhole(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Two jobs started at once from one work folder: each packs into a file of
+// its own, both packages whole; at their ends a job that failed leaves its
+// package as Render.zip in the work folder, and nothing else stays.
+TEST_F(JobPackageTest, JobsStartedAtOnceEachPackIntoTheirOwnFile) {
+  std::string big;
+  for (int i = 0; i < 20000; ++i) big += "sphere { <" + std::to_string(i) + ", 0, 0>, 1 }\n";
+  Write(root_ / "Render" / "Tessel.pov", big);
+  const fs::path direct = root_ / "direct.zip";
+  ASSERT_TRUE(WriteJobPackage(root_ / "Render", direct));
+  const std::string expected = ReadWhole(direct);
+  fs::remove(direct);
+
+  JobOrder a(1, {64, 48}, BandPlan(), root_);
+  JobOrder b(2, {64, 48}, BandPlan(), root_);
+  PackageBytes packA;
+  PackageBytes packB;
+  std::thread ta([&] { packA = a.Pack(); });
+  std::thread tb([&] { packB = b.Pack(); });
+  ta.join();
+  tb.join();
+  ASSERT_TRUE(packA && packB);
+  EXPECT_NE(a.packageFile(), b.packageFile());
+  EXPECT_EQ(a.packageFile().filename(), "Render.zip");
+  EXPECT_EQ(std::string(packA->begin(), packA->end()), expected);
+  EXPECT_EQ(std::string(packB->begin(), packB->end()), expected);
+  EXPECT_EQ(ReadWhole(a.packageFile()), expected);
+  EXPECT_FALSE(fs::exists(root_ / "Render.zip"));
+
+  a.ReleasePackage(true);  // failed: its package stays where the host finds it
+  EXPECT_EQ(ReadWhole(root_ / "Render.zip"), expected);
+  EXPECT_TRUE(fs::exists(b.packageFile())) << "one job's end leaves the other's package alone";
+  b.ReleasePackage(false);
+  EXPECT_FALSE(fs::exists(root_ / "Render.zip"));
+  EXPECT_EQ(ListOrder(root_), std::vector<std::string>{"Render"});
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -28,14 +28,14 @@ JobProgress::HandOut* JobProgress::Current(int32_t band) {
   return index < 0 ? nullptr : &hand_outs_[static_cast<std::size_t>(index)];
 }
 
-void JobProgress::BandHandedOut(int32_t band, int32_t firstRow, int32_t lastRow, const std::string& node) {
+void JobProgress::BandHandedOut(int32_t band, const farm::WorkUnit& rows, const std::string& node) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (band < 1 || band > bands_) return;
   HandOut h;
   h.work.node = node.empty() ? "node " + std::to_string(band) : node;
   h.work.band = band;
-  h.work.firstRow = std::max<int32_t>(firstRow, 1);
-  h.work.lastRow = std::min(lastRow, height_);
+  h.work.firstRow = std::max<int32_t>(rows.first, 1);
+  h.work.lastRow = std::min(rows.last, height_);
   h.start = now_();
   if (h.work.lastRow >= h.work.firstRow) {
     h.got.assign(static_cast<std::size_t>(h.work.lastRow - h.work.firstRow + 1), false);

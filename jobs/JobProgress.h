@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "idl/WorkUnit.h"
+
 namespace jobs {
 
 // A render job's progress at one moment.
@@ -56,9 +58,9 @@ class JobProgress {
 
   // The bands are cut: `height` rows in `bands` bands.
   void Start(int32_t height, int32_t bands);
-  // Band `band` goes to the node `node` for rows firstRow..lastRow (the
-  // widened rows it is asked to render; clipped to the picture).
-  void BandHandedOut(int32_t band, int32_t firstRow, int32_t lastRow, const std::string& node);
+  // Band `band` goes to the node `node` for `rows` (the widened rows it is
+  // asked to render; clipped to the picture).
+  void BandHandedOut(int32_t band, const farm::WorkUnit& rows, const std::string& node);
   // The hand-out of band `band` failed (its node stopped answering, or it
   // ended with rows missing); the band will go out again, and counts as
   // not done until it reports once more.

@@ -15,23 +15,23 @@ TEST(JobProgressTest, CreditsSeamRowsToBothSidesAndKeepsALostHandOutApart) {
   const int32_t height = 480;
   const std::vector<Band> bands = SplitBands(height, 3);
   progress.Start(height, 3);
-  std::vector<JobRows> rows;
+  std::vector<farm::WorkUnit> rows;
   for (const Band& b : bands) {
     rows.push_back(RowsToRender(b, 3));
-    progress.BandHandedOut(b.index, rows.back().firstRow, rows.back().lastRow, "10.0.0." + std::to_string(b.index));
+    progress.BandHandedOut(b.index, rows.back(), "10.0.0." + std::to_string(b.index));
   }
   t += 2s;
   // Band 2's node sends half of its rows and is lost; the band goes to .4.
-  for (int32_t line = rows[1].firstRow; line < 240; ++line) progress.RowPlaced(line);
+  for (int32_t line = rows[1].first; line < 240; ++line) progress.RowPlaced(line);
   progress.BandLost(2);
-  progress.BandHandedOut(2, rows[1].firstRow, rows[1].lastRow, "10.0.0.4");
-  double last_fraction = 0;
+  progress.BandHandedOut(2, rows[1], "10.0.0.4");
+  double lastFraction = 0;
   for (std::size_t k : {0, 2, 1}) {
-    for (int32_t line = rows[k].firstRow; line <= rows[k].lastRow; ++line) {
+    for (int32_t line = rows[k].first; line <= rows[k].last; ++line) {
       progress.RowPlaced(line);
       const double f = progress.Snapshot().fraction();
-      EXPECT_GE(f, last_fraction);
-      last_fraction = f;
+      EXPECT_GE(f, lastFraction);
+      lastFraction = f;
     }
     t += 1s;
     progress.BandReported(static_cast<int32_t>(k) + 1);
@@ -59,21 +59,21 @@ TEST(JobProgressTest, CreditsSeamRowsToBothSidesAndKeepsALostHandOutApart) {
   EXPECT_EQ(summary[1].node, "10.0.0.2");
   EXPECT_TRUE(summary[1].handedOutAgain);
   EXPECT_FALSE(summary[1].finished);
-  EXPECT_EQ(summary[1].rows, 240 - rows[1].firstRow);
+  EXPECT_EQ(summary[1].rows, 240 - rows[1].first);
   EXPECT_DOUBLE_EQ(summary[1].seconds, 2.0);
   EXPECT_EQ(summary[3].node, "10.0.0.4");
-  EXPECT_EQ(summary[3].rows, rows[1].lastRow - rows[1].firstRow + 1);
+  EXPECT_EQ(summary[3].rows, rows[1].last - rows[1].first + 1);
   EXPECT_TRUE(summary[3].finished);
   EXPECT_DOUBLE_EQ(summary[0].seconds, 3.0);  // handed out at 0 s, reported at 3 s
   EXPECT_DOUBLE_EQ(summary[0].rowsPerSecond, summary[0].rows / 3.0);
-  EXPECT_EQ(summary[0].firstRow, 1);  // band 1 is asked from row 0, the picture starts at 1
+  EXPECT_EQ(summary[0].firstRow, 1);  // band 1 is asked from the top: row 1
 
   // A band that reported its end with rows missing is handed out again: it
   // is not done until it reports once more.
   progress.BandLost(3);
   EXPECT_EQ(progress.Snapshot().bandsDone, 2);
   EXPECT_TRUE(progress.Summary()[2].handedOutAgain);
-  progress.BandHandedOut(3, rows[2].firstRow, rows[2].lastRow, "10.0.0.5");
+  progress.BandHandedOut(3, rows[2], "10.0.0.5");
   progress.BandReported(3);
   EXPECT_EQ(progress.Snapshot().bandsDone, 3);
 }

@@ -6,6 +6,17 @@ void JobSlot::SetImage(int32_t width, int32_t height) {
   std::lock_guard<std::mutex> lock(mutex_);
   width_ = width;
   height_ = height;
+  std::erase_if(orders_, [](const std::weak_ptr<JobOrder>& o) { return o.expired(); });
+  for (const std::weak_ptr<JobOrder>& o : orders_) {
+    if (std::shared_ptr<JobOrder> order = o.lock()) order->SetPictureSize({width, height});
+  }
+}
+
+void JobSlot::Follow(const std::shared_ptr<JobOrder>& order) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::erase_if(orders_, [](const std::weak_ptr<JobOrder>& o) { return o.expired(); });
+  order->SetPictureSize({width_, height_});
+  orders_.push_back(order);
 }
 
 void JobSlot::Size(int32_t* width, int32_t* height) const {
@@ -18,7 +29,7 @@ bool JobSlot::TryStart(uint64_t* job) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (busy_) return false;
   busy_ = true;
-  held_ = ++last_job_;
+  held_ = ++lastJob_;
   *job = held_;
   return true;
 }

@@ -1,12 +1,16 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <vector>
+
+#include "jobs/JobOrder.h"
 
 namespace jobs {
 
-// The process-wide job settings shared by every RenderNet2 object and the
-// dispatch threads: the size of the next picture and the busy flag with
-// its three states.
+// The process-wide job settings shared by every RenderNet2 object: the size
+// of the next picture, the jobs that run, and the busy flag with its three
+// states.
 //
 //   idle     no viewer held, not busy   (start; Init; the viewer closed)
 //   running  viewer held, busy          (a job started)
@@ -15,7 +19,10 @@ namespace jobs {
 //
 // Jobs are numbered; closing a viewer names its job, so a viewer that Init
 // left open still clears the busy flag when it closes, without forgetting
-// the viewer of a later job. Thread-safe.
+// the viewer of a later job.
+//
+// Threads: any (the host's, the GUI thread, dispatch threads); every member
+// takes the one mutex_, and calls into a JobOrder only under it.
 class JobSlot {
  public:
   enum class State { kIdle, kRunning, kBlocked };
@@ -23,8 +30,14 @@ class JobSlot {
   static constexpr int32_t kDefaultWidth = 640;
   static constexpr int32_t kDefaultHeight = 480;
 
+  // The size of the next picture, and of the bands every running job hands
+  // out from now on (their band split keeps the height they began with).
   void SetImage(int32_t width, int32_t height);
   void Size(int32_t* width, int32_t* height) const;
+
+  // `order` runs from now on: it takes the size SetImage set last, and
+  // follows SetImage until it is destroyed.
+  void Follow(const std::shared_ptr<JobOrder>& order);
 
   // Starts job number *job when not busy: busy, viewer held. Returns false,
   // changing nothing, while busy.
@@ -50,7 +63,8 @@ class JobSlot {
   int32_t height_ = kDefaultHeight;
   bool busy_ = false;
   uint64_t held_ = 0;
-  uint64_t last_job_ = 0;
+  uint64_t lastJob_ = 0;
+  std::vector<std::weak_ptr<JobOrder>> orders_;
 };
 
 }  // namespace jobs

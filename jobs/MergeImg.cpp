@@ -26,8 +26,8 @@ CMergeImg::CMergeImg(QWidget* owner)
 
 CMergeImg::~CMergeImg() = default;
 
-CMergeImg* CMergeImg::CreateForHost(const WId* host_window) {
-  const WId id = host_window != nullptr ? *host_window : WId{0};
+CMergeImg* CMergeImg::CreateForHost(const WId* hostWindow) {
+  const WId id = hostWindow != nullptr ? *hostWindow : WId{0};
   if (id == 0) return new CMergeImg(nullptr);
   if (QWidget* own = QWidget::find(id)) return new CMergeImg(own->window());
   auto* viewer = new CMergeImg(nullptr);
@@ -123,10 +123,10 @@ void CMergeImg::mouseReleaseEvent(QMouseEvent* event) {
   QDialog::mouseReleaseEvent(event);
 }
 
-void CMergeImg::ShowContextMenu(QPoint client_pos) {
+void CMergeImg::ShowContextMenu(QPoint clientPos) {
   QMenu menu(this);
   QAction* save = menu.addAction(QStringLiteral("保存文件"));
-  if (menu.exec(mapToGlobal(client_pos)) != save) return;
+  if (menu.exec(mapToGlobal(clientPos)) != save) return;
 
   QFileDialog dialog(this);
   dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -40,11 +40,11 @@ class CMergeImg : public QDialog {
   explicit CMergeImg(QWidget* owner = nullptr);
   ~CMergeImg() override;
 
-  // A viewer owned by the host window whose native id `*host_window` is
-  // (`host_window` or `*host_window` may be null/0: no owner). A window of
+  // A viewer owned by the host window whose native id `*hostWindow` is
+  // (`hostWindow` or `*hostWindow` may be null/0: no owner). A window of
   // this process becomes the Qt parent; a foreign window becomes the
   // transient parent of the viewer's window, when the platform knows it.
-  static CMergeImg* CreateForHost(const WId* host_window);
+  static CMergeImg* CreateForHost(const WId* hostWindow);
 
   // Called once from the close handling, before the picture is released.
   std::function<void()> on_closed;
@@ -66,10 +66,10 @@ class CMergeImg : public QDialog {
   // written), an empty picture, a failed write or a call off the GUI thread.
   bool SavePicture(const std::string& path);
 
-  // Shows the context menu at `client_pos`; if "保存文件" is chosen, asks for
+  // Shows the context menu at `clientPos`; if "保存文件" is chosen, asks for
   // a file name with the save dialog and saves there. Used by the right
   // mouse button.
-  void ShowContextMenu(QPoint client_pos);
+  void ShowContextMenu(QPoint clientPos);
 
   const Picture& picture() const { return picture_; }
   const ViewTransform& view() const { return view_; }

@@ -137,10 +137,10 @@ TEST_F(MergeImgTest, PushedRowsArePaintedBeforePutRowReturns) {
   EXPECT_FALSE(Row(-1, {kRed, kRed, kRed, kRed}));
 
   // Off the GUI thread a row is refused, not raced with painting.
-  bool off_thread = true;
-  std::thread other([&] { off_thread = Row(2, {kRed, kRed, kRed, kRed}); });
+  bool offThread = true;
+  std::thread other([&] { offThread = Row(2, {kRed, kRed, kRed, kRed}); });
   other.join();
-  EXPECT_FALSE(off_thread);
+  EXPECT_FALSE(offThread);
   viewer_->removeEventFilter(&counter);
 
   // The 4 x 4 picture is stretched over 447 x 293: sample cell centres.
@@ -199,10 +199,10 @@ TEST_F(MergeImgTest, EscKeepsItOpenAndClosingCallsBack) {
   ASSERT_TRUE(viewer_->CreatePicture(4, 4));
   viewer_->ShowViewer();
   int closed = 0;
-  bool picture_during_callback = false;
+  bool pictureDuringCallback = false;
   viewer_->on_closed = [&] {
     ++closed;
-    picture_during_callback = !viewer_->picture().empty();
+    pictureDuringCallback = !viewer_->picture().empty();
   };
 
   QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -215,7 +215,7 @@ TEST_F(MergeImgTest, EscKeepsItOpenAndClosingCallsBack) {
 
   EXPECT_TRUE(viewer_->close());
   EXPECT_EQ(closed, 1);
-  EXPECT_TRUE(picture_during_callback);
+  EXPECT_TRUE(pictureDuringCallback);
   ASSERT_FALSE(viewer_.isNull());  // deleted later, by the event loop
   EXPECT_TRUE(viewer_->picture().empty());
   EXPECT_FALSE(Row(1, {kRed, kRed, kRed, kRed}));
@@ -284,10 +284,10 @@ void TypeFileName(QFileDialog* dialog, const QString& name) {
 class ContextMenuDriver {
  public:
   // What to do once the menu is up and, if it was chosen, once the dialog is.
-  std::function<void(QMenu*)> on_menu;
-  std::function<void(QFileDialog*)> on_dialog;
-  bool saw_menu = false;
-  bool saw_dialog = false;
+  std::function<void(QMenu*)> onMenu;
+  std::function<void(QFileDialog*)> onDialog;
+  bool sawMenu = false;
+  bool sawDialog = false;
 
   void Run(CMergeImg* viewer) {
     QTimer timer;
@@ -297,15 +297,15 @@ class ContextMenuDriver {
     // a dialog closed then would leave exec() waiting for ever.
     const int level = QThread::currentThread()->loopLevel();
     QObject::connect(&timer, &QTimer::timeout, [this, level] {
-      if (!saw_menu) {
+      if (!sawMenu) {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-          saw_menu = true;
-          on_menu(menu);
+          sawMenu = true;
+          onMenu(menu);
         }
-      } else if (!saw_dialog && QThread::currentThread()->loopLevel() > level) {
+      } else if (!sawDialog && QThread::currentThread()->loopLevel() > level) {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-          saw_dialog = true;
-          on_dialog(dialog);
+          sawDialog = true;
+          onDialog(dialog);
         }
       }
     });
@@ -328,8 +328,8 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
   const QString folder = QString::fromStdString(dir_.string());
 
   ContextMenuDriver first;
-  first.on_menu = ChooseSave;
-  first.on_dialog = [&](QFileDialog* d) {
+  first.onMenu = ChooseSave;
+  first.onDialog = [&](QFileDialog* d) {
     EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(d->defaultSuffix(), QStringLiteral("jpg"));
     EXPECT_FALSE(d->testOption(QFileDialog::DontConfirmOverwrite));
@@ -340,7 +340,7 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
     static_cast<QDialog*>(d)->accept();  // QFileDialog::accept, as the OK button does
   };
   first.Run(viewer_);
-  ASSERT_TRUE(first.saw_dialog);
+  ASSERT_TRUE(first.sawDialog);
   std::vector<unsigned char> bytes = ReadBytes(dir_ / "shot.TGA");
   ASSERT_GE(bytes.size(), 18u);
   EXPECT_TRUE(bytes[2] == 2 || bytes[2] == 10);
@@ -349,8 +349,8 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
 
   // A bare name takes the default suffix, or that of the chosen type.
   ContextMenuDriver bare;
-  bare.on_menu = ChooseSave;
-  bare.on_dialog = [&](QFileDialog* d) {
+  bare.onMenu = ChooseSave;
+  bare.onDialog = [&](QFileDialog* d) {
     d->setDirectory(folder);
     TypeFileName(d, QStringLiteral("bare"));
     static_cast<QDialog*>(d)->accept();  // QFileDialog::accept, as the OK button does
@@ -362,8 +362,8 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
   EXPECT_EQ(bytes[1], 0xD8);
 
   ContextMenuDriver typed;
-  typed.on_menu = ChooseSave;
-  typed.on_dialog = [&](QFileDialog* d) {
+  typed.onMenu = ChooseSave;
+  typed.onDialog = [&](QFileDialog* d) {
     d->setDirectory(folder);
     d->selectNameFilter(QStringLiteral("png (*.png)"));
     emit d->filterSelected(QStringLiteral("png (*.png)"));
@@ -377,21 +377,21 @@ TEST_F(MergeImgTest, ContextMenuSavesThroughTheSaveDialog) {
 
   // Cancelling the dialog, or the menu, saves nothing.
   ContextMenuDriver cancel;
-  cancel.on_menu = ChooseSave;
-  cancel.on_dialog = [&](QFileDialog* d) {
+  cancel.onMenu = ChooseSave;
+  cancel.onDialog = [&](QFileDialog* d) {
     d->setDirectory(folder);
     TypeFileName(d, QStringLiteral("cancelled.png"));
     d->reject();
   };
   cancel.Run(viewer_);
-  EXPECT_TRUE(cancel.saw_dialog);
+  EXPECT_TRUE(cancel.sawDialog);
 
   ContextMenuDriver dismiss;
-  dismiss.on_menu = [](QMenu* menu) { menu->close(); };
-  dismiss.on_dialog = [](QFileDialog* d) { d->reject(); };
+  dismiss.onMenu = [](QMenu* menu) { menu->close(); };
+  dismiss.onDialog = [](QFileDialog* d) { d->reject(); };
   dismiss.Run(viewer_);
-  EXPECT_TRUE(dismiss.saw_menu);
-  EXPECT_FALSE(dismiss.saw_dialog);
+  EXPECT_TRUE(dismiss.sawMenu);
+  EXPECT_FALSE(dismiss.sawDialog);
 
   std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(dir_)) files.push_back(entry.path().filename().string());

@@ -14,7 +14,7 @@ void InstallMessageBoxes() {
 namespace {
 // Every box of the library (the scene maker's too) goes through the Qt
 // presenter from the moment the library is loaded.
-const bool installed_at_load = (InstallMessageBoxes(), true);
+const bool installedAtLoad = (InstallMessageBoxes(), true);
 }  // namespace
 
 }  // namespace jobs

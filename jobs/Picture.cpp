@@ -27,15 +27,15 @@ void Picture::Destroy() {
   pixels_.shrink_to_fit();
 }
 
-bool Picture::SetPixelColor(int32_t x, int32_t library_row, uint32_t colorref) {
-  if (x < 0 || x >= width_ || library_row < 0 || library_row >= height_) return false;
-  pixels_[Index(x, height_ - 1 - library_row)] = ColorrefToRgb32(colorref);
+bool Picture::SetPixelColor(int32_t x, int32_t libraryRow, uint32_t colorref) {
+  if (x < 0 || x >= width_ || libraryRow < 0 || libraryRow >= height_) return false;
+  pixels_[Index(x, height_ - 1 - libraryRow)] = ColorrefToRgb32(colorref);
   return true;
 }
 
-uint32_t Picture::GetPixelColor(int32_t x, int32_t library_row) const {
-  if (x < 0 || x >= width_ || library_row < 0 || library_row >= height_) return 0;
-  return Rgb32ToColorref(pixels_[Index(x, height_ - 1 - library_row)]);
+uint32_t Picture::GetPixelColor(int32_t x, int32_t libraryRow) const {
+  if (x < 0 || x >= width_ || libraryRow < 0 || libraryRow >= height_) return 0;
+  return Rgb32ToColorref(pixels_[Index(x, height_ - 1 - libraryRow)]);
 }
 
 bool Picture::PutRow(int32_t line, const int32_t* colors, std::size_t count) {

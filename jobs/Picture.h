@@ -47,10 +47,10 @@ class Picture {
   int32_t height() const { return height_; }
 
   // Sets one pixel. Returns false (and changes nothing) outside the picture.
-  bool SetPixelColor(int32_t x, int32_t library_row, uint32_t colorref);
+  bool SetPixelColor(int32_t x, int32_t libraryRow, uint32_t colorref);
 
   // The COLORREF of one pixel, or 0 outside the picture.
-  uint32_t GetPixelColor(int32_t x, int32_t library_row) const;
+  uint32_t GetPixelColor(int32_t x, int32_t libraryRow) const;
 
   // Places render row `line` (1 = top ... height() = bottom, i.e. library row
   // height() - line). Writes the first min(count, width()) colours from the

@@ -211,10 +211,10 @@ TEST_F(PictureSaveTest, EachFormatWritesItsOwnFile) {
   ASSERT_TRUE(p_.Save(tga, *FormatForPath(tga)));
   ASSERT_TRUE(p_.Save(jpg, *FormatForPath(jpg)));
 
-  const std::vector<unsigned char> png_magic = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const std::vector<unsigned char> pngMagic = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<unsigned char> bytes = ReadBytes(png);
   ASSERT_GE(bytes.size(), 8u);
-  EXPECT_TRUE(std::equal(png_magic.begin(), png_magic.end(), bytes.begin()));
+  EXPECT_TRUE(std::equal(pngMagic.begin(), pngMagic.end(), bytes.begin()));
 
   bytes = ReadBytes(bmp);
   ASSERT_GE(bytes.size(), 54u);

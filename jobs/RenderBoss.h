@@ -16,8 +16,9 @@ namespace jobs {
 // their bands to it, and the engines on the nodes push rendered rows.
 // Thin: rows go to the job's row sink, end messages to the job's tally.
 //
-// omniORB serves calls on its own threads, several at once; the tally is
-// thread-safe and the sink must be.
+// Threads: omniORB serves calls on its own threads, several at once; the
+// boss's own fields never change once it is active, the tally locks
+// itself, and the sink must be safe to call from several threads.
 class RenderBoss_i : public POA_Lumora::RenderBoss {
  public:
   // Receives one row: `line` counts from 1 at the top; `colors` holds

@@ -46,11 +46,11 @@ TEST(ReadEndMessage, OnlyTheExactWordFinishIsAnEndMessage) {
   number[1] <<= "Render1.zip";
   EXPECT_FALSE(farm::DecodeEndMessage(number).has_value());
 
-  Lumora::DataSeq bad_label;  // a label that is not a string names no band
-  bad_label.length(2);
-  bad_label[0] <<= "Finish";
-  bad_label[1] <<= static_cast<CORBA::Long>(1);
-  end = farm::DecodeEndMessage(bad_label);
+  Lumora::DataSeq badLabel;  // a label that is not a string names no band
+  badLabel.length(2);
+  badLabel[0] <<= "Finish";
+  badLabel[1] <<= static_cast<CORBA::Long>(1);
+  end = farm::DecodeEndMessage(badLabel);
   ASSERT_TRUE(end.has_value());
   EXPECT_FALSE(end->band.has_value());
 }
@@ -197,7 +197,7 @@ class RecordingFarmer : public POA_Lumora::RenderFarmer {
   CORBA::Boolean CouldEngage(CORBA::Object_ptr& boss) override {
     Log("CouldEngage");
     std::lock_guard<std::mutex> lock(mutex_);
-    engaged_by = CORBA::Object::_duplicate(boss);
+    engagedBy = CORBA::Object::_duplicate(boss);
     return !busy;
   }
   CORBA::Boolean IsIdle() override {
@@ -231,7 +231,7 @@ class RecordingFarmer : public POA_Lumora::RenderFarmer {
   bool busy = false;  // CouldEngage refuses
   std::vector<std::string> calls;
   Lumora::DataSeq job;
-  CORBA::Object_var engaged_by;
+  CORBA::Object_var engagedBy;
   std::vector<unsigned char> received;
 
  private:
@@ -248,14 +248,14 @@ TEST_F(RenderBossTest, AHandOutEngagesTheFarmerThenSendsItsRowsThePackageAndTheS
   auto package = std::make_shared<std::vector<unsigned char>>();
   for (int i = 0; i < 5000; ++i) package->push_back(static_cast<unsigned char>(i * 7));
   CorbaFarmer link(farmer.in(), boss_.in(), package, kDefaultFarmerTimeoutMs);
-  link.HandOut(JobParameters{2, 3, 640, 480, 151, 329});
+  link.HandOut(JobParameters{2, 3, 640, 480, {151, 329}});
 
   std::lock_guard<std::mutex> lock(servant->mutex_);
   EXPECT_EQ(servant->calls,
             (std::vector<std::string>{"ID", "CouldEngage", "SetData", "CreateFileAndPass", "CreateFile Render.zip 1",
                                       "WriteBuffer 5000 5000", "CloseFile", "Zarvo"}));
-  ASSERT_FALSE(CORBA::is_nil(servant->engaged_by.in()));
-  EXPECT_TRUE(servant->engaged_by->_is_equivalent(boss_.in())) << "CouldEngage must pass the job's boss";
+  ASSERT_FALSE(CORBA::is_nil(servant->engagedBy.in()));
+  EXPECT_TRUE(servant->engagedBy->_is_equivalent(boss_.in())) << "CouldEngage must pass the job's boss";
   EXPECT_EQ(servant->received, *package);
 
   // Seven elements: the job kind as a string, then six longs.
@@ -283,7 +283,7 @@ TEST_F(RenderBossTest, ABusyFarmerGetsNeitherTheJobNorThePackage) {
   EXPECT_NE(link.Name().find(':'), std::string::npos) << link.Name();
 
   servant->busy = true;
-  EXPECT_THROW(link.HandOut(JobParameters{1, 1, 64, 48, 0, 48}), EngagementRefused);
+  EXPECT_THROW(link.HandOut(JobParameters{1, 1, 64, 48, {1, 48}}), EngagementRefused);
   {
     std::lock_guard<std::mutex> lock(servant->mutex_);
     EXPECT_EQ(servant->calls, (std::vector<std::string>{"ID", "CouldEngage"}));

@@ -17,8 +17,7 @@ bool RunOnGuiThread(const std::function<void()>& fn) {
   return true;
 }
 
-RenderJob::RenderJob(uint64_t number, CMergeImg* viewer, int32_t height)
-    : number_(number), height_(height), viewer_(viewer) {}
+RenderJob::RenderJob(std::shared_ptr<JobOrder> order, CMergeImg* viewer) : order_(std::move(order)), viewer_(viewer) {}
 
 void RenderJob::DeliverRow(int32_t line, const int32_t* colors, std::size_t count) {
   if (colors == nullptr) count = 0;

@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "jobs/Dispatcher.h"
+#include "jobs/JobOrder.h"
 #include "jobs/JobProgress.h"
 #include "jobs/MergeImg.h"
 
@@ -20,16 +22,22 @@ namespace jobs {
 bool RunOnGuiThread(const std::function<void()>& fn);
 
 // One render job started by Zarvo, shared by the host's RenderNet2 object,
-// the job's dispatch thread and its boss. It knows only its own viewer, so
+// the job's dispatch thread and its boss: its order (what it renders), its
+// viewer, its progress and how it ended. It knows only its own viewer, so
 // rows of this job never reach the picture of another one, and rows that
 // arrive after the viewer is gone are dropped.
+//
+// Threads: any; the viewer is touched on the GUI thread only, the outcome
+// is atomic, the reason is guarded by mutex_, and the order and progress
+// guard themselves.
 class RenderJob {
  public:
-  // `viewer` may be null. Create on the GUI thread.
-  RenderJob(uint64_t number, CMergeImg* viewer, int32_t height);
+  // `viewer` may be null; it shows the picture of `order`'s size. Create
+  // on the GUI thread.
+  RenderJob(std::shared_ptr<JobOrder> order, CMergeImg* viewer);
 
-  uint64_t number() const { return number_; }
-  int32_t height() const { return height_; }  // the height the bands are cut from
+  uint64_t number() const { return order_->number(); }
+  const std::shared_ptr<JobOrder>& order() const { return order_; }
 
   // Places a row into the job's viewer on the GUI thread and returns once it
   // is painted. Any thread. Does nothing when the viewer is gone.
@@ -54,8 +62,7 @@ class RenderJob {
   JobProgress& progress() { return progress_; }
 
  private:
-  const uint64_t number_;
-  const int32_t height_;
+  const std::shared_ptr<JobOrder> order_;
   QPointer<CMergeImg> viewer_;  // read and dereferenced on the GUI thread only
   std::atomic<JobOutcome> outcome_{JobOutcome::kRunning};
   mutable std::mutex mutex_;

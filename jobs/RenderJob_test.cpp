@@ -52,8 +52,8 @@ class RenderJobTest : public ::testing::Test {
     ASSERT_TRUE(b_->CreatePicture(8, 4));
     a_->ShowViewer();
     b_->ShowViewer();
-    job_a_ = std::make_shared<RenderJob>(1, a_, 4);
-    job_b_ = std::make_shared<RenderJob>(2, b_, 4);
+    job_a_ = std::make_shared<RenderJob>(std::make_shared<JobOrder>(1, JobOrder::Size{8, 4}, BandPlan(), ""), a_);
+    job_b_ = std::make_shared<RenderJob>(std::make_shared<JobOrder>(2, JobOrder::Size{8, 4}, BandPlan(), ""), b_);
   }
   void TearDown() override {
     delete a_.data();

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "jobs/DispatchJob.h"
+#include "jobs/JobOrder.h"
 #include "jobs/JobSlot.h"
 #include "jobs/MessageBoxes.h"
 #include "jobs/Picture.h"
@@ -77,19 +78,24 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     reason_ = "picture size " + std::to_string(width) + " x " + std::to_string(height) + " refused";
     return S_OK;
   }
+  jobs::BandPlan plan = jobs::BandPlanFromEnvironment();
+  if (bands_per_node_ > 0) plan.bandsPerFarmer = bands_per_node_;
   const WId host = pWnd != nullptr ? *pWnd : 0;
   std::shared_ptr<jobs::RenderJob> job;
   jobs::RunOnGuiThread([&] {
     jobs::Module& module = TheModule();
     uint64_t number = 0;
     if (!module.slot.TryStart(&number)) return;
+    auto order =
+        std::make_shared<jobs::JobOrder>(number, jobs::JobOrder::Size{width, height}, plan, jobs::WorkFolder());
+    module.slot.Follow(order);  // a SetImage from now on reaches the job's later bands
     module.DeleteViewer();
     jobs::CMergeImg* viewer = jobs::CMergeImg::CreateForHost(&host);
     viewer->on_closed = [number] { TheModule().slot.ViewerClosed(number); };
     module.viewer = viewer;
-    viewer->CreatePicture(width, height);
+    viewer->CreatePicture(order->startSize().width, order->startSize().height);
     viewer->ShowViewer();
-    job = std::make_shared<jobs::RenderJob>(number, viewer, height);
+    job = std::make_shared<jobs::RenderJob>(order, viewer);
   });
   if (!job) {
     job_.reset();
@@ -97,12 +103,7 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     return S_OK;
   }
   job_ = job;
-  jobs::BandPlan plan = jobs::BandPlanFromEnvironment();
-  if (bands_per_node_ > 0) plan.bandsPerFarmer = bands_per_node_;
-  std::thread([job, folder = jobs::WorkFolder(), plan] {
-    jobs::RunDispatch(
-        job, folder, [](int32_t* w, int32_t* h) { TheModule().slot.Size(w, h); }, plan);
-  }).detach();
+  std::thread([job] { jobs::RunDispatch(job); }).detach();
   return S_OK;
 }
 
@@ -148,11 +149,11 @@ HRESULT RenderNet2::GetJobState(int32_t* state) {
   return S_OK;
 }
 
-HRESULT RenderNet2::WaitForJob(int32_t timeout_ms, int32_t* state) {
+HRESULT RenderNet2::WaitForJob(int32_t timeoutMs, int32_t* state) {
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   auto running = [&] { return job_ && job_->outcome() == JobOutcome::kRunning; };
-  auto expired = [&] { return timeout_ms >= 0 && Clock::now() >= deadline; };
+  auto expired = [&] { return timeoutMs >= 0 && Clock::now() >= deadline; };
   if (jobs::OnGuiThread()) {
     QEventLoop loop;
     QTimer poll;

@@ -16,7 +16,7 @@ class RenderJob;
 // Renders the scene in the source folder (work folder/Render, written by
 // Maker) on the farm and shows the picture growing in a result viewer.
 //
-// Per picture: SetImage(width, height), then Zarvo(&host_window) on the GUI
+// Per picture: SetImage(width, height), then Zarvo(&hostWindow) on the GUI
 // thread; the viewer opens with a yellow picture and a dispatch thread sends
 // one band of rows to every idle render node. The user watches, zooms, pans,
 // saves and closes the viewer. The host must keep its Qt event loop running:
@@ -77,11 +77,11 @@ class RenderNet2 {
   // timer of its GUI thread.
   HRESULT GetJobState(int32_t* state);
 
-  // Waits until the job is no longer running or `timeout_ms` has passed
+  // Waits until the job is no longer running or `timeoutMs` has passed
   // (negative: no limit), then answers its state. On the GUI thread the Qt
   // event loop keeps running meanwhile, so rows are still placed. S_FALSE on
   // time-out.
-  HRESULT WaitForJob(int32_t timeout_ms, int32_t* state);
+  HRESULT WaitForJob(int32_t timeoutMs, int32_t* state);
 
   // One line saying why the job did not start or did not complete (empty
   // otherwise); for kJobIncomplete it names the band, its rows and the

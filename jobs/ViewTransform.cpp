@@ -32,10 +32,10 @@ void ViewTransform::Wheel(int32_t delta) {
   if (zoom_ < 1.0) Reset();
 }
 
-void ViewTransform::Drag(int32_t from_x, int32_t from_y, int32_t to_x, int32_t to_y, const ClientRect& client) {
+void ViewTransform::Drag(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, const ClientRect& client) {
   // 64-bit sums: mouse positions come from the window system unchecked.
-  int64_t x = int64_t{pan_x_} + to_x - from_x;
-  int64_t y = int64_t{pan_y_} + to_y - from_y;
+  int64_t x = int64_t{pan_x_} + toX - fromX;
+  int64_t y = int64_t{pan_y_} + toY - fromY;
   if (x > 0) x = 0;
   if (y > 0) y = 0;
   if (!(zoom_ > 1.0)) {

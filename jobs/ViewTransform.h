@@ -49,12 +49,12 @@ class ViewTransform {
   // 1.0 and the pan returns to (0, 0).
   void Wheel(int32_t delta);
 
-  // The mouse moved from (from_x, from_y) to (to_x, to_y) with the left button
+  // The mouse moved from (fromX, fromY) to (toX, toY) with the left button
   // held, over `client`. The pan follows the mouse but never goes above 0;
   // at zoom 1.0 it snaps back to (0, 0); otherwise it stops where the
   // picture's right or bottom edge would come inside the client area
   // (at (left - right) * (zoom - 1), truncated toward zero).
-  void Drag(int32_t from_x, int32_t from_y, int32_t to_x, int32_t to_y, const ClientRect& client);
+  void Drag(int32_t fromX, int32_t fromY, int32_t toX, int32_t toY, const ClientRect& client);
 
   // The rectangle the whole picture is stretched to: at the pan offset, the
   // client size times zoom, truncated toward zero. At zoom 1.0 it is the

@@ -19,11 +19,11 @@ TEST(ViewTransformTest, WheelZoomsByTenPercentAndNeverBelowOne) {
   v.Wheel(0);  // a horizontal wheel
   EXPECT_NEAR(v.zoom(), 1.21, 1e-12);
 
-  ViewTransform at_one;
-  at_one.Wheel(-120);
-  EXPECT_EQ(at_one.zoom(), 1.0);
-  EXPECT_EQ(at_one.pan_x(), 0);
-  EXPECT_EQ(at_one.pan_y(), 0);
+  ViewTransform atOne;
+  atOne.Wheel(-120);
+  EXPECT_EQ(atOne.zoom(), 1.0);
+  EXPECT_EQ(atOne.pan_x(), 0);
+  EXPECT_EQ(atOne.pan_y(), 0);
 }
 
 TEST(ViewTransformTest, WheelKeepsPanUnlessZoomFallsBackToOne) {

@@ -9,8 +9,9 @@ EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const 
   if (folder.empty() || folder.back() != '/') folder += '/';
   const std::string program = folder + kEngineProgram;
   const std::string scene = folder + farm::kPackageFolder + "/" + farm::kSceneFile;
-  const std::string sr = "+sr" + std::to_string(job.firstRow);
-  const std::string er = "+er" + std::to_string(job.lastRow);
+  // Band 1 from the top is +sr0, which the renderer reads as the fraction 0.
+  const std::string sr = "+sr" + std::to_string(farm::OutgoingFirstRow(job.part, job.rows));
+  const std::string er = "+er" + std::to_string(job.rows.last);
   const std::string out = "+ORender" + std::to_string(job.part) + ".bmp";
   const std::string w = "+W" + std::to_string(job.width);
   const std::string h = "+H" + std::to_string(job.height);

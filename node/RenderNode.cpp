@@ -52,7 +52,8 @@ bool RenderNode::Engage(std::string_view bossReference, std::string* error, cons
 bool RenderNode::SetJob(const JobParameters& job, std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   job_ = job;
-  return farm::WriteFarmerIni(folder_ / farm::kFarmerIniName, {job.firstRow, job.lastRow, job.height}, error);
+  return farm::WriteFarmerIni(folder_ / farm::kFarmerIniName, farm::FarmerRecordOf(job.part, job.rows, job.height),
+                              error);
 }
 
 JobParameters RenderNode::job() const {

@@ -45,8 +45,7 @@ TEST(EngineCommandTest, TheEngineLineWithItsDoubledBlanks) {
   job.part = 1;
   job.width = 640;
   job.height = 480;
-  job.firstRow = 0;
-  job.lastRow = 250;
+  job.rows = farm::IncomingRows(job.part, 0, 250);
   const node::EngineCommand c = node::BuildEngineCommand("/node/", job);
   EXPECT_EQ(c.text,
             "/node/pvengine /Exit  /Render    /node/Render/Tessel.pov  +sc0  +sr0  +ec1.0  +er250 +ORender1.bmp "
@@ -58,8 +57,7 @@ TEST(EngineCommandTest, TheEngineLineWithItsDoubledBlanks) {
   EXPECT_EQ(platform::SplitCommandLine(c.text), expected);  // the text says what is started
 
   job.part = 12;
-  job.firstRow = 311;
-  job.lastRow = 480;
+  job.rows = farm::IncomingRows(job.part, 311, 480);
   const node::EngineCommand twelve = node::BuildEngineCommand("/node", job);  // no trailing separator
   EXPECT_EQ(twelve.text,
             "/node/pvengine /Exit  /Render    /node/Render/Tessel.pov  +sc0  +sr311  +ec1.0  +er480 +ORender12.bmp "
@@ -123,13 +121,13 @@ TEST_F(JobParametersTest, OneFrameIsReadOnlyWhenWholeAndExact) {
   EXPECT_EQ(job.partCount, 3);
   EXPECT_EQ(job.width, 800);
   EXPECT_EQ(job.height, 600);
-  EXPECT_EQ(job.firstRow, 151);
-  EXPECT_EQ(job.lastRow, 329);
+  EXPECT_EQ(job.rows.first, 151);
+  EXPECT_EQ(job.rows.last, 329);
 
   const node::JobParameters before = job;
   auto unchanged = [&] {
     return job.part == before.part && job.partCount == before.partCount && job.width == before.width &&
-           job.height == before.height && job.firstRow == before.firstRow && job.lastRow == before.lastRow;
+           job.height == before.height && job.rows == before.rows;
   };
   // Other messages: not for the node.
   EXPECT_EQ(
@@ -379,8 +377,7 @@ TEST_F(RenderNodeTest, AJobUnpacksRunsTheEngineAndReportsItsBand) {
   job.partCount = 3;
   job.width = 320;
   job.height = 240;
-  job.firstRow = 71;
-  job.lastRow = 170;
+  job.rows = farm::IncomingRows(job.part, 71, 170);
   ASSERT_TRUE(node_->SetJob(job));
   EXPECT_EQ(ReadFile(folder_ / "Farmer.ini"), std::string("\x47\0\0\0\xAA\0\0\0\xF0\0\0\0", 12));
   EXPECT_EQ(ReadFile(folder_ / "boss.ini"), std::string("\x0C\0\0\0", 4) + "IOR:boss-one");
@@ -418,8 +415,7 @@ TEST_F(RenderNodeTest, TheNodeIsBusyFromStartToReportAndKeepsItsJob) {
   EXPECT_EQ(ReadFile(folder_ / "boss.ini"), std::string("\x09\0\0\0", 4) + "IOR:first");
   node::JobParameters next;
   next.part = 6;
-  next.firstRow = 100;
-  next.lastRow = 200;
+  next.rows = farm::IncomingRows(next.part, 100, 200);
   ASSERT_TRUE(node_->SetJob(next));
   // Farmer.ini follows every job-parameter delivery, also during a job.
   EXPECT_EQ(ReadFile(folder_ / "Farmer.ini"), std::string("\x64\0\0\0\xC8\0\0\0\xE0\x01\0\0", 12));

@@ -134,8 +134,7 @@ class EngineFarmTest : public ::testing::Test {
     job.part = 2;
     job.width = kWidth;
     job.height = kHeight;
-    job.firstRow = first;
-    job.lastRow = last;
+    job.rows = farm::IncomingRows(job.part, first, last);
     return farm_.StartProgram(node::BuildEngineCommand(node_, job).argv, "pvengine");
   }
 
