@@ -161,6 +161,157 @@ void Spread(const char* name, const std::vector<double>& v) {
   std::printf("  %-22s median %7.3f  min %7.3f  max %7.3f\n", name, s[s.size() / 2], *lo, *hi);
 }
 
+// The local farm the pictures are rendered on: two nodes and a client
+// folder whose vornel uses the farm's classes.
+struct BenchFarm {
+  farmtest::Farm farm;
+  farmtest::TestOrb orb;
+  std::vector<farmtest::Process*> nodes;
+  std::vector<fs::path> nodeFolders;
+  fs::path client;
+  fs::path rowTimes;
+  bool rowRenderer = false;  // the nodes render with povray-rows
+};
+
+// Starts the farm; false, said on stderr, when a part of it did not start.
+bool StartBenchFarm(BenchFarm& bench) {
+  farmtest::Farm& farm = bench.farm;
+  if (!farm.StartRegistry() || !farm.StartWorkgroup(bench.orb.orb())) {
+    std::fprintf(stderr, "the registry or the workgroup server did not start\n");
+    return false;
+  }
+  for (int i = 0; i < 2; ++i) {
+    bench.nodeFolders.push_back(farm.MakeNodeFolder());
+    bench.nodes.push_back(farm.StartNode(bench.nodeFolders.back()));
+  }
+  if (!farmtest::WaitUntil([&] { return Farmers(bench.orb.orb()) == 2; }, 60s, 100ms)) {
+    std::fprintf(stderr, "only %d of 2 nodes registered\n", Farmers(bench.orb.orb()));
+    return false;
+  }
+  bench.client = farm.MakeNodeFolder();
+  if (std::string why; !farm.UseClassesOf(bench.client, &why)) {
+    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
+    return false;
+  }
+  return true;
+}
+
+// One direct render of the client's Tessel.pov with `program`: its wall
+// seconds, or a negative number when it failed (said on stderr).
+double DirectRender(BenchFarm& bench, const Case& k, const std::string& program, const std::string& picture) {
+  farmtest::Farm& farm = bench.farm;
+  std::string error;
+  const auto begin = Clock::now();
+  auto p = platform::ChildProcess::Start(
+      {"/bin/sh", "-c",
+       "exec '" + program + "' +I'" + (bench.client / "Render" / "Tessel.pov").string() + "' +L'" +
+           (bench.client / "Render").string() + "' +O'" + (farm.TmpDir() / picture).string() + "' +W" +
+           std::to_string(k.width) + " +H" + std::to_string(k.height) + " -D -P +FN +WT2 >'" +
+           (farm.TmpDir() / "direct.log").string() + "' 2>&1"},
+      &error);
+  const int rc = p ? p->Wait() : -1;
+  if (rc != 0) {
+    std::fprintf(stderr, "%s failed: %s\n%s\n", program.c_str(), error.c_str(),
+                 farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
+    return -1.0;
+  }
+  return Seconds(Clock::now() - begin);
+}
+
+// The light tests of the bands against the direct render's, 0 when unknown.
+double TracingWork(BenchFarm& bench) {
+  // Each node's engine logs its band's renderer output in its work folder,
+  // which stays until the next job.
+  long bandTests = 0;
+  for (const fs::path& folder : bench.nodeFolders) {
+    const long t = ShadowRayTests(folder / "Render" / "pvengine.log");
+    bandTests = (t < 0 || bandTests < 0) ? -1 : bandTests + t;
+  }
+  const long directTests = ShadowRayTests(bench.farm.TmpDir() / "direct.log");
+  return (bandTests > 0 && directTests > 0) ? static_cast<double>(bandTests) / directTests : 0;
+}
+
+// One run of picture `k` on the farm and directly; false, said on stderr,
+// when a render failed.
+bool MeasureCase(BenchFarm& bench, const Case& k, Figures* f) {
+  farmtest::Farm& farm = bench.farm;
+  fs::remove(bench.rowTimes);
+  const Cpu nodesBefore = NodesCpu(bench.nodes);
+  const fs::path out = farm.TmpDir() / "farm.png";
+  const auto start = Clock::now();
+  farmtest::Process* v =
+      farm.StartProgram({(bench.client / "vornel").string(), "--scene", std::to_string(k.scene), "--out", out.string(),
+                         "--width", std::to_string(k.width), "--height", std::to_string(k.height)},
+                        "vornel");
+  const auto rc = v ? v->WaitExit(30min) : std::nullopt;
+  const double farmWall = Seconds(Clock::now() - start);
+  if (rc != 0) {
+    std::fprintf(stderr, "vornel failed:\n%s\n", v ? v->Output().c_str() : "");
+    return false;
+  }
+  // The nodes have reaped their engines by the time the job has ended.
+  std::this_thread::sleep_for(200ms);
+  const Cpu nodesAfter = NodesCpu(bench.nodes);
+  const double nodeOwnCpu = nodesAfter.own - nodesBefore.own;
+  const double nodeCpu = nodeOwnCpu + nodesAfter.children - nodesBefore.children;
+  const RowTiming timing = ReadRowTimes(bench.rowTimes, start);
+
+  const double cpuBefore = ChildrenCpu();
+  const double directWall = DirectRender(bench, k, "povray", "direct.png");
+  const double directCpu = ChildrenCpu() - cpuBefore;
+  if (directWall < 0) return false;
+  const double work = TracingWork(bench);
+  // The farm's own renderer, run the same way: how much of the farm's
+  // lead is the renderer's rather than the split's.
+  double rowsWall = 0;
+  if (bench.rowRenderer) {
+    rowsWall = DirectRender(bench, k, (bench.client / "povray-rows").string(), "direct-rows.png");
+    if (rowsWall < 0) return false;
+  }
+  *f = Figures{farmWall,     directWall, nodeCpu,    directCpu, timing.firstRow, timing.longestGap, timing.gapAfterRow,
+               timing.gapAt, rowsWall,   nodeOwnCpu, work};
+  return true;
+}
+
+void PrintRun(const Case& k, int run, const Figures& f) {
+  char name[64];
+  std::snprintf(name, sizeof name, "scene %d, %d x %d", k.scene, k.width, k.height);
+  std::printf("%-22s %3d %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %8.2f %6.3f %8.2f %8.2f  %d, %.2f\n", name, run, f.farm,
+              f.direct, f.farm / f.direct, f.farmCpu, f.directCpu, f.farmCpu / f.directCpu, f.nodeOwnCpu, f.work,
+              f.firstRow, f.gap, f.gapAfterRow, f.gapAt);
+  std::fflush(stdout);
+}
+
+// The spread of every figure of picture `k` over the runs.
+void PrintSpreads(const Case& k, const std::vector<Figures>& figures) {
+  std::printf("scene %d, %d x %d:\n", k.scene, k.width, k.height);
+  std::vector<double> wall, cpu, nodeOwn, work, first, gap, wallRows, rowsAlone;
+  for (const Figures& f : figures) {
+    if (f.directRows > 0) {
+      wallRows.push_back(f.farm / f.directRows);
+      rowsAlone.push_back(f.directRows / f.direct);
+    }
+    wall.push_back(f.farm / f.direct);
+    cpu.push_back(f.farmCpu / f.directCpu);
+    nodeOwn.push_back(f.nodeOwnCpu / f.directCpu);
+    if (f.work > 0) work.push_back(f.work);
+    first.push_back(f.firstRow);
+    gap.push_back(f.gap);
+  }
+  Spread("farm / povray +WT2", wall);
+  if (!wallRows.empty()) {
+    Spread("farm / povray-rows +WT2", wallRows);
+    Spread("povray-rows / povray", rowsAlone);
+  }
+  Spread("cpu farm / povray", cpu);
+  Spread("  of it nodes' own", nodeOwn);
+  // The overlap's share of the tracing: the farm's CPU ratio cannot come
+  // below it.
+  if (!work.empty()) Spread("light tests farm / pov", work);
+  Spread("first row after start", first);
+  Spread("longest row gap", gap);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,31 +327,12 @@ int main(int argc, char** argv) {
   }
   // The nodes pass it on to their engines.
   setenv("PVENGINE_PREVIEW_TAP", tap ? "1" : "0", 1);
-  const bool rowRenderer = !tap && fs::exists(fs::path(std::getenv("FARM_BIN_DIR")) / "povray-rows");
-  std::printf("renderer: %s\n", rowRenderer ? "povray-rows" : "Debian's povray with the preview tap");
-  farmtest::Farm farm;
-  const fs::path rowTimes = farm.TmpDir() / "row-times";
-  setenv("PVENGINE_ROW_TIMES", rowTimes.c_str(), 1);  // the nodes pass it on to their engines
-  farmtest::TestOrb orb;
-  if (!farm.StartRegistry() || !farm.StartWorkgroup(orb.orb())) {
-    std::fprintf(stderr, "the registry or the workgroup server did not start\n");
-    return 1;
-  }
-  std::vector<farmtest::Process*> nodes;
-  std::vector<fs::path> nodeFolders;
-  for (int i = 0; i < 2; ++i) {
-    nodeFolders.push_back(farm.MakeNodeFolder());
-    nodes.push_back(farm.StartNode(nodeFolders.back()));
-  }
-  if (!farmtest::WaitUntil([&] { return Farmers(orb.orb()) == 2; }, 60s, 100ms)) {
-    std::fprintf(stderr, "only %d of 2 nodes registered\n", Farmers(orb.orb()));
-    return 1;
-  }
-  const fs::path client = farm.MakeNodeFolder();
-  if (std::string why; !farm.UseClassesOf(client, &why)) {
-    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
-    return 1;
-  }
+  BenchFarm bench;
+  bench.rowRenderer = !tap && fs::exists(fs::path(std::getenv("FARM_BIN_DIR")) / "povray-rows");
+  std::printf("renderer: %s\n", bench.rowRenderer ? "povray-rows" : "Debian's povray with the preview tap");
+  bench.rowTimes = bench.farm.TmpDir() / "row-times";
+  setenv("PVENGINE_ROW_TIMES", bench.rowTimes.c_str(), 1);  // the nodes pass it on to their engines
+  if (!StartBenchFarm(bench)) return 1;
   const std::vector<Case> cases = {{1, 1024, 768}, {1, 2048, 1536}, {2, 1280, 960}};
   std::map<int, std::vector<Figures>> results;
   std::printf("the machine is shared: figures are side by side per run, spread over %d runs\n", runs);
@@ -208,108 +340,12 @@ int main(int argc, char** argv) {
               "ratio", "farm cpu", "pov cpu", "ratio", "node cpu", "work", "1st row", "max gap", "after row, at s");
   for (int run = 1; run <= runs; ++run) {
     for (std::size_t c = 0; c < cases.size(); ++c) {
-      const Case& k = cases[c];
-      fs::remove(rowTimes);
-      const Cpu nodesBefore = NodesCpu(nodes);
-      const fs::path out = farm.TmpDir() / "farm.png";
-      const auto start = Clock::now();
-      farmtest::Process* v =
-          farm.StartProgram({(client / "vornel").string(), "--scene", std::to_string(k.scene), "--out", out.string(),
-                             "--width", std::to_string(k.width), "--height", std::to_string(k.height)},
-                            "vornel");
-      const auto rc = v ? v->WaitExit(30min) : std::nullopt;
-      const double farmWall = Seconds(Clock::now() - start);
-      if (rc != 0) {
-        std::fprintf(stderr, "vornel failed:\n%s\n", v ? v->Output().c_str() : "");
-        return 1;
-      }
-      // The nodes have reaped their engines by the time the job has ended.
-      std::this_thread::sleep_for(200ms);
-      const Cpu nodesAfter = NodesCpu(nodes);
-      const double nodeOwnCpu = nodesAfter.own - nodesBefore.own;
-      const double nodeCpu = nodeOwnCpu + nodesAfter.children - nodesBefore.children;
-      const RowTiming timing = ReadRowTimes(rowTimes, start);
-
-      // One direct render of the same Tessel.pov with `program`: its wall
-      // seconds, or a negative number when it failed (said on stderr).
-      const auto direct = [&](const std::string& program, const std::string& picture) {
-        std::string error;
-        const auto begin = Clock::now();
-        auto p = platform::ChildProcess::Start(
-            {"/bin/sh", "-c",
-             "exec '" + program + "' +I'" + (client / "Render" / "Tessel.pov").string() + "' +L'" +
-                 (client / "Render").string() + "' +O'" + (farm.TmpDir() / picture).string() + "' +W" +
-                 std::to_string(k.width) + " +H" + std::to_string(k.height) + " -D -P +FN +WT2 >'" +
-                 (farm.TmpDir() / "direct.log").string() + "' 2>&1"},
-            &error);
-        const int rc = p ? p->Wait() : -1;
-        if (rc != 0) {
-          std::fprintf(stderr, "%s failed: %s\n%s\n", program.c_str(), error.c_str(),
-                       farmtest::ReadFile(farm.TmpDir() / "direct.log").c_str());
-          return -1.0;
-        }
-        return Seconds(Clock::now() - begin);
-      };
-      const double cpuBefore = ChildrenCpu();
-      const double directWall = direct("povray", "direct.png");
-      const double directCpu = ChildrenCpu() - cpuBefore;
-      if (directWall < 0) return 1;
-      // Each node's engine logs its band's renderer output in its work
-      // folder, which stays until the next job.
-      long bandTests = 0;
-      for (const fs::path& folder : nodeFolders) {
-        const long t = ShadowRayTests(folder / "Render" / "pvengine.log");
-        bandTests = (t < 0 || bandTests < 0) ? -1 : bandTests + t;
-      }
-      const long directTests = ShadowRayTests(farm.TmpDir() / "direct.log");
-      const double work = (bandTests > 0 && directTests > 0) ? static_cast<double>(bandTests) / directTests : 0;
-      // The farm's own renderer, run the same way: how much of the farm's
-      // lead is the renderer's rather than the split's.
-      double rowsWall = 0;
-      if (rowRenderer) {
-        rowsWall = direct((client / "povray-rows").string(), "direct-rows.png");
-        if (rowsWall < 0) return 1;
-      }
-      const Figures f{
-          farmWall,     directWall, nodeCpu,    directCpu, timing.firstRow, timing.longestGap, timing.gapAfterRow,
-          timing.gapAt, rowsWall,   nodeOwnCpu, work};
+      Figures f{};
+      if (!MeasureCase(bench, cases[c], &f)) return 1;
       results[static_cast<int>(c)].push_back(f);
-      char name[64];
-      std::snprintf(name, sizeof name, "scene %d, %d x %d", k.scene, k.width, k.height);
-      std::printf("%-22s %3d %8.2f %8.2f %6.2f %8.2f %8.2f %6.2f %8.2f %6.3f %8.2f %8.2f  %d, %.2f\n", name, run,
-                  f.farm, f.direct, f.farm / f.direct, f.farmCpu, f.directCpu, f.farmCpu / f.directCpu, f.nodeOwnCpu,
-                  f.work, f.firstRow, f.gap, f.gapAfterRow, f.gapAt);
-      std::fflush(stdout);
+      PrintRun(cases[c], run, f);
     }
   }
-  for (std::size_t c = 0; c < cases.size(); ++c) {
-    const Case& k = cases[c];
-    std::printf("scene %d, %d x %d:\n", k.scene, k.width, k.height);
-    std::vector<double> wall, cpu, nodeOwn, work, first, gap, wallRows, rowsAlone;
-    for (const Figures& f : results[static_cast<int>(c)]) {
-      if (f.directRows > 0) {
-        wallRows.push_back(f.farm / f.directRows);
-        rowsAlone.push_back(f.directRows / f.direct);
-      }
-      wall.push_back(f.farm / f.direct);
-      cpu.push_back(f.farmCpu / f.directCpu);
-      nodeOwn.push_back(f.nodeOwnCpu / f.directCpu);
-      if (f.work > 0) work.push_back(f.work);
-      first.push_back(f.firstRow);
-      gap.push_back(f.gap);
-    }
-    Spread("farm / povray +WT2", wall);
-    if (!wallRows.empty()) {
-      Spread("farm / povray-rows +WT2", wallRows);
-      Spread("povray-rows / povray", rowsAlone);
-    }
-    Spread("cpu farm / povray", cpu);
-    Spread("  of it nodes' own", nodeOwn);
-    // The overlap's share of the tracing: the farm's CPU ratio cannot come
-    // below it.
-    if (!work.empty()) Spread("light tests farm / pov", work);
-    Spread("first row after start", first);
-    Spread("longest row gap", gap);
-  }
+  for (std::size_t c = 0; c < cases.size(); ++c) PrintSpreads(cases[c], results[static_cast<int>(c)]);
   return 0;
 }

@@ -60,28 +60,29 @@ void Spread(const char* name, std::vector<double> v) {
   std::printf("  %-28s median %7.2f  min %7.2f  max %7.2f\n", name, v[v.size() / 2], v.front(), v.back());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Settings {
   int runs = 2, bands = 4, width = 1024, height = 768;
+};
+
+Settings ReadSettings(int argc, char** argv) {
+  Settings settings;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     const int v = std::atoi(argv[i + 1]);
-    if (a == "--runs") runs = std::max(1, v);
-    if (a == "--bands") bands = std::clamp(v, 2, 64);
-    if (a == "--width") width = v;
-    if (a == "--height") height = v;
+    if (a == "--runs") settings.runs = std::max(1, v);
+    if (a == "--bands") settings.bands = std::clamp(v, 2, 64);
+    if (a == "--width") settings.width = v;
+    if (a == "--height") settings.height = v;
   }
-  if (std::getenv("FARM_BIN_DIR") == nullptr) {
-    std::fprintf(stderr, "set FARM_BIN_DIR to the build's bin/ folder\n");
-    return 2;
-  }
-  unsetenv("LUMORA_BANDS_PER_NODE");
-  farmtest::Farm farm;
-  farmtest::TestOrb orb;
+  return settings;
+}
+
+// The registry, the workgroup server and the two nodes; false, said on
+// stderr, when a part did not start.
+bool StartUnevenFarm(farmtest::Farm& farm, farmtest::TestOrb& orb) {
   if (!farm.StartRegistry() || !farm.StartWorkgroup(orb.orb())) {
     std::fprintf(stderr, "the registry or the workgroup server did not start\n");
-    return 1;
+    return false;
   }
   // The slow node's core is shared with a busy loop; programs a node starts
   // keep its core.
@@ -94,50 +95,51 @@ int main(int argc, char** argv) {
   }
   if (!farmtest::WaitUntil([&] { return Farmers(orb.orb()) == 2; }, 60s, 100ms)) {
     std::fprintf(stderr, "only %d of 2 nodes registered\n", Farmers(orb.orb()));
-    return 1;
+    return false;
   }
-  const fs::path client = farm.MakeNodeFolder();
-  if (std::string why; !farm.UseClassesOf(client, &why)) {
-    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
-    return 1;
-  }
-  const std::vector<std::string> vornel = {(client / "vornel").string(),
-                                           "--scene",
-                                           "1",
-                                           "--out",
-                                           (farm.TmpDir() / "farm.png").string(),
-                                           "--width",
-                                           std::to_string(width),
-                                           "--height",
-                                           std::to_string(height)};
-  auto povrayOn = [&](const char* core) {
-    return std::vector<std::string>{"/usr/bin/taskset",
-                                    "-c",
-                                    core,
-                                    "povray",
-                                    "+I" + (client / "Render" / "Tessel.pov").string(),
-                                    "+L" + (client / "Render").string(),
-                                    "+O" + (farm.TmpDir() / "direct.png").string(),
-                                    "+W" + std::to_string(width),
-                                    "+H" + std::to_string(height),
-                                    "-D",
-                                    "-P",
-                                    "+FN"};
-  };
+  return true;
+}
 
-  std::printf("scene 1 at %d x %d; node A on core 1, node B sharing core 0 with a busy loop; %d runs\n", width, height,
-              runs);
-  std::printf("(the machine is shared with other work: compare figures of one run)\n");
-  std::printf("%3s %10s %10s %8s %8s %10s %10s\n", "run", "1 band/node", "shared", "T1", "T0", "ideal", "shared/ideal");
+std::vector<std::string> VornelCommand(farmtest::Farm& farm, const fs::path& client, const Settings& settings) {
+  return {(client / "vornel").string(),
+          "--scene",
+          "1",
+          "--out",
+          (farm.TmpDir() / "farm.png").string(),
+          "--width",
+          std::to_string(settings.width),
+          "--height",
+          std::to_string(settings.height)};
+}
+
+std::vector<std::string> PovrayCommand(farmtest::Farm& farm, const fs::path& client, const Settings& settings,
+                                       const char* core) {
+  return {"/usr/bin/taskset",
+          "-c",
+          core,
+          "povray",
+          "+I" + (client / "Render" / "Tessel.pov").string(),
+          "+L" + (client / "Render").string(),
+          "+O" + (farm.TmpDir() / "direct.png").string(),
+          "+W" + std::to_string(settings.width),
+          "+H" + std::to_string(settings.height),
+          "-D",
+          "-P",
+          "+FN"};
+}
+
+// Every run, side by side, then the spreads; false when a render failed.
+bool Measure(farmtest::Farm& farm, const fs::path& client, const Settings& settings) {
+  const std::vector<std::string> vornel = VornelCommand(farm, client, settings);
   std::vector<double> plain, shared, ideal, gain, toIdeal;
-  for (int run = 1; run <= runs; ++run) {
+  for (int run = 1; run <= settings.runs; ++run) {
     const double one = Timed(farm, vornel, "vornel");
-    setenv("LUMORA_BANDS_PER_NODE", std::to_string(bands).c_str(), 1);
+    setenv("LUMORA_BANDS_PER_NODE", std::to_string(settings.bands).c_str(), 1);
     const double many = Timed(farm, vornel, "vornel");
     unsetenv("LUMORA_BANDS_PER_NODE");
-    const double t1 = Timed(farm, povrayOn("1"), "povray");
-    const double t0 = Timed(farm, povrayOn("0"), "povray");
-    if (one < 0 || many < 0 || t1 < 0 || t0 < 0) return 1;
+    const double t1 = Timed(farm, PovrayCommand(farm, client, settings, "1"), "povray");
+    const double t0 = Timed(farm, PovrayCommand(farm, client, settings, "0"), "povray");
+    if (one < 0 || many < 0 || t1 < 0 || t0 < 0) return false;
     const double best = 1.0 / (1.0 / t1 + 1.0 / t0);
     std::printf("%3d %10.2f %10.2f %8.2f %8.2f %10.2f %10.2f\n", run, one, many, t1, t0, best, many / best);
     std::fflush(stdout);
@@ -147,11 +149,35 @@ int main(int argc, char** argv) {
     gain.push_back(one / many);
     toIdeal.push_back(many / best);
   }
-  std::printf("with %d bands per node:\n", bands);
+  std::printf("with %d bands per node:\n", settings.bands);
   Spread("1 band per node (s)", plain);
   Spread("shared bands (s)", shared);
   Spread("ideal (s)", ideal);
   Spread("1 band per node / shared", gain);
   Spread("shared / ideal", toIdeal);
-  return 0;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Settings settings = ReadSettings(argc, argv);
+  if (std::getenv("FARM_BIN_DIR") == nullptr) {
+    std::fprintf(stderr, "set FARM_BIN_DIR to the build's bin/ folder\n");
+    return 2;
+  }
+  unsetenv("LUMORA_BANDS_PER_NODE");
+  farmtest::Farm farm;
+  farmtest::TestOrb orb;
+  if (!StartUnevenFarm(farm, orb)) return 1;
+  const fs::path client = farm.MakeNodeFolder();
+  if (std::string why; !farm.UseClassesOf(client, &why)) {
+    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
+    return 1;
+  }
+  std::printf("scene 1 at %d x %d; node A on core 1, node B sharing core 0 with a busy loop; %d runs\n", settings.width,
+              settings.height, settings.runs);
+  std::printf("(the machine is shared with other work: compare figures of one run)\n");
+  std::printf("%3s %10s %10s %8s %8s %10s %10s\n", "run", "1 band/node", "shared", "T1", "T0", "ideal", "shared/ideal");
+  return Measure(farm, client, settings) ? 0 : 1;
 }

@@ -6,7 +6,7 @@
 namespace engine {
 
 // The picture an engine run leaves behind: the whole picture size, with the
-// rows of the band filled in and the rest black.
+// rows of the band filled in and the rest black. One thread at a time.
 class BandPicture {
  public:
   BandPicture(int width, int height);

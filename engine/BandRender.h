@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "idl/WorkUnit.h"
+
 namespace engine {
 
-// What a band's renderer run needs.
-struct BandJob {
+// The settings of one renderer run for a band. Plain data.
+struct RendererRun {
   std::string renderer;  // the povray program
   // True for povray-rows, our build of povray that hands on every finished
   // row itself, exact; false for Debian's povray, whose rows are taken from
@@ -18,8 +20,7 @@ struct BandJob {
   std::string sceneFile;             // relative to the current folder
   int width = 0;
   int height = 0;
-  int first = 1;  // band rows, 1 at the top, both included
-  int last = 0;
+  farm::WorkUnit rows;                    // the band's rows
   std::vector<std::string> extraOptions;  // columns, alpha, pass-through options
   int logFd = -1;                         // renderer console output goes here
 };
@@ -28,6 +29,7 @@ struct BandJob {
 // COLORREF pixels. A row may come twice; the later one is the exact one.
 using RowSink = std::function<void(int row, const std::int32_t* colorref)>;
 
+// What a band run handed on. Plain data.
 struct BandCounts {
   int previewRows = 0;             // rows handed on while the renderer ran
   int correctedRows = 0;           // rows handed on again (or first) from its picture
@@ -53,7 +55,10 @@ struct BandCounts {
 // ends it) and dies with the caller. Returns its exit status, 128 + signal
 // when a signal ended it, 127 when it could not be started, and 1 when it
 // ended well without a usable picture; *error says why when not 0.
-int RenderBand(const BandJob& job, const RowSink& sink, std::string* error, BandCounts* counts = nullptr);
+//
+// Runs in the caller's current folder, which it must not change meanwhile;
+// calls `sink` on the calling thread.
+int RenderBand(const RendererRun& run, const RowSink& sink, std::string* error, BandCounts* counts = nullptr);
 
 // povray's block size for a picture `width` pixels wide: a row leaves only
 // once the whole row of blocks across it is done, so narrow blocks keep rows
@@ -68,6 +73,11 @@ int BlockSize(int width, int rows);
 // The renderer's argument vector for a band: without display or picture
 // file for `exactRows`, else with the preview display and its picture
 // written to `pictureName` (PPM) in the current folder.
-std::vector<std::string> BandRendererArguments(const BandJob& job, const std::string& pictureName);
+std::vector<std::string> BandRendererArguments(const RendererRun& run, const std::string& pictureName);
+
+// The start and end rows to ask the renderer for, for rows of a picture
+// `height` rows high. The renderer reads an end row of 1 as "the whole
+// height", so row 1 alone asks for rows 1 to 2 (the extra row is not sent).
+farm::WorkUnit RendererRows(const farm::WorkUnit& rows, int height);
 
 }  // namespace engine

@@ -8,7 +8,8 @@ namespace engine {
 // What the node asks of the engine, read from its command line, e.g.
 //   pvengine /Exit /Render <scene> +sc0 +sr0 +ec1.0 +er250 +ORender1.bmp +W640 +H480 +UA
 // Switches are case-insensitive, as the renderer's own are. Row and column
-// values are kept as given; ResolveRow turns rows into picture rows.
+// values are kept as given; ResolveRow turns rows into picture rows. Plain
+// data.
 struct EngineOptions {
   bool exitWhenDone = false;  // /Exit
   bool render = false;        // /Render

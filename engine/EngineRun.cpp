@@ -83,10 +83,45 @@ bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, in
   if (!first || !last) return false;
   band->width = width;
   band->height = height;
-  band->first = std::max(*first, 1);
-  band->last = std::min(*last, height);
+  band->rows = {std::max(*first, 1), std::min(*last, height), std::nullopt};
   return true;
 }
+
+namespace {
+
+// The renderer run for `band` of the scene file `sceneFile` (in the current
+// folder).
+RendererRun RunFor(const EngineSetup& setup, const EngineOptions& options, const Band& band,
+                   const std::string& sceneFile, int logFd) {
+  RendererRun run;
+  run.renderer = setup.renderer;
+  run.exactRows = setup.exactRows;
+  run.previewTap = setup.folder / "libpvpreview.so";
+  run.sceneFile = sceneFile;
+  run.width = band.width;
+  run.height = band.height;
+  run.rows = band.rows;
+  run.logFd = logFd;
+  if (options.startColumn) run.extraOptions.push_back("+SC" + *options.startColumn);
+  if (options.endColumn) run.extraOptions.push_back("+EC" + *options.endColumn);
+  if (options.alpha) run.extraOptions.push_back("+UA");
+  run.extraOptions.insert(run.extraOptions.end(), options.passThrough.begin(), options.passThrough.end());
+  return run;
+}
+
+// The run's summary line in the log.
+void LogCounts(int logFd, bool exactRows, const BandCounts& counts) {
+  if (logFd < 0) return;
+  const std::string line = "pvengine: " + std::string(exactRows ? "povray-rows, " : "povray with the preview tap, ") +
+                           std::to_string(counts.previewRows) + " rows as rendered, " +
+                           std::to_string(counts.correctedRows) + " from the picture" +
+                           (counts.pictureBeforeExit ? " (read as soon as written)" : "") + "; cpu s: engine " +
+                           CpuSeconds(RUSAGE_SELF) + ", renderer " + CpuSeconds(RUSAGE_CHILDREN) + "\n";
+  ssize_t ignored = write(logFd, line.data(), line.size());
+  (void)ignored;
+}
+
+}  // namespace
 
 int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
   EngineOptions options;
@@ -119,41 +154,19 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
   const fs::path log = fs::absolute("pvengine.log");
   const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 
-  BandJob job;
-  job.renderer = setup.renderer;
-  job.exactRows = setup.exactRows;
-  job.previewTap = setup.folder / "libpvpreview.so";
-  job.sceneFile = scene.filename().string();
-  job.width = band.width;
-  job.height = band.height;
-  job.first = band.first;
-  job.last = band.last;
-  job.logFd = logFd;
-  if (options.startColumn) job.extraOptions.push_back("+SC" + *options.startColumn);
-  if (options.endColumn) job.extraOptions.push_back("+EC" + *options.endColumn);
-  if (options.alpha) job.extraOptions.push_back("+UA");
-  job.extraOptions.insert(job.extraOptions.end(), options.passThrough.begin(), options.passThrough.end());
-
+  const RendererRun run = RunFor(setup, options, band, scene.filename().string(), logFd);
   BandPicture picture(band.width, band.height);
   BandCounts counts;
   RowTimes times;
   const int status = RenderBand(
-      job,
+      run,
       [&](int row, const std::int32_t* colorref) {
         rows.Send(row, band.width, colorref);
         times.Note(row);
         picture.PutRow(row, colorref);
       },
       &error, &counts);
-  if (logFd >= 0) {
-    const std::string line =
-        "pvengine: " + std::string(job.exactRows ? "povray-rows, " : "povray with the preview tap, ") +
-        std::to_string(counts.previewRows) + " rows as rendered, " + std::to_string(counts.correctedRows) +
-        " from the picture" + (counts.pictureBeforeExit ? " (read as soon as written)" : "") + "; cpu s: engine " +
-        CpuSeconds(RUSAGE_SELF) + ", renderer " + CpuSeconds(RUSAGE_CHILDREN) + "\n";
-    ssize_t ignored = write(logFd, line.data(), line.size());
-    (void)ignored;
-  }
+  LogCounts(logFd, run.exactRows, counts);
   if (status != 0) {
     Say(error);
     ShowLogTail(log);

@@ -4,24 +4,25 @@
 #include <vector>
 
 #include "engine/EngineOptions.h"
+#include "idl/WorkUnit.h"
 
 namespace engine {
 
-// Where pvengine finds what it runs.
+// Where pvengine finds what it runs. Plain data.
 struct EngineSetup {
   std::filesystem::path folder;  // pvengine's own folder: libferrix.so and libpvpreview.so
   std::string renderer;          // the povray program
-  bool exactRows = false;        // it is povray-rows (see BandJob)
+  bool exactRows = false;        // it is povray-rows (see RendererRun)
 };
 
-// The band a command line asks for, 1 at the top: the command line's rows
-// where it names them, else the job record's (when `haveRecord`), else the
-// whole picture. False for a row option that is not a number.
+// The picture's size and the band's rows a command line asks for: the
+// command line's rows where it names them, else the job record's (when
+// `haveRecord`), else the whole picture. False for a row option that is
+// not a number. Plain data.
 struct Band {
   int width = 0;
   int height = 0;
-  int first = 0;
-  int last = 0;
+  farm::WorkUnit rows;
 };
 bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, int recLast, int recHeight, Band* band);
 

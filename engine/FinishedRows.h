@@ -6,7 +6,8 @@ namespace engine {
 // Finds, in order, the rows of a band whose every pixel has been drawn, in
 // a 32-bit picture where a drawn pixel carries kDrawn. The renderer draws
 // blocks in no fixed order across its threads; a row is handed on only
-// once it is complete, and rows leave strictly top to bottom.
+// once it is complete, and rows leave strictly top to bottom. One thread at
+// a time (the caller locks around it and the drawing).
 class FinishedRows {
  public:
   static constexpr std::uint32_t kDrawn = 0x80000000u;

@@ -5,7 +5,7 @@
 
 namespace engine {
 
-// The header of a binary PPM (P6) picture.
+// The header of a binary PPM (P6) picture. Plain data.
 struct PpmHeader {
   int width = 0;
   int height = 0;

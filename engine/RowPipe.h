@@ -17,7 +17,8 @@ constexpr std::int32_t kPictureWrittenRow = 0;
 // pipe is gone.
 bool WriteRowRecord(int fd, std::int32_t row, const std::uint32_t* colorref, std::int32_t count);
 
-// Splits a byte stream into records; bytes may arrive cut anywhere.
+// Splits a byte stream into records; bytes may arrive cut anywhere. One
+// thread at a time.
 class RowRecordReader {
  public:
   // Widest row accepted; a larger count marks the stream as broken.

@@ -7,7 +7,7 @@ namespace engine {
 
 // The row transfer library (libferrix.so) as the engine uses it: loaded
 // once, its four functions looked up by name. Without a library every call
-// answers false and rows go nowhere.
+// answers false and rows go nowhere. One thread at a time.
 class RowTransfer {
  public:
   // False, with a reason, when the library cannot be loaded or lacks one

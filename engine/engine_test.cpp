@@ -15,12 +15,12 @@
 #include "engine/FinishedRows.h"
 #include "engine/PpmImage.h"
 #include "engine/RowPipe.h"
-#include "engine/StripPlan.h"
 #include "tests/support/TestEnv.h"
 
 namespace {
 
-using engine::Strip;
+// Rows first..last of a still.
+farm::WorkUnit Rows(int first, int last) { return {first, last, std::nullopt}; }
 
 // ---------------------------------------------------------------- command line
 
@@ -83,71 +83,22 @@ TEST(EngineOptionsTest, RowsAsTheRendererReadsThem) {
   EXPECT_EQ(engine::ResolveRow("12x", 8, true), std::nullopt);
 }
 
-// ---------------------------------------------------------------- strips
+// ---------------------------------------------------------------- renderer rows
 
-void ExpectCovers(const std::vector<Strip>& strips, int first, int last) {
-  ASSERT_FALSE(strips.empty());
-  EXPECT_EQ(strips.front().first, first);
-  EXPECT_EQ(strips.back().last, last);
-  for (size_t i = 0; i < strips.size(); ++i) {
-    EXPECT_GE(strips[i].rows(), 1);
-    if (i > 0) {
-      EXPECT_EQ(strips[i].first, strips[i - 1].last + 1);
-    }
-  }
-}
+TEST(RendererRowsTest, TheRendererIsNeverAskedForRowOneAlone) {
+  EXPECT_EQ(engine::RendererRows(Rows(1, 1), 120), Rows(1, 2));
+  EXPECT_EQ(engine::RendererRows(Rows(1, 1), 1), Rows(1, 1));  // one row is the whole picture
+  EXPECT_EQ(engine::RendererRows(Rows(1, 2), 120), Rows(1, 2));
+  EXPECT_EQ(engine::RendererRows(Rows(7, 7), 120), Rows(7, 7));
 
-TEST(StripPlanTest, SmallFirstThenGrowingUpToAShareOfTheBand) {
-  const std::vector<Strip> plan = engine::PlanStrips(1, 120, {2, 2, 6});
-  // 2, 4, 8, 16, then at most ceil(120 / 6) = 20 rows; the last 10 rows
-  // join the strip before them.
-  const std::vector<Strip> expected = {{1, 2}, {3, 6}, {7, 14}, {15, 30}, {31, 50}, {51, 70}, {71, 90}, {91, 120}};
-  EXPECT_EQ(plan, expected);
-  // Of 60 rows (strips up to 10), the 6 left after row 54 make a strip of
-  // their own.
-  const std::vector<Strip> sixty = engine::PlanStrips(1, 60, {2, 2, 6});
-  ASSERT_GE(sixty.size(), 2u);
-  EXPECT_EQ(sixty[sixty.size() - 2], (Strip{45, 54}));
-  EXPECT_EQ(sixty.back(), (Strip{55, 60}));
-  EXPECT_EQ(engine::PlanStrips(1, 3), (std::vector<Strip>{{1, 3}}));
-
-  EXPECT_EQ(engine::PlanStrips(311, 311), (std::vector<Strip>{{311, 311}}));
-  EXPECT_EQ(engine::PlanStrips(5, 6), (std::vector<Strip>{{5, 6}}));
-  EXPECT_TRUE(engine::PlanStrips(10, 9).empty());
-  EXPECT_TRUE(engine::PlanStrips(1, -1).empty());
-}
-
-TEST(StripPlanTest, EveryBandIsCoveredOnceWithFewRuns) {
-  for (int first : {1, 2, 151, 311}) {
-    for (int rows : {1, 2, 3, 7, 64, 170, 480, 1081, 4000}) {
-      const std::vector<Strip> plan = engine::PlanStrips(first, first + rows - 1);
-      ExpectCovers(plan, first, first + rows - 1);
-      EXPECT_EQ(plan.front().rows(), rows <= 3 ? rows : 2);
-      // Growing up to the share bound, then at most `share` strips.
-      const engine::StripPolicy policy;
-      const int cap = std::max(policy.firstRows, (rows + policy.share - 1) / policy.share);
-      int growing = 0;
-      for (int size = policy.firstRows; size < cap; size *= policy.growth) ++growing;
-      EXPECT_LE(plan.size(), static_cast<size_t>(growing + policy.share + 1)) << rows;
-    }
-  }
-}
-
-TEST(StripPlanTest, TheRendererIsNeverAskedForRowOneAlone) {
-  EXPECT_EQ(engine::RendererRows({1, 1}, 120), (Strip{1, 2}));
-  EXPECT_EQ(engine::RendererRows({1, 1}, 1), (Strip{1, 1}));  // one row is the whole picture
-  EXPECT_EQ(engine::RendererRows({1, 2}, 120), (Strip{1, 2}));
-  EXPECT_EQ(engine::RendererRows({7, 7}, 120), (Strip{7, 7}));
-
-  engine::BandJob job;
-  job.renderer = "povray";
-  job.sceneFile = "Tessel.pov";
-  job.width = 160;
-  job.height = 120;
-  job.first = 1;
-  job.last = 1;
-  job.extraOptions = {"+SC0", "+EC1.0", "+UA"};
-  const std::vector<std::string> args = engine::BandRendererArguments(job, "band.ppm");
+  engine::RendererRun run;
+  run.renderer = "povray";
+  run.sceneFile = "Tessel.pov";
+  run.width = 160;
+  run.height = 120;
+  run.rows = Rows(1, 1);
+  run.extraOptions = {"+SC0", "+EC1.0", "+UA"};
+  const std::vector<std::string> args = engine::BandRendererArguments(run, "band.ppm");
   const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+BS8",
                                              "+SC0",   "+EC1.0",       "+UA",   "+D",    "-P",   "+FP",  "+Oband.ppm"};
   EXPECT_EQ(args, expected);
@@ -302,12 +253,11 @@ class BandRenderTest : public ::testing::Test {
   void SetUp() override {
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
-    job_.previewTap = dir_.path() / "libpvpreview.so";
-    job_.sceneFile = "Tessel.pov";
-    job_.width = 2;
-    job_.height = 4;
-    job_.first = 2;
-    job_.last = 4;
+    run_.previewTap = dir_.path() / "libpvpreview.so";
+    run_.sceneFile = "Tessel.pov";
+    run_.width = 2;
+    run_.height = 4;
+    run_.rows = Rows(2, 4);
   }
   void TearDown() override { std::filesystem::current_path(previous_); }
 
@@ -318,22 +268,22 @@ class BandRenderTest : public ::testing::Test {
                              "echo \"$@\" > args\necho \"$LD_PRELOAD\" > preload\n"
                           << body;
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    job_.renderer = script.string();
+    run_.renderer = script.string();
   }
 
   int Run(std::string* error) {
     calls_.clear();
     return engine::RenderBand(
-        job_,
+        run_,
         [&](int row, const std::int32_t* px) {
-          calls_.push_back({row, {px, px + job_.width}});
+          calls_.push_back({row, {px, px + run_.width}});
         },
         error, &counts_);
   }
 
   farmtest::TempDir dir_;
   std::filesystem::path previous_;
-  engine::BandJob job_;
+  engine::RendererRun run_;
   engine::BandCounts counts_;
   std::vector<std::pair<int, std::vector<std::int32_t>>> calls_;
 };
@@ -359,8 +309,8 @@ TEST_F(BandRenderTest, PreviewRowsComeFirstAndThePictureMendsTheRest) {
   // One run for the band, with the preview display on and the tap loaded.
   const std::string args = farmtest::ReadFile(dir_.path() / "args");
   EXPECT_NE(args.find("+ITessel.pov +W2 +H4 +SR2 +ER4 +BS8 +D -P +FP +Opvengine-band.ppm"), std::string::npos) << args;
-  EXPECT_EQ(farmtest::ReadFile(dir_.path() / "preload").substr(0, job_.previewTap.string().size()),
-            job_.previewTap.string());
+  EXPECT_EQ(farmtest::ReadFile(dir_.path() / "preload").substr(0, run_.previewTap.string().size()),
+            run_.previewTap.string());
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "pvengine-band.ppm"));
   EXPECT_FALSE(counts_.pictureBeforeExit);
 }
@@ -391,7 +341,7 @@ TEST_F(BandRenderTest, ExactRowsComeFromTheRendererItselfAndEveryRowMustCome) {
   // povray-rows sends each row once, in whatever order its blocks finish,
   // through the pipe it is given, and writes no picture. It runs as batch
   // work (scheduling policy 3, field 41 of stat).
-  job_.exactRows = true;
+  run_.exactRows = true;
   InstallRenderer(
       "[ \"$PVENGINE_ROW_RANGE\" = '2 4' ] || exit 5\n"
       "[ \"$(cut -d' ' -f41 /proc/self/stat)\" = 3 ] || exit 6\n"
@@ -411,7 +361,7 @@ TEST_F(BandRenderTest, ExactRowsComeFromTheRendererItselfAndEveryRowMustCome) {
   EXPECT_EQ(farmtest::ReadFile(dir_.path() / "preload").find("pvpreview"), std::string::npos);
 
   // Ending well with a row of the band never sent is a failure.
-  job_.extraOptions = {"last"};  // the fake renderer's cue to stop early
+  run_.extraOptions = {"last"};  // the fake renderer's cue to stop early
   EXPECT_EQ(Run(&error), 1);
   EXPECT_NE(error.find("1 of the band's 3 rows never came"), std::string::npos) << error;
 }
@@ -428,7 +378,7 @@ TEST_F(BandRenderTest, ARendererThatFailsOrLeavesNoPictureFails) {
   EXPECT_FALSE(error.empty());
   InstallRenderer("printf 'P6\\n3 4\\n255\\n' > \"$out\"\n");  // another size than asked
   EXPECT_EQ(Run(&error), 1);
-  job_.renderer = (dir_.path() / "no-such-renderer").string();
+  run_.renderer = (dir_.path() / "no-such-renderer").string();
   EXPECT_EQ(Run(&error), 127);
 }
 

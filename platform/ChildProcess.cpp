@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+
+#include "platform/Status.h"
 
 extern char** environ;
 
@@ -95,6 +98,105 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
   return Start(argv, Options(), error);
 }
 
+namespace {
+
+// The child's environment: the caller's, with `overrides` set.
+std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& overrides) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    if (overrides.count(text.substr(0, text.find('='))) == 0) entries.push_back(text);
+  }
+  for (const auto& [name, value] : overrides) entries.push_back(name + "=" + value);
+  return entries;
+}
+
+// A null-terminated vector of pointers into `strings`, for exec.
+std::vector<char*> CStrings(const std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  pointers.reserve(strings.size() + 1);
+  for (const auto& s : strings) pointers.push_back(const_cast<char*>(s.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// Everything the child needs, made before the fork: the parent may have
+// threads, so the child may make only async-signal-safe calls.
+struct Launch {
+  std::string program;
+  std::vector<std::string> envStrings;
+  OwnedFd output;
+  // Copies above 2, so that placing one on 0, 1 or 2 in the child cannot
+  // overwrite another before it is placed.
+  OwnedFd standard[3];
+};
+
+// Opens the output file and copies the standard descriptors.
+Status PrepareDescriptors(const ChildProcess::Options& options, Launch* launch) {
+  if (!options.outputFile.empty() && (options.stdoutFd < 0 || options.stderrFd < 0)) {
+    launch->output.fd = open(options.outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (launch->output.fd < 0) return Status::Error(options.outputFile.string() + ": " + std::strerror(errno));
+  }
+  const int wanted[3] = {options.stdinFd, options.stdoutFd >= 0 ? options.stdoutFd : launch->output.fd,
+                         options.stderrFd >= 0 ? options.stderrFd : launch->output.fd};
+  for (int i = 0; i < 3; ++i) {
+    if (wanted[i] < 0) continue;
+    launch->standard[i].fd = fcntl(wanted[i], F_DUPFD_CLOEXEC, 3);
+    if (launch->standard[i].fd < 0) return Status::Error(std::string("fcntl: ") + std::strerror(errno));
+  }
+  return Status::Ok();
+}
+
+// In the child: applies the options and execs; on failure writes errno to
+// `reportFd` and exits 127. Only async-signal-safe calls.
+[[noreturn]] void RunChild(const ChildProcess::Options& options, const Launch& launch, char* const* args,
+                           char* const* envp, pid_t parent, int reportFd) {
+  if (options.ownGroup) setpgid(0, 0);
+  if (options.parentDeathSignal != 0) {
+    prctl(PR_SET_PDEATHSIG, options.parentDeathSignal);
+    if (getppid() != parent) _exit(127);  // it died before the request took hold
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (launch.standard[i].fd >= 0) dup2(launch.standard[i].fd, i);
+  }
+  setpriority(PRIO_PROCESS, 0, options.nice);  // where allowed
+  if (options.batch) {
+    const sched_param none = {};
+    sched_setscheduler(0, SCHED_BATCH, &none);
+  }
+  if (options.defaultSignals) {
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  execve(launch.program.c_str(), args, envp);
+  int e = errno;
+  ssize_t ignored = write(reportFd, &e, sizeof e);
+  (void)ignored;
+  _exit(127);
+}
+
+// In the parent: the errno the child reported before exec, 0 after a clean
+// exec (which closed the pipe). Reaps a child that failed.
+int AwaitExec(pid_t pid, int readFd) {
+  int childErrno = 0;
+  ssize_t n;
+  do {
+    n = read(readFd, &childErrno, sizeof childErrno);
+  } while (n < 0 && errno == EINTR);
+  close(readFd);
+  if (n != static_cast<ssize_t>(sizeof childErrno)) return 0;
+  int status;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return childErrno;
+}
+
+}  // namespace
+
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv, const Options& options,
                                                   std::string* error) {
   auto fail = [&](const std::string& why) {
@@ -102,27 +204,12 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
     return std::unique_ptr<ChildProcess>();
   };
   if (argv.empty() || argv[0].empty()) return fail("empty command line");
-  const std::string program = ResolveProgram(argv[0]);
-  std::vector<char*> args;
-  args.reserve(argv.size() + 1);
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-
-  OwnedFd output;
-  if (!options.outputFile.empty() && (options.stdoutFd < 0 || options.stderrFd < 0)) {
-    output.fd = open(options.outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (output.fd < 0) return fail(options.outputFile.string() + ": " + std::strerror(errno));
-  }
-  // Copies above 2, so that placing one on 0, 1 or 2 in the child cannot
-  // overwrite another before it is placed.
-  OwnedFd standard[3];
-  const int wanted[3] = {options.stdinFd, options.stdoutFd >= 0 ? options.stdoutFd : output.fd,
-                         options.stderrFd >= 0 ? options.stderrFd : output.fd};
-  for (int i = 0; i < 3; ++i) {
-    if (wanted[i] < 0) continue;
-    standard[i].fd = fcntl(wanted[i], F_DUPFD_CLOEXEC, 3);
-    if (standard[i].fd < 0) return fail(std::string("fcntl: ") + std::strerror(errno));
-  }
+  Launch launch;
+  launch.program = ResolveProgram(argv[0]);
+  launch.envStrings = ChildEnvironment(options.env);
+  const std::vector<char*> args = CStrings(argv);
+  const std::vector<char*> envp = CStrings(launch.envStrings);
+  if (const Status prepared = PrepareDescriptors(options, &launch); !prepared) return fail(prepared.reason());
 
   // The child reports a failed exec through this pipe; a clean exec closes it.
   int pipeFds[2];
@@ -136,47 +223,12 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
     return fail(std::string("fork: ") + std::strerror(e));
   }
   if (pid == 0) {
-    // The parent may have threads: only async-signal-safe calls from here on.
     close(pipeFds[0]);
-    if (options.ownGroup) setpgid(0, 0);
-    if (options.parentDeathSignal != 0) {
-      prctl(PR_SET_PDEATHSIG, options.parentDeathSignal);
-      if (getppid() != parent) _exit(127);  // it died before the request took hold
-    }
-    for (int i = 0; i < 3; ++i) {
-      if (standard[i].fd >= 0) dup2(standard[i].fd, i);
-    }
-    setpriority(PRIO_PROCESS, 0, options.nice);  // where allowed
-    if (options.batch) {
-      const sched_param none = {};
-      sched_setscheduler(0, SCHED_BATCH, &none);
-    }
-    if (options.defaultSignals) {
-      struct sigaction dfl = {};
-      dfl.sa_handler = SIG_DFL;
-      for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    execve(program.c_str(), args.data(), environ);
-    int e = errno;
-    ssize_t ignored = write(pipeFds[1], &e, sizeof e);
-    (void)ignored;
-    _exit(127);
+    RunChild(options, launch, args.data(), envp.data(), parent, pipeFds[1]);
   }
   close(pipeFds[1]);
-  int childErrno = 0;
-  ssize_t n;
-  do {
-    n = read(pipeFds[0], &childErrno, sizeof childErrno);
-  } while (n < 0 && errno == EINTR);
-  close(pipeFds[0]);
-  if (n == static_cast<ssize_t>(sizeof childErrno)) {
-    int status;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return fail(program + ": " + std::strerror(childErrno));
+  if (const int childErrno = AwaitExec(pid, pipeFds[0]); childErrno != 0) {
+    return fail(launch.program + ": " + std::strerror(childErrno));
   }
   return std::unique_ptr<ChildProcess>(new ChildProcess(pid));
 }

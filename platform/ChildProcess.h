@@ -2,6 +2,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,9 @@ std::vector<std::string> SplitCommandLine(const std::string& line);
 //
 // Exit status, wherever this class answers one: the program's exit status
 // when it exited, 128 + signal number when a signal ended it.
+//
+// Start may be called from any thread; one object's methods from any
+// thread, concurrently (its state is under a mutex).
 class ChildProcess {
  public:
   struct Options {
@@ -51,10 +55,14 @@ class ChildProcess {
     // False keeps the child in the caller's process group, so that ending
     // that group ends the child too; Terminate() then ends the child alone.
     bool ownGroup = true;
+    // Variables set in the child's environment, over those it inherits;
+    // the caller's own environment is left as it is.
+    std::map<std::string, std::string> env;
   };
 
   // Starts argv[0] (looked up in PATH when it has no '/') with the given
-  // arguments, inheriting environment and current folder. Returns null and
+  // arguments, inheriting environment (with `env` of its options set) and
+  // current folder. Returns null and
   // fills *error when the program cannot be started.
   static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv, std::string* error);
   static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv, const Options& options,

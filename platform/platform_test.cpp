@@ -66,15 +66,24 @@ TEST(ChildProcess, StandardStreamsNiceSignalsAndStops) {
   options.outputFile = dir / "out";
   options.nice = 5;
   options.batch = true;
+  // Set for the child alone: one new variable, one the parent has.
+  setenv("CHILD_PROCESS_TEST_KEPT", "parent's", 1);
+  options.env = {{"CHILD_PROCESS_TEST_NEW", "a b"}, {"CHILD_PROCESS_TEST_KEPT", "child's"}};
   std::string error;
   // Field 41 of stat is the scheduling policy: 3 for SCHED_BATCH.
-  auto child = platform::ChildProcess::Start({"sh", "-c", "cat; nice; cut -d' ' -f41 /proc/self/stat; echo e >&2"},
-                                             options, &error);
+  auto child = platform::ChildProcess::Start(
+      {"sh", "-c",
+       "cat; nice; cut -d' ' -f41 /proc/self/stat; echo e >&2; "
+       "echo \"$CHILD_PROCESS_TEST_NEW|$CHILD_PROCESS_TEST_KEPT\"; env | grep -c CHILD_PROCESS_TEST_KEPT="},
+      options, &error);
   ASSERT_TRUE(child) << error;
   EXPECT_EQ(child->Wait(), 0);
   close(in);
   close(err);
-  EXPECT_EQ(Slurp(dir / "out"), "in\n5\n3\n");
+  EXPECT_EQ(Slurp(dir / "out"), "in\n5\n3\na b|child's\n1\n");
+  EXPECT_EQ(std::getenv("CHILD_PROCESS_TEST_NEW"), nullptr);
+  EXPECT_STREQ(std::getenv("CHILD_PROCESS_TEST_KEPT"), "parent's");
+  unsetenv("CHILD_PROCESS_TEST_KEPT");
   EXPECT_EQ(Slurp(dir / "err"), "e\n");
 
   // An ignored signal stays ignored across exec unless asked otherwise.
