@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "jobs/MergeImg.h"
+#include "jobs/view/MergeImg.h"
 
 namespace {
 

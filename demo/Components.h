@@ -3,7 +3,7 @@
 // component library does: by ProgID, from the class registry.
 #include <string>
 
-#include "jobs/LumoraClasses.h"
+#include "jobs/host/LumoraClasses.h"
 
 namespace demo {
 

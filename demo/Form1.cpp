@@ -6,7 +6,7 @@
 
 #include "demo/Components.h"
 #include "demo/SceneChoice.h"
-#include "jobs/RenderNet2.h"
+#include "jobs/host/RenderNet2.h"
 #include "platform/MessageBox.h"
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {

@@ -1,7 +1,7 @@
 #pragma once
 #include <QWidget>
 
-#include "jobs/LumoraClasses.h"
+#include "jobs/host/LumoraClasses.h"
 
 class QPushButton;
 

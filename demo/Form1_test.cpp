@@ -13,8 +13,8 @@
 #include <chrono>
 #include <string>
 
-#include "jobs/MergeImg.h"
-#include "jobs/RenderNet2.h"
+#include "jobs/host/RenderNet2.h"
+#include "jobs/view/MergeImg.h"
 #include "tests/support/Farm.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include "demo/Components.h"
 #include "demo/ProgressReport.h"
 #include "demo/SceneChoice.h"
-#include "jobs/ImageFormat.h"
-#include "jobs/RenderNet2.h"
+#include "jobs/host/RenderNet2.h"
+#include "jobs/view/ImageFormat.h"
 
 namespace demo {
 

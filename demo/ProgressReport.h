@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/JobProgress.h"
+#include "jobs/core/JobProgress.h"
 
 namespace demo {
 

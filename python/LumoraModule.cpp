@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/RenderNet2.h"
+#include "jobs/host/RenderNet2.h"
 #include "python/QtHost.h"
 #include "scene/Maker.h"
 

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <string>
 
-#include "jobs/MergeImg.h"
-#include "jobs/RenderNet2.h"
+#include "jobs/host/RenderNet2.h"
+#include "jobs/view/MergeImg.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "jobs/LumoraClasses.h"
+#include "jobs/host/LumoraClasses.h"
 #include "launcher/ZephrinClasses.h"
 #include "platform/ClassRegistry.h"
 #include "platform/CreateObject.h"

@@ -1,0 +1,78 @@
+#include "jobs/core/BandSplit.h"
+
+#include <gtest/gtest.h>
+
+namespace jobs {
+namespace {
+
+// The first row as the "OneFrame" message carries it: band 1 from row 0.
+int32_t SentFirst(const Band& band, int32_t count) {
+  return farm::OutgoingFirstRow(band.index, RowsToRender(band, count));
+}
+
+TEST(BandSplit, OneFarmerTakesTheWholePictureSentFromRowZero) {
+  const std::vector<Band> bands = SplitBands(480, 1);
+  ASSERT_EQ(bands.size(), 1u);
+  EXPECT_EQ(bands[0].index, 1);
+  EXPECT_EQ(bands[0].rows.first, 1);
+  EXPECT_EQ(bands[0].rows.last, 480);
+  const farm::WorkUnit rows = RowsToRender(bands[0], 1);
+  EXPECT_EQ(SentFirst(bands[0], 1), 0);
+  EXPECT_EQ(rows.last, 480);
+}
+
+TEST(BandSplit, ThreeFarmersOverlapTenRowsAtEverySeam) {
+  const std::vector<Band> bands = SplitBands(480, 3);
+  ASSERT_EQ(bands.size(), 3u);
+  const int32_t own[3][2] = {{1, 159}, {161, 319}, {321, 480}};
+  const int32_t sent[3][2] = {{0, 169}, {151, 329}, {311, 480}};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(bands[i].index, i + 1);
+    EXPECT_EQ(bands[i].rows.first, own[i][0]);
+    EXPECT_EQ(bands[i].rows.last, own[i][1]);
+    const farm::WorkUnit rows = RowsToRender(bands[i], 3);
+    EXPECT_EQ(SentFirst(bands[i], 3), sent[i][0]);
+    EXPECT_EQ(rows.last, sent[i][1]);
+  }
+  EXPECT_EQ(RowsToRender(bands[0], 3), (farm::WorkUnit{1, 169}));
+}
+
+TEST(BandSplit, UnevenHeightGivesTheRemainderToTheLastBand) {
+  // 100 / 3 = 33: 1-32, 34-65, 67-100
+  const std::vector<Band> bands = SplitBands(100, 3);
+  ASSERT_EQ(bands.size(), 3u);
+  EXPECT_EQ(bands[0].rows.last, 32);
+  EXPECT_EQ(bands[1].rows.first, 34);
+  EXPECT_EQ(bands[1].rows.last, 65);
+  EXPECT_EQ(bands[2].rows.first, 67);
+  EXPECT_EQ(bands[2].rows.last, 100);
+}
+
+TEST(BandSplit, MoreFarmersThanRowsLeavesEveryRowToTheLastBand) {
+  const std::vector<Band> bands = SplitBands(2, 4);  // m = 0
+  ASSERT_EQ(bands.size(), 4u);
+  EXPECT_EQ(SentFirst(bands[0], 4), 0);
+  EXPECT_EQ(bands[0].rows.last, -1);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(bands[i].rows.first, 1);
+    EXPECT_EQ(bands[i].rows.last, -1);
+    EXPECT_TRUE(bands[i].rows.empty());
+  }
+  EXPECT_EQ(bands[3].rows.first, 1);
+  EXPECT_EQ(bands[3].rows.last, 2);
+  EXPECT_EQ(SentFirst(bands[0], 4), 0);
+  EXPECT_EQ(RowsToRender(bands[0], 4).last, 9);
+  EXPECT_EQ(SentFirst(bands[1], 4), -9);
+  EXPECT_EQ(RowsToRender(bands[1], 4).last, 9);
+  EXPECT_EQ(SentFirst(bands[3], 4), -9);
+  EXPECT_EQ(RowsToRender(bands[3], 4).last, 2);
+}
+
+TEST(BandSplit, NoFarmerNoBand) {
+  EXPECT_TRUE(SplitBands(480, 0).empty());
+  EXPECT_TRUE(SplitBands(480, -2).empty());
+}
+
+}  // namespace
+}  // namespace jobs

@@ -1,0 +1,222 @@
+#include "jobs/core/Dispatcher.h"
+
+#include <utility>
+
+namespace jobs {
+
+Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, const JobOrder& order, Sleep sleep)
+    : group_(group), tally_(tally), order_(order), sleep_(std::move(sleep)) {}
+
+farm::WorkUnit Dispatcher::OwedRows(const Band& band, int32_t count) {
+  farm::WorkUnit owed = band.rows;
+  if (owed.first < 1) owed.first = 1;
+  // The seam row below an inner band is its own to deliver (its render
+  // covers it), so the bands together owe every row once.
+  if (band.index < count) ++owed.last;
+  return owed;
+}
+
+std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers) {
+  std::vector<std::shared_ptr<FarmerLink>> idleFarmers;
+  for (const std::shared_ptr<FarmerLink>& f : farmers) {
+    if (!f || HoldsOpenBand(*f)) continue;
+    try {
+      const bool live = f->IsLive();
+      const bool idle = f->IsIdle();
+      if (live && idle) idleFarmers.push_back(f);
+    } catch (...) {
+      // A farmer that cannot answer sits this pass out.
+    }
+  }
+  return idleFarmers;
+}
+
+bool Dispatcher::HoldsOpenBand(const FarmerLink& farmer) const {
+  for (const BandState& b : bands_) {
+    if (b.assigned && b.farmer && !tally_.Done(b.band.index) && b.farmer->SameFarmer(farmer)) return true;
+  }
+  return false;
+}
+
+bool Dispatcher::Tried(const BandState& b, const FarmerLink& farmer) {
+  for (const std::shared_ptr<FarmerLink>& t : b.tried) {
+    if (t->SameFarmer(farmer)) return true;
+  }
+  return false;
+}
+
+void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
+  b.assigned = false;
+  if (progress_) progress_->BandLost(b.band.index);
+  ++b.failed;
+  if (b.farmer) b.tried.push_back(b.farmer);
+  b.lastFailure = why;
+  if (b.failed < kMostAttempts || givenUp_) return;
+  givenUp_ = true;
+  const auto count = static_cast<int32_t>(bands_.size());
+  const farm::WorkUnit owed = OwedRows(b.band, count);
+  std::string farmers;
+  for (const std::shared_ptr<FarmerLink>& t : b.tried) farmers += (farmers.empty() ? "" : ", ") + t->Name();
+  const std::string missing = tally_.MissingRows(owed);
+  reason_ = "band " + std::to_string(b.band.index) + " (rows " + std::to_string(owed.first) + "-" +
+            std::to_string(owed.last) + ") failed " + std::to_string(b.failed) + " times (farmers: " + farmers +
+            "; last: " + why + ")" + (missing.empty() ? "" : "; " + missing + " missing");
+}
+
+std::size_t Dispatcher::PickFarmer(const BandState& b, const std::vector<std::shared_ptr<FarmerLink>>& idle,
+                                   const std::vector<bool>& used,
+                                   const std::vector<std::shared_ptr<FarmerLink>>& listed) {
+  // A farmer that failed this band gets it again only when every farmer
+  // of the work group has failed it.
+  bool everyoneTried = true;
+  for (const std::shared_ptr<FarmerLink>& f : listed) {
+    if (f && !Tried(b, *f)) everyoneTried = false;
+  }
+  for (std::size_t i = 0; i < idle.size(); ++i) {
+    if (!used[i] && (everyoneTried || !Tried(b, *idle[i]))) return i;
+  }
+  return idle.size();
+}
+
+bool Dispatcher::HandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer) {
+  const auto count = static_cast<int32_t>(bands_.size());
+  // The size as it is now: the host may have changed it since the job began.
+  const JobOrder::Size size = order_.pictureSize();
+  const farm::WorkUnit rows = RowsToRender(b.band, count);
+  const JobParameters job{b.band.index, count, size.width, size.height, rows};
+  b.farmer = farmer;
+  b.assigned = true;
+  b.endsBefore = tally_.Ends(b.band.index);
+  b.idleUnreported = 0;
+  b.failuresBefore = tally_.Failures(b.band.index);
+  ++handOuts_;
+  try {
+    farmer->HandOut(job);
+    if (progress_) progress_->BandHandedOut(b.band.index, rows, farmer->Name());
+    return true;
+  } catch (const EngagementRefused&) {
+    b.assigned = false;  // busy after all: it holds nothing of ours
+  } catch (const FarmerUnreachable& e) {
+    AttemptFailed(b, std::string("hand-out failed: ") + e.what());
+  }
+  return false;
+}
+
+int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle,
+                            const std::vector<std::shared_ptr<FarmerLink>>& listed) {
+  std::vector<bool> used(idle.size(), false);
+  int handed = 0;
+  for (BandState& b : bands_) {
+    if (b.assigned || tally_.Done(b.band.index)) continue;
+    const std::size_t pick = PickFarmer(b, idle, used, listed);
+    if (pick == idle.size()) continue;
+    used[pick] = true;
+    if (HandOut(b, idle[pick])) ++handed;
+  }
+  return handed;
+}
+
+void Dispatcher::Watch() {
+  for (;;) {
+    bool failure = false;
+    for (BandState& b : bands_) {
+      const int32_t index = b.band.index;
+      if (tally_.Done(index)) {
+        if (progress_) progress_->BandReported(index);
+        continue;
+      }
+      // A band that lost its farmer and found no new one yet sends the loop
+      // back to the hand-out, even when its old farmer answers again: that
+      // farmer may since render another band, and only a failure ends the
+      // watch before the job does.
+      if (!b.farmer || !b.assigned) {
+        b.assigned = false;
+        failure = true;
+        continue;
+      }
+      try {
+        b.farmer->IsLive();
+        const bool failed = tally_.Failures(index) > b.failuresBefore;
+        if (failed || tally_.Ends(index) > b.endsBefore) {
+          // Someone ended the band: once its present farmer is idle, that
+          // was this attempt, and the rows it left out are missing.
+          if (b.farmer->IsIdle() && !tally_.Done(index)) {
+            AttemptFailed(b, failed ? tally_.LastFailure(index)
+                                    : b.farmer->Name() + " ended with " +
+                                          tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size()))) +
+                                          " missing");
+            failure = true;
+          }
+        } else if (b.farmer->IsIdle()) {
+          // The farmer has gone idle, yet no end report came: it was lost on
+          // the way. After a grace for a report still in flight, the rows
+          // decide: all here, they are the band; some missing, the attempt
+          // failed like one that ended short.
+          if (++b.idleUnreported >= kLostEndPasses) {
+            const std::string missing = tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size())));
+            if (missing.empty()) {
+              tally_.Report(index);
+            } else {
+              AttemptFailed(
+                  b, b.farmer->Name() + " went idle without reporting the band's end, with " + missing + " missing");
+              failure = true;
+            }
+          }
+        } else {
+          b.idleUnreported = 0;
+        }
+      } catch (...) {
+        AttemptFailed(b, b.farmer->Name() + " stopped answering");
+        failure = true;
+      }
+    }
+    if (tally_.Complete() || failure) return;
+    sleep_(kWatchPause);
+  }
+}
+
+void Dispatcher::CutBands(int32_t count) {
+  const int32_t height = order_.bandHeight();
+  tally_.SetBandCount(count);
+  std::vector<farm::WorkUnit> owed;
+  for (const Band& band : SplitBands(height, count)) {
+    BandState state;
+    state.band = band;
+    bands_.push_back(std::move(state));
+    owed.push_back(OwedRows(band, count));
+  }
+  tally_.SetRows(height, owed);
+  if (progress_) progress_->Start(height, count);
+}
+
+JobOutcome Dispatcher::Run() {
+  const std::vector<std::shared_ptr<FarmerLink>> farmers = group_.GetValidFarmer();
+  if (farmers.empty()) return JobOutcome::kNoIdleNode;
+  const auto idleAtStart = static_cast<int32_t>(LiveIdle(farmers).size());
+  if (idleAtStart == 0) return JobOutcome::kNoIdleNode;
+  CutBands(order_.plan().BandCount(idleAtStart));
+
+  for (;;) {
+    if (tally_.Complete()) {
+      for (const BandState& b : bands_) {
+        if (progress_) progress_->BandReported(b.band.index);
+      }
+      return JobOutcome::kCompleted;
+    }
+    if (givenUp_) return JobOutcome::kIncomplete;
+    const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
+    if (listed.empty()) return JobOutcome::kAbandoned;
+    const std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
+    if (idle.empty()) {
+      sleep_(order_.plan().shared() ? kWatchPause : kNoIdlePause);
+      continue;
+    }
+    // Idle farmers, but none may take the waiting bands: pause rather than
+    // ask the work group again at once.
+    if (HandOutPass(idle, listed) == 0) sleep_(kWatchPause);
+    if (givenUp_) continue;
+    Watch();
+  }
+}
+
+}  // namespace jobs

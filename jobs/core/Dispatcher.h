@@ -1,0 +1,136 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobs/core/BandPlan.h"
+#include "jobs/core/BandSplit.h"
+#include "jobs/core/BandTally.h"
+#include "jobs/core/FarmLink.h"
+#include "jobs/core/JobOrder.h"
+#include "jobs/core/JobProgress.h"
+
+namespace jobs {
+
+// How a render job ended.
+enum class JobOutcome : int32_t {
+  kRunning = 0,
+  kCompleted = 1,   // every row of the picture arrived
+  kNoIdleNode = 2,  // no farmer listed, or none live and idle at the start
+  kAbandoned = 3,   // the work group became empty while bands were out
+  kFailed = 4,      // the workgroup server or the job's set-up failed
+  kIncomplete = 5,  // a band failed too often: rows are missing
+};
+
+// The hand-out and watch loop of one render job, over abstract links so
+// that it runs without an ORB.
+//
+// Bands are handed to live, idle farmers; every 100 ms each outstanding
+// band's farmer is probed. A band is done when the tally has all its rows.
+// An attempt at a band fails when its farmer does not answer (the links
+// put a time limit on every call), fails the hand-out, reports a failure,
+// or ends (end message, then idle; or idle for kLostEndPasses watch passes
+// without one) with rows missing; the band is then
+// handed out again, to a farmer that has not failed it while there is one
+// in the work group. The rows that arrived stay. The job ends when every
+// band is done, or as incomplete when one band has failed kMostAttempts
+// times.
+//
+// A done band is neither watched nor handed out again. A farmer that still
+// holds an open band of this job gets no second band (a freshly started
+// farmer can answer "idle" before its render begins, and a second band
+// would replace the first). An end message is judged only once the band's
+// present farmer answers idle, so the late end of a farmer that lost the
+// band never cuts short the farmer that has it now.
+//
+// Threads: the job's dispatch thread alone calls it (Run and the accessors
+// after it); it shares only the tally (locked) and the order (locked) with
+// the boss's ORB threads and the host.
+class Dispatcher {
+ public:
+  static constexpr int kMostAttempts = 3;
+
+  struct BandState {
+    Band band{};
+    std::shared_ptr<FarmerLink> farmer;  // null until first handed out
+    bool assigned = false;
+    int32_t endsBefore = 0;                          // end messages of the band at its last hand-out
+    int32_t failuresBefore = 0;                      // failure reports likewise
+    int idleUnreported = 0;                          // watch passes in a row seeing its farmer idle without an end
+    int failed = 0;                                  // attempts that ended without the band's rows
+    std::vector<std::shared_ptr<FarmerLink>> tried;  // their farmers, in order
+    std::string lastFailure;
+  };
+
+  using Sleep = std::function<void(std::chrono::milliseconds)>;
+
+  // Cuts `order`'s band height into bands and sends its picture size, read
+  // again for every hand-out (a SetImage during the job changes the bands
+  // handed out after it). `tally` is filled by the boss from end messages.
+  // The order's plan says how many bands the idle farmers share (one each
+  // unless the host asks for more); while bands wait for a farmer under a
+  // shared plan, idle farmers are looked for every 100 ms instead of every
+  // second. `order` and `tally` must outlive the dispatcher.
+  Dispatcher(WorkgroupLink& group, BandTally& tally, const JobOrder& order, Sleep sleep);
+
+  // Runs the job to its end and returns how it ended; kFailed is never
+  // returned: exceptions that no per-call rule catches (the workgroup
+  // server failing, a hand-out that cannot go on) propagate.
+  JobOutcome Run();
+
+  // After kIncomplete: one line naming the band, its rows, the farmers
+  // that tried it and the last failure.
+  const std::string& reason() const { return reason_; }
+
+  // The rows band `band` owes: its own rows and the seam row below it.
+  static farm::WorkUnit OwedRows(const Band& band, int32_t count);
+
+  // Counts bands and hand-outs for progress displays; may be null. Set
+  // before Run.
+  void set_progress(JobProgress* progress) { progress_ = progress; }
+
+  // Watch passes (kWatchPause apart) that a band's farmer may stay idle
+  // without an end report before the report counts as lost: the band is
+  // then done if all its rows came, and its attempt failed if not.
+  static constexpr int kLostEndPasses = 20;
+
+  const std::vector<BandState>& bands() const { return bands_; }
+  int hand_outs() const { return handOuts_; }
+
+ private:
+  static constexpr std::chrono::milliseconds kWatchPause{100};
+  static constexpr std::chrono::milliseconds kNoIdlePause{1000};
+
+  // Live and idle farmers that hold no unreported band of this job.
+  std::vector<std::shared_ptr<FarmerLink>> LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers);
+  bool HoldsOpenBand(const FarmerLink& farmer) const;
+  // Cuts the order's band height into `count` bands and tells the tally.
+  void CutBands(int32_t count);
+  // The first of `idle` not `used` that may take band `b`; idle.size()
+  // when none may.
+  static std::size_t PickFarmer(const BandState& b, const std::vector<std::shared_ptr<FarmerLink>>& idle,
+                                const std::vector<bool>& used, const std::vector<std::shared_ptr<FarmerLink>>& listed);
+  // Hands band `b` to `farmer`; true when it took it.
+  bool HandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer);
+  // Hands out the open bands; answers how many were handed out.
+  int HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle,
+                  const std::vector<std::shared_ptr<FarmerLink>>& listed);
+  static bool Tried(const BandState& b, const FarmerLink& farmer);
+  void AttemptFailed(BandState& b, const std::string& why);
+  void Watch();
+
+  WorkgroupLink& group_;
+  BandTally& tally_;
+  const JobOrder& order_;
+  Sleep sleep_;
+  std::vector<BandState> bands_;
+  int handOuts_ = 0;
+  bool givenUp_ = false;
+  std::string reason_;
+  JobProgress* progress_ = nullptr;
+};
+
+}  // namespace jobs

@@ -1,0 +1,422 @@
+#include "jobs/core/Dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "jobs/core/JobSlot.h"
+
+namespace jobs {
+namespace {
+
+// A simulated node: a hand-out makes it busy with one band; at the next tick
+// of the dispatch's clock it reports the band's end and is idle again.
+struct FakeFarmer : FarmerLink {
+  bool alive = true;
+  bool idle = true;
+  bool staysIdleAfterZarvo = false;  // answers idle before its render starts
+  bool finishes = true;
+  int liveFailures = 0;      // IsLive calls still to fail, as over a flaky link
+  int32_t shortBy = 0;       // rows left out at the end of every band it renders
+  std::string failsWith;     // reports this failure instead of rendering
+  bool losesReport = false;  // its rows arrive, its end report never does
+  std::vector<JobParameters> jobs;
+  int pending = 0;       // band being rendered, 0 for none
+  int ticksPerBand = 1;  // a slower machine needs more
+  int worked = 0;
+
+  bool IsLive() override {
+    if (!alive) throw std::runtime_error("TRANSIENT");
+    if (liveFailures > 0) {
+      --liveFailures;
+      throw std::runtime_error("TRANSIENT");
+    }
+    return true;
+  }
+  bool IsIdle() override {
+    if (!alive) throw std::runtime_error("TRANSIENT");
+    return idle;
+  }
+  bool SameFarmer(const FarmerLink& other) const override { return &other == this; }
+  void HandOut(const JobParameters& job) override {
+    if (!alive) throw std::runtime_error("COMM_FAILURE");
+    jobs.push_back(job);
+    pending = job.part;  // a second hand-out replaces the first, as a node does
+    idle = staysIdleAfterZarvo;
+  }
+  void Tick(BandTally& tally) {
+    if (!alive || pending == 0 || !finishes) return;
+    if (++worked < ticksPerBand) return;
+    worked = 0;
+    if (!failsWith.empty()) {
+      tally.ReportFailure(pending, failsWith);
+    } else {
+      for (int32_t r = jobs.back().rows.first; r <= jobs.back().rows.last - shortBy; ++r) tally.RowArrived(r);
+      if (!losesReport) tally.Report(pending);
+    }
+    pending = 0;
+    idle = true;
+  }
+};
+
+struct FakeGroup : WorkgroupLink {
+  std::vector<std::shared_ptr<FakeFarmer>> farmers;
+  bool fails = false;
+  bool listsDead = true;  // the server still lists farmers that died
+  int calls = 0;
+  std::function<void(int)> onCall;
+  std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() override {
+    ++calls;
+    if (onCall) onCall(calls);
+    if (fails) throw std::runtime_error("server gone");
+    std::vector<std::shared_ptr<FarmerLink>> out;
+    for (auto& f : farmers) {
+      if (f->alive || listsDead) out.push_back(f);
+    }
+    return out;
+  }
+};
+
+struct Harness {
+  FakeGroup group;
+  BandTally tally;
+  int ticks = 0;
+  std::function<void(int)> onTick;  // runs before the farmers advance
+  int32_t width = 320;
+  int32_t height = 240;
+  BandPlan plan;
+  std::vector<std::chrono::milliseconds> pauses;
+
+  std::shared_ptr<FakeFarmer> Add() {
+    auto f = std::make_shared<FakeFarmer>();
+    group.farmers.push_back(f);
+    return f;
+  }
+  // The job's order, sized as the host set it last (`width` x `height`)
+  // and following the host's later SetImage calls on `slot`; its bands are
+  // cut from `splitHeight` rows.
+  JobOutcome Run(int32_t splitHeight, Dispatcher** out = nullptr) {
+    order = std::make_shared<JobOrder>(1, JobOrder::Size{width, splitHeight}, plan, std::filesystem::path());
+    slot.SetImage(width, height);
+    slot.Follow(order);
+    dispatcher = std::make_unique<Dispatcher>(group, tally, *order, [this](std::chrono::milliseconds pause) {
+      pauses.push_back(pause);
+      if (++ticks > 1000) throw std::runtime_error("the job never ended");
+      if (onTick) onTick(ticks);
+      for (auto& f : group.farmers) f->Tick(tally);
+    });
+    if (out) *out = dispatcher.get();
+    return dispatcher->Run();
+  }
+  JobSlot slot;
+  std::shared_ptr<JobOrder> order;
+  std::unique_ptr<Dispatcher> dispatcher;
+};
+
+TEST(Dispatcher, ThreeIdleFarmersGetOneBandEachWithTheOneFrameRows) {
+  Harness h;
+  auto a = h.Add(), b = h.Add(), c = h.Add();
+  h.width = 640;
+  h.height = 480;
+  EXPECT_EQ(h.Run(480), JobOutcome::kCompleted);
+  const int32_t sent[3][2] = {{0, 169}, {151, 329}, {311, 480}};
+  const std::shared_ptr<FakeFarmer> farmers[3] = {a, b, c};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(farmers[i]->jobs.size(), 1u);
+    const JobParameters& j = farmers[i]->jobs[0];
+    EXPECT_EQ(j.part, i + 1);
+    EXPECT_EQ(j.partCount, 3);
+    EXPECT_EQ(j.width, 640);
+    EXPECT_EQ(j.height, 480);
+    EXPECT_EQ(farm::OutgoingFirstRow(j.part, j.rows), sent[i][0]);  // as the "OneFrame" message carries it
+    EXPECT_EQ(j.rows.last, sent[i][1]);
+  }
+  EXPECT_TRUE(h.tally.Complete());
+}
+
+TEST(Dispatcher, UnderASharedPlanTheFasterFarmerTakesMoreOfTheSmallerBands) {
+  Harness h;
+  auto fast = h.Add(), slow = h.Add();
+  slow->ticksPerBand = 6;
+  h.plan.bandsPerFarmer = 4;
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  EXPECT_EQ(fast->jobs.size() + slow->jobs.size(), 8u);
+  EXPECT_GE(fast->jobs.size(), 6u);
+  const std::vector<Band> split = SplitBands(240, 8);
+  std::vector<bool> seen(9, false);
+  for (const auto& f : {fast, slow}) {
+    for (const JobParameters& j : f->jobs) {
+      EXPECT_EQ(j.partCount, 8);
+      EXPECT_EQ(j.rows, RowsToRender(split[j.part - 1], 8));
+      seen[j.part] = true;
+    }
+  }
+  for (int band = 1; band <= 8; ++band) EXPECT_TRUE(seen[band] && h.tally.Reported(band)) << band;
+  // Waiting bands look for an idle farmer at the watch's pace.
+  for (auto pause : h.pauses) EXPECT_EQ(pause, std::chrono::milliseconds(100));
+}
+
+TEST(Dispatcher, TheBandPlanComesFromTheEnvironmentOnlyWhenItIsAWholeNumberInRange) {
+  unsetenv("LUMORA_BANDS_PER_NODE");
+  EXPECT_EQ(BandPlanFromEnvironment().bandsPerFarmer, 1);
+  const std::pair<const char*, int32_t> cases[] = {{"3", 3},  {"64", 64}, {"1", 1},  {"0", 1},
+                                                   {"65", 1}, {"-2", 1},  {"3x", 1}, {"", 1}};
+  for (const auto& [text, expected] : cases) {
+    setenv("LUMORA_BANDS_PER_NODE", text, 1);
+    EXPECT_EQ(BandPlanFromEnvironment().bandsPerFarmer, expected) << text;
+  }
+  unsetenv("LUMORA_BANDS_PER_NODE");
+  EXPECT_EQ((BandPlan{5}).BandCount(3), 15);
+  EXPECT_EQ(BandPlan().BandCount(3), 3);
+}
+
+TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {
+  Harness h;
+  auto a = h.Add(), b = h.Add(), c = h.Add();
+  b->finishes = false;
+  h.onTick = [&](int tick) {
+    if (tick == 3) b->alive = false;  // killed in the middle of its band
+  };
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  ASSERT_EQ(b->jobs.size(), 1u);
+  const int handedAgain = static_cast<int>(a->jobs.size() + c->jobs.size()) - 2;
+  ASSERT_EQ(handedAgain, 1);
+  const JobParameters& again = a->jobs.size() == 2 ? a->jobs[1] : c->jobs[1];
+  EXPECT_EQ(again.part, 2);
+  EXPECT_EQ(again.rows, b->jobs[0].rows);
+  for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band));
+}
+
+TEST(Dispatcher, ALostEndReportLeavesNoJobWaitingWhetherOrNotTheBandsRowsAllCame) {
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    b->losesReport = true;
+    EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+    EXPECT_EQ(a->jobs.size(), 1u);
+    EXPECT_EQ(b->jobs.size(), 1u);  // not rendered again: its rows are the band
+    EXPECT_TRUE(h.tally.Reported(2));
+    // Not before the grace for a report still on its way.
+    EXPECT_GE(h.ticks, Dispatcher::kLostEndPasses);
+  }
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    b->losesReport = true;
+    b->shortBy = 30;  // its engine died short of the band, and the report was lost
+    EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+    ASSERT_EQ(a->jobs.size(), 2u) << "band 2 goes to the farmer that did not fail it";
+    EXPECT_EQ(a->jobs[1].part, 2);
+    EXPECT_EQ(h.tally.MissingRows(), "");
+    EXPECT_GE(h.ticks, Dispatcher::kLostEndPasses);
+  }
+}
+
+TEST(Dispatcher, ABandHandedOutAgainCarriesTheSizeOfNowButKeepsTheRowsOfTheFirstSplit) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  a->finishes = false;
+  b->finishes = false;
+  h.onTick = [&](int tick) {
+    if (tick == 2) {
+      b->alive = false;           // band 2 is lost
+      h.slot.SetImage(800, 600);  // the host calls SetImage during the job
+      a->finishes = true;
+    }
+  };
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  ASSERT_EQ(b->jobs.size(), 1u);
+  EXPECT_EQ(b->jobs[0].width, 320);
+  EXPECT_EQ(b->jobs[0].height, 240);
+  ASSERT_EQ(a->jobs.size(), 2u);
+  const JobParameters& again = a->jobs[1];
+  EXPECT_EQ(again.part, 2);
+  EXPECT_EQ(again.width, 800);
+  EXPECT_EQ(again.height, 600);
+  EXPECT_EQ(again.rows.first, 111);  // 240 / 2 = 120: band 2 is 121..240, widened by 10
+  EXPECT_EQ(again.rows.last, 240);
+  // The job's own order carries the size; the next job starts from it too.
+  EXPECT_EQ(h.order->pictureSize(), (JobOrder::Size{800, 600}));
+  EXPECT_EQ(h.order->bandHeight(), 240);
+}
+
+TEST(Dispatcher, RepeatedEndsOfOneBandDoNotEndTheJobWhileAnotherIsOut) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  b->finishes = false;
+  h.onTick = [&](int tick) {
+    h.tally.Report(1);  // band 1 keeps reporting, as after a second render
+    if (tick == 20) b->finishes = true;
+  };
+  EXPECT_EQ(h.Run(100), JobOutcome::kCompleted);
+  EXPECT_GE(h.ticks, 20) << "the job ended before band 2 reported";
+  EXPECT_TRUE(h.tally.Reported(2));
+}
+
+TEST(Dispatcher, AReportedBandIsNeitherWatchedNorHandedOutAgain) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  b->finishes = false;
+  h.onTick = [&](int tick) {
+    if (tick == 2) a->alive = false;  // dies after band 1 reported
+    if (tick == 6) b->finishes = true;
+  };
+  EXPECT_EQ(h.Run(100), JobOutcome::kCompleted);
+  EXPECT_EQ(h.dispatcher->hand_outs(), 2);
+  EXPECT_EQ(b->jobs.size(), 1u);
+}
+
+TEST(Dispatcher, AFarmerHoldingABandGetsNoSecondBandEvenIfItStillAnswersIdle) {
+  Harness h;
+  auto a = h.Add(), b = h.Add(), c = h.Add();
+  a->staysIdleAfterZarvo = true;
+  b->finishes = false;
+  h.onTick = [&](int tick) {
+    if (tick == 1) b->alive = false;  // a failure right after the first pass
+  };
+  EXPECT_EQ(h.Run(300), JobOutcome::kCompleted);
+  ASSERT_GE(a->jobs.size(), 1u);
+  EXPECT_EQ(a->jobs[0].part, 1);
+  // Band 1 was never replaced on a before a reported it.
+  for (std::size_t i = 1; i < a->jobs.size(); ++i) EXPECT_NE(a->jobs[i].part, 1);
+  for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band)) << band;
+}
+
+TEST(Dispatcher, ABandLeftWithoutANewFarmerIsHandedOutEvenIfItsOldFarmerAnswersAgain) {
+  Harness h;
+  auto a = h.Add(), b = h.Add(), c = h.Add();
+  a->finishes = b->finishes = c->finishes = false;
+  c->staysIdleAfterZarvo = true;  // answers idle before its render starts
+  h.onTick = [&](int tick) {
+    if (tick == 1) {
+      b->alive = false;     // band 2 is lost for good
+      c->liveFailures = 1;  // band 3's farmer misses one probe only
+    }
+    if (tick == 2) a->finishes = c->finishes = true;
+  };
+  // The next pass gives band 2 to c, which drops band 3 for it; band 3 has
+  // no farmer left but c, which answers every probe from then on.
+  EXPECT_EQ(h.Run(300), JobOutcome::kCompleted);
+  ASSERT_GE(c->jobs.size(), 2u);
+  EXPECT_EQ(c->jobs[0].part, 3);
+  EXPECT_EQ(c->jobs[1].part, 2);
+  int band3 = 0;
+  for (const auto& f : {a, b, c})
+    for (const JobParameters& j : f->jobs) band3 += j.part == 3 ? 1 : 0;
+  EXPECT_EQ(band3, 2) << "band 3 was not handed out again";
+  for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band)) << band;
+}
+
+TEST(Dispatcher, NoFarmerOrNoIdleFarmerEndsQuietlyWithoutHandingOut) {
+  {
+    Harness h;
+    EXPECT_EQ(h.Run(240), JobOutcome::kNoIdleNode);
+  }
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    a->idle = false;
+    b->alive = false;  // raises on the idle test: skipped
+    EXPECT_EQ(h.Run(240), JobOutcome::kNoIdleNode);
+    EXPECT_TRUE(a->jobs.empty());
+    EXPECT_FALSE(h.tally.Complete());
+  }
+}
+
+TEST(Dispatcher, NoIdleFarmerAfterTheCountWaitsOneSecondThenHandsOut) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  std::vector<std::chrono::milliseconds> pauses;
+  h.group.onCall = [&](int call) {
+    if (call == 2) a->idle = b->idle = false;  // both taken by another job after the count
+  };
+  JobOrder order(1, {10, 100}, BandPlan(), std::filesystem::path());
+  order.SetPictureSize({10, 10});
+  Dispatcher d(h.group, h.tally, order, [&](std::chrono::milliseconds p) {
+    pauses.push_back(p);
+    if (pauses.size() > 100) throw std::runtime_error("stuck");
+    if (pauses.size() == 1) a->idle = b->idle = true;
+    for (auto& f : h.group.farmers) f->Tick(h.tally);
+  });
+  EXPECT_EQ(d.Run(), JobOutcome::kCompleted);
+  ASSERT_GE(pauses.size(), 2u);
+  EXPECT_EQ(pauses[0], std::chrono::milliseconds(1000));
+  EXPECT_EQ(pauses[1], std::chrono::milliseconds(100));
+  EXPECT_EQ(a->jobs.size() + b->jobs.size(), 2u);
+}
+
+TEST(Dispatcher, AnEmptyWorkGroupAbandonsAndAFailingServerRaises) {
+  {
+    Harness h;
+    auto a = h.Add();
+    a->finishes = false;
+    h.group.listsDead = false;
+    h.onTick = [&](int tick) {
+      if (tick == 2) a->alive = false;
+    };
+    EXPECT_EQ(h.Run(240), JobOutcome::kAbandoned);
+  }
+  {
+    Harness h;
+    auto a = h.Add();
+    a->finishes = false;
+    h.onTick = [&](int tick) {
+      if (tick == 2) {
+        a->alive = false;
+        h.group.fails = true;
+      }
+    };
+    EXPECT_THROW(h.Run(240), std::runtime_error);
+  }
+}
+
+TEST(Dispatcher, ABandEndedShortGoesToAnotherFarmerAndThreeFailuresEndTheJob) {
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    b->shortBy = 30;  // its engine died before the end of the band
+    EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+    ASSERT_EQ(b->jobs.size(), 1u);
+    ASSERT_EQ(a->jobs.size(), 2u) << "band 2 goes to the farmer that did not fail it";
+    EXPECT_EQ(a->jobs[1].part, 2);
+    EXPECT_EQ(h.tally.MissingRows(), "");
+  }
+  {
+    Harness h;
+    auto a = h.Add(), b = h.Add();
+    a->failsWith = b->failsWith = "the engine ended with status 1";
+    EXPECT_EQ(h.Run(240), JobOutcome::kIncomplete);
+    const std::string& why = h.dispatcher->reason();
+    EXPECT_NE(why.find("band 1 (rows 1-120) failed 3 times"), std::string::npos) << why;
+    EXPECT_NE(why.find("status 1"), std::string::npos) << why;
+    EXPECT_NE(why.find("rows 1-120 missing"), std::string::npos) << why;
+    EXPECT_EQ(a->jobs.size() + b->jobs.size(), 6u) << "three attempts at each band, no more";
+  }
+}
+
+TEST(Dispatcher, TheLateEndOfAFarmerThatLostItsBandCutsNothingShort) {
+  Harness h;
+  auto a = h.Add(), b = h.Add();
+  a->finishes = b->finishes = false;
+  h.onTick = [&](int tick) {
+    if (tick == 1) b->liveFailures = 1;  // paused: band 2 is lost
+    if (tick == 3) a->finishes = true;   // band 1 done; a takes band 2
+    if (tick == 4) a->finishes = false;  // a renders band 2 slowly...
+    if (tick == 6) {
+      h.tally.Report(2);  // ...while b wakes up and ends band 2 without its rows
+      b->pending = 0;
+      b->idle = true;
+    }
+    if (tick == 12) a->finishes = true;
+  };
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  EXPECT_GE(h.ticks, 12) << "the job ended before band 2's rows arrived";
+  ASSERT_EQ(a->jobs.size(), 2u);
+  EXPECT_EQ(a->jobs[1].part, 2);
+  EXPECT_EQ(h.dispatcher->hand_outs(), 3) << "a's attempt at band 2 was not given up";
+}
+
+}  // namespace
+}  // namespace jobs

@@ -1,0 +1,20 @@
+#include "jobs/host/MessageBoxes.h"
+
+#include <mutex>
+
+#include "platform/QtMessageBox.h"
+
+namespace jobs {
+
+void InstallMessageBoxes() {
+  static std::once_flag once;
+  std::call_once(once, [] { platform::InstallQtMessageBoxPresenter(); });
+}
+
+namespace {
+// Every box of the library (the scene maker's too) goes through the Qt
+// presenter from the moment the library is loaded.
+const bool installedAtLoad = (InstallMessageBoxes(), true);
+}  // namespace
+
+}  // namespace jobs

@@ -1,0 +1,206 @@
+#include "jobs/host/RenderNet2.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+#include "jobs/core/JobOrder.h"
+#include "jobs/core/JobSlot.h"
+#include "jobs/host/DispatchJob.h"
+#include "jobs/host/MessageBoxes.h"
+#include "jobs/host/RenderJob.h"
+#include "jobs/view/Picture.h"
+#include "platform/Folders.h"
+
+namespace jobs {
+namespace {
+
+// Process-wide by design: every RenderNet2 object shares the picture size,
+// the busy flag and the viewer of the current or last job.
+struct Module {
+  JobSlot slot;
+  // Guarded, not owned outright: the viewer deletes itself when the user
+  // closes it, and Init lets go of it while it stays open.
+  QPointer<CMergeImg> viewer;  // GUI thread only
+
+  // Deletes the viewer held, if it is still there. GUI thread.
+  void DeleteViewer() {
+    delete viewer.data();
+    viewer = nullptr;
+  }
+};
+
+Module& TheModule() {
+  static Module* module = new Module;  // never destroyed: dispatch threads may outlive main()
+  return *module;
+}
+
+void WorkFolderAnchor() {}
+
+std::filesystem::path WorkFolder() { return platform::ModuleFolder(reinterpret_cast<const void*>(&WorkFolderAnchor)); }
+
+bool SizeAcceptable(int32_t width, int32_t height) {
+  return width >= 1 && height >= 1 && width <= Picture::kMaxSide && height <= Picture::kMaxSide &&
+         int64_t{width} * height <= Picture::kMaxPixels;
+}
+
+bool OnGuiThread() {
+  QCoreApplication* app = QCoreApplication::instance();
+  return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+}  // namespace jobs
+
+using jobs::JobOutcome;
+using jobs::TheModule;
+
+RenderNet2::RenderNet2() { jobs::InstallMessageBoxes(); }
+
+RenderNet2::~RenderNet2() = default;
+
+HRESULT RenderNet2::Zarvo(const WId* pWnd) {
+  reason_.clear();
+  int32_t width = 0;
+  int32_t height = 0;
+  TheModule().slot.Size(&width, &height);
+  if (QCoreApplication::instance() == nullptr) {
+    job_.reset();
+    reason_ = "no QApplication: the render job needs a GUI thread";
+    return S_OK;
+  }
+  if (!jobs::SizeAcceptable(width, height)) {
+    job_.reset();
+    reason_ = "picture size " + std::to_string(width) + " x " + std::to_string(height) + " refused";
+    return S_OK;
+  }
+  jobs::BandPlan plan = jobs::BandPlanFromEnvironment();
+  if (bands_per_node_ > 0) plan.bandsPerFarmer = bands_per_node_;
+  const WId host = pWnd != nullptr ? *pWnd : 0;
+  std::shared_ptr<jobs::RenderJob> job;
+  jobs::RunOnGuiThread([&] {
+    jobs::Module& module = TheModule();
+    uint64_t number = 0;
+    if (!module.slot.TryStart(&number)) return;
+    auto order =
+        std::make_shared<jobs::JobOrder>(number, jobs::JobOrder::Size{width, height}, plan, jobs::WorkFolder());
+    module.slot.Follow(order);  // a SetImage from now on reaches the job's later bands
+    module.DeleteViewer();
+    jobs::CMergeImg* viewer = jobs::CMergeImg::CreateForHost(&host);
+    viewer->on_closed = [number] { TheModule().slot.ViewerClosed(number); };
+    module.viewer = viewer;
+    viewer->CreatePicture(order->startSize().width, order->startSize().height);
+    viewer->ShowViewer();
+    job = std::make_shared<jobs::RenderJob>(order, viewer);
+  });
+  if (!job) {
+    job_.reset();
+    reason_ = "a render job is still busy (close its viewer or call Init)";
+    return S_OK;
+  }
+  job_ = job;
+  std::thread([job] { jobs::RunDispatch(job); }).detach();
+  return S_OK;
+}
+
+HRESULT RenderNet2::Destory() {
+  jobs::RunOnGuiThread([] {
+    jobs::Module& module = TheModule();
+    module.DeleteViewer();
+    module.slot.Destroy();
+  });
+  return S_OK;
+}
+
+HRESULT RenderNet2::Init() {
+  jobs::RunOnGuiThread([] { TheModule().viewer = nullptr; });
+  TheModule().slot.Init();
+  return S_OK;
+}
+
+HRESULT RenderNet2::SetImage(int32_t width, int32_t heigth) {
+  TheModule().slot.SetImage(width, heigth);
+  return S_OK;
+}
+
+namespace {
+
+int32_t StateOf(const std::shared_ptr<jobs::RenderJob>& job) {
+  if (!job) return RenderNet2::kJobNotStarted;
+  switch (job->outcome()) {
+    case JobOutcome::kRunning: return RenderNet2::kJobRunning;
+    case JobOutcome::kCompleted: return RenderNet2::kJobCompleted;
+    case JobOutcome::kNoIdleNode: return RenderNet2::kJobNoIdleNode;
+    case JobOutcome::kAbandoned: return RenderNet2::kJobAbandoned;
+    case JobOutcome::kFailed: return RenderNet2::kJobFailed;
+    case JobOutcome::kIncomplete: return RenderNet2::kJobIncomplete;
+  }
+  return RenderNet2::kJobFailed;
+}
+
+}  // namespace
+
+HRESULT RenderNet2::GetJobState(int32_t* state) {
+  if (state != nullptr) *state = StateOf(job_);
+  return S_OK;
+}
+
+HRESULT RenderNet2::WaitForJob(int32_t timeoutMs, int32_t* state) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  auto running = [&] { return job_ && job_->outcome() == JobOutcome::kRunning; };
+  auto expired = [&] { return timeoutMs >= 0 && Clock::now() >= deadline; };
+  if (jobs::OnGuiThread()) {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+      if (!running() || expired()) loop.quit();
+    });
+    if (running() && !expired()) {
+      poll.start();
+      loop.exec();
+    }
+  } else {
+    while (running() && !expired()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const int32_t now = StateOf(job_);
+  if (state != nullptr) *state = now;
+  return now == kJobRunning ? S_FALSE : S_OK;
+}
+
+HRESULT RenderNet2::GetJobReason(const char** reason) {
+  reason_text_ = job_ && job_->outcome() != JobOutcome::kRunning ? job_->reason() : reason_;
+  if (reason != nullptr) *reason = reason_text_.c_str();
+  return S_OK;
+}
+
+HRESULT RenderNet2::SavePicture(const char* path) {
+  if (path == nullptr || !job_) return S_FALSE;
+  return job_->SavePicture(path) ? S_OK : S_FALSE;
+}
+
+HRESULT RenderNet2::SetBandsPerNode(int32_t count) {
+  if (count < 0 || count > jobs::BandPlan::kMaxBandsPerFarmer) return S_FALSE;
+  bands_per_node_ = count;
+  return S_OK;
+}
+
+HRESULT RenderNet2::CopyPicture(std::vector<uint8_t>* rgb, int32_t* width, int32_t* height) {
+  if (rgb == nullptr || width == nullptr || height == nullptr || !job_) return S_FALSE;
+  return job_->CopyPicture(rgb, width, height) ? S_OK : S_FALSE;
+}
+
+HRESULT RenderNet2::GetJobProgress(jobs::JobProgressSnapshot* progress) {
+  if (progress != nullptr) *progress = job_ ? job_->progress().Snapshot() : jobs::JobProgressSnapshot{};
+  return S_OK;
+}
+
+HRESULT RenderNet2::GetNodeSummary(std::vector<jobs::NodeWork>* summary) {
+  if (summary != nullptr) *summary = job_ ? job_->progress().Summary() : std::vector<jobs::NodeWork>{};
+  return S_OK;
+}

@@ -1,0 +1,128 @@
+#pragma once
+#include <qwindowdefs.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobs/core/JobProgress.h"
+#include "platform/HResult.h"
+
+namespace jobs {
+class RenderJob;
+}
+
+// Renders the scene in the source folder (work folder/Render, written by
+// Maker) on the farm and shows the picture growing in a result viewer.
+//
+// Per picture: SetImage(width, height), then Zarvo(&hostWindow) on the GUI
+// thread; the viewer opens with a yellow picture and a dispatch thread sends
+// one band of rows to every idle render node. The user watches, zooms, pans,
+// saves and closes the viewer. The host must keep its Qt event loop running:
+// rows are placed into the picture on the GUI thread.
+//
+// The picture size, the viewer and the busy flag are shared by every
+// RenderNet2 object of the process: while a job's viewer is open (running)
+// or after Destory (blocked) Zarvo does nothing until Init. The job methods
+// always return S_OK; a job that cannot run shows a message box.
+//
+// Needs a QApplication in the process. Calls that touch the viewer are
+// carried over to the GUI thread when made on another thread.
+class RenderNet2 {
+ public:
+  RenderNet2();
+  ~RenderNet2();
+  RenderNet2(const RenderNet2&) = delete;
+  RenderNet2& operator=(const RenderNet2&) = delete;
+
+  // Opens the viewer, owned by the window whose native id *pWnd is (pWnd or
+  // *pWnd may be null/0), and starts the job. Does nothing while busy, and
+  // refuses a picture size with a side below 1 (or beyond what a picture can
+  // hold: a side above 65535 or more than 2^28 pixels) - no viewer, no job.
+  HRESULT Zarvo(const WId* pWnd);
+
+  // Destroys the viewer held (the job, if running, goes on unseen); the
+  // busy flag stays set until Init.
+  HRESULT Destory();
+
+  // Forgets the viewer held (it stays open) and clears the busy flag.
+  HRESULT Init();
+
+  // The size of the next picture (640 x 480 until set). Not checked here;
+  // Zarvo refuses sizes it cannot show.
+  HRESULT SetImage(int32_t width, int32_t heigth);
+
+  // ---- For hosts with nobody at the screen ---------------------------------
+  // These concern the job that this object's last Zarvo started.
+
+  enum JobState : int32_t {
+    kJobNotStarted = 0,  // no Zarvo yet, or it started nothing (see GetJobReason)
+    kJobRunning = 1,
+    kJobCompleted = 2,   // every row of the picture arrived: the picture is whole
+    kJobNoIdleNode = 3,  // the work group had no live, idle render node
+    kJobAbandoned = 4,   // the work group lost all its nodes while bands were out
+    kJobFailed = 5,      // registry or workgroup server failed the job
+    kJobIncomplete = 6,  // a band failed three times; the picture keeps the rows that arrived
+  };
+
+  // Every call the controller makes on a render node during a job has a
+  // time limit: 3 s, or the milliseconds (1 to 600000) in the environment
+  // variable LUMORA_FARMER_TIMEOUT_MS of the host process. A node that does
+  // not answer in time loses its band, which is handed out again. Calls on
+  // the workgroup server have a limit of 60 s, or LUMORA_WORKGROUP_TIMEOUT_MS;
+  // a server that does not answer in time ends the job as failed.
+
+  // The job's state, at once. Never blocks, so a host can poll it from a
+  // timer of its GUI thread.
+  HRESULT GetJobState(int32_t* state);
+
+  // Waits until the job is no longer running or `timeoutMs` has passed
+  // (negative: no limit), then answers its state. On the GUI thread the Qt
+  // event loop keeps running meanwhile, so rows are still placed. S_FALSE on
+  // time-out.
+  HRESULT WaitForJob(int32_t timeoutMs, int32_t* state);
+
+  // One line saying why the job did not start or did not complete (empty
+  // otherwise); for kJobIncomplete it names the band, its rows and the
+  // nodes that tried it. The text stays valid until the next call on this object.
+  HRESULT GetJobReason(const char** reason);
+
+  // Saves the job's picture as it is now to `path`, in the format of its
+  // extension (.jpg, .png, .bmp, .tga in any letter case), without a dialog.
+  // S_OK when written; S_FALSE for an unknown extension, a viewer that is
+  // gone, or a failed write.
+  HRESULT SavePicture(const char* path);
+
+  // Copies the job's picture as it is now into `rgb`: *height rows of
+  // *width pixels, top row first, three bytes (red, green, blue) a pixel.
+  // S_FALSE, changing nothing, when there is no job or its viewer is gone.
+  HRESULT CopyPicture(std::vector<uint8_t>* rgb, int32_t* width, int32_t* height);
+
+  // The job's progress, at once (never blocks): rows placed and rows in the
+  // picture, bands done and bands in all, nodes working, time since Zarvo.
+  // All zero while no job was started.
+  HRESULT GetJobProgress(jobs::JobProgressSnapshot* progress);
+
+  // One entry per hand-out of a band to a node, in hand-out order: node,
+  // band, rows received, seconds, rows per second, whether the band was
+  // handed out again. Complete once the job has ended; while it runs, the
+  // figures so far. Empty while no job was started.
+  HRESULT GetNodeSummary(std::vector<jobs::NodeWork>* summary);
+
+  // ---- For farms of uneven machines ------------------------------------------
+
+  // How many bands per idle node the next Zarvo of this object cuts the
+  // picture into, handing each next band to whichever node becomes idle, so
+  // that a slow node holds up the job less. 1 is one band per node (the
+  // usual split); 0 (the default) takes the number from the environment
+  // variable LUMORA_BANDS_PER_NODE, else 1. S_FALSE, changing nothing, for a
+  // count outside 0..64.
+  HRESULT SetBandsPerNode(int32_t count);
+
+ private:
+  std::shared_ptr<jobs::RenderJob> job_;
+  std::string reason_;
+  std::string reason_text_;
+  int32_t bands_per_node_ = 0;
+};

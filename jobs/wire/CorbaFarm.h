@@ -1,0 +1,75 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Kintra.hh"
+#include "Lumora.hh"
+#include "jobs/core/FarmLink.h"
+#include "jobs/core/JobPackage.h"
+
+namespace jobs {
+
+// The time limit of every call the controller makes on a farmer (and on
+// the file receiver it hands out): $LUMORA_FARMER_TIMEOUT_MS when it holds
+// a number of milliseconds from 1 to 600000, else kDefaultFarmerTimeoutMs.
+constexpr uint32_t kDefaultFarmerTimeoutMs = 3000;
+uint32_t FarmerCallTimeoutMs();
+
+// The time limit of the controller's calls on the workgroup server
+// (CreateWorkGroup, GetValidFarmer): $LUMORA_WORKGROUP_TIMEOUT_MS, read the
+// same way, else kDefaultWorkgroupTimeoutMs. The server probes every farmer
+// it lists, each for up to 2 s, so the default leaves room for a large farm
+// with many nodes gone.
+constexpr uint32_t kDefaultWorkgroupTimeoutMs = 60000;
+uint32_t WorkgroupCallTimeoutMs();
+
+// A render farmer reached over the wire, every call under a time limit.
+//
+// Threads: the job's dispatch thread alone calls it; it keeps no state that
+// changes after construction (the ORB's references are thread-safe).
+class CorbaFarmer : public FarmerLink {
+ public:
+  // `package` may be null when the package could not be read; a hand-out
+  // then fails the job. `timeoutMs` 0: no limit.
+  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package, uint32_t timeoutMs);
+
+  std::string Name() const override;
+  bool IsLive() override;
+  bool IsIdle() override;
+  bool SameFarmer(const FarmerLink& other) const override;
+  void HandOut(const JobParameters& job) override;
+
+ private:
+  Lumora::RenderFarmer_var farmer_;
+  Lumora::RenderBoss_var boss_;
+  PackageBytes package_;
+  uint32_t timeout_ms_;
+  std::string name_;
+};
+
+// The farm's work group reached over the wire.
+//
+// Threads: the job's dispatch thread alone calls it; nothing in it changes
+// after construction.
+class CorbaWorkgroup : public WorkgroupLink {
+ public:
+  // The farmers it lists get calls under `farmerTimeoutMs`; the work group
+  // itself under `groupTimeoutMs` (0: no limit).
+  CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
+                 uint32_t farmerTimeoutMs, uint32_t groupTimeoutMs);
+
+  // A server that does not answer in time raises std::runtime_error saying
+  // so; other failures raise what the ORB raised.
+  std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() override;
+
+ private:
+  Kintra::WorkGroup_var group_;
+  Lumora::RenderBoss_var boss_;
+  PackageBytes package_;
+  uint32_t farmer_timeout_ms_;
+  uint32_t group_timeout_ms_;
+};
+
+}  // namespace jobs
