@@ -19,6 +19,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ThreadPriority.h"
 #include "registry/NameBinding.h"
+#include "registry/RegistryClient.h"
 
 namespace jobs {
 
@@ -103,6 +104,15 @@ std::string Describe(const CORBA::Exception& e) {
   return name != nullptr ? name : "CORBA exception";
 }
 
+// What the look-up of the workgroup server needs: a name registry that
+// answers at the address the environment gives.
+std::string RegistryStage() {
+  const platform::StatusOr<registry::RegistryAddress> address = registry::RegistryAddressFromEnvironment();
+  if (!address) return address.status().reason();
+  return "no name registry answered at " + registry::Describe(*address) +
+         "; start ledgo there, or point LEDGO_HOST and LEDGO_PORT at the one that runs";
+}
+
 }  // namespace
 
 void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::path& work_folder,
@@ -140,7 +150,7 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job, const std::filesystem::p
     CORBA::Object_var boss_obj = root->id_to_reference(boss_id.in());
     Lumora::RenderBoss_var boss_ref = Lumora::RenderBoss::_narrow(boss_obj.in());
 
-    stage = "the name registry did not answer";
+    stage = RegistryStage();
     CORBA::Object_var wg_obj;
     try {
       wg_obj = registry::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1);

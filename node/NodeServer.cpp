@@ -16,6 +16,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "registry/NameBinding.h"
+#include "registry/RegistryClient.h"
 
 namespace node {
 namespace {
@@ -24,6 +25,24 @@ std::string Describe(const CORBA::Exception& e) {
   const CORBA::SystemException* se = CORBA::SystemException::_downcast(&e);
   if (se != nullptr) return std::string(e._name()) + " (minor " + std::to_string(se->minor()) + ")";
   return e._name();
+}
+
+// The workgroup server's registration object, or nil with *why saying what
+// is missing.
+CORBA::Object_ptr LookUpWorkgroup(CORBA::ORB_ptr orb, std::string* why) {
+  const platform::StatusOr<registry::RegistryAddress> address = registry::RegistryAddressFromEnvironment();
+  const std::string where = address ? registry::Describe(*address) : std::string("?");
+  try {
+    return registry::resolve_initial_references2(orb, farm::kWorkGroupService, 1);
+  } catch (const CORBA::TRANSIENT&) {
+    *why = "no name registry answers at " + where + " (ledgo not started yet?)";
+  } catch (const CORBA::OBJECT_NOT_EXIST&) {
+    *why = std::string("the name registry at ") + where + " lists no workgroup server \"" + farm::kWorkGroupService +
+           "\" (kintrahub not started yet?)";
+  } catch (const CORBA::Exception& e) {
+    *why = std::string("cannot look up \"") + farm::kWorkGroupService + "\": " + Describe(e);
+  }
+  return CORBA::Object::_nil();
 }
 
 }  // namespace
@@ -44,7 +63,6 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
 
   CORBA::ORB_var orb;
   PortableServer::POA_var root;
-  CORBA::Object_var registrar;
   try {
     orb = farm::InitOrb(argc, argv.data());
     CORBA::Object_var obj = orb->resolve_initial_references("RootPOA");
@@ -53,11 +71,6 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
     manager->activate();
   } catch (const CORBA::Exception& e) {
     return dormant("cannot start the ORB: " + Describe(e));
-  }
-  try {
-    registrar = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 1);
-  } catch (const CORBA::Exception& e) {
-    return dormant(std::string("cannot find the workgroup server (") + farm::kWorkGroupService + "): " + Describe(e));
   }
 
   const std::filesystem::path folder = platform::ExecutableFolder();
@@ -90,23 +103,13 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
   }
   farmer->_remove_ref();
 
-  try {
-    Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(registrar);
-    if (CORBA::is_nil(groups)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-    Kintra::WorkGroup_var group = groups->CreateWorkGroup(farm::kWorkGroupName);
-    if (CORBA::is_nil(group)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-    CORBA::Object_var self = Kintra::Farmer::_duplicate(farmerRef.in());
-    group->Add_Farmer(self.inout());
-    say_(std::string("joined the work group ") + farm::kWorkGroupName + "; node folder " + folder.string());
-  } catch (const CORBA::Exception& e) {
-    say_("registration failed: " + Describe(e));
-    platform::MessageBox("先运行基础服务", "Tessel");
-  }
-
-  // Back in the work group by itself whenever the server forgets it.
+  // In the work group as soon as the name registry and the workgroup server
+  // can be found, whichever starts first, and back in it by itself whenever
+  // the server forgets the node.
+  say_("node folder " + folder.string());
   GroupMembership membership(
-      farmerRef.in(), [&orb] { return registry::resolve_initial_references2(orb.in(), farm::kWorkGroupService, 1); },
-      say_, std::chrono::seconds(5));
+      farmerRef.in(), [&orb](std::string* why) { return LookUpWorkgroup(orb.in(), why); }, say_,
+      [] { platform::MessageBox("先运行基础服务", "Tessel"); }, std::chrono::seconds(5));
   membership.Start(10000);
 
   // A running engine is left alone by the shutdown: it runs in a process

@@ -36,7 +36,7 @@ void DumpLog(const LedgoWindow& window) {
 
 }  // namespace
 
-int RunLedgoDesktop(int argc, char** argv, const sigset_t& endSignals) {
+int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const sigset_t& endSignals) {
   QApplication app(argc, argv);
   // Boxes come and go; only the shutdown ends the program.
   app.setQuitOnLastWindowClosed(false);
@@ -62,8 +62,9 @@ int RunLedgoDesktop(int argc, char** argv, const sigset_t& endSignals) {
   RegistryService service(platform::TempFolder() / "~BS.bak", hooks);
   RegistryServer server(service);
 
-  if (!server.Open(RegistryPortFromEnvironment())) {
+  if (!server.Open(port)) {
     platform::MessageBox("端口被占用---退出程序", "Error Reports");
+    std::cerr << "ledgo: " << PortTakenAdvice(port) << std::endl;
     ACE::fini();
     return 1;
   }

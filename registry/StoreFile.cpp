@@ -6,7 +6,7 @@
 #include <system_error>
 
 namespace registry {
-namespace registry::store_file {
+namespace store_file {
 namespace {
 
 void PutInt(std::string* out, std::int32_t v) {
@@ -132,5 +132,5 @@ bool Write(const std::filesystem::path& path, const std::vector<RegistryEntry>& 
   return true;
 }
 
-}  // namespace registry::store_file
+}  // namespace store_file
 }  // namespace registry

@@ -13,7 +13,7 @@ namespace registry {
 // little-endian; a text is its byte count then its bytes, no NUL. Layout:
 // entry count, then per entry: reference, uses, reserved text, reserved
 // number, name, key. Hosts are not stored.
-namespace registry::store_file {
+namespace store_file {
 
 // Longest text field a stored file may hold.
 inline constexpr size_t kMaxFieldBytes = 800;
@@ -35,5 +35,5 @@ ReadResult Read(const std::filesystem::path& path, std::vector<RegistryEntry>* e
 // crash while writing leaves the previous copy whole.
 bool Write(const std::filesystem::path& path, const std::vector<RegistryEntry>& entries);
 
-}  // namespace registry::store_file
+}  // namespace store_file
 }  // namespace registry

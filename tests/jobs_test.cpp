@@ -312,7 +312,8 @@ TEST_F(JobsTest, WithoutAFarmVornelSaysWhyAndEnds) {
   Process* v = StartVornel({"--scene", "2", "--out", out.string(), "--width", "64", "--height", "48"});
   ASSERT_TRUE(v != nullptr);
   EXPECT_EQ(v->WaitExit(60s), 3);
-  EXPECT_NE(v->Output().find("name registry did not answer"), std::string::npos) << v->Output();
+  const std::string where = "no name registry answered at 127.0.0.1:" + std::to_string(farm_.RegistryPort());
+  EXPECT_NE(v->Output().find(where), std::string::npos) << v->Output();
   EXPECT_NE(v->Output().find("请按照说明方式启动各级服务程序"), std::string::npos) << v->Output();
   EXPECT_TRUE(fs::exists(client_ / "Render.zip")) << "a failed job leaves its package";
 

@@ -140,6 +140,8 @@ TEST(RegistryProcess, PortInUseEndsTheSecondRegistry) {
   ASSERT_TRUE(second);
   EXPECT_EQ(second->WaitExit(5s), 1);
   EXPECT_NE(second->Output().find("端口被占用---退出程序"), std::string::npos) << second->Output();
+  EXPECT_NE(second->Output().find("UDP port " + std::to_string(farm.RegistryPort()) + " is taken"), std::string::npos)
+      << second->Output();
   // The second one did not touch the first one's store file.
   EXPECT_EQ(Stored(farm).size(), 1u);
   EXPECT_EQ(Ask(farm, "Get;WorkGroup"), "IOR:one");

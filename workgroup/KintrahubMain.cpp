@@ -14,6 +14,7 @@
 #include "platform/QtMessageBox.h"
 #include "platform/TrayLoop.h"
 #include "platform/TrayShell.h"
+#include "registry/RegistryPort.h"
 #include "workgroup/KintrahubWindow.h"
 #include "workgroup/WorkgroupServer.h"
 
@@ -64,10 +65,20 @@ int main(int argc, char** argv) {
                       "publishes itself under the name \"WorkGroup\" in the name registry. Give it a\n"
                       "fixed -ORBendPoint so that the reference it publishes survives restarts.\n"
                       "On a desktop it lives in the tray; it ends on SIGINT, SIGTERM, or the tray\n"
-                      "menu's \"关闭\".\n\n") +
+                      "menu's \"关闭\". Until the name registry answers it says so and keeps\n"
+                      "trying; it publishes itself again whenever the registry restarts.\n"
+                      "Exit status: 0 after an orderly end, 1 when the ORB could not serve, 2 for\n"
+                      "an argument that is not an ORB option or a LEDGO_PORT that is not a port.\n\n") +
               platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
     return 0;
   }
+  if (platform::Status args = platform::CheckOrbArguments(argc, argv); !args) {
+    return platform::RefuseToStart("kintrahub", args.reason());
+  }
+  if (auto port = registry::RegistryPortFromEnvironment(); !port) {
+    return platform::RefuseToStart("kintrahub", port.status().reason());
+  }
+  platform::EnsureRuntimeFolder();
   // Only one thread takes the end signals; the ORB's threads inherit the
   // mask and the ORB is shut down from there, never inside a handler.
   const sigset_t endSignals = platform::BlockEndSignals();
