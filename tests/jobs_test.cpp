@@ -443,15 +443,17 @@ TEST_F(JobsTest, PausedNodesKilledEnginesAndARestartedServerStillGiveTheWholePic
               paused, killed, after_restart);
 }
 
+// A node refuses to start without its engine (cli_test); one whose engine
+// goes missing while it runs fails its band, which the other node renders.
 TEST_F(JobsTest, ANodeWithoutItsEngineBesideAGoodOneOnlyDelaysTheJob) {
   ASSERT_TRUE(farm_.StartRegistry());
   Process* hub = farm_.StartWorkgroup(orb_->orb());
   ASSERT_TRUE(hub && hub->Running());
   const fs::path broken = farm_.MakeNodeFolder();
-  fs::remove(broken / "pvengine");
   nodes_.push_back(farm_.StartNode(broken));
   nodes_.push_back(farm_.StartNode(farm_.MakeNodeFolder()));
   ASSERT_TRUE(WaitUntil([&] { return Farmers() == 2; }, 30s, 100ms));
+  fs::remove(broken / "pvengine");
   const fs::path out = farm_.TmpDir() / "b.png";
   double seconds = 0;
   ASSERT_EQ(TimedJob(out, &seconds), 0) << last_output_;
