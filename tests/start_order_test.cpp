@@ -52,8 +52,8 @@ class FarmStartTest : public ::testing::Test {
     std::string tried;
     while (Clock::now() < lastStart_ + kRenderWithin) {
       fs::remove(out);
-      Process* v = farm_.StartProgram({(client_ / "vornel").string(), "--scene", "2", "--out", out.string(),
-                                       "--width", "64", "--height", "48", "--quiet", "--timeout", "20"},
+      Process* v = farm_.StartProgram({(client_ / "vornel").string(), "--scene", "2", "--out", out.string(), "--width",
+                                       "64", "--height", "48", "--quiet", "--timeout", "20"},
                                       "vornel");
       if (v == nullptr) break;
       if (v->WaitExit(30s) == 0 && fs::exists(out)) {
