@@ -28,7 +28,9 @@ WorkFolder WorkFolder::OfLibrary() {
 
 std::filesystem::path WorkFolder::ForLibraryIn(const std::filesystem::path& libraryFolder) {
   const std::string folder = libraryFolder.string();
-  if (folder.rfind("/usr/", 0) != 0) return libraryFolder;
+  const bool installed = folder.rfind("/usr/", 0) == 0 || folder.find("/site-packages/") != std::string::npos ||
+                         folder.find("/dist-packages/") != std::string::npos;
+  if (!installed) return libraryFolder;
   // An installed library: the user's own folder instead.
   std::filesystem::path cache;
   const char* xdg = std::getenv("XDG_CACHE_HOME");

@@ -8,7 +8,8 @@ namespace scene {
 // The client's work folder and the two folders the scene maker owns in it:
 // Render/ (scene file and images) and RenderOut/. The work folder is the
 // folder of liblumora.so (a build tree, a copied bin/), except for a
-// library installed under /usr/: then it is the user's own
+// library installed under /usr/ or in a Python package folder
+// (site-packages, dist-packages): then it is the user's own
 // $XDG_CACHE_HOME/renderfarm/work (else ~/.cache/renderfarm/work), never a
 // system folder.
 class WorkFolder {
