@@ -13,6 +13,7 @@
 #include "demo/HeadlessRun.h"
 #include "platform/Desktop.h"
 #include "platform/ProgramInfo.h"
+#include "platform/Translation.h"
 #include "registry/RegistryPort.h"
 
 int main(int argc, char** argv) {
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   if (no_display && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
   platform::EnsureRuntimeFolder();
+  platform::InstallTranslation();
   QApplication app(argc, argv);
   if (headless) return demo::RunHeadless(options);
 

@@ -6,7 +6,7 @@ add_library(jobsview STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ViewTransform.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MergeImg.cpp)
 target_include_directories(jobsview PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(jobsview PUBLIC Qt6::Widgets)
+target_link_libraries(jobsview PUBLIC platform_qt Qt6::Widgets)
 
 farm_add_test(NAME jobsview_picture_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/Picture_test.cpp

@@ -13,6 +13,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
+#include "platform/Translation.h"
 #include "registry/RegistryPort.h"
 
 namespace {
@@ -67,7 +68,8 @@ int main(int argc, char** argv) {
     return platform::RefuseToStart("tessel", folder.reason());
   }
   platform::EnsureRuntimeFolder();
-  const sigset_t signals = platform::BlockEndSignals();
-  if (platform::DesktopAvailable()) return node::RunTesselDesktop(argc, argv, signals, RunNode);
-  return RunNode(argc, argv, [&signals] { platform::WaitForEndSignal(signals); });
+  platform::InstallTranslation();
+  const sigset_t endSignals = platform::BlockEndSignals();
+  if (platform::DesktopAvailable()) return node::RunTesselDesktop(argc, argv, endSignals, RunNode);
+  return RunNode(argc, argv, [&endSignals] { platform::WaitForEndSignal(endSignals); });
 }

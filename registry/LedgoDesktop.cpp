@@ -14,6 +14,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/QtMessageBox.h"
+#include "platform/Translation.h"
 #include "platform/TrayLoop.h"
 #include "platform/TrayShell.h"
 #include "registry/LedgoWindow.h"
@@ -47,9 +48,9 @@ int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const sigset_t& e
   LedgoWindow window([&shell] { shell->HideToTray(); });
   shell = std::make_unique<platform::TrayShell>(
       &window, platform::TrayShell::MakeIcon(QColor(0xc6, 0x28, 0x28), QLatin1Char('L')),
-      platform::TrayShell::Texts{QStringLiteral("Ledgo服务"), QStringLiteral("关闭服务"),
-                                 QStringLiteral("关于 Ledgo(&A)..."), QStringLiteral("关于 Ledgo"),
-                                 QStringLiteral("Ledgo 1.0 版")},
+      platform::TrayShell::Texts{platform::QtText("Ledgo服务"), platform::QtText("关闭服务"),
+                                 platform::QtText("关于 Ledgo(&A)..."), platform::QtText("关于 Ledgo"),
+                                 platform::QtText("Ledgo 1.0 版")},
       [] { QCoreApplication::exit(0); });
 
   Notice sameIor("Same IOR", "");
@@ -76,7 +77,7 @@ int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const sigset_t& e
   shell->Start();
   // The start-up box does not hold the service up: it is not modal.
   auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Ledgo"),
-                              QStringLiteral("这是开发版本version 1.0"), QMessageBox::Ok);
+                              platform::QtText("这是开发版本version 1.0"), QMessageBox::Ok);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowIcon(window.windowIcon());
   box->show();

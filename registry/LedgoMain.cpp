@@ -14,6 +14,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
+#include "platform/Translation.h"
 #include "registry/LedgoDesktop.h"
 #include "registry/Notice.h"
 #include "registry/RegistryPort.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
   // inherits the mask.
   const sigset_t endSignals = platform::BlockEndSignals();
   platform::EnsureRuntimeFolder();
+  platform::InstallTranslation();
   if (platform::DesktopAvailable()) return registry::RunLedgoDesktop(argc, argv, *port, endSignals);
 
   ACE::init();

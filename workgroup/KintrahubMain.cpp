@@ -12,6 +12,7 @@
 #include "platform/EndSignals.h"
 #include "platform/ProgramInfo.h"
 #include "platform/QtMessageBox.h"
+#include "platform/Translation.h"
 #include "platform/TrayLoop.h"
 #include "platform/TrayShell.h"
 #include "registry/RegistryPort.h"
@@ -43,8 +44,8 @@ int RunDesktop(int argc, char** argv, workgroup::WorkgroupServer& server, const 
   workgroup::KintrahubWindow window;
   platform::TrayShell shell(
       &window, platform::TrayShell::MakeIcon(QColor(0x2e, 0x7d, 0x32), QLatin1Char('K')),
-      {QStringLiteral("工作组服务"), QStringLiteral("关闭"), QStringLiteral("关于 Kintrahub(&A)..."),
-       QStringLiteral("关于 Kintrahub"), QStringLiteral("Kintrahub 1.0 版")},
+      {platform::QtText("工作组服务"), platform::QtText("关闭"), platform::QtText("关于 Kintrahub(&A)..."),
+       platform::QtText("关于 Kintrahub"), platform::QtText("Kintrahub 1.0 版")},
       [] { QCoreApplication::exit(0); });
   server.Start();
   shell.Start();
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
     return platform::RefuseToStart("kintrahub", port.status().reason());
   }
   platform::EnsureRuntimeFolder();
+  platform::InstallTranslation();
   // Only one thread takes the end signals; the ORB's threads inherit the
   // mask and the ORB is shut down from there, never inside a handler.
   const sigset_t endSignals = platform::BlockEndSignals();
