@@ -4,6 +4,9 @@
 # Tests never read or write the user's own configuration: their class
 # registry lies in the build tree, filled by the fixture lumora_classes.
 set(FARM_TEST_CONFIG_HOME ${CMAKE_BINARY_DIR}/tests/config)
+# The programs' texts are checked in their built-in language, whatever the
+# machine's locale (an English one would translate them).
+set(FARM_TEST_LOCALE "LANG=C.UTF-8;LC_ALL=;LC_MESSAGES=")
 
 function(farm_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
@@ -18,7 +21,7 @@ function(farm_add_test)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "FARM_BIN_DIR=${FARM_BIN_DIR};FARM_SOURCE_DIR=${CMAKE_SOURCE_DIR};QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${FARM_TEST_CONFIG_HOME}")
+    ENVIRONMENT "FARM_BIN_DIR=${FARM_BIN_DIR};FARM_SOURCE_DIR=${CMAKE_SOURCE_DIR};QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${FARM_TEST_CONFIG_HOME};${FARM_TEST_LOCALE}")
   if(T_LABELS)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
   endif()

@@ -8,12 +8,13 @@
 #include "demo/SceneChoice.h"
 #include "jobs/host/RenderNet2.h"
 #include "platform/MessageBox.h"
+#include "platform/Translation.h"
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
   setWindowTitle("Form1");
-  command2_ = new QPushButton(QString::fromUtf8("例子1"), this);
-  command3_ = new QPushButton(QString::fromUtf8("例子2"), this);
-  command4_ = new QPushButton(QString::fromUtf8("结束"), this);
+  command2_ = new QPushButton(platform::QtText("例子1"), this);
+  command3_ = new QPushButton(platform::QtText("例子2"), this);
+  command4_ = new QPushButton(platform::QtText("结束"), this);
   auto* layout = new QHBoxLayout(this);
   layout->addWidget(command2_);
   layout->addWidget(command3_);

@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "demo/Components.h"
 #include "demo/ProgressReport.h"
 #include "demo/SceneChoice.h"
 #include "jobs/host/RenderNet2.h"
 #include "jobs/view/ImageFormat.h"
+#include "jobs/view/Picture.h"
 
 namespace demo {
 
@@ -80,10 +82,14 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
         return false;
       }
       options->out = argv[++i];
-    } else if (arg == "--width") {
-      if (!value(&options->width)) return false;
-    } else if (arg == "--height") {
-      if (!value(&options->height)) return false;
+    } else if (arg == "--width" || arg == "--height") {
+      int* side = arg == "--width" ? &options->width : &options->height;
+      if (!value(side)) return false;
+      if (*side < 1 || *side > jobs::Picture::kMaxSide) {
+        *error = arg + " must be 1 to " + std::to_string(jobs::Picture::kMaxSide) + " pixels (leave it out for the " +
+                 "scene's own size)";
+        return false;
+      }
     } else if (arg == "--timeout") {
       if (!value(&options->timeoutSeconds)) return false;
     } else if (arg == "--quiet") {
@@ -110,11 +116,39 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
     *error = "--out must end in .jpg, .png, .bmp or .tga";
     return false;
   }
+  int width = 0;
+  int height = 0;
+  PictureSize(*options, &width, &height);
+  if (int64_t{width} * height > jobs::Picture::kMaxPixels) {
+    *error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+             " pixels is too large; at most " + std::to_string(jobs::Picture::kMaxPixels) + " pixels in all";
+    return false;
+  }
   if (options->timeoutSeconds < 0 || options->timeoutSeconds > kMaxTimeoutSeconds) {
     *error = "--timeout must be 0 (none) to " + std::to_string(kMaxTimeoutSeconds) + " seconds";
     return false;
   }
   return true;
+}
+
+void PictureSize(const HeadlessOptions& options, int* width, int* height) {
+  DefaultSize(options.scene, width, height);
+  if (options.width != 0) *width = options.width;
+  if (options.height != 0) *height = options.height;
+}
+
+platform::Status CheckOutputFolder(const std::string& out) {
+  std::filesystem::path folder = std::filesystem::path(out).parent_path();
+  if (folder.empty()) folder = ".";
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) {
+    return platform::Status::Error("--out " + out + ": there is no folder " + folder.string() + "; create it first");
+  }
+  if (access(folder.c_str(), W_OK) != 0) {
+    return platform::Status::Error("--out " + out + ": cannot write into the folder " + folder.string() +
+                                   "; choose a folder you may write to");
+  }
+  return platform::Status::Ok();
 }
 
 int RunHeadless(const HeadlessOptions& options) {
@@ -125,9 +159,7 @@ int RunHeadless(const HeadlessOptions& options) {
   }
   int width = 0;
   int height = 0;
-  DefaultSize(options.scene, &width, &height);
-  if (options.width != 0) width = options.width;
-  if (options.height != 0) height = options.height;
+  PictureSize(options, &width, &height);
 
   platform::com::ComPtr<jobs::IRenderNet2> job = NewRenderNet2(&error);
   if (!job) {

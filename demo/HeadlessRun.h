@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "platform/Status.h"
+
 namespace demo {
 
 // What `vornel --scene N --out FILE` was asked to do.
@@ -9,7 +11,7 @@ namespace demo {
 struct HeadlessOptions {
   int scene = 0;
   std::string out;
-  int width = 0;  // 0: the scene's own size
+  int width = 0;  // 0: the scene's own size; else 1..65535
   int height = 0;
   int timeoutSeconds = 0;  // 0: wait as long as the job runs
   bool quiet = false;      // no progress display and no summary of the nodes
@@ -29,8 +31,16 @@ enum HeadlessExit {
 
 // Parses the command line. False, with a one-line reason, when it names no
 // headless run (`*wanted` false: no --scene) or is malformed: among others an
-// --out whose extension names no picture format, or a --timeout out of range.
+// --out whose extension names no picture format, a side outside 1..65535, a
+// picture of more pixels than the farm makes, or a --timeout out of range.
 bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted, std::string* error);
+
+// The size the run renders at: the scene's own unless given.
+void PictureSize(const HeadlessOptions& options, int* width, int* height);
+
+// Checks, before anything is rendered, that the picture can be saved where
+// --out says: its folder exists and may be written to.
+platform::Status CheckOutputFolder(const std::string& out);
 
 // Builds the scene, renders it through RenderNet2, waits for the end with
 // the Qt event loop running, saves the picture. Unless quiet, shows the

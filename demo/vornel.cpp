@@ -11,7 +11,10 @@
 
 #include "demo/Form1.h"
 #include "demo/HeadlessRun.h"
+#include "platform/Desktop.h"
 #include "platform/ProgramInfo.h"
+#include "platform/Translation.h"
+#include "registry/RegistryPort.h"
 
 int main(int argc, char** argv) {
   if (platform::AnswerHelpOrVersion(
@@ -21,8 +24,10 @@ int main(int argc, char** argv) {
                       "The demo client. Without --scene: a window whose buttons build a demonstration\n"
                       "scene and render it on the farm. With --scene: renders that scene without a\n"
                       "window and saves the picture to FILE (.jpg, .png, .bmp or .tga); exit 0 when\n"
-                      "saved, 2 for a bad command line, 3 when the farm could not render, 4 when the\n"
-                      "picture could not be saved, 5 after S seconds without an end. While it renders\n"
+                      "saved, 2 for a bad command line (W and H are 1 to 65535, at most 268435456\n"
+                      "pixels in all; FILE's folder must exist) or a LEDGO_PORT that is not a port, 3\n"
+                      "when the farm could not render, 4 when the picture could not be saved, 5 after\n"
+                      "S seconds without an end. While it renders\n"
                       "it shows its progress (a live line on a terminal, a line every 10 % otherwise)\n"
                       "and at the end what each node did; --quiet shows neither.\n"
                       "It creates Lumora.Maker and Lumora.RenderNet2 from the class registry\n"
@@ -40,11 +45,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: vornel [--scene 1|2 --out FILE [--width W] [--height H] [--timeout S] [--quiet]]\n");
     return demo::kExitUsage;
   }
+  if (headless) {
+    if (platform::Status folder = demo::CheckOutputFolder(options.out); !folder) {
+      return platform::RefuseToStart("vornel", folder.reason());
+    }
+  }
+  if (auto port = registry::RegistryPortFromEnvironment(); !port) {
+    return platform::RefuseToStart("vornel", port.status().reason());
+  }
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const bool noDisplay = (display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0');
   if (noDisplay && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
+  platform::EnsureRuntimeFolder();
+  platform::InstallTranslation();
   QApplication app(argc, argv);
   if (headless) return demo::RunHeadless(options);
 

@@ -14,6 +14,7 @@
 
 #include "engine/EngineRun.h"
 #include "platform/Folders.h"
+#include "platform/ProgramInfo.h"
 
 namespace {
 
@@ -35,6 +36,15 @@ engine::EngineSetup Setup() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (platform::AnswerHelpOrVersion(argc, argv, "pvengine",
+                                    "usage: pvengine /Exit /Render SCENE.pov +scX +srY +ecX +erY +OFILE ...\n"
+                                    "The render engine of a node: tessel starts it in its node folder for one band\n"
+                                    "of a job, with POV-Ray's options; it renders the band with povray-rows beside\n"
+                                    "it (else Debian's povray; PVENGINE_PREVIEW_TAP=1 asks for that anyway) and hands\n"
+                                    "each finished row to libferrix.so beside it. It is not meant to be run by hand.\n"
+                                    "Exit status: povray's.\n")) {
+    return 0;
+  }
   const int status = engine::RunEngine(std::vector<std::string>(argv + 1, argv + argc), Setup());
   // The library's ORB is left to the end of the process.
   std::fflush(nullptr);

@@ -16,6 +16,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "registry/NameBinding.h"
+#include "registry/RegistryClient.h"
 
 namespace node {
 namespace {
@@ -56,24 +57,6 @@ Kintra::Farmer_var ActivateFarmer(const farm::StartedOrb& started, std::shared_p
   return Kintra::Farmer::_narrow(obj);
 }
 
-// Adds the farmer to the farm's work group; a failure is said and shown,
-// and the membership watcher tries again later.
-void JoinWorkGroup(CORBA::Object_ptr registrar, Kintra::Farmer_ptr farmerRef, const std::filesystem::path& folder,
-                   const NodeServer::Say& say) {
-  try {
-    Kintra::WorkGropRegiste_var groups = Kintra::WorkGropRegiste::_narrow(registrar);
-    if (CORBA::is_nil(groups)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-    Kintra::WorkGroup_var group = groups->CreateWorkGroup(farm::kWorkGroupName);
-    if (CORBA::is_nil(group)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
-    CORBA::Object_var self = Kintra::Farmer::_duplicate(farmerRef);
-    group->Add_Farmer(self.inout());
-    say(std::string("joined the work group ") + farm::kWorkGroupName + "; node folder " + folder.string());
-  } catch (const CORBA::Exception& e) {
-    say("registration failed: " + Described(e));
-    platform::MessageBox("先运行基础服务", "Tessel");
-  }
-}
-
 // Runs the ORB loop until `waitForEnd` returns on a thread of its own, then
 // ends the process. A running engine is left alone by the shutdown: it runs
 // in a process group of its own.
@@ -101,6 +84,24 @@ void JoinWorkGroup(CORBA::Object_ptr registrar, Kintra::Farmer_ptr farmerRef, co
   _exit(0);
 }
 
+// The workgroup server's registration object, or nil with *why saying what
+// is missing.
+CORBA::Object_ptr LookUpWorkgroup(CORBA::ORB_ptr orb, std::string* why) {
+  const platform::StatusOr<registry::RegistryAddress> address = registry::RegistryAddressFromEnvironment();
+  const std::string where = address ? registry::Describe(*address) : std::string("?");
+  try {
+    return registry::resolve_initial_references2(orb, farm::kWorkGroupService, 1);
+  } catch (const CORBA::TRANSIENT&) {
+    *why = "no name registry answers at " + where + " (ledgo not started yet?)";
+  } catch (const CORBA::OBJECT_NOT_EXIST&) {
+    *why = std::string("the name registry at ") + where + " lists no workgroup server \"" + farm::kWorkGroupService +
+           "\" (kintrahub not started yet?)";
+  } catch (const CORBA::Exception& e) {
+    *why = std::string("cannot look up \"") + farm::kWorkGroupService + "\": " + Described(e);
+  }
+  return CORBA::Object::_nil();
+}
+
 }  // namespace
 
 NodeServer::NodeServer(int argc, char** argv, Say say) : args_(argv, argv + argc), say_(std::move(say)) {}
@@ -113,18 +114,12 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
     return 0;
   };
   farm::StartedOrb started;
-  CORBA::Object_var registrar;
   try {
     started = farm::StartOrb(args_);
   } catch (const CORBA::Exception& e) {
     return dormant("cannot start the ORB: " + Described(e));
   }
   CORBA::ORB_ptr orb = started.orb.in();
-  try {
-    registrar = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 1);
-  } catch (const CORBA::Exception& e) {
-    return dormant(std::string("cannot find the workgroup server (") + farm::kWorkGroupService + "): " + Described(e));
-  }
 
   const std::filesystem::path folder = platform::ExecutableFolder();
   auto boss = std::make_shared<BossLink>();
@@ -134,12 +129,14 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
   } catch (const CORBA::Exception& e) {
     return dormant("cannot activate the farmer: " + Described(e));
   }
-  JoinWorkGroup(registrar.in(), farmerRef.in(), folder, say_);
 
-  // Back in the work group by itself whenever the server forgets it.
+  // In the work group as soon as the name registry and the workgroup server
+  // can be found, whichever starts first, and back in it by itself whenever
+  // the server forgets the node.
+  say_("node folder " + folder.string());
   GroupMembership membership(
-      farmerRef.in(), [orb] { return registry::resolve_initial_references2(orb, farm::kWorkGroupService, 1); }, say_,
-      std::chrono::seconds(5));
+      farmerRef.in(), [orb](std::string* why) { return LookUpWorkgroup(orb, why); }, say_,
+      [] { platform::MessageBox("先运行基础服务", "Tessel"); }, std::chrono::seconds(5));
   membership.Start(10000);
   ServeUntilEnd(orb, waitForEnd, say_);
 }

@@ -22,10 +22,10 @@ class NodeServer {
   // Serves from the folder of the executable until `waitForEnd` returns (it
   // is called on a thread of its own), then shuts the ORB down and ends the
   // process with status 0 without returning. When there is nothing to serve
-  // (the ORB does not start, no workgroup server is found, the farmer
-  // cannot be activated) it says why, waits for `waitForEnd` on the calling
-  // thread and answers 0. A failed join is said and shown, and the watcher
-  // retries it.
+  // (the ORB does not start, the farmer cannot be activated) it says why,
+  // waits for `waitForEnd` on the calling thread and answers 0. The node
+  // joins the work group whenever the name registry and the workgroup
+  // server appear, saying meanwhile what it waits for (GroupMembership).
   int Run(const std::function<void()>& waitForEnd);
 
  private:

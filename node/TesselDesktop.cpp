@@ -10,6 +10,7 @@
 
 #include "node/TesselWindow.h"
 #include "platform/QtMessageBox.h"
+#include "platform/Translation.h"
 #include "platform/TrayLoop.h"
 #include "platform/TrayShell.h"
 
@@ -44,10 +45,11 @@ int RunTesselDesktop(int argc, char** argv, const sigset_t& endSignals, const No
   app.setQuitOnLastWindowClosed(false);
   platform::InstallQtMessageBoxPresenter();
   TesselWindow window;
-  platform::TrayShell shell(&window, platform::TrayShell::MakeIcon(QColor(0x15, 0x65, 0xc0), QLatin1Char('T')),
-                            {QStringLiteral("渲染单元"), QStringLiteral("关闭"), QStringLiteral("关于 Tessel(&A)..."),
-                             QStringLiteral("关于 Tessel"), QStringLiteral("Tessel 1.0 版")},
-                            [] { QCoreApplication::exit(0); });
+  platform::TrayShell shell(
+      &window, platform::TrayShell::MakeIcon(QColor(0x15, 0x65, 0xc0), QLatin1Char('T')),
+      {platform::QtText("渲染单元"), platform::QtText("关闭"), platform::QtText("关于 Tessel(&A)..."),
+       platform::QtText("关于 Tessel"), platform::QtText("Tessel 1.0 版")},
+      [] { QCoreApplication::exit(0); });
 
   // Shared with the broker thread, which may outlive this function's frame
   // only by ending the process.

@@ -2,11 +2,13 @@
 
 #include <QPushButton>
 
+#include "platform/Translation.h"
+
 namespace node {
 
 TesselWindow::TesselWindow(QWidget* parent) : platform::TrayDialog(QStringLiteral("Tessel"), 320, 200, parent) {
-  connect(AddButton(QStringLiteral("确定"), true), &QPushButton::clicked, this, &QDialog::accept);
-  connect(AddButton(QStringLiteral("取消")), &QPushButton::clicked, this, &QDialog::reject);
+  connect(AddButton(platform::QtText("确定"), true), &QPushButton::clicked, this, &QDialog::accept);
+  connect(AddButton(platform::QtText("取消")), &QPushButton::clicked, this, &QDialog::reject);
 }
 
 }  // namespace node

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "platform/Translation.h"
+
 namespace platform {
 
 AboutBox::AboutBox(const QString& caption, const QIcon& icon, const QString& line, QWidget* parent) : QDialog(parent) {
@@ -14,7 +16,7 @@ AboutBox::AboutBox(const QString& caption, const QIcon& icon, const QString& lin
   auto* picture = new QLabel(this);
   picture->setPixmap(icon.pixmap(32, 32));
   auto* text = new QLabel(line, this);
-  auto* ok = new QPushButton(QStringLiteral("确定"), this);
+  auto* ok = new QPushButton(platform::QtText("确定"), this);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   auto* row = new QHBoxLayout;

@@ -138,6 +138,8 @@ bool NoCase::operator()(const std::string& a, const std::string& b) const {
                                       [](char x, char y) { return Lower(x) < Lower(y); });
 }
 
+std::filesystem::path ClassRegistry::SystemPath() { return "/etc/renderfarm/classes.reg"; }
+
 std::filesystem::path ClassRegistry::DefaultPath() {
   std::filesystem::path config;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");

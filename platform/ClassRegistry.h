@@ -34,6 +34,11 @@ class ClassRegistry {
   // relative XDG_CONFIG_HOME.
   static std::filesystem::path DefaultPath();
 
+  // The system-wide registry, read after the user's own: the classes the
+  // installed packages register (farmreg with XDG_CONFIG_HOME=/etc writes
+  // it): /etc/renderfarm/classes.reg.
+  static std::filesystem::path SystemPath();
+
   // Reads `path` into *out. A missing file is an empty registry. A damaged
   // one answers kE_REGISTRY_CORRUPT with "PATH:LINE: problem" in *error; an
   // unreadable one kE_REGISTRY_IO.

@@ -75,15 +75,8 @@ std::filesystem::path RegistryPath(const std::filesystem::path& given) {
   return given.empty() ? ClassRegistry::DefaultPath() : given;
 }
 
-}  // namespace
-
-HRESULT CreateInstance(const std::string& name, const IID& iid, void** out, std::string* error,
-                       const std::filesystem::path& registry) {
-  if (out == nullptr) return kE_POINTER;
-  *out = nullptr;
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
-  const std::filesystem::path path = RegistryPath(registry);
+HRESULT CreateFrom(const std::filesystem::path& path, const std::string& name, const IID& iid, void** out,
+                   std::string* error) {
   ClassRegistry classes;
   HRESULT hr = ClassRegistry::Load(path, &classes, error);
   if (Failed(hr)) return hr;
@@ -96,6 +89,31 @@ HRESULT CreateInstance(const std::string& name, const IID& iid, void** out, std:
     }
   }
   return Create(clsid, name, classes, path, iid, out, error);
+}
+
+}  // namespace
+
+HRESULT CreateInstance(const std::string& name, const IID& iid, void** out, std::string* error,
+                       const std::filesystem::path& registry) {
+  if (out == nullptr) return kE_POINTER;
+  *out = nullptr;
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  const std::filesystem::path path = RegistryPath(registry);
+  HRESULT hr = CreateFrom(path, name, iid, out, error);
+  // The user's own registrations come first; the packages' follow.
+  if (hr == kREGDB_E_CLASSNOTREG && registry.empty() && path != ClassRegistry::SystemPath()) {
+    std::string systemError;
+    const HRESULT system = CreateFrom(ClassRegistry::SystemPath(), name, iid, out, &systemError);
+    if (system != kREGDB_E_CLASSNOTREG) {
+      *error = systemError;
+      return system;
+    }
+    *error = "class " + name + " is registered neither in " + path.string() + " nor in " +
+             ClassRegistry::SystemPath().string() +
+             "; register its library with: farmreg LIBRARY (scripts/bootstrap registers build/bin)";
+  }
+  return hr;
 }
 
 HRESULT CreateInstance(const CLSID& clsid, const IID& iid, void** out, std::string* error,

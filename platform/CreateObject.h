@@ -20,7 +20,8 @@ namespace platform::com {
 //   kE_NOINTERFACE              the object has no interface `iid`
 //   kE_REGISTRY_CORRUPT, kE_REGISTRY_IO  the registry file (path and line in *error)
 // with a sentence for the user in *error. `registry` defaults to
-// ClassRegistry::DefaultPath().
+// ClassRegistry::DefaultPath(), and then a class it does not hold is looked
+// for in ClassRegistry::SystemPath() too.
 HRESULT CreateInstance(const std::string& name, const IID& iid, void** out, std::string* error,
                        const std::filesystem::path& registry = std::filesystem::path());
 HRESULT CreateInstance(const CLSID& clsid, const IID& iid, void** out, std::string* error,

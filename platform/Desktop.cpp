@@ -1,6 +1,7 @@
 #include "platform/Desktop.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "platform/Folders.h"
 
 namespace platform {
 namespace {
@@ -53,6 +56,22 @@ bool DesktopAvailable() {
   if (Set("WAYLAND_DISPLAY")) return true;
   if (!Set("DISPLAY")) return false;
   return LocalXServerAnswers(std::getenv("DISPLAY"));
+}
+
+}  // namespace platform
+
+namespace platform {
+
+void EnsureRuntimeFolder() {
+  if (Set("XDG_RUNTIME_DIR")) return;
+  const std::string folder = (TempFolder() / ("runtime-" + std::to_string(::getuid()))).string();
+  ::mkdir(folder.c_str(), 0700);
+  struct stat info {};
+  // Only a folder of our own that nobody else may enter will do; otherwise
+  // Qt picks and warns as it would have.
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) return;
+  if ((info.st_mode & 0077) != 0 && ::chmod(folder.c_str(), 0700) != 0) return;
+  ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
 }
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/Texts.h"
+
 namespace platform {
 namespace {
 
@@ -26,7 +28,9 @@ void WriteMessageToStderr(const std::string& text) {
   std::fflush(stderr);
 }
 
-void MessageBox(const std::string& text, const std::string& caption) {
+void MessageBox(const std::string& builtInText, const std::string& builtInCaption) {
+  const std::string text = Text(builtInText);
+  const std::string caption = Text(builtInCaption);
   MessageBoxPresenter presenter;
   {
     std::lock_guard<std::mutex> lock(PresenterMutex());

@@ -7,7 +7,8 @@ namespace platform {
 // Shows `text` to the user. With a GUI presenter installed and a display
 // available it is a modal box and this call returns once it is dismissed;
 // otherwise it is one line on standard error holding exactly `text`, and it
-// never blocks. Safe to call from any thread.
+// never blocks. Text and caption are shown translated (Text()). Safe to
+// call from any thread.
 void MessageBox(const std::string& text, const std::string& caption = std::string());
 
 // A presenter receives every message box of the process.

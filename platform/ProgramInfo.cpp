@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -35,6 +36,28 @@ bool AnswerHelpOrVersion(int argc, char** argv, const std::string& name, const s
     }
   }
   return false;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+Status CheckOrbArguments(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("-ORB", 0) != 0 || arg.size() == 4) {
+      return Status::Error("unknown argument \"" + arg + "\"; this program takes only ORB options (-ORBname value)");
+    }
+    if (i + 1 >= argc) return Status::Error("the ORB option " + arg + " needs a value");
+    ++i;
+  }
+  return Status::Ok();
+}
+
+int RefuseToStart(const std::string& name, const std::string& reason) {
+  std::fprintf(stderr, "%s: %s\n%s: see %s --help\n", name.c_str(), reason.c_str(), name.c_str(), name.c_str());
+  std::fflush(stderr);
+  return kExitBadUsage;
 }
 
 }  // namespace platform

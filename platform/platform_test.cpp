@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,8 +10,10 @@
 #include <thread>
 
 #include "platform/ChildProcess.h"
+#include "platform/Desktop.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
+#include "platform/Texts.h"
 
 namespace {
 
@@ -132,6 +135,80 @@ TEST(MessageBox, PresenterCapturesAndRestores) {
   testing::internal::CaptureStderr();
   platform::MessageBox("error");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "error\n");
+}
+
+// Sets or (with nullptr) unsets a variable for one scope.
+class EnvVar {
+ public:
+  EnvVar(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~EnvVar() {
+    if (had_) {
+      setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+
+ private:
+  std::string name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST(Texts, TheFirstSetLocaleVariableDecidesAndBoxesShowTheTranslation) {
+  {
+    EnvVar all("LC_ALL", ""), messages("LC_MESSAGES", nullptr), lang("LANG", "en_GB.UTF-8");
+    EXPECT_TRUE(platform::EnglishLocale());
+  }
+  {
+    EnvVar all("LC_ALL", "zh_CN.UTF-8"), lang("LANG", "en_US.UTF-8");
+    EXPECT_FALSE(platform::EnglishLocale()) << "LC_ALL comes first";
+  }
+  {
+    EnvVar all("LC_ALL", nullptr), messages("LC_MESSAGES", "en_US.UTF-8"), lang("LANG", "C.UTF-8");
+    EXPECT_TRUE(platform::EnglishLocale());
+  }
+  {
+    EnvVar all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", nullptr);
+    EXPECT_FALSE(platform::EnglishLocale()) << "the built-in texts are the default";
+  }
+  platform::SetTextTranslation([](const std::string& t) { return t == "先运行基础服务" ? "run the servers" : t; });
+  std::string seen;
+  auto previous = platform::SetMessageBoxPresenter([&](const std::string& t, const std::string&) { seen = t; });
+  platform::MessageBox("先运行基础服务");
+  EXPECT_EQ(seen, "run the servers");
+  platform::MessageBox("error");
+  EXPECT_EQ(seen, "error") << "a text without a translation is shown as it is";
+  platform::SetMessageBoxPresenter(previous);
+  platform::SetTextTranslation(nullptr);
+}
+
+TEST(Desktop, ARuntimeFolderOfItsOwnWhenNoneIsSet) {
+  const std::filesystem::path tmp = std::filesystem::temp_directory_path() / ("rt-test-" + std::to_string(getpid()));
+  std::filesystem::create_directories(tmp);
+  EnvVar runtime("XDG_RUNTIME_DIR", nullptr), tmpdir("TMPDIR", tmp.c_str());
+  const std::filesystem::path expected = tmp / ("runtime-" + std::to_string(getuid()));
+  std::filesystem::create_directories(expected);
+  chmod(expected.c_str(), 0755);  // left open by someone: closed again
+  platform::EnsureRuntimeFolder();
+  ASSERT_NE(std::getenv("XDG_RUNTIME_DIR"), nullptr);
+  EXPECT_EQ(std::filesystem::path(std::getenv("XDG_RUNTIME_DIR")), expected);
+  struct stat info {};
+  ASSERT_EQ(stat(expected.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  setenv("XDG_RUNTIME_DIR", "/somewhere/else", 1);
+  platform::EnsureRuntimeFolder();
+  EXPECT_STREQ(std::getenv("XDG_RUNTIME_DIR"), "/somewhere/else") << "a set variable is left alone";
+  std::filesystem::remove_all(tmp);
 }
 
 TEST(Folders, TempFolderFollowsTmpdir) {

@@ -85,7 +85,14 @@ py::object PictureBytes(RenderNet2& render) {
 
 // The picture as a height x width x 3 uint8 NumPy array, or None.
 py::object PictureArray(RenderNet2& render) {
-  py::object numpy = py::module_::import("numpy");  // ImportError without NumPy
+  py::object numpy;
+  try {
+    numpy = py::module_::import("numpy");
+  } catch (const py::error_already_set&) {
+    throw py::import_error(
+        "RenderNet2.picture needs NumPy (Debian: python3-numpy; pip: lumora[numpy]); "
+        "GetPictureBytes() gives the picture without it");
+  }
   py::object picture = PictureBytes(render);
   if (picture.is_none()) return picture;
   py::tuple t = picture.cast<py::tuple>();
@@ -97,16 +104,16 @@ py::object PictureArray(RenderNet2& render) {
 
 #include "MakerBindings.inc"
 
-PYBIND11_MODULE(lumora, m) {
-  m.doc() = "Scene maker and farm renders of the render farm (liblumora.so).";
-  m.attr("S_OK") = S_OK;
-  m.attr("S_FALSE") = S_FALSE;
+namespace {
 
+void BindMaker(py::module_& m) {
   py::class_<Maker> maker(m, "Maker", LUMORA_MAKER_DOC);
   maker.def(py::init<>());
   LUMORA_MAKER_METHODS(maker)
   maker.attr("METHODS") = py::make_tuple(LUMORA_MAKER_METHOD_NAMES);
+}
 
+void BindProgress(py::module_& m) {
   py::class_<jobs::JobProgressSnapshot>(m, "JobProgress", "A render job's progress at one moment.")
       .def_readonly("rows_placed", &jobs::JobProgressSnapshot::rowsPlaced, "picture rows received at least once")
       .def_readonly("rows_total", &jobs::JobProgressSnapshot::rowsTotal,
@@ -131,19 +138,19 @@ PYBIND11_MODULE(lumora, m) {
       .def_readonly("finished", &jobs::NodeWork::finished, "the band was done on it")
       .def_readonly("handed_out_again", &jobs::NodeWork::handedOutAgain,
                     "it failed the band (stopped answering, rows missing) and the band went out again");
+}
 
-  py::class_<RenderNet2> render(m, "RenderNet2", R"(Renders the scene that Maker wrote, on the farm, without a window.
+// Starts a job; a job that has ended is put away first (the C++ class wants
+// an explicit Init for that), so a script renders again without ceremony.
+HRESULT StartJob(RenderNet2& r) {
+  int32_t state = RenderNet2::kJobNotStarted;
+  r.GetJobState(&state);
+  if (state != RenderNet2::kJobNotStarted && state != RenderNet2::kJobRunning) r.Init();
+  const WId no_window = 0;
+  return r.Zarvo(&no_window);
+}
 
-Per picture: SetImage(width, height), Zarvo(), then WaitForJob() and
-SavePicture(path) or picture. The job runs in the background (the GIL is
-released while it runs and while waiting). The picture size and the busy
-flag are shared by every RenderNet2 of the process: a job's picture is kept
-until Init() (or Destory() and Init()), and only then does the next Zarvo
-start a job.)");
-  render.def(py::init([] {
-    python::QtHost::Start();
-    return new RenderNet2;
-  }));
+void BindJobCalls(py::class_<RenderNet2>& render) {
   render.attr("kJobNotStarted") = static_cast<int32_t>(RenderNet2::kJobNotStarted);
   render.attr("kJobRunning") = static_cast<int32_t>(RenderNet2::kJobRunning);
   render.attr("kJobCompleted") = static_cast<int32_t>(RenderNet2::kJobCompleted);
@@ -154,19 +161,15 @@ start a job.)");
   render.def(
       "SetImage", [](RenderNet2& r, int32_t width, int32_t heigth) { return r.SetImage(width, heigth); },
       py::arg("width"), py::arg("heigth"), "The size of the next picture (640 x 480 until set). S_OK.");
-  render.def(
-      "Zarvo",
-      [](RenderNet2& r) {
-        const WId no_window = 0;
-        return r.Zarvo(&no_window);
-      },
-      py::call_guard<py::gil_scoped_release>(),
-      "Starts the render job of the scene in the work folder and returns at once (S_OK). Does nothing while "
-      "a job is busy; GetJobState and GetJobReason tell whether it started.");
+  render.def("Zarvo", &StartJob, py::call_guard<py::gil_scoped_release>(),
+             "Starts the render job of the scene the Maker wrote and returns at once (S_OK). A job that has "
+             "ended is put away first (its picture too), so no Init is needed between renders; does nothing "
+             "while a job runs. GetJobState and GetJobReason tell whether it started.");
   render.def("Destory", &RenderNet2::Destory, py::call_guard<py::gil_scoped_release>(),
-             "Drops the job's picture; the busy flag stays set until Init. S_OK.");
+             "Drops the job's picture; the busy flag stays set until Init or the next Zarvo. S_OK.");
   render.def("Init", &RenderNet2::Init, py::call_guard<py::gil_scoped_release>(),
-             "Clears the busy flag so that the next Zarvo starts a job. S_OK.");
+             "Clears the busy flag so that the next Zarvo starts a job (Zarvo does this itself once a job has "
+             "ended). S_OK.");
   render.def(
       "GetJobState",
       [](RenderNet2& r) {
@@ -188,6 +191,9 @@ second while waiting. Ctrl-C interrupts the wait (the job goes on).)");
         return std::string(reason != nullptr ? reason : "");
       },
       "One line saying why the job did not start or did not complete (empty otherwise).");
+}
+
+void BindJobResults(py::class_<RenderNet2>& render) {
   render.def(
       "SavePicture", [](RenderNet2& r, const std::string& path) { return r.SavePicture(path.c_str()); },
       py::arg("path"), py::call_guard<py::gil_scoped_release>(),
@@ -211,10 +217,37 @@ second while waiting. Ctrl-C interrupts the wait (the job goes on).)");
       "Per hand-out of a band to a node (a list of NodeWork): complete once the job has ended.");
   render.def("GetPictureBytes", &PictureBytes,
              "The picture as it is now: (width, height, bytes) with three bytes (r, g, b) a pixel, top row "
-             "first; None when there is no picture.");
+             "first; None when there is no picture. Needs no NumPy.");
   render.def_property_readonly("picture", &PictureArray,
                                "The picture as it is now, a height x width x 3 uint8 NumPy array (a copy); "
-                               "None when there is no picture. Needs NumPy.");
+                               "None when there is no picture. Needs NumPy (ImportError without it).");
+}
+
+void BindRenderNet2(py::module_& m) {
+  py::class_<RenderNet2> render(m, "RenderNet2", R"(Renders the scene that Maker wrote, on the farm, without a window.
+
+Per picture: SetImage(width, height), Zarvo(), then WaitForJob() and
+SavePicture(path) or picture. The job runs in the background (the GIL is
+released while it runs and while waiting). The picture size and the busy
+flag are shared by every RenderNet2 of the process; a job's picture is kept
+until the next Zarvo (or Init).)");
+  render.def(py::init([] {
+    python::QtHost::Start();
+    return new RenderNet2;
+  }));
+  BindJobCalls(render);
+  BindJobResults(render);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(lumora, m) {
+  m.doc() = "Scene maker and farm renders of the render farm (liblumora.so).";
+  m.attr("S_OK") = S_OK;
+  m.attr("S_FALSE") = S_FALSE;
+  BindMaker(m);
+  BindProgress(m);
+  BindRenderNet2(m);
 
   // The application thread ends before the interpreter does.
   py::module_::import("atexit").attr("register")(py::cpp_function([] {

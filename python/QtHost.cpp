@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Desktop.h"
+
 namespace python {
 namespace {
 
@@ -52,6 +54,8 @@ void QtHost::Start() {
   HostState& state = State();
   std::unique_lock<std::mutex> lock(state.mutex);
   if (state.running || QCoreApplication::instance() != nullptr) return;
+  // Before the application's thread exists; Qt would warn without it.
+  platform::EnsureRuntimeFolder();
   state.thread = std::thread(RunApplication);
   state.ready.wait(lock, [&] { return state.running; });
 }

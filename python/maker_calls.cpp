@@ -8,14 +8,10 @@
 
 #include "scene/Maker.h"
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: maker_calls IMAGE\n");
-    return 2;
-  }
-  const std::string image = argv[1];
-  Maker m;
-  std::vector<HRESULT> r;
+namespace {
+
+// The camera, the lights and the textures, then the sphere that wears them.
+void MakeSetUpAndSphere(Maker& m, const std::string& image, std::vector<HRESULT>& r) {
   r.push_back(m.Init());
   r.push_back(m.CreateCamera("cam"));
   r.push_back(m.SetCameraLocation("cam", 0, -5, 1.5));
@@ -60,6 +56,10 @@ int main(int argc, char** argv) {
   r.push_back(m.SetSphereRadius("ball", 1));
   r.push_back(m.SetSphereRadius("missing", 1));
   r.push_back(m.AddtoScene("ball"));
+}
+
+// The other solids and the global settings.
+void MakeSolids(Maker& m, std::vector<HRESULT>& r) {
   r.push_back(m.CleanTransition());
   r.push_back(m.SetTextureToObject("wall"));
   r.push_back(m.CreateMesh("tri"));
@@ -86,6 +86,19 @@ int main(int argc, char** argv) {
   r.push_back(m.GlobalSetPhotonsCount(20000));
   r.push_back(m.GlobalSetGamma(2.2));
   r.push_back(m.Finish());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: maker_calls IMAGE\n");
+    return 2;
+  }
+  Maker m;
+  std::vector<HRESULT> r;
+  MakeSetUpAndSphere(m, argv[1], r);
+  MakeSolids(m, r);
   for (HRESULT hr : r) std::printf("%d\n", hr);
   return 0;
 }

@@ -141,6 +141,9 @@ class MakerTest(unittest.TestCase):
         self.assertEqual(list(lumora.Maker.METHODS), declared)
         for name in declared:
             self.assertTrue(callable(getattr(lumora.Maker, name)), name)
+            # A sentence of its own, not only the signature and the number.
+            said = getattr(lumora.Maker, name).__doc__.split("\n\n")
+            self.assertTrue(any(len(p) > 25 and not p.startswith(("(Maker method", name)) for p in said), name)
         self.assertIn("perspective", lumora.Maker.SetCameraType.__doc__)
         self.assertIn("Protocol. Call Init first", lumora.Maker.__doc__)
         self.assertEqual((lumora.S_OK, lumora.S_FALSE), (0, 1))

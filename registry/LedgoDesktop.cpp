@@ -14,6 +14,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/QtMessageBox.h"
+#include "platform/Translation.h"
 #include "platform/TrayLoop.h"
 #include "platform/TrayShell.h"
 #include "registry/LedgoWindow.h"
@@ -36,7 +37,7 @@ void DumpLog(const LedgoWindow& window) {
 
 }  // namespace
 
-int RunLedgoDesktop(int argc, char** argv, const sigset_t& endSignals) {
+int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const sigset_t& endSignals) {
   QApplication app(argc, argv);
   // Boxes come and go; only the shutdown ends the program.
   app.setQuitOnLastWindowClosed(false);
@@ -47,9 +48,9 @@ int RunLedgoDesktop(int argc, char** argv, const sigset_t& endSignals) {
   LedgoWindow window([&shell] { shell->HideToTray(); });
   shell = std::make_unique<platform::TrayShell>(
       &window, platform::TrayShell::MakeIcon(QColor(0xc6, 0x28, 0x28), QLatin1Char('L')),
-      platform::TrayShell::Texts{QStringLiteral("Ledgo服务"), QStringLiteral("关闭服务"),
-                                 QStringLiteral("关于 Ledgo(&A)..."), QStringLiteral("关于 Ledgo"),
-                                 QStringLiteral("Ledgo 1.0 版")},
+      platform::TrayShell::Texts{platform::QtText("Ledgo服务"), platform::QtText("关闭服务"),
+                                 platform::QtText("关于 Ledgo(&A)..."), platform::QtText("关于 Ledgo"),
+                                 platform::QtText("Ledgo 1.0 版")},
       [] { QCoreApplication::exit(0); });
 
   Notice sameIor("Same IOR", "");
@@ -62,8 +63,9 @@ int RunLedgoDesktop(int argc, char** argv, const sigset_t& endSignals) {
   RegistryService service(platform::TempFolder() / "~BS.bak", hooks);
   RegistryServer server(service);
 
-  if (!server.Open(RegistryPortFromEnvironment())) {
+  if (!server.Open(port)) {
     platform::MessageBox("端口被占用---退出程序", "Error Reports");
+    std::cerr << "ledgo: " << PortTakenAdvice(port) << std::endl;
     ACE::fini();
     return 1;
   }
@@ -75,7 +77,7 @@ int RunLedgoDesktop(int argc, char** argv, const sigset_t& endSignals) {
   shell->Start();
   // The start-up box does not hold the service up: it is not modal.
   auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Ledgo"),
-                              QStringLiteral("这是开发版本version 1.0"), QMessageBox::Ok);
+                              platform::QtText("这是开发版本version 1.0"), QMessageBox::Ok);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowIcon(window.windowIcon());
   box->show();

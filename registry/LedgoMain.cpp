@@ -1,7 +1,8 @@
 // ledgo: the farm's name registry service: a tray program on a desktop,
 // a daemon without one. It ends on SIGINT or SIGTERM, an orderly end that
 // deletes the store file. Either way it exits with 1, after the box
-// "端口被占用---退出程序", when its port is taken.
+// "端口被占用---退出程序" and a line naming the port, when its port is taken,
+// and with 2, before anything starts, for an argument or a bad LEDGO_PORT.
 #include <ace/Init_ACE.h>
 #include <signal.h>
 
@@ -13,6 +14,7 @@
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
+#include "platform/Translation.h"
 #include "registry/LedgoDesktop.h"
 #include "registry/Notice.h"
 #include "registry/RegistryPort.h"
@@ -26,14 +28,21 @@ int main(int argc, char** argv) {
                       "The name registry: answers the farm programs' look-ups over UDP on\n"
                       "LEDGO_PORT. It keeps its table in TMPDIR/~BS.bak while it runs; an orderly\n"
                       "end (SIGINT, SIGTERM, or its tray menu's \"关闭服务\") deletes that file.\n"
-                      "It runs no ORB and takes no other arguments.\n\n") +
+                      "It runs no ORB and takes no other arguments.\n"
+                      "Exit status: 0 after an orderly end, 1 when its port is taken, 2 for an\n"
+                      "argument or a LEDGO_PORT that is not a port number.\n\n") +
               platform::kCommonEnvironmentHelp)) {
     return 0;
   }
+  if (argc > 1) return platform::RefuseToStart("ledgo", std::string("unknown argument \"") + argv[1] + "\"");
+  const platform::StatusOr<std::uint16_t> port = registry::RegistryPortFromEnvironment();
+  if (!port) return platform::RefuseToStart("ledgo", port.status().reason());
   // Only this thread takes the end signals; every thread started later
   // inherits the mask.
   const sigset_t endSignals = platform::BlockEndSignals();
-  if (platform::DesktopAvailable()) return registry::RunLedgoDesktop(argc, argv, endSignals);
+  platform::EnsureRuntimeFolder();
+  platform::InstallTranslation();
+  if (platform::DesktopAvailable()) return registry::RunLedgoDesktop(argc, argv, *port, endSignals);
 
   ACE::init();
   registry::Notice sameIor("Same IOR", "");
@@ -43,8 +52,9 @@ int main(int argc, char** argv) {
   registry::RegistryService service(platform::TempFolder() / "~BS.bak", hooks);
   registry::RegistryServer server(service);
 
-  if (!server.Open(registry::RegistryPortFromEnvironment())) {
+  if (!server.Open(*port)) {
     platform::MessageBox("端口被占用---退出程序", "Error Reports");
+    std::cerr << "ledgo: " << registry::PortTakenAdvice(*port) << std::endl;
     ACE::fini();
     return 1;
   }

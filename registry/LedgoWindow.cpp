@@ -5,12 +5,14 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include "platform/Translation.h"
+
 namespace registry {
 
 LedgoWindow::LedgoWindow(std::function<void()> hide, QWidget* parent)
     : platform::TrayDialog(QStringLiteral("Ledgo"), 320, 200, parent) {
-  connect(AddButton(QStringLiteral("服务关闭"), true), &QPushButton::clicked, this, &QDialog::accept);
-  connect(AddButton(QStringLiteral("隐藏")), &QPushButton::clicked, this, [hide] { hide(); });
+  connect(AddButton(platform::QtText("服务关闭"), true), &QPushButton::clicked, this, &QDialog::accept);
+  connect(AddButton(platform::QtText("隐藏")), &QPushButton::clicked, this, [hide] { hide(); });
   // The client area less 10 units at the left and top and 100 at the right.
   log_ = new QListWidget(this);
   log_->setGeometry(DialogUnits(10, 10, 320 - 10 - 100, 200 - 10));

@@ -59,7 +59,9 @@ CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr
   const std::string key = RegistrationKey(ior);
   const std::string request = farm::FormatPutRequest(name, ior, key);
   if (request.size() + 1 > farm::kMaxRequestBytes) return -2;
-  RegistryClient client(RegistryAddressFromEnvironment());
+  platform::StatusOr<RegistryAddress> address = RegistryAddressFromEnvironment();
+  if (!address) return -2;
+  RegistryClient client(*address);
   std::string answer;
   if (!client.Ask(request, &answer)) return -1;
   return answer == key ? 0 : 1;
@@ -74,7 +76,9 @@ CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* na
     // Not given on the command line: ask the registry.
   }
 
-  RegistryClient client(RegistryAddressFromEnvironment());
+  platform::StatusOr<RegistryAddress> address = RegistryAddressFromEnvironment();
+  if (!address) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  RegistryClient client(*address);
   for (int i = 0; i < kMaxLookups; ++i) {
     std::string answer;
     if (!client.Ask(farm::FormatGetRequest(name), &answer)) throw CORBA::TRANSIENT(0, CORBA::COMPLETED_NO);

@@ -16,7 +16,8 @@ namespace registry {
 //    1  the registry answered something else: it may not hold the entry;
 //   -1  the registry did not answer (three tries);
 //   -2  nothing was sent: nil ORB or object, an empty name or one holding
-//       ";", or a request too long for one datagram.
+//       ";", a request too long for one datagram, or a $LEDGO_PORT that is
+//       no port number.
 CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr obj);
 
 // Looks `name` up and returns the object published under it (never nil).
@@ -29,7 +30,8 @@ CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr
 // since it may only be paused. With `flag` 0 the registry's answer is
 // returned unprobed. Raises a CORBA system exception: TRANSIENT when the
 // registry does not answer, OBJECT_NOT_EXIST when nothing (live) is
-// published under the name, BAD_PARAM for an unusable name.
+// published under the name, BAD_PARAM for an unusable name or a $LEDGO_PORT
+// that is no port number.
 CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* name, CORBA::Long flag);
 
 }  // namespace registry

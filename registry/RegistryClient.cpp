@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "idl/RegistryDatagram.h"
 #include "registry/RegistryPort.h"
 
 namespace registry {
@@ -46,8 +47,9 @@ bool Resolve(const RegistryAddress& address, sockaddr_in* out) {
   return true;
 }
 
-// Waits up to `timeoutMs` for one datagram on `fd`.
-bool Receive(int fd, int timeoutMs, std::string* answer) {
+// Waits up to `timeoutMs` for one datagram on `fd`; *fromPort (when given)
+// is set to the port it came from.
+bool Receive(int fd, int timeoutMs, std::string* answer, std::uint16_t* fromPort) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
@@ -58,7 +60,9 @@ bool Receive(int fd, int timeoutMs, std::string* answer) {
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
     std::vector<char> buf(kAnswerBuffer);
-    ssize_t n = recv(fd, buf.data(), buf.size(), 0);
+    sockaddr_in from{};
+    socklen_t fromSize = sizeof(from);
+    ssize_t n = recvfrom(fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
       // An ICMP "port unreachable" from an earlier send surfaces here; keep
@@ -69,17 +73,24 @@ bool Receive(int fd, int timeoutMs, std::string* answer) {
     const char* end = static_cast<const char*>(std::memchr(buf.data(), '\0', static_cast<size_t>(n)));
     size_t len = end ? static_cast<size_t>(end - buf.data()) : static_cast<size_t>(n);
     answer->assign(buf.data(), len);
+    if (fromPort != nullptr) *fromPort = ntohs(from.sin_port);
     return true;
   }
 }
 
 }  // namespace
 
-RegistryAddress RegistryAddressFromEnvironment() {
+platform::StatusOr<RegistryAddress> RegistryAddressFromEnvironment() {
   RegistryAddress address;
   if (const char* host = std::getenv("LEDGO_HOST"); host != nullptr && *host != '\0') address.host = host;
-  address.port = RegistryPortFromEnvironment();
+  platform::StatusOr<std::uint16_t> port = RegistryPortFromEnvironment();
+  if (!port) return port.status();
+  address.port = *port;
   return address;
+}
+
+std::string Describe(const RegistryAddress& address) {
+  return address.host + ":" + std::to_string(address.port) + " (UDP)";
 }
 
 RegistryClient::RegistryClient(RegistryAddress address, int timeoutMs, int attempts)
@@ -94,7 +105,20 @@ bool RegistryClient::Ask(std::string_view request, std::string* answer) const {
   return false;
 }
 
+bool RegistryClient::Ping(std::uint16_t* answerPort) const {
+  // References are IOR texts; no registration holds this one.
+  std::string datagram = farm::FormatBadServiceRequest("-");
+  datagram.push_back('\0');
+  std::string answer;
+  return Exchange(datagram, &answer, timeoutMs_, answerPort);
+}
+
 bool RegistryClient::SendRaw(std::string_view datagram, std::string* answer, int timeoutMs) const {
+  return Exchange(datagram, answer, timeoutMs, nullptr);
+}
+
+bool RegistryClient::Exchange(std::string_view datagram, std::string* answer, int timeoutMs,
+                              std::uint16_t* answerPort) const {
   sockaddr_in to{};
   if (!Resolve(address_, &to)) return false;
   Socket sock;
@@ -102,7 +126,7 @@ bool RegistryClient::SendRaw(std::string_view datagram, std::string* answer, int
   ssize_t sent =
       sendto(sock.fd(), datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
   if (sent != static_cast<ssize_t>(datagram.size())) return false;
-  return Receive(sock.fd(), timeoutMs, answer);
+  return Receive(sock.fd(), timeoutMs, answer, answerPort);
 }
 
 }  // namespace registry

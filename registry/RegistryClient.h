@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Status.h"
 #include "registry/RegistryPort.h"
 
 namespace registry {
@@ -16,9 +17,12 @@ struct RegistryAddress {
 };
 
 // $LEDGO_HOST (default 127.0.0.1) and $LEDGO_PORT (default
-// kDefaultRegistryPort). A port that is not a number in 1..65535 falls back
-// to the default.
-RegistryAddress RegistryAddressFromEnvironment();
+// kDefaultRegistryPort). A port
+// that is not a number in 1..65535 is refused (RegistryPortFromEnvironment).
+platform::StatusOr<RegistryAddress> RegistryAddressFromEnvironment();
+
+// "HOST:PORT (UDP)", for messages that say where the registry was looked for.
+std::string Describe(const RegistryAddress& address);
 
 // Talks to the name registry over UDP. The registry answers from a socket
 // other than the one it listens on, so every exchange uses a fresh unbound
@@ -43,9 +47,18 @@ class RegistryClient {
   // an answer. For callers that need to send malformed requests.
   bool SendRaw(std::string_view datagram, std::string* answer, int timeoutMs) const;
 
+  // Sends one request that changes nothing (the removal of a reference no
+  // registration can hold) and waits up to the time-out for its answer.
+  // True when the registry answered, with *answerPort set to the port the
+  // answer came from. The registry answers from a port the system picks when
+  // its service starts, so a new port means a registry that restarted.
+  bool Ping(std::uint16_t* answerPort) const;
+
   const RegistryAddress& address() const { return address_; }
 
  private:
+  bool Exchange(std::string_view datagram, std::string* answer, int timeoutMs, std::uint16_t* answerPort) const;
+
   RegistryAddress address_;
   int timeoutMs_;
   int attempts_;

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "idl/RegistryDatagram.h"
+#include "platform/Texts.h"
 #include "registry/StoreFile.h"
 
 namespace registry {
@@ -22,7 +23,7 @@ void RegistryService::LoadStore() {
     case registry::store_file::ReadResult::kLoaded: table_.Assign(std::move(entries)); break;
     case registry::store_file::ReadResult::kDamaged:
       table_.Assign({});
-      Log("备份文件损坏,已忽略:" + storeFile_.string() + " (" + error + ")");
+      Log(platform::Text("备份文件损坏,已忽略:") + storeFile_.string() + " (" + error + ")");
       break;
   }
 }
@@ -56,11 +57,11 @@ std::string RegistryService::Put(const farm::RegistryRequest& request) {
   entry.reference = request.reference;
   entry.key = request.key;
   entry.host = request.host;
-  Log("来自" + entry.host + "注册服务:" + entry.name);
+  Log(platform::Text("来自") + entry.host + platform::Text("注册服务:") + entry.name);
   registrationAnswer_ = entry.key;
   if (table_.Put(std::move(entry))) {
     if (!registry::store_file::Write(storeFile_, table_.entries())) {
-      Log("备份文件写入失败:" + storeFile_.string());
+      Log(platform::Text("备份文件写入失败:") + storeFile_.string());
     }
   }
   return registrationAnswer_;
@@ -72,13 +73,13 @@ std::string RegistryService::Get(const std::string& name) {
   for (int i = 0; i < choice->sameReference; ++i) {
     if (hooks_.sameReference) hooks_.sameReference();
   }
-  Log("来自" + choice->entry.host + "解析服务:" + choice->entry.name);
+  Log(platform::Text("来自") + choice->entry.host + platform::Text("解析服务:") + choice->entry.name);
   return choice->entry.reference;
 }
 
 void RegistryService::RemoveReference(const std::string& reference) {
   for (const auto& e : table_.RemoveReference(reference)) {
-    Log("来自" + e.host + "卸载服务:" + e.name);
+    Log(platform::Text("来自") + e.host + platform::Text("卸载服务:") + e.name);
   }
 }
 

@@ -312,7 +312,8 @@ TEST_F(JobsTest, WithoutAFarmVornelSaysWhyAndEnds) {
   Process* v = StartVornel({"--scene", "2", "--out", out.string(), "--width", "64", "--height", "48"});
   ASSERT_TRUE(v != nullptr);
   EXPECT_EQ(v->WaitExit(60s), 3);
-  EXPECT_NE(v->Output().find("name registry did not answer"), std::string::npos) << v->Output();
+  const std::string where = "no name registry answered at 127.0.0.1:" + std::to_string(farm_.RegistryPort());
+  EXPECT_NE(v->Output().find(where), std::string::npos) << v->Output();
   EXPECT_NE(v->Output().find("请按照说明方式启动各级服务程序"), std::string::npos) << v->Output();
   EXPECT_TRUE(fs::exists(client_ / "Render.zip")) << "a failed job leaves its package";
 
@@ -442,15 +443,17 @@ TEST_F(JobsTest, PausedNodesKilledEnginesAndARestartedServerStillGiveTheWholePic
               paused, killed, after_restart);
 }
 
+// A node refuses to start without its engine (cli_test); one whose engine
+// goes missing while it runs fails its band, which the other node renders.
 TEST_F(JobsTest, ANodeWithoutItsEngineBesideAGoodOneOnlyDelaysTheJob) {
   ASSERT_TRUE(farm_.StartRegistry());
   Process* hub = farm_.StartWorkgroup(orb_->orb());
   ASSERT_TRUE(hub && hub->Running());
   const fs::path broken = farm_.MakeNodeFolder();
-  fs::remove(broken / "pvengine");
   nodes_.push_back(farm_.StartNode(broken));
   nodes_.push_back(farm_.StartNode(farm_.MakeNodeFolder()));
   ASSERT_TRUE(WaitUntil([&] { return Farmers() == 2; }, 30s, 100ms));
+  fs::remove(broken / "pvengine");
   const fs::path out = farm_.TmpDir() / "b.png";
   double seconds = 0;
   ASSERT_EQ(TimedJob(out, &seconds), 0) << last_output_;

@@ -140,6 +140,17 @@ TEST(RegistryProcess, PortInUseEndsTheSecondRegistry) {
   ASSERT_TRUE(second);
   EXPECT_EQ(second->WaitExit(5s), 1);
   EXPECT_NE(second->Output().find("端口被占用---退出程序"), std::string::npos) << second->Output();
+  EXPECT_NE(second->Output().find("UDP port " + std::to_string(farm.RegistryPort()) + " is taken"), std::string::npos)
+      << second->Output();
+  // With an English locale the box is in English; the default stays as is.
+  {
+    ScopedEnv english("LANG", "en_US.UTF-8");
+    Process* third = farm.StartProgram({(BinDir() / "ledgo").string()}, "ledgo");
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->WaitExit(5s), 1);
+    EXPECT_NE(third->Output().find("Port taken - ending the program"), std::string::npos) << third->Output();
+    EXPECT_EQ(third->Output().find("端口被占用"), std::string::npos) << third->Output();
+  }
   // The second one did not touch the first one's store file.
   EXPECT_EQ(Stored(farm).size(), 1u);
   EXPECT_EQ(Ask(farm, "Get;WorkGroup"), "IOR:one");

@@ -12,8 +12,10 @@
 #include "platform/EndSignals.h"
 #include "platform/ProgramInfo.h"
 #include "platform/QtMessageBox.h"
+#include "platform/Translation.h"
 #include "platform/TrayLoop.h"
 #include "platform/TrayShell.h"
+#include "registry/RegistryPort.h"
 #include "workgroup/KintrahubWindow.h"
 #include "workgroup/WorkgroupServer.h"
 
@@ -42,8 +44,8 @@ int RunDesktop(int argc, char** argv, workgroup::WorkgroupServer& server, const 
   workgroup::KintrahubWindow window;
   platform::TrayShell shell(
       &window, platform::TrayShell::MakeIcon(QColor(0x2e, 0x7d, 0x32), QLatin1Char('K')),
-      {QStringLiteral("工作组服务"), QStringLiteral("关闭"), QStringLiteral("关于 Kintrahub(&A)..."),
-       QStringLiteral("关于 Kintrahub"), QStringLiteral("Kintrahub 1.0 版")},
+      {platform::QtText("工作组服务"), platform::QtText("关闭"), platform::QtText("关于 Kintrahub(&A)..."),
+       platform::QtText("关于 Kintrahub"), platform::QtText("Kintrahub 1.0 版")},
       [] { QCoreApplication::exit(0); });
   server.Start();
   shell.Start();
@@ -64,10 +66,21 @@ int main(int argc, char** argv) {
                       "publishes itself under the name \"WorkGroup\" in the name registry. Give it a\n"
                       "fixed -ORBendPoint so that the reference it publishes survives restarts.\n"
                       "On a desktop it lives in the tray; it ends on SIGINT, SIGTERM, or the tray\n"
-                      "menu's \"关闭\".\n\n") +
+                      "menu's \"关闭\". Until the name registry answers it says so and keeps\n"
+                      "trying; it publishes itself again whenever the registry restarts.\n"
+                      "Exit status: 0 after an orderly end, 1 when the ORB could not serve, 2 for\n"
+                      "an argument that is not an ORB option or a LEDGO_PORT that is not a port.\n\n") +
               platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp)) {
     return 0;
   }
+  if (platform::Status args = platform::CheckOrbArguments(argc, argv); !args) {
+    return platform::RefuseToStart("kintrahub", args.reason());
+  }
+  if (auto port = registry::RegistryPortFromEnvironment(); !port) {
+    return platform::RefuseToStart("kintrahub", port.status().reason());
+  }
+  platform::EnsureRuntimeFolder();
+  platform::InstallTranslation();
   // Only one thread takes the end signals; the ORB's threads inherit the
   // mask and the ORB is shut down from there, never inside a handler.
   const sigset_t endSignals = platform::BlockEndSignals();

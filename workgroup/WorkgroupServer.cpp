@@ -1,8 +1,11 @@
 #include "workgroup/WorkgroupServer.h"
 
+#include <memory>
+
 #include "idl/OrbInit.h"
 #include "idl/WellKnownNames.h"
 #include "platform/MessageBox.h"
+#include "registry/Announcer.h"
 #include "registry/NameBinding.h"
 #include "workgroup/WorkGropRegiste_i.h"
 
@@ -62,7 +65,15 @@ void WorkgroupServer::Serve() {
   childPoa->activate_object_with_id(id.in(), registry.in());
   CORBA::Object_var ref = childPoa->id_to_reference(id.in());
 
-  registry::bind_service(orb, farm::kWorkGroupService, ref);
+  // Published now or whenever the name registry appears, and again after
+  // it restarts; the announcer stops before the ORB goes.
+  platform::StatusOr<registry::RegistryAddress> address = registry::RegistryAddressFromEnvironment();
+  if (!address) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  auto announcer = std::make_unique<registry::Announcer>(
+      farm::kWorkGroupService, *address,
+      [&orb, &ref] { return static_cast<int>(registry::bind_service(orb, farm::kWorkGroupService, ref)); },
+      [](const std::string& line) { platform::WriteMessageToStderr("kintrahub: " + line); });
+  announcer->Start();
 
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -74,6 +85,7 @@ void WorkgroupServer::Serve() {
   } catch (const CORBA::BAD_INV_ORDER&) {
     // Shut down before the loop began.
   }
+  announcer.reset();
 
   // The shut-down ORB has destroyed its POAs and released the servants;
   // the registry object, and with it every work group, goes with the last

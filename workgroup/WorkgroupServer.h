@@ -11,8 +11,9 @@ namespace workgroup {
 // The workgroup server's service thread: starts the ORB from the command
 // line, serves the work group registry under the fixed identity
 // kWorkGroupService in a persistent POA (so its reference survives restarts on
-// the same endpoint), publishes it in the name registry and runs the ORB
-// until Stop(). Any failure on the way shows the message "error" and ends
+// the same endpoint), keeps it published in the name registry (waiting for
+// the registry when it is not there yet, publishing again after it
+// restarts) and runs the ORB until Stop(). Any failure on the way shows the message "error" and ends
 // the thread.
 //
 // Start and Join from the owner's thread; Stop from any: a mutex guards the ORB.

@@ -14,6 +14,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ThreadPriority.h"
 #include "registry/NameBinding.h"
+#include "registry/RegistryClient.h"
 
 namespace jobs {
 
@@ -27,6 +28,15 @@ std::vector<std::string> HostArguments() {
   while (std::getline(in, arg, '\0')) args.push_back(arg);
   if (args.empty()) args.push_back("lumora");
   return args;
+}
+
+// What the look-up of the workgroup server needs: a name registry that
+// answers at the address the environment gives.
+std::string RegistryStage() {
+  const platform::StatusOr<registry::RegistryAddress> address = registry::RegistryAddressFromEnvironment();
+  if (!address) return address.status().reason();
+  return "no name registry answered at " + registry::Describe(*address) +
+         "; start ledgo there, or point LEDGO_HOST and LEDGO_PORT at the one that runs";
 }
 
 // How a job ended: its outcome and the one line saying why.
@@ -85,7 +95,7 @@ Lumora::RenderBoss_var DispatchRun::ActivateBoss() {
 }
 
 Kintra::WorkGroup_var DispatchRun::JoinWorkGroup(uint32_t groupTimeoutMs) {
-  stage_ = "the name registry did not answer";
+  stage_ = RegistryStage();
   CORBA::Object_var groupObj;
   try {
     groupObj = registry::resolve_initial_references2(orb_.in(), farm::kWorkGroupService, 1);

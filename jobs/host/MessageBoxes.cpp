@@ -3,12 +3,18 @@
 #include <mutex>
 
 #include "platform/QtMessageBox.h"
+#include "platform/Translation.h"
 
 namespace jobs {
 
 void InstallMessageBoxes() {
   static std::once_flag once;
-  std::call_once(once, [] { platform::InstallQtMessageBoxPresenter(); });
+  std::call_once(once, [] {
+    // The library's boxes in the host's language (English for an English
+    // locale), like the programs'.
+    platform::InstallTranslation();
+    platform::InstallQtMessageBoxPresenter();
+  });
 }
 
 namespace {

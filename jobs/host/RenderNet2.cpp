@@ -15,6 +15,7 @@
 #include "jobs/host/RenderJob.h"
 #include "jobs/view/Picture.h"
 #include "platform/Folders.h"
+#include "scene/WorkFolder.h"
 
 namespace jobs {
 namespace {
@@ -39,9 +40,8 @@ Module& TheModule() {
   return *module;
 }
 
-void WorkFolderAnchor() {}
-
-std::filesystem::path WorkFolder() { return platform::ModuleFolder(reinterpret_cast<const void*>(&WorkFolderAnchor)); }
+// The scene maker's work folder: the scene it wrote is packed from there.
+std::filesystem::path WorkFolder() { return scene::WorkFolder::OfLibrary().root(); }
 
 bool SizeAcceptable(int32_t width, int32_t height) {
   return width >= 1 && height >= 1 && width <= Picture::kMaxSide && height <= Picture::kMaxSide &&

@@ -11,6 +11,8 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "platform/Translation.h"
+
 namespace jobs {
 
 CMergeImg::CMergeImg(QWidget* owner)
@@ -125,7 +127,7 @@ void CMergeImg::mouseReleaseEvent(QMouseEvent* event) {
 
 void CMergeImg::ShowContextMenu(QPoint clientPos) {
   QMenu menu(this);
-  QAction* save = menu.addAction(QStringLiteral("保存文件"));
+  QAction* save = menu.addAction(platform::QtText("保存文件"));
   if (menu.exec(mapToGlobal(clientPos)) != save) return;
 
   QFileDialog dialog(this);
