@@ -3,7 +3,8 @@
 
 namespace jobs {
 
-// The class "Lumora.Installer": creatable, with no behaviour of its own.
+// The class "Lumora.Installer": creatable, with no behaviour of its own
+// (so any thread may hold it).
 class Installer {};
 
 // Its interface adds nothing to IUnknown.

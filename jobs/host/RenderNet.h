@@ -8,6 +8,8 @@
 // The older render job class, kept so that old hosts get an answer: Zarvo
 // tells the user to use RenderNet2; every other method does nothing. All
 // methods return S_OK.
+//
+// Holds no state: any thread may call it.
 class RenderNet {
  public:
   RenderNet();

@@ -29,6 +29,8 @@ struct PaintRect {
 // Invariants: zoom() >= 1.0; pan_x() <= 0 and pan_y() <= 0 after every Drag.
 // A wheel step leaves the pan alone (the picture grows and shrinks from its
 // current top-left corner) unless it brings the zoom back to 1.0.
+//
+// Not synchronised: the viewer uses it on the GUI thread only.
 class ViewTransform {
  public:
   static constexpr double kZoomIn = 1.1;

@@ -7,6 +7,8 @@ namespace farmtest {
 // answers ID and IsLive as a render job controller does and hands out no
 // file receivers. Tests derive from it and serve SetData and Push as they
 // need.
+//
+// Its answers hold no state: the ORB's threads may call it at once.
 class BossBase : public POA_Lumora::RenderBoss {
  public:
   char* ID() override { return CORBA::string_dup("Lumora_RenderBoss_i"); }

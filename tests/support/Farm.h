@@ -19,6 +19,8 @@ namespace farmtest {
 // or a port; destruction kills every program started here and puts the
 // environment back.
 //
+// Not synchronised: the test's own thread uses it.
+//
 // Programs come from BinDir(). Every Start* answers a Process owned by the
 // Farm (valid until the Farm is destroyed) or null when the program could not
 // be started; a program that starts but dies early is still answered, so the

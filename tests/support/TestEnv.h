@@ -30,7 +30,8 @@ bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
 std::string ReadFile(const std::filesystem::path& path);
 
 // Sets an environment variable for this process (and the children it starts
-// afterwards) and puts the old value back when destroyed.
+// afterwards) and puts the old value back when destroyed. It changes the
+// process-wide environment: make and destroy it while no other thread runs.
 class ScopedEnv {
  public:
   ScopedEnv(std::string name, const std::string& value);
