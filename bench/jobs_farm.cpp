@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
   }
   // Every node's engine runs povray with its default thread count (one per
   // processor); the direct render gets all of the farm's threads at once.
-  const int per_node = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const int threads = nodes * per_node;
+  const int perNode = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int threads = nodes * perNode;
 
   farmtest::Farm farm;
   farmtest::TestOrb orb;
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
                                             "--width", std::to_string(width), "--height", std::to_string(height)},
                                            "vornel");
   const auto rc = v ? v->WaitExit(30min) : std::nullopt;
-  const double farm_s = Seconds(Clock::now() - start);
+  const double farmSeconds = Seconds(Clock::now() - start);
   if (rc != 0) {
     std::fprintf(stderr, "vornel failed:\n%s\n", v ? v->Output().c_str() : "");
     return 1;
@@ -96,15 +96,15 @@ int main(int argc, char** argv) {
        "-D", "+FN", "+WT" + std::to_string(threads)},
       "povray");
   const auto prc = p ? p->WaitExit(30min) : std::nullopt;
-  const double direct_s = Seconds(Clock::now() - start);
+  const double directSeconds = Seconds(Clock::now() - start);
   if (prc != 0) {
     std::fprintf(stderr, "povray failed:\n%s\n", p ? p->Output().c_str() : "");
     return 1;
   }
 
   std::printf("scene 1 at %d x %d\n", width, height);
-  std::printf("farm, %d nodes (vornel wall time)   %8.2f s\n", nodes, farm_s);
-  std::printf("povray alone, %d threads (wall time) %8.2f s\n", threads, direct_s);
-  std::printf("farm / direct                        %8.2f\n", farm_s / direct_s);
+  std::printf("farm, %d nodes (vornel wall time)   %8.2f s\n", nodes, farmSeconds);
+  std::printf("povray alone, %d threads (wall time) %8.2f s\n", threads, directSeconds);
+  std::printf("farm / direct                        %8.2f\n", farmSeconds / directSeconds);
   return 0;
 }

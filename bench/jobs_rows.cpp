@@ -32,8 +32,8 @@ std::vector<int32_t> MakeRow(int32_t width, int32_t line) {
 }
 
 struct Result {
-  double queued_rows_per_s = 0;
-  double direct_rows_per_s = 0;
+  double queuedRowsPerSecond = 0;
+  double directRowsPerSecond = 0;
 };
 
 Result Measure(int32_t width, int32_t height, QSize window) {
@@ -67,7 +67,7 @@ Result Measure(int32_t width, int32_t height, QSize window) {
   });
   QCoreApplication::exec();
   worker.join();
-  result.queued_rows_per_s = height / std::chrono::duration<double>(end - start).count();
+  result.queuedRowsPerSecond = height / std::chrono::duration<double>(end - start).count();
 
   start = Clock::now();
   for (int32_t line = 1; line <= height; ++line) {
@@ -75,7 +75,7 @@ Result Measure(int32_t width, int32_t height, QSize window) {
     viewer.PutRow(line, row.data(), row.size());
   }
   end = Clock::now();
-  result.direct_rows_per_s = height / std::chrono::duration<double>(end - start).count();
+  result.directRowsPerSecond = height / std::chrono::duration<double>(end - start).count();
   return result;
 }
 
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     for (const QSize& window : windows) {
       const Result r = Measure(w, h, window);
       std::printf("%5dx%-5d %4dx%-5d %7d %16.0f %16.0f %12.1f\n", w, h, window.width(), window.height(), h,
-                  r.queued_rows_per_s, r.direct_rows_per_s, 1e6 / r.queued_rows_per_s);
+                  r.queuedRowsPerSecond, r.directRowsPerSecond, 1e6 / r.queuedRowsPerSecond);
       std::fflush(stdout);
     }
   }

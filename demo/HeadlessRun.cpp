@@ -30,7 +30,7 @@ bool ReadInt(const char* text, int* value) {
 
 // Waits for the job in short slices, showing its progress between them
 // unless quiet. True once the job is no longer running.
-bool Wait(RenderNet2& render, int32_t timeout_ms, bool quiet, int32_t* state) {
+bool Wait(RenderNet2& render, int32_t timeoutMs, bool quiet, int32_t* state) {
   constexpr int32_t kSliceMs = 250;
   ProgressReport report(stdout, isatty(fileno(stdout)) == 1);
   jobs::JobProgressSnapshot progress;
@@ -39,13 +39,13 @@ bool Wait(RenderNet2& render, int32_t timeout_ms, bool quiet, int32_t* state) {
   for (;;) {
     const auto waited = static_cast<int32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-    const int32_t slice = timeout_ms < 0 ? kSliceMs : std::clamp(timeout_ms - waited, 0, kSliceMs);
+    const int32_t slice = timeoutMs < 0 ? kSliceMs : std::clamp(timeoutMs - waited, 0, kSliceMs);
     ended = render.WaitForJob(slice, state) == S_OK;
     if (!quiet) {
       render.GetJobProgress(&progress);
       report.Update(progress);
     }
-    if (ended || (timeout_ms >= 0 && waited + slice >= timeout_ms)) break;
+    if (ended || (timeoutMs >= 0 && waited + slice >= timeoutMs)) break;
   }
   if (!quiet && *state != RenderNet2::kJobNotStarted) {
     std::vector<jobs::NodeWork> nodes;
@@ -168,11 +168,11 @@ int RunHeadless(const HeadlessOptions& options) {
   }
   RenderNet2& render = *job->object();
   render.SetImage(width, height);
-  const WId no_window = 0;
-  render.Zarvo(&no_window);
+  const WId noWindow = 0;
+  render.Zarvo(&noWindow);
   int32_t state = RenderNet2::kJobNotStarted;
-  const int32_t timeout_ms = options.timeoutSeconds > 0 ? options.timeoutSeconds * 1000 : -1;
-  const bool ended = Wait(render, timeout_ms, options.quiet, &state);
+  const int32_t timeoutMs = options.timeoutSeconds > 0 ? options.timeoutSeconds * 1000 : -1;
+  const bool ended = Wait(render, timeoutMs, options.quiet, &state);
   const char* reason = "";
   render.GetJobReason(&reason);
   if (!ended) {

@@ -43,15 +43,15 @@ const char* TextArg(const OptionalText& text, const char* name) {
 constexpr int32_t kWaitSliceMs = 200;
 
 // Waits for the job in slices with the GIL released; see the docstring.
-int32_t WaitForJob(RenderNet2& render, int32_t timeout_ms, const py::object& callback) {
+int32_t WaitForJob(RenderNet2& render, int32_t timeoutMs, const py::object& callback) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   int32_t state = RenderNet2::kJobNotStarted;
   for (;;) {
     int32_t slice = kWaitSliceMs;
-    if (timeout_ms >= 0) {
+    if (timeoutMs >= 0) {
       const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-      slice = static_cast<int32_t>(std::clamp<int64_t>(timeout_ms - spent, 0, kWaitSliceMs));
+      slice = static_cast<int32_t>(std::clamp<int64_t>(timeoutMs - spent, 0, kWaitSliceMs));
     }
     HRESULT hr;
     {
@@ -61,8 +61,8 @@ int32_t WaitForJob(RenderNet2& render, int32_t timeout_ms, const py::object& cal
     if (!callback.is_none()) callback(render);
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     if (hr == S_OK) return state;
-    if (timeout_ms >= 0 &&
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count() >= timeout_ms) {
+    if (timeoutMs >= 0 &&
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count() >= timeoutMs) {
       return state;
     }
   }
@@ -146,8 +146,8 @@ HRESULT StartJob(RenderNet2& r) {
   int32_t state = RenderNet2::kJobNotStarted;
   r.GetJobState(&state);
   if (state != RenderNet2::kJobNotStarted && state != RenderNet2::kJobRunning) r.Init();
-  const WId no_window = 0;
-  return r.Zarvo(&no_window);
+  const WId noWindow = 0;
+  return r.Zarvo(&noWindow);
 }
 
 void BindJobCalls(py::class_<RenderNet2>& render) {

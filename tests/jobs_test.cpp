@@ -204,10 +204,10 @@ TEST_F(JobsTest, ThreeNodesRenderScene2AsPovrayDoes) {
   ASSERT_TRUE(v != nullptr);
   ASSERT_EQ(v->WaitExit(kRenderLimit), 0) << v->Output();
 
-  QImage farm_picture = QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
-  ASSERT_EQ(farm_picture.width(), 320);
-  ASSERT_EQ(farm_picture.height(), 240);
-  EXPECT_EQ(YellowRows(farm_picture), 0);
+  QImage farmPicture = QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(farmPicture.width(), 320);
+  ASSERT_EQ(farmPicture.height(), 240);
+  EXPECT_EQ(YellowRows(farmPicture), 0);
   EXPECT_FALSE(fs::exists(client_ / "Render.zip")) << "the package is deleted at the end of the job";
   // Off a terminal, progress comes in tenths, then one line per node.
   const std::string o = v->Output();
@@ -221,12 +221,12 @@ TEST_F(JobsTest, ThreeNodesRenderScene2AsPovrayDoes) {
   // and on average within 0.5; the area light's jitter differs between the
   // renderer runs of a band and a single run (seen: mean 0.04, worst 9).
   const QImage direct = DirectRender(320, 240);
-  ASSERT_EQ(direct.size(), farm_picture.size());
+  ASSERT_EQ(direct.size(), farmPicture.size());
   double sum = 0;
   int worst = 0;
   for (int y = 0; y < 240; ++y) {
     for (int x = 0; x < 320; ++x) {
-      const QRgb a = farm_picture.pixel(x, y), b = direct.pixel(x, y);
+      const QRgb a = farmPicture.pixel(x, y), b = direct.pixel(x, y);
       for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) {
         sum += std::abs(d);
         worst = std::max(worst, std::abs(d));
@@ -264,12 +264,12 @@ TEST_F(JobsTest, ABandWhoseNodeIsKilledIsRenderedByAnother) {
   ASSERT_EQ(v->WaitExit(kRenderLimit), 0) << v->Output();
   // The killed node's band (its engine writes Render<k>.bmp) was started
   // again on one of the others.
-  const std::string killed_log = nodes_[1]->Output();
-  const auto at = killed_log.find("+ORender");
-  ASSERT_NE(at, std::string::npos) << killed_log;
-  const std::string band_output = killed_log.substr(at, killed_log.find(".bmp", at) - at + 4);
-  EXPECT_NE((nodes_[0]->Output() + nodes_[2]->Output()).find(band_output), std::string::npos)
-      << band_output << " was not rendered again";
+  const std::string killedLog = nodes_[1]->Output();
+  const auto at = killedLog.find("+ORender");
+  ASSERT_NE(at, std::string::npos) << killedLog;
+  const std::string bandOutput = killedLog.substr(at, killedLog.find(".bmp", at) - at + 4);
+  EXPECT_NE((nodes_[0]->Output() + nodes_[2]->Output()).find(bandOutput), std::string::npos)
+      << bandOutput << " was not rendered again";
   // The summary names the band that went out again.
   EXPECT_NE(v->Output().find("  yes\n"), std::string::npos) << v->Output();
   QImage picture = QImage(QString::fromStdString(out.string()));
