@@ -79,6 +79,9 @@ int NodeServer::Run(const std::function<void()>& waitForEnd) {
           say("the failure of band " + std::to_string(part) + " could not be reported: " + Describe(e));
         }
       });
+  // A boss that stops answering while its band renders is gone: its node
+  // does not render on for nobody.
+  renderNode->WatchBoss([boss] { return boss->Answers(1000); });
   auto* farmer = new FarmerServant(orb, root, renderNode, boss);
   Kintra::Farmer_var farmerRef;
   try {
