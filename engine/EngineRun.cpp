@@ -16,6 +16,7 @@
 #include "engine/RendererPolicy.h"
 #include "engine/RowTransfer.h"
 #include "idl/WellKnownNames.h"
+#include "platform/ChildProcess.h"
 #include "platform/MessageBox.h"
 
 namespace engine {
@@ -114,22 +115,6 @@ RendererRun RunFor(const EngineSetup& setup, const EngineOptions& options, const
   return run;
 }
 
-// The program file `renderer` names: itself when it holds a '/', else the
-// first match in PATH.
-fs::path ProgramFile(const std::string& renderer) {
-  if (renderer.find('/') != std::string::npos) return renderer;
-  const char* path = std::getenv("PATH");
-  std::string folders = path ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= folders.size();) {
-    std::size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const fs::path candidate = fs::path(folders.substr(start, end - start)) / renderer;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return renderer;
-}
-
 bool Unconfined() {
   const char* unconfined = std::getenv("LUMORA_UNCONFINED");
   return unconfined != nullptr && std::string(unconfined) == "1";
@@ -145,10 +130,10 @@ platform::Status ConfineRun(const EngineSetup& setup, const fs::path& jobFolder,
   if (!limits) return limits.status();
   run->limits = *limits;
   const fs::path home = setup.folder / "renderer-home";
-  auto env = WriteRendererConfiguration(home, jobFolder);
+  auto env = WriteRendererConfiguration(home);
   if (!env) return env.status();
   run->env = *env;
-  const fs::path program = ProgramFile(setup.renderer);
+  const fs::path program = platform::ResolveProgram(setup.renderer);
   auto made = platform::Confinement::Prepare(
       RendererRules(program, jobFolder, home, run->exactRows ? fs::path() : run->previewTap));
   if (made) {

@@ -27,12 +27,19 @@ platform::StatusOr<std::optional<std::uint64_t>> PositiveNumber(const char* name
   return std::optional<std::uint64_t>(value);
 }
 
-// Writes `text` to `file`, replacing it.
+// Writes `text` to `file`, replacing it whole: an engine of another node
+// reading it meanwhile sees the old file or the new one.
 platform::Status WriteText(const fs::path& file, const std::string& text) {
-  std::ofstream out(file, std::ios::trunc);
+  const fs::path part = file.string() + "." + std::to_string(getpid());
+  std::ofstream out(part, std::ios::trunc);
   out << text;
   out.close();
-  if (!out) return platform::Status::Error("cannot write " + file.string());
+  std::error_code ec;
+  if (out) fs::rename(part, file, ec);
+  if (!out || ec) {
+    fs::remove(part, ec);
+    return platform::Status::Error("cannot write " + file.string());
+  }
   return platform::Status::Ok();
 }
 
@@ -103,16 +110,16 @@ platform::ConfinementRules RendererRules(const fs::path& program, const fs::path
   return rules;
 }
 
-platform::StatusOr<std::map<std::string, std::string>> WriteRendererConfiguration(const fs::path& home,
-                                                                                   const fs::path& jobFolder) {
+platform::StatusOr<std::map<std::string, std::string>> WriteRendererConfiguration(const fs::path& home) {
   const fs::path folder = home / ".povray" / "3.7";
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) return platform::Status::Error("cannot make " + folder.string() + ": " + ec.message());
-  // Paths are read with descent (*); the job folder also written.
+  // Folders with all below them (*); the renderer's current folder, the job
+  // folder, also written.
   const std::string conf = std::string("[File I/O Security]\nrestricted\n[Shellout Security]\nforbidden\n") +
-                           "[Permitted Paths]\nread* = " + kPovrayShare + "\nread* = " + kPovrayFonts +
-                           "\nread* = " + home.string() + "\nread+write* = " + jobFolder.string() + "\n";
+                           "[Permitted Paths]\nread* = \"" + kPovrayShare + "\"\nread* = \"" + kPovrayFonts +
+                           "\"\nread* = \"" + home.string() + "\"\nread+write* = \".\"\n";
   // What Debian's own povray.ini sets, so that pictures stay as they were.
   const std::string ini = std::string("Width = 800\nHeight = 600\nBounding_Threshold = 3\nDisplay=On\nVerbose=On\n") +
                           "Library_Path=\"" + kPovrayShare + "\"\nLibrary_Path=\"" + kPovrayShare +

@@ -63,10 +63,6 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
   return args;
 }
 
-namespace {
-
-// The program file to execute: argv0 itself when it names a path, else the
-// first executable match in PATH.
 std::string ResolveProgram(const std::string& argv0) {
   if (argv0.find('/') != std::string::npos) return argv0;
   const char* pathEnv = std::getenv("PATH");
@@ -81,6 +77,8 @@ std::string ResolveProgram(const std::string& argv0) {
   }
   return argv0;
 }
+
+namespace {
 
 // The exit status rule of this class.
 int StatusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1; }

@@ -20,6 +20,10 @@ class Confinement;
 // No variable, glob or tilde expansion.
 std::vector<std::string> SplitCommandLine(const std::string& line);
 
+// The program file Start executes for `argv0`: argv0 itself when it names a
+// path, else the first executable match in PATH (argv0 when none).
+std::string ResolveProgram(const std::string& argv0);
+
 // One started program. The child runs in a process group of its own (unless
 // its options say otherwise), so Terminate() also ends what it started (an
 // engine's renderer, say). The child is started at the nice value of its

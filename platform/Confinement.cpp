@@ -33,8 +33,8 @@ enum FsAccess : std::uint64_t {
   kTruncate = 1ull << 14,  // ABI 3
   kIoctlDev = 1ull << 15,  // ABI 5
 };
-constexpr std::uint64_t kNetBindTcp = 1ull << 0;     // ABI 4
-constexpr std::uint64_t kNetConnectTcp = 1ull << 1;  // ABI 4
+constexpr std::uint64_t kNetBindTcp = 1ull << 0;         // ABI 4
+constexpr std::uint64_t kNetConnectTcp = 1ull << 1;      // ABI 4
 constexpr std::uint64_t kScopeAbstractUnix = 1ull << 0;  // ABI 6
 constexpr std::uint64_t kScopeSignal = 1ull << 1;        // ABI 6
 

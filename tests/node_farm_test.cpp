@@ -413,8 +413,10 @@ constexpr std::int32_t kBlue = 0xFF0000;
 // folder; each band fails with a reason or renders without the forbidden
 // access, and the node takes the next band at once.
 TEST_F(NodeFarmTest, HostileScenesStayInTheirJobFolder) {
-  // The operator's limit (a machine's half is a lot to fill in a test).
+  // The operator's limits (a machine's half is a lot to fill in a test).
   ScopedEnv memory("LUMORA_RENDER_MEMORY_MB", "1024");
+  ScopedEnv seconds("LUMORA_RENDER_SECONDS", "8");
+  ScopedEnv fileSize("LUMORA_RENDER_FILE_MB", "1");
   std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
   ASSERT_EQ(farmers.size(), 1u);
   Lumora::RenderFarmer_ptr farmer = farmers[0];
@@ -482,6 +484,15 @@ TEST_F(NodeFarmTest, HostileScenesStayInTheirJobFolder) {
        {{"Render\\Tessel.pov", ColourScene("#declare A = array[120000][120000];")}},
        "LUMORA_RENDER_MEMORY_MB",
        "bad_alloc"},
+      {"a file that grows without end",
+       {{"Render\\Tessel.pov",
+         ColourScene("#fopen F \"big.txt\" write #while (true) #write(F, \"0123456789abcdef\") #end")}},
+       "LUMORA_RENDER_FILE_MB",
+       ""},
+      {"a #while loop that never ends",
+       {{"Render\\Tessel.pov", ColourScene("#while (true) #end")}},
+       "LUMORA_RENDER_SECONDS",
+       ""},
   };
   int part = 0;
   for (const Case& c : cases) {
