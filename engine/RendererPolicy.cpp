@@ -115,20 +115,22 @@ platform::StatusOr<std::map<std::string, std::string>> WriteRendererConfiguratio
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) return platform::Status::Error("cannot make " + folder.string() + ": " + ec.message());
-  // Folders with all below them (*); the renderer's current folder, the job
-  // folder, also written.
-  const std::string conf = std::string("[File I/O Security]\nrestricted\n[Shellout Security]\nforbidden\n") +
-                           "[Permitted Paths]\nread* = \"" + kPovrayShare + "\"\nread* = \"" + kPovrayFonts +
-                           "\"\nread* = \"" + home.string() + "\"\nread+write* = \".\"\n";
+  // Only the shell-out setting: povray 3.7 never applies the file I/O one
+  // (it looks the value up with != ), and once made to, its permitted paths
+  // refuse files in permitted folders and every write. The kernel's
+  // confinement rules file access instead.
+  const std::string conf = "[Shellout Security]\nforbidden\n";
   // What Debian's own povray.ini sets, so that pictures stay as they were.
   const std::string ini = std::string("Width = 800\nHeight = 600\nBounding_Threshold = 3\nDisplay=On\nVerbose=On\n") +
                           "Library_Path=\"" + kPovrayShare + "\"\nLibrary_Path=\"" + kPovrayShare +
                           "/ini\"\nLibrary_Path=\"" + kPovrayShare +
                           "/include\"\nOutput_to_File=true\nOutput_File_Type=N8\n";
-  for (const auto& [name, text] : {std::pair{"povray.conf", conf}, std::pair{"povray.ini", ini}}) {
-    if (platform::Status written = WriteText(folder / name, text); !written) return written;
+  // The INI lies beside the configuration's folder, which povray keeps
+  // scenes out of, and where the configuration lets it read.
+  for (const auto& [file, text] : {std::pair{folder / "povray.conf", conf}, std::pair{home / "povray.ini", ini}}) {
+    if (platform::Status written = WriteText(file, text); !written) return written;
   }
-  return std::map<std::string, std::string>{{"HOME", home.string()}, {"POVINI", (folder / "povray.ini").string()}};
+  return std::map<std::string, std::string>{{"HOME", home.string()}, {"POVINI", (home / "povray.ini").string()}};
 }
 
 }  // namespace engine

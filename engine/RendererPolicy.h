@@ -43,9 +43,8 @@ std::filesystem::path ProgramInterpreter(const std::filesystem::path& program);
 
 // Writes the farm's own renderer configuration under `home` (a folder the
 // renderer may read but not write): povray's user configuration, which
-// restricts file access to the include folders and the renderer's current
-// folder (the job folder) and forbids shell-outs, and the INI every run
-// reads instead of any povray.ini beside the scene. Answers the variables to
+// forbids shell-outs, and the INI every run reads instead of any povray.ini
+// beside the scene. Answers the variables to
 // set in the renderer's environment (HOME, POVINI).
 platform::StatusOr<std::map<std::string, std::string>> WriteRendererConfiguration(const std::filesystem::path& home);
 
