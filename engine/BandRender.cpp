@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "engine/PpmImage.h"
 #include "engine/RowPipe.h"
@@ -67,14 +70,28 @@ std::string RowRangeText(const farm::WorkUnit& rows) {
   return std::to_string(rows.first) + " " + std::to_string(rows.last);
 }
 
-// Renderers run as batch work: where several share a machine's cores
-// (nodes side by side, a designer's desktop), their threads and polling
-// loops then preempt one another less, which saves a few percent of CPU.
-platform::ChildProcess::Options ExactRowsOptions(const RowChannel& channel, const farm::WorkUnit& rows) {
+// What both paths start their renderer with. Renderers run as batch work:
+// where several share a machine's cores (nodes side by side, a designer's
+// desktop), their threads and polling loops then preempt one another less,
+// which saves a few percent of CPU.
+platform::ChildProcess::Options CommonOptions(const RendererRun& run) {
   platform::ChildProcess::Options options;
   options.batch = true;
-  options.env = {{"PVENGINE_ROW_FD", std::to_string(channel.childWrite.get())},
-                 {"PVENGINE_ROW_RANGE", RowRangeText(rows)}};
+  options.env = run.env;
+  options.confinement = run.confinement;
+  if (run.limits) {
+    options.limits = {{RLIMIT_AS, static_cast<rlim_t>(run.limits->memoryMb) << 20},
+                      {RLIMIT_FSIZE, static_cast<rlim_t>(run.limits->fileMb) << 20},
+                      {RLIMIT_CORE, 0}};
+  }
+  return options;
+}
+
+platform::ChildProcess::Options ExactRowsOptions(const RendererRun& run, const RowChannel& channel,
+                                                 const farm::WorkUnit& rows) {
+  platform::ChildProcess::Options options = CommonOptions(run);
+  options.env["PVENGINE_ROW_FD"] = std::to_string(channel.childWrite.get());
+  options.env["PVENGINE_ROW_RANGE"] = RowRangeText(rows);
   options.stdoutFd = options.stderrFd = channel.childLog.get();
   // A Stop ends the engine's process group, the renderer with it; and the
   // renderer must not outlive the engine however else the engine ends.
@@ -85,18 +102,19 @@ platform::ChildProcess::Options ExactRowsOptions(const RowChannel& channel, cons
 
 platform::ChildProcess::Options PreviewTapOptions(const RendererRun& run, const RowChannel& channel,
                                                   const farm::WorkUnit& rows) {
-  platform::ChildProcess::Options options;
-  options.batch = true;
+  platform::ChildProcess::Options options = CommonOptions(run);
   std::string preload = run.previewTap.string();
   if (const char* old = std::getenv("LD_PRELOAD"); old != nullptr && *old != '\0') preload += std::string(":") + old;
   std::error_code ec;
-  options.env = {{"LD_PRELOAD", preload},
-                 {"SDL_VIDEODRIVER", "dummy"},  // should the real SDL be reached after all
-                 {"PVENGINE_TAP_FD", std::to_string(channel.childWrite.get())},
-                 {"PVENGINE_TAP_ROWS", RowRangeText(rows)},
-                 {"PVENGINE_TAP_PARENT", std::to_string(getpid())},
-                 {"PVENGINE_TAP_PICTURE", (std::filesystem::current_path(ec) / kPicture).string()}};
+  options.env.insert({{"LD_PRELOAD", preload},
+                      {"SDL_VIDEODRIVER", "dummy"},  // should the real SDL be reached after all
+                      {"PVENGINE_TAP_FD", std::to_string(channel.childWrite.get())},
+                      {"PVENGINE_TAP_ROWS", RowRangeText(rows)},
+                      {"PVENGINE_TAP_PARENT", std::to_string(getpid())},
+                      {"PVENGINE_TAP_PICTURE", (std::filesystem::current_path(ec) / kPicture).string()}});
   if (channel.childLog.get() >= 0) options.env["PVENGINE_TAP_LOG"] = std::to_string(channel.childLog.get());
+  // In the engine's process group, as with povray-rows: a Stop ends it.
+  options.ownGroup = false;
   return options;
 }
 
@@ -129,11 +147,58 @@ void ReadRecords(int fd, int width, const RecordHandler& handle) {
   }
 }
 
-// Waits for the renderer; its exit status, with *error saying so when not 0.
-int WaitForRenderer(platform::ChildProcess& renderer, std::string* error) {
+// Ends the renderer once its wall time has passed, unless it has ended
+// first (the watch is then dropped).
+class WallClockLimit {
+ public:
+  WallClockLimit(platform::ChildProcess& renderer, const std::optional<RenderLimits>& limits) {
+    if (!limits || !limits->wallTime) return;
+    thread_ = std::thread([this, &renderer, limit = *limits->wallTime] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (!ended_.wait_for(lock, limit, [this] { return done_; })) {
+        passed_ = true;
+        renderer.Terminate();
+      }
+    });
+  }
+  ~WallClockLimit() { Drop(); }
+  WallClockLimit(const WallClockLimit&) = delete;
+  WallClockLimit& operator=(const WallClockLimit&) = delete;
+
+  // Stops watching; true when the limit had passed.
+  bool Drop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    ended_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return passed_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  bool passed_ = false;
+  std::thread thread_;
+};
+
+// Waits for the renderer; its exit status, with *error saying so when not
+// 0 (naming the limit that ended it).
+int WaitForRenderer(platform::ChildProcess& renderer, const RendererRun& run, WallClockLimit& wallClock,
+                    std::string* error) {
   const int status = renderer.Wait();
+  const bool pastWallTime = wallClock.Drop();
   if (status != 0) {
     *error = "the renderer ended with status " + std::to_string(status);
+    if (pastWallTime) {
+      *error = "the renderer ran past its time limit of " + std::to_string(run.limits->wallTime->count()) +
+               " s (LUMORA_RENDER_SECONDS)";
+    } else if (run.limits && status == 128 + SIGXFSZ) {
+      *error = "the renderer wrote a file past its size limit of " + std::to_string(run.limits->fileMb) +
+               " MB (LUMORA_RENDER_FILE_MB)";
+    }
     std::error_code ec;
     std::filesystem::remove(kPicture, ec);
   }
@@ -145,8 +210,9 @@ int RenderExactRows(const RendererRun& run, const farm::WorkUnit& rows, const Ro
                     BandCounts* counts) {
   RowChannel channel;
   if (!OpenRowChannel(run.logFd, &channel, error)) return 127;
-  auto renderer = StartRenderer(run, ExactRowsOptions(channel, rows), &channel, error);
+  auto renderer = StartRenderer(run, ExactRowsOptions(run, channel, rows), &channel, error);
   if (!renderer) return 127;
+  WallClockLimit wallClock(*renderer, run.limits);
   std::vector<bool> have(static_cast<std::size_t>(rows.rows()), false);
   ReadRecords(channel.readEnd.get(), run.width, [&](std::int32_t row, const std::vector<std::int32_t>& pixels) {
     if (!rows.Contains(row) || static_cast<int>(pixels.size()) != run.width) return;
@@ -154,7 +220,7 @@ int RenderExactRows(const RendererRun& run, const farm::WorkUnit& rows, const Ro
     ++counts->previewRows;
     sink(row, pixels.data());
   });
-  if (const int status = WaitForRenderer(*renderer, error); status != 0) return status;
+  if (const int status = WaitForRenderer(*renderer, run, wallClock, error); status != 0) return status;
   const int missing = static_cast<int>(std::count(have.begin(), have.end(), false));
   if (missing > 0) {
     *error = "the renderer ended, but " + std::to_string(missing) + " of the band's " + std::to_string(rows.rows()) +
@@ -256,10 +322,11 @@ int RenderThroughTap(const RendererRun& run, const farm::WorkUnit& rows, const R
   if (!OpenRowChannel(run.logFd, &channel, error)) return 127;
   auto renderer = StartRenderer(run, PreviewTapOptions(run, channel, rows), &channel, error);
   if (!renderer) return 127;
+  WallClockLimit wallClock(*renderer, run.limits);
   TapBand band(run, rows, sink, counts);
   ReadRecords(channel.readEnd.get(), run.width,
               [&](std::int32_t row, const std::vector<std::int32_t>& pixels) { band.OnRecord(row, pixels); });
-  if (const int status = WaitForRenderer(*renderer, error); status != 0) return status;
+  if (const int status = WaitForRenderer(*renderer, run, wallClock, error); status != 0) return status;
   if (!band.Finish()) {
     *error = "the renderer left no picture of the band";
     return 1;

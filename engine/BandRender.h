@@ -2,9 +2,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/RendererPolicy.h"
 #include "idl/WorkUnit.h"
 
 namespace engine {
@@ -20,9 +23,15 @@ struct RendererRun {
   std::string sceneFile;             // relative to the current folder
   int width = 0;
   int height = 0;
-  farm::WorkUnit rows;                    // the band's rows
-  std::vector<std::string> extraOptions;  // columns, alpha, pass-through options
-  int logFd = -1;                         // renderer console output goes here
+  farm::WorkUnit rows;                     // the band's rows
+  std::vector<std::string> extraOptions;   // columns, alpha, pass-through options
+  int logFd = -1;                          // renderer console output goes here
+  std::map<std::string, std::string> env;  // set in the renderer's environment
+  // When set: the renderer's address space and file sizes are limited, and
+  // a run past its wall time is ended.
+  std::optional<RenderLimits> limits;
+  // When set, the renderer runs confined (it must outlive the run).
+  const platform::Confinement* confinement = nullptr;
 };
 
 // Called for every row handed on: its number (1 at the top) and `width`
@@ -54,7 +63,8 @@ struct BandCounts {
 // The renderer runs in the caller's process group (so ending that group
 // ends it) and dies with the caller. Returns its exit status, 128 + signal
 // when a signal ended it, 127 when it could not be started, and 1 when it
-// ended well without a usable picture; *error says why when not 0.
+// ended well without a usable picture; *error says why when not 0, naming
+// the limit a renderer ended by one passed.
 //
 // Runs in the caller's current folder, which it must not change meanwhile;
 // calls `sink` on the calling thread.

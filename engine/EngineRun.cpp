@@ -7,10 +7,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
 
 #include "engine/BandPicture.h"
 #include "engine/BandRender.h"
+#include "engine/RendererPolicy.h"
 #include "engine/RowTransfer.h"
+#include "idl/WellKnownNames.h"
+#include "platform/ChildProcess.h"
 #include "platform/MessageBox.h"
 
 namespace engine {
@@ -109,6 +115,60 @@ RendererRun RunFor(const EngineSetup& setup, const EngineOptions& options, const
   return run;
 }
 
+bool Unconfined() {
+  const char* unconfined = std::getenv("LUMORA_UNCONFINED");
+  return unconfined != nullptr && std::string(unconfined) == "1";
+}
+
+// Confines `run` to the job folder, with the farm's configuration and the
+// operator's limits; fails, saying why, when the band must not render.
+// Without Landlock the band renders unconfined only with
+// LUMORA_UNCONFINED=1, which is said on every band.
+platform::Status ConfineRun(const EngineSetup& setup, const fs::path& jobFolder, RendererRun* run,
+                            std::unique_ptr<platform::Confinement>* confinement) {
+  auto limits = RenderLimitsFromEnvironment();
+  if (!limits) return limits.status();
+  run->limits = *limits;
+  const fs::path home = setup.folder / "renderer-home";
+  auto env = WriteRendererConfiguration(home);
+  if (!env) return env.status();
+  run->env = *env;
+  const fs::path program = platform::ResolveProgram(setup.renderer);
+  auto made = platform::Confinement::Prepare(
+      RendererRules(program, jobFolder, home, run->exactRows ? fs::path() : run->previewTap));
+  if (made) {
+    *confinement = std::move(made).value();
+    run->confinement = confinement->get();
+    return platform::Status::Ok();
+  }
+  if (!Unconfined()) {
+    return platform::Status::Error("the renderer cannot be confined, so this node renders nothing: " +
+                                   made.status().reason() + " (LUMORA_UNCONFINED=1 renders without confinement)");
+  }
+  Say("rendering UNCONFINED (LUMORA_UNCONFINED=1): the scene may read and write whatever this node's user may: " +
+      made.status().reason());
+  return platform::Status::Ok();
+}
+
+// Says why the band failed, on stderr and to the node (kEngineFailureName).
+void Fail(const EngineSetup& setup, const std::string& why) {
+  Say(why);
+  std::ofstream(setup.folder / farm::kEngineFailureName, std::ios::trunc) << why << "\n";
+}
+
+// The reason for a failed renderer run: `error`, and the memory limit when
+// the renderer's log says it ran out of memory.
+std::string FailureReason(const std::string& error, const RendererRun& run, const fs::path& log) {
+  std::ifstream in(log);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (run.limits && (text.find("bad_alloc") != std::string::npos || text.find("out of memory") != std::string::npos ||
+                     text.find("Out of memory") != std::string::npos)) {
+    return error + ": out of memory within its limit of " + std::to_string(run.limits->memoryMb) +
+           " MB (LUMORA_RENDER_MEMORY_MB)";
+  }
+  return error;
+}
+
 // The run's summary line in the log.
 void LogCounts(int logFd, bool exactRows, const BandCounts& counts) {
   if (logFd < 0) return;
@@ -154,7 +214,13 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
   const fs::path log = fs::absolute("pvengine.log");
   const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 
-  const RendererRun run = RunFor(setup, options, band, scene.filename().string(), logFd);
+  RendererRun run = RunFor(setup, options, band, scene.filename().string(), logFd);
+  std::unique_ptr<platform::Confinement> confinement;
+  if (const platform::Status confined = ConfineRun(setup, fs::current_path(), &run, &confinement); !confined) {
+    Fail(setup, confined.reason());
+    if (logFd >= 0) close(logFd);
+    return 2;
+  }
   BandPicture picture(band.width, band.height);
   BandCounts counts;
   RowTimes times;
@@ -168,7 +234,7 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
       &error, &counts);
   LogCounts(logFd, run.exactRows, counts);
   if (status != 0) {
-    Say(error);
+    Fail(setup, FailureReason(error, run, log));
     ShowLogTail(log);
   } else if (!options.output.empty() && !picture.SaveBmp(options.output)) {
     Say("cannot write " + options.output);

@@ -15,6 +15,10 @@ inline constexpr char kWorkGroupName[] = "Tessel";
 inline constexpr char kPackageName[] = "Render.zip";
 inline constexpr char kPackageFolder[] = "Render";
 inline constexpr char kSceneFile[] = "Tessel.pov";
+// Written by the engine into the node folder (where the renderer cannot
+// write) when it fails a band: one line saying why, for the node's failure
+// report.
+inline constexpr char kEngineFailureName[] = "EngineFailure.txt";
 // The label of band k's end message: kBandLabelPrefix, k in decimal,
 // kBandLabelSuffix (the form Render%d.zip; see idl/BandLabel.h).
 inline constexpr char kBandLabelPrefix[] = "Render";

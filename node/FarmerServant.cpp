@@ -21,6 +21,27 @@ void BossLink::ReportFailure(std::int32_t part, const std::string& reason) {
   Send(farm::EncodeEndMessage(part, reason));
 }
 
+bool BossLink::Answers(unsigned timeoutMs) {
+  Lumora::RenderBoss_var boss;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    boss = Lumora::RenderBoss::_duplicate(boss_.in());
+  }
+  if (CORBA::is_nil(boss)) return true;
+  // A thread's call time limit needs an omni_thread; a plain thread gets a
+  // stand-in for the call.
+  const bool standIn = omni_thread::self() == nullptr;
+  if (standIn) omni_thread::create_dummy();
+  omniORB::setClientThreadCallTimeout(timeoutMs);
+  bool live = false;
+  try {
+    live = boss->IsLive();
+  } catch (const CORBA::Exception&) {
+  }
+  if (standIn) omni_thread::release_dummy();
+  return live;
+}
+
 void BossLink::Send(const Lumora::DataSeq& message) {
   Lumora::RenderBoss_var boss;
   {

@@ -22,6 +22,11 @@ class BossLink {
   void ReportFinish(std::int32_t part);
   // Sends the failure report of band `part`; raises like ReportFinish.
   void ReportFailure(std::int32_t part, const std::string& reason);
+  // Asks the boss IsLive, waiting at most `timeoutMs`: true when it answered
+  // that it is, and when no boss has engaged the node. Call it from a
+  // thread that makes no other ORB calls (it sets the thread's call time
+  // limit).
+  bool Answers(unsigned timeoutMs);
 
  private:
   static constexpr int kSendAttempts = 3;

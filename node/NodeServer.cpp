@@ -28,7 +28,7 @@ std::string Described(const CORBA::Exception& e) { return farm::Describe(e, farm
 // reach the boss is said, and the node carries on.
 std::shared_ptr<RenderNode> MakeRenderNode(const std::filesystem::path& folder, const std::shared_ptr<BossLink>& boss,
                                            const NodeServer::Say& say) {
-  return RenderNode::Create(
+  std::shared_ptr<RenderNode> renderNode = RenderNode::Create(
       folder,
       [boss, say](std::int32_t part) {
         try {
@@ -44,6 +44,10 @@ std::shared_ptr<RenderNode> MakeRenderNode(const std::filesystem::path& folder, 
           say("the failure of band " + std::to_string(part) + " could not be reported: " + Described(e));
         }
       });
+  // A boss that stops answering while its band renders is gone: its node
+  // does not render on for nobody.
+  renderNode->WatchBoss([boss] { return boss->Answers(1000); });
+  return renderNode;
 }
 
 // The farmer activated in the root adapter, which then owns it. Raises what

@@ -1,9 +1,11 @@
 #include "node/RenderNode.h"
 
+#include <fstream>
 #include <thread>
 
 #include "idl/ConfigRecords.h"
 #include "idl/WellKnownNames.h"
+#include "node/BossWatch.h"
 #include "node/EngineCommand.h"
 #include "node/PackageUnpacker.h"
 #include "platform/MessageBox.h"
@@ -88,6 +90,42 @@ bool RenderNode::Stop() {
   return true;
 }
 
+void RenderNode::WatchBoss(std::function<bool()> bossAnswers) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bossAnswers_ = std::move(bossAnswers);
+}
+
+std::string RenderNode::AwaitEngine(platform::ChildProcess& engine, bool* bossLost) {
+  std::function<bool()> bossAnswers;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bossAnswers = bossAnswers_;
+  }
+  std::unique_ptr<BossWatch> watch;
+  if (bossAnswers) {
+    watch = std::make_unique<BossWatch>(bossAnswers, [&engine] {
+      Log("the boss has not answered for 3 s: ending the engine");
+      engine.Terminate();
+    });
+  }
+  const int status = engine.Wait();
+  *bossLost = watch && watch->lost();
+  watch.reset();
+  Log("engine ended with status " + std::to_string(status));
+  bool stopped = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped = stopRequested_;
+  }
+  if (status == 0 || stopped || *bossLost) return {};
+  // The engine says why where it could (the renderer cannot write there).
+  std::string reason;
+  std::getline(std::ifstream(folder_ / farm::kEngineFailureName), reason);
+  if (!reason.empty()) return reason;
+  return status > 128 ? "the engine was ended by signal " + std::to_string(status - 128)
+                      : "the engine ended with status " + std::to_string(status);
+}
+
 void RenderNode::Work(JobParameters job) {
   const std::filesystem::path work = folder_ / farm::kPackageFolder;
   const std::filesystem::path package = folder_ / farm::kPackageName;
@@ -114,6 +152,7 @@ void RenderNode::Work(JobParameters job) {
   std::error_code ec;
   std::filesystem::remove(package, ec);
 
+  std::filesystem::remove(folder_ / farm::kEngineFailureName, ec);
   const EngineCommand command = BuildEngineCommand(folder_, job);
   std::shared_ptr<platform::ChildProcess> engine;
   bool skipped = false;
@@ -136,21 +175,12 @@ void RenderNode::Work(JobParameters job) {
     return;
   }
   std::string failure;
-  if (!skipped) {
-    const int status = engine->Wait();
-    Log("engine ended with status " + std::to_string(status));
-    bool stopped = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopped = stopRequested_;
-    }
-    if (status != 0 && !stopped) {
-      failure = status > 128 ? "the engine was ended by signal " + std::to_string(status - 128)
-                             : "the engine ended with status " + std::to_string(status);
-    }
-  }
+  bool bossLost = false;
+  if (!skipped) failure = AwaitEngine(*engine, &bossLost);
 
-  if (!failure.empty() && failureReporter_) {
+  if (bossLost) {
+    Log("band " + std::to_string(job.part) + " dropped: its boss is gone");
+  } else if (!failure.empty() && failureReporter_) {
     ReportFailure(job.part, failure);
   } else {
     try {

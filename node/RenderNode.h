@@ -72,10 +72,21 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   // its engine. False when no job was under way.
   bool Stop();
 
+  // While an engine runs, `bossAnswers` is asked every second whether the
+  // boss is still there (it must return within a second or so); after 3 s
+  // without an answer the engine's whole process group is ended and the
+  // band dropped without an end report: nobody is listening for it. Set it
+  // before the first Start.
+  void WatchBoss(std::function<bool()> bossAnswers);
+
  private:
   RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter, FailureReporter failureReporter,
              UnpackLimits limits);
   void Work(JobParameters job);
+  // Waits for the engine of a band, watching the boss; the band's failure
+  // reason, empty when it rendered or was stopped. *bossLost tells that the
+  // boss stopped answering and the engine was ended for it.
+  std::string AwaitEngine(platform::ChildProcess& engine, bool* bossLost);
   // Tells the boss that the job failed, where someone listens.
   void ReportFailure(std::int32_t part, const std::string& reason);
 
@@ -89,6 +100,7 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   JobParameters job_;
   bool stopRequested_ = false;
   std::shared_ptr<platform::ChildProcess> engine_;
+  std::function<bool()> bossAnswers_;
 };
 
 }  // namespace node

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/Confinement.h"
 #include "platform/Status.h"
 
 extern char** environ;
@@ -62,10 +63,6 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
   return args;
 }
 
-namespace {
-
-// The program file to execute: argv0 itself when it names a path, else the
-// first executable match in PATH.
 std::string ResolveProgram(const std::string& argv0) {
   if (argv0.find('/') != std::string::npos) return argv0;
   const char* pathEnv = std::getenv("PATH");
@@ -80,6 +77,8 @@ std::string ResolveProgram(const std::string& argv0) {
   }
   return argv0;
 }
+
+namespace {
 
 // The exit status rule of this class.
 int StatusOf(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1; }
@@ -147,7 +146,19 @@ Status PrepareDescriptors(const ChildProcess::Options& options, Launch* launch) 
   return Status::Ok();
 }
 
-// In the child: applies the options and execs; on failure writes errno to
+// What the child reports when it cannot exec: which step failed, and errno.
+struct ChildFailure {
+  enum Step : int { kExec, kLimit, kConfine } step;
+  int error;
+};
+
+[[noreturn]] void ReportAndExit(int reportFd, ChildFailure failure) {
+  ssize_t ignored = write(reportFd, &failure, sizeof failure);
+  (void)ignored;
+  _exit(127);
+}
+
+// In the child: applies the options and execs; on failure reports to
 // `reportFd` and exits 127. Only async-signal-safe calls.
 [[noreturn]] void RunChild(const ChildProcess::Options& options, const Launch& launch, char* const* args,
                            char* const* envp, pid_t parent, int reportFd) {
@@ -172,27 +183,36 @@ Status PrepareDescriptors(const ChildProcess::Options& options, Launch* launch) 
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
+  for (const ChildProcess::Options::Limit& limit : options.limits) {
+    const rlimit value = {limit.value, limit.value};
+    if (setrlimit(limit.resource, &value) != 0) ReportAndExit(reportFd, {ChildFailure::kLimit, errno});
+  }
+  if (options.confinement != nullptr) {
+    if (const int error = options.confinement->ApplyInChild(); error != 0) {
+      ReportAndExit(reportFd, {ChildFailure::kConfine, error});
+    }
+  }
   execve(launch.program.c_str(), args, envp);
-  int e = errno;
-  ssize_t ignored = write(reportFd, &e, sizeof e);
-  (void)ignored;
-  _exit(127);
+  ReportAndExit(reportFd, {ChildFailure::kExec, errno});
 }
 
-// In the parent: the errno the child reported before exec, 0 after a clean
-// exec (which closed the pipe). Reaps a child that failed.
-int AwaitExec(pid_t pid, int readFd) {
-  int childErrno = 0;
+// In the parent: why the child could not exec, ok after a clean exec
+// (which closed the pipe). Reaps a child that failed.
+Status AwaitExec(pid_t pid, int readFd, const std::string& program) {
+  ChildFailure failure{};
   ssize_t n;
   do {
-    n = read(readFd, &childErrno, sizeof childErrno);
+    n = read(readFd, &failure, sizeof failure);
   } while (n < 0 && errno == EINTR);
   close(readFd);
-  if (n != static_cast<ssize_t>(sizeof childErrno)) return 0;
+  if (n != static_cast<ssize_t>(sizeof failure)) return Status::Ok();
   int status;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return childErrno;
+  const char* step = failure.step == ChildFailure::kLimit     ? "cannot set a resource limit for "
+                     : failure.step == ChildFailure::kConfine ? "cannot confine "
+                                                              : "";
+  return Status::Error(step + program + ": " + std::strerror(failure.error));
 }
 
 }  // namespace
@@ -227,9 +247,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
     RunChild(options, launch, args.data(), envp.data(), parent, pipeFds[1]);
   }
   close(pipeFds[1]);
-  if (const int childErrno = AwaitExec(pid, pipeFds[0]); childErrno != 0) {
-    return fail(launch.program + ": " + std::strerror(childErrno));
-  }
+  if (const Status started = AwaitExec(pid, pipeFds[0], launch.program); !started) return fail(started.reason());
   return std::unique_ptr<ChildProcess>(new ChildProcess(pid));
 }
 

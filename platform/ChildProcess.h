@@ -1,4 +1,5 @@
 #pragma once
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <filesystem>
@@ -11,11 +12,17 @@
 
 namespace platform {
 
+class Confinement;
+
 // Splits a command line into arguments as a shell user expects, without
 // running a shell: blanks separate arguments, "..." and '...' keep blanks,
 // a backslash outside single quotes takes the next character literally.
 // No variable, glob or tilde expansion.
 std::vector<std::string> SplitCommandLine(const std::string& line);
+
+// The program file Start executes for `argv0`: argv0 itself when it names a
+// path, else the first executable match in PATH (argv0 when none).
+std::string ResolveProgram(const std::string& argv0);
 
 // One started program. The child runs in a process group of its own (unless
 // its options say otherwise), so Terminate() also ends what it started (an
@@ -58,6 +65,16 @@ class ChildProcess {
     // Variables set in the child's environment, over those it inherits;
     // the caller's own environment is left as it is.
     std::map<std::string, std::string> env;
+    // Resource limits of the child (soft and hard alike), as setrlimit's.
+    struct Limit {
+      int resource = 0;
+      rlim_t value = RLIM_INFINITY;
+    };
+    std::vector<Limit> limits;
+    // Applied in the child last before exec, when set: the program runs
+    // confined (see Confinement). It must outlive Start. A child that cannot
+    // be confined or limited is not started: Start fails, saying so.
+    const Confinement* confinement = nullptr;
   };
 
   // Starts argv[0] (looked up in PATH when it has no '/') with the given

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/ChildProcess.h"
+#include "platform/Confinement.h"
 #include "platform/Desktop.h"
 #include "platform/Folders.h"
 #include "platform/MessageBox.h"
@@ -122,6 +123,50 @@ TEST(ChildProcess, StandardStreamsNiceSignalsAndStops) {
   options.outputFile = dir / "missing" / "out";
   EXPECT_FALSE(platform::ChildProcess::Start({"true"}, options, &error));
   EXPECT_NE(error.find("missing"), std::string::npos);
+  std::filesystem::remove_all(dir);
+}
+
+// A confined child writes in its folder only, reads nothing outside its
+// rules and starts no other program; limits hold in the child.
+TEST(ChildProcess, ConfinementAndLimitsHoldInTheChild) {
+  if (platform::LandlockAbi() == 0) GTEST_SKIP() << "no Landlock in this kernel";
+  const auto dir = std::filesystem::temp_directory_path() / ("confined_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir / "job");
+  std::ofstream(dir / "secret") << "s\n";
+  platform::ConfinementRules rules;
+  rules.read = {"/usr/lib", "/lib", "/lib64", "/etc/ld.so.cache"};
+  rules.write = {dir / "job"};
+  rules.execute = {"/bin/sh", "/lib64/ld-linux-x86-64.so.2"};
+  auto confinement = platform::Confinement::Prepare(rules);
+  ASSERT_TRUE(confinement) << confinement.status().reason();
+  platform::ChildProcess::Options options;
+  options.confinement = confinement->get();
+  options.outputFile = dir / "job" / "out";
+  const std::string d = dir.string();
+  std::string error;
+  auto child = platform::ChildProcess::Start({"/bin/sh", "-c",
+                                              "echo in > " + d + "/job/in; echo out > " + d + "/out; read s < " + d +
+                                                  "/secret && echo read; /bin/true && echo ran; "
+                                                  "echo done"},
+                                             options, &error);
+  ASSERT_TRUE(child) << error;
+  EXPECT_EQ(child->Wait(), 0);
+  const std::string said = Slurp(dir / "job" / "out");
+  EXPECT_TRUE(std::filesystem::exists(dir / "job" / "in"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+  EXPECT_EQ(said.find("read"), std::string::npos) << said;
+  EXPECT_EQ(said.find("ran"), std::string::npos) << said;
+  EXPECT_NE(said.find("done"), std::string::npos) << said;
+  EXPECT_TRUE(platform::ChildProcess::Start({"/bin/true"}, &error)) << error;  // the parent is not confined
+
+  platform::ChildProcess::Options limited;
+  limited.limits = {{RLIMIT_FSIZE, 1 << 20}};
+  // A file written past the limit ends the writer there.
+  limited.outputFile = dir / "big";
+  auto big = platform::ChildProcess::Start({"head", "-c", "2000000", "/dev/zero"}, limited, &error);
+  ASSERT_TRUE(big) << error;
+  EXPECT_EQ(big->Wait(), 128 + SIGXFSZ);
+  EXPECT_EQ(std::filesystem::file_size(dir / "big"), 1u << 20);
   std::filesystem::remove_all(dir);
 }
 

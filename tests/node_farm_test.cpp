@@ -107,9 +107,13 @@ class TestBoss : public farmtest::BossBase {
   void SetData(const Lumora::DataSeq& data) override {
     const char* kind = nullptr;
     const char* label = nullptr;
+    const char* failed = nullptr;
+    const char* reason = nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (data.length() == 2 && (data[0] >>= kind) && std::string(kind) == "Finish" && (data[1] >>= label)) {
+    if ((data.length() == 2 || data.length() == 4) && (data[0] >>= kind) && std::string(kind) == "Finish" &&
+        (data[1] >>= label)) {
       finishes_.push_back(label);
+      if (data.length() == 4 && (data[2] >>= failed) && (data[3] >>= reason)) failures_[label] = reason;
       changed_.notify_all();
     }
   }
@@ -146,6 +150,11 @@ class TestBoss : public farmtest::BossBase {
     std::lock_guard<std::mutex> lock(mutex_);
     return finishes_;
   }
+  // The reason a band's end report gave for its failure; empty for none.
+  std::string Failure(const std::string& label) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_.count(label) ? failures_[label] : std::string();
+  }
 
  private:
   std::mutex mutex_;
@@ -153,6 +162,7 @@ class TestBoss : public farmtest::BossBase {
   std::map<int, Row> rows_;
   int pushes_ = 0;
   std::vector<std::string> finishes_;
+  std::map<std::string, std::string> failures_;
 };
 
 Lumora::DataSeq OneFrame(int part, int parts, int first, int last) {
@@ -226,11 +236,12 @@ class NodeFarmTest : public ::testing::Test {
     return farmers;
   }
 
-  // One band handed out as a boss does it.
-  void HandOut(Lumora::RenderFarmer_ptr farmer, const Lumora::DataSeq& job, const std::string& package) {
+  // One band handed out as a boss does it (by default the test's boss).
+  void HandOut(Lumora::RenderFarmer_ptr farmer, const Lumora::DataSeq& job, const std::string& package,
+               CORBA::Object_ptr bossRef = CORBA::Object::_nil()) {
     CORBA::String_var id = farmer->ID();
     EXPECT_STREQ(id.in(), "Farmer_Tessel");
-    CORBA::Object_var boss = CORBA::Object::_duplicate(bossRef_.in());
+    CORBA::Object_var boss = CORBA::Object::_duplicate(CORBA::is_nil(bossRef) ? bossRef_.in() : bossRef);
     ASSERT_TRUE(farmer->CouldEngage(boss.inout()));
     farmer->SetData(job);
     Lumora::FileTransform_var file = farmer->CreateFileAndPass();
@@ -374,6 +385,192 @@ TEST_F(NodeFarmTest, APackageOfMoreThan256MegabytesPasses) {
   const fs::path big = folders_[0] / "big.bin";
   EXPECT_EQ(fs::file_size(big), size);
   fs::remove(big);
+}
+
+// A package of files (zip paths use backslashes, as a boss writes them).
+std::string PackageOf(const fs::path& dir, const std::vector<std::pair<std::string, std::string>>& files) {
+  const fs::path zip = dir / "package.zip";
+  std::vector<nodetest::ZipEntry> entries;
+  for (const auto& [name, data] : files) entries.push_back({name, data});
+  EXPECT_TRUE(nodetest::WriteZip(zip, entries));
+  return ReadFile(zip);
+}
+
+// The scene's rows in one colour: green when `condition` (POV-Ray) holds,
+// else blue.
+std::string ColourScene(const std::string& prelude, const std::string& condition = "true") {
+  return "#version 3.7;\nglobal_settings { assumed_gamma 1.0 }\n" + prelude +
+         "\ncamera { location <0, 0, -2> look_at 0 }\n"
+         "plane { z, 0 pigment { color #if (" +
+         condition + ") rgb <0, 1, 0> #else rgb <0, 0, 1> #end } finish { ambient 1 diffuse 0 } }\n";
+}
+
+constexpr std::int32_t kGreen = 0x00FF00;
+constexpr std::int32_t kBlue = 0xFF0000;
+
+// Scenes from anyone, sent straight to a node: each reads or writes outside
+// its job folder, or holds the node. None may touch anything outside the job
+// folder; each band fails with a reason or renders without the forbidden
+// access, and the node takes the next band at once.
+TEST_F(NodeFarmTest, HostileScenesStayInTheirJobFolder) {
+  // The operator's limits (a machine's half is a lot to fill in a test).
+  ScopedEnv memory("LUMORA_RENDER_MEMORY_MB", "1024");
+  ScopedEnv seconds("LUMORA_RENDER_SECONDS", "8");
+  ScopedEnv fileSize("LUMORA_RENDER_FILE_MB", "1");
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
+  ASSERT_EQ(farmers.size(), 1u);
+  Lumora::RenderFarmer_ptr farmer = farmers[0];
+  const fs::path node = folders_[0];
+  // Readable and writable by the node's user, outside the job folder.
+  const fs::path outside = farm_.TmpDir() / "outside";
+  fs::create_directories(outside);
+  std::ofstream(outside / "secret.txt") << "1,\n";
+  std::ofstream(outside / "colour.inc") << "#declare Secret = 1;\n";
+  std::ofstream(outside / "floor.ppm", std::ios::binary) << FloorPicture();
+  const std::string out = outside.string();
+  const std::string shellIni = "Pre_Scene_Command=\"touch " + out + "/shell.txt\"\nPre_Scene_Return=\"-\"\n";
+
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    // A reason the band fails with (a part of it); empty: it renders, every
+    // row `colour`.
+    std::string failure;
+    std::string logSays;  // what the renderer said, when it failed
+    std::int32_t colour = kGreen;
+  };
+  const std::string denied = "Cannot open user file";  // for writing
+  const std::string hidden = "Cannot find file";       // for reading
+  const std::vector<Case> cases = {
+      {"write by absolute path",
+       {{"Render\\Tessel.pov", ColourScene("#fopen F \"" + out + "/absolute.txt\" write #write(F, \"x\") #fclose F")}},
+       "status 1",
+       denied},
+      {"write with ../",
+       {{"Render\\Tessel.pov", ColourScene("#fopen F \"../../outside/up.txt\" write #write(F, \"x\") #fclose F")}},
+       "status 1",
+       denied},
+      {"write beside the job folder",
+       {{"Render\\Tessel.pov", ColourScene("#fopen F \"../escape.txt\" write #write(F, \"x\") #fclose F")}},
+       "status 1",
+       denied},
+      {"#fopen and #read /etc/passwd",
+       {{"Render\\Tessel.pov", ColourScene("#fopen F \"/etc/passwd\" read #read(F, S) #fclose F")}},
+       "status 1",
+       hidden},
+      {"#fopen and #read outside",
+       {{"Render\\Tessel.pov", ColourScene("#fopen F \"" + out + "/secret.txt\" read #read(F, N) #fclose F")}},
+       "status 1",
+       hidden},
+      {"#include /etc/passwd", {{"Render\\Tessel.pov", ColourScene("#include \"/etc/passwd\"")}}, "status 1", hidden},
+      {"#include outside",
+       {{"Render\\Tessel.pov", ColourScene("#include \"" + out + "/colour.inc\"")}},
+       "status 1",
+       hidden},
+      {"image map outside",
+       {{"Render\\Tessel.pov", ColourScene("#declare P = pigment { image_map { ppm \"" + out + "/floor.ppm\" } }")}},
+       "status 1",
+       hidden},
+      {"file_exists", {{"Render\\Tessel.pov", ColourScene("", "file_exists(\"/etc/passwd\")")}}, "", "", kBlue},
+      {"povray.ini beside the scene asks for a shell-out",
+       {{"Render\\povray.ini", shellIni}, {"Render\\Tessel.pov", ColourScene("")}},
+       "",
+       ""},
+      {"povray.ini at the package's top level",
+       {{"povray.ini", shellIni}, {"Render\\Tessel.pov", ColourScene("")}},
+       "unpacked",
+       ""},
+      {"an array of 100 GB",
+       {{"Render\\Tessel.pov", ColourScene("#declare A = array[120000][120000];")}},
+       "LUMORA_RENDER_MEMORY_MB",
+       "bad_alloc"},
+      {"a file that grows without end",
+       {{"Render\\Tessel.pov",
+         ColourScene("#fopen F \"big.txt\" write #while (true) #write(F, \"0123456789abcdef\") #end")}},
+       "LUMORA_RENDER_FILE_MB",
+       ""},
+      {"a #while loop that never ends",
+       {{"Render\\Tessel.pov", ColourScene("#while (true) #end")}},
+       "LUMORA_RENDER_SECONDS",
+       ""},
+  };
+  int part = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ++part;
+    const std::string label = "Render" + std::to_string(part) + ".zip";
+    const auto start = Clock::now();
+    HandOut(farmer, OneFrame(part, 99, 0, kHeight), PackageOf(farm_.TmpDir(), c.files));
+    ASSERT_TRUE(boss_->WaitForFinishes(part, 60s)) << nodes_[0]->Output();
+    const std::string failure = boss_->Failure(label);
+    if (c.failure.empty()) {
+      EXPECT_EQ(failure, "");
+      const auto rows = boss_->Rows();
+      ASSERT_EQ(rows.size(), static_cast<size_t>(kHeight));
+      EXPECT_EQ(rows.at(kHeight / 2).pixels.at(kWidth / 2), c.colour);
+    } else {
+      EXPECT_NE(failure.find(c.failure), std::string::npos) << failure;
+    }
+    if (!c.logSays.empty()) {
+      const std::string log = ReadFile(node / "Render" / "pvengine.log");
+      EXPECT_NE(log.find(c.logSays), std::string::npos) << log;
+    }
+    EXPECT_TRUE(BecomesIdle(farmer));
+    EXPECT_LT(Clock::now() - start, 30s);
+  }
+  // Nothing was written outside the job folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 3);
+  EXPECT_FALSE(fs::exists(node / "escape.txt"));
+
+  // A scene that never ends, whose boss goes away: the node ends the
+  // renderer's whole process group and is idle within 5 s, and renders the
+  // next band.
+  auto* gone = new TestBoss();
+  CORBA::Object_var goneRef = orb_->Activate(gone);
+  HandOut(farmer, OneFrame(++part, 99, 0, kHeight),
+          PackageOf(farm_.TmpDir(), {{"Render\\Tessel.pov", ColourScene("#while (true) #end")}}), goneRef);
+  ASSERT_TRUE(WaitUntil([&] { return ProcessesWorkingIn(node / "Render").size() >= 2; }, 10s));
+  orb_->Deactivate(gone);
+  gone->_remove_ref();
+  const auto goneAt = Clock::now();
+  EXPECT_TRUE(WaitUntil([&] { return farmer->IsIdle(); }, 10s));
+  EXPECT_LT(Clock::now() - goneAt, 5s);
+  EXPECT_TRUE(ProcessesWorkingIn(node / "Render").empty());
+  HandOut(farmer, OneFrame(++part, 99, 0, kHeight),
+          PackageOf(farm_.TmpDir(), {{"Render\\Tessel.pov", ColourScene("")}}));
+  ASSERT_TRUE(boss_->WaitForFinishes(cases.size() + 1, 10s)) << nodes_[0]->Output();
+  EXPECT_EQ(boss_->Failure("Render" + std::to_string(part) + ".zip"), "");
+}
+
+// A node whose kernel offers no Landlock (simulated) refuses to render,
+// saying why, unless its operator lets it render unconfined.
+TEST_F(NodeFarmTest, WithoutLandlockANodeRefusesUnlessToldToRenderUnconfined) {
+  ScopedEnv pretend("LUMORA_PRETEND_NO_LANDLOCK", "1");
+  std::vector<Lumora::RenderFarmer_var> refusing = StartNodes(1);
+  ASSERT_EQ(refusing.size(), 1u);
+  const fs::path written = farm_.TmpDir() / "unconfined.txt";
+  const std::string package = PackageOf(
+      farm_.TmpDir(),
+      {{"Render\\Tessel.pov", ColourScene("#fopen F \"" + written.string() + "\" write #write(F, \"x\") #fclose F")}});
+  HandOut(refusing[0], OneFrame(1, 2, 0, kHeight), package);
+  ASSERT_TRUE(boss_->WaitForFinishes(1, 30s)) << nodes_[0]->Output();
+  EXPECT_NE(boss_->Failure("Render1.zip").find("cannot be confined"), std::string::npos)
+      << boss_->Failure("Render1.zip");
+  EXPECT_NE(boss_->Failure("Render1.zip").find("LUMORA_UNCONFINED=1"), std::string::npos);
+  EXPECT_TRUE(boss_->Rows().empty());
+  EXPECT_FALSE(fs::exists(written));
+  nodes_[0]->Signal(SIGTERM);
+  ASSERT_TRUE(nodes_[0]->WaitExit(10s));
+
+  ScopedEnv unconfined("LUMORA_UNCONFINED", "1");
+  std::vector<Lumora::RenderFarmer_var> willing = StartNodes(1);
+  ASSERT_EQ(willing.size(), 1u);
+  HandOut(willing[0], OneFrame(2, 2, 0, kHeight), package);
+  ASSERT_TRUE(boss_->WaitForFinishes(2, 30s)) << nodes_[1]->Output();
+  EXPECT_EQ(boss_->Failure("Render2.zip"), "");
+  EXPECT_EQ(boss_->Rows().size(), static_cast<size_t>(kHeight));
+  EXPECT_TRUE(fs::exists(written));  // what confinement would have refused
+  EXPECT_NE(nodes_[1]->Output().find("rendering UNCONFINED"), std::string::npos) << nodes_[1]->Output();
 }
 
 // Starting without a workgroup server: the node says what it waits for and
