@@ -408,40 +408,26 @@ std::string ColourScene(const std::string& prelude, const std::string& condition
 constexpr std::int32_t kGreen = 0x00FF00;
 constexpr std::int32_t kBlue = 0xFF0000;
 
-// Scenes from anyone, sent straight to a node: each reads or writes outside
-// its job folder, or holds the node. None may touch anything outside the job
-// folder; each band fails with a reason or renders without the forbidden
-// access, and the node takes the next band at once.
-TEST_F(NodeFarmTest, HostileScenesStayInTheirJobFolder) {
-  // The operator's limits (a machine's half is a lot to fill in a test).
-  ScopedEnv memory("LUMORA_RENDER_MEMORY_MB", "1024");
-  ScopedEnv seconds("LUMORA_RENDER_SECONDS", "8");
-  ScopedEnv fileSize("LUMORA_RENDER_FILE_MB", "1");
-  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
-  ASSERT_EQ(farmers.size(), 1u);
-  Lumora::RenderFarmer_ptr farmer = farmers[0];
-  const fs::path node = folders_[0];
-  // Readable and writable by the node's user, outside the job folder.
-  const fs::path outside = farm_.TmpDir() / "outside";
-  fs::create_directories(outside);
-  std::ofstream(outside / "secret.txt") << "1,\n";
-  std::ofstream(outside / "colour.inc") << "#declare Secret = 1;\n";
-  std::ofstream(outside / "floor.ppm", std::ios::binary) << FloorPicture();
-  const std::string out = outside.string();
+// A scene that reads or writes outside its job folder, or holds the node,
+// and what becomes of its band.
+struct HostileCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> files;
+  // A reason the band fails with (a part of it); empty: it renders, every
+  // row `colour`.
+  std::string failure;
+  std::string logSays;  // what the renderer said, when it failed
+  std::int32_t colour = kGreen;
+};
+
+// One scene from anyone each, given `out`, a folder outside the job folder
+// holding secret.txt, colour.inc and floor.ppm.
+std::vector<HostileCase> HostileCases(const std::string& out) {
   const std::string shellIni = "Pre_Scene_Command=\"touch " + out + "/shell.txt\"\nPre_Scene_Return=\"-\"\n";
 
-  struct Case {
-    const char* name;
-    std::vector<std::pair<std::string, std::string>> files;
-    // A reason the band fails with (a part of it); empty: it renders, every
-    // row `colour`.
-    std::string failure;
-    std::string logSays;  // what the renderer said, when it failed
-    std::int32_t colour = kGreen;
-  };
   const std::string denied = "Cannot open user file";  // for writing
   const std::string hidden = "Cannot find file";       // for reading
-  const std::vector<Case> cases = {
+  return {
       {"write by absolute path",
        {{"Render\\Tessel.pov", ColourScene("#fopen F \"" + out + "/absolute.txt\" write #write(F, \"x\") #fclose F")}},
        "status 1",
@@ -494,8 +480,30 @@ TEST_F(NodeFarmTest, HostileScenesStayInTheirJobFolder) {
        "LUMORA_RENDER_SECONDS",
        ""},
   };
+}
+
+// Scenes from anyone, sent straight to a node: each reads or writes outside
+// its job folder, or holds the node. None may touch anything outside the job
+// folder; each band fails with a reason or renders without the forbidden
+// access, and the node takes the next band at once.
+TEST_F(NodeFarmTest, HostileScenesStayInTheirJobFolder) {
+  // The operator's limits (a machine's half is a lot to fill in a test).
+  ScopedEnv memory("LUMORA_RENDER_MEMORY_MB", "1024");
+  ScopedEnv seconds("LUMORA_RENDER_SECONDS", "8");
+  ScopedEnv fileSize("LUMORA_RENDER_FILE_MB", "1");
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
+  ASSERT_EQ(farmers.size(), 1u);
+  Lumora::RenderFarmer_ptr farmer = farmers[0];
+  const fs::path node = folders_[0];
+  // Readable and writable by the node's user, outside the job folder.
+  const fs::path outside = farm_.TmpDir() / "outside";
+  fs::create_directories(outside);
+  std::ofstream(outside / "secret.txt") << "1,\n";
+  std::ofstream(outside / "colour.inc") << "#declare Secret = 1;\n";
+  std::ofstream(outside / "floor.ppm", std::ios::binary) << FloorPicture();
+  const std::vector<HostileCase> cases = HostileCases(outside.string());
   int part = 0;
-  for (const Case& c : cases) {
+  for (const HostileCase& c : cases) {
     SCOPED_TRACE(c.name);
     ++part;
     const std::string label = "Render" + std::to_string(part) + ".zip";
