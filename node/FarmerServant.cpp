@@ -99,6 +99,16 @@ CORBA::Boolean FarmerServant::Stop() {
   return true;
 }
 
+CORBA::Boolean FarmerServant::StopJob(Lumora::RenderBoss_ptr boss) {
+  if (CORBA::is_nil(boss)) return false;
+  try {
+    // Compared as boss.ini keeps it: the text of the reference CouldEngage got.
+    return node_->StopFor(farm::ObjectToString(orb_, boss));
+  } catch (const CORBA::Exception&) {
+    return false;
+  }
+}
+
 Lumora::FileTransform_ptr FarmerServant::CreateFileAndPass() {
   return FileReceiver::Activate(poa_.in(), node_->folder());
 }

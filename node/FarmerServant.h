@@ -40,7 +40,7 @@ class BossLink {
 //
 // Called on any ORB thread, several at once: it holds no state of its own beyond
 // what it is built with; RenderNode and BossLink guard theirs.
-class FarmerServant : public POA_Lumora::RenderFarmer {
+class FarmerServant : public POA_Lumora::JobFarmer {
  public:
   // `poa` receives the file receivers; usually the root adapter.
   FarmerServant(CORBA::ORB_ptr orb, PortableServer::POA_ptr poa, std::shared_ptr<RenderNode> node,
@@ -52,6 +52,8 @@ class FarmerServant : public POA_Lumora::RenderFarmer {
   CORBA::Boolean IsIdle() override;
   void Zarvo() override;
   CORBA::Boolean Stop() override;
+  // Stops only the band (or engagement) of `boss`: see RenderNode::StopFor.
+  CORBA::Boolean StopJob(Lumora::RenderBoss_ptr boss) override;
   Lumora::FileTransform_ptr CreateFileAndPass() override;
   // Job parameters are stored (other lists are ignored); a list that is
   // short or holds a non-long raises BAD_PARAM and changes nothing; a

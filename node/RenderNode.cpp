@@ -43,12 +43,38 @@ void RenderNode::ReportFailure(std::int32_t part, const std::string& reason) {
   }
 }
 
+bool RenderNode::HeldLocked() const {
+  if (holder_.empty()) return false;
+  // A band under way holds the node until it ends; an engagement alone only
+  // for the hold.
+  return busy_.load() || std::chrono::steady_clock::now() - heldSince_ < hold_;
+}
+
+bool RenderNode::IsIdle() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !busy_.load() && !HeldLocked();
+}
+
 bool RenderNode::Engage(std::string_view bossReference, std::string* error, const std::function<void()>& onEngaged) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (busy_.load()) return false;
+  if (HeldLocked() && holder_ != bossReference) return false;
   if (!farm::WriteBossIni(folder_ / farm::kBossIniName, bossReference, error)) return false;
+  holder_ = std::string(bossReference);
+  heldSince_ = std::chrono::steady_clock::now();
   if (onEngaged) onEngaged();
   return true;
+}
+
+void RenderNode::set_engagement_hold(std::chrono::milliseconds hold) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  hold_ = hold;
+}
+
+void RenderNode::EndJob() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holder_.clear();
+  busy_.store(false);
 }
 
 bool RenderNode::SetJob(const JobParameters& job, std::string* error) {
@@ -76,17 +102,32 @@ bool RenderNode::Start() {
     std::thread([self = shared_from_this(), job] { self->Work(job); }).detach();
   } catch (const std::system_error& e) {
     Log(std::string("cannot start a worker: ") + e.what());
-    busy_.store(false);
+    EndJob();
     return false;
   }
   return true;
 }
 
-bool RenderNode::Stop() {
-  std::lock_guard<std::mutex> lock(mutex_);
+bool RenderNode::StopLocked() {
   if (!busy_.load()) return false;
   stopRequested_ = true;
   if (engine_) return engine_->Terminate();
+  return true;
+}
+
+bool RenderNode::Stop() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return StopLocked();
+}
+
+bool RenderNode::StopFor(std::string_view bossReference) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (bossReference.empty() || !HeldLocked() || holder_ != bossReference) return false;
+  if (!busy_.load()) {
+    holder_.clear();
+    return true;
+  }
+  StopLocked();
   return true;
 }
 
@@ -146,7 +187,7 @@ void RenderNode::Work(JobParameters job) {
   if (!unpacked) {
     Log("job not started: " + error);
     ReportFailure(job.part, "the package could not be unpacked: " + error);
-    busy_.store(false);
+    EndJob();
     return;
   }
   std::error_code ec;
@@ -170,7 +211,7 @@ void RenderNode::Work(JobParameters job) {
     // Said to the boss before the box, which may wait for someone at the
     // screen: the band goes elsewhere meanwhile.
     ReportFailure(job.part, "the engine could not be started: " + error);
-    busy_.store(false);
+    EndJob();
     platform::MessageBox("服务程序不在规定位置!", "Tessel");
     return;
   }
@@ -193,7 +234,7 @@ void RenderNode::Work(JobParameters job) {
     std::lock_guard<std::mutex> lock(mutex_);
     engine_.reset();
   }
-  busy_.store(false);
+  EndJob();
 }
 
 }  // namespace node

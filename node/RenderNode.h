@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -21,10 +22,12 @@ using farm::JobParameters;
 // renders one band (clean the work folder, unpack the package, run the
 // engine, report the end).
 //
-// One job at a time: the node is busy from an accepted Start() until the end
-// of that job has been reported (or the job failed before its engine ran),
-// so a second engagement in that time is refused and two workers never share
-// the work folder. Any thread (ORB threads, its worker): a mutex guards the
+// One job at a time: an engagement holds the node for its boss until the
+// band it starts has ended (or, when no Start follows, for the engagement
+// hold), and the node is busy from an accepted Start() until the end of that
+// job has been reported (or the job failed before its engine ran), so no
+// other boss engages it in that time and two workers never share the work
+// folder. Any thread (ORB threads, its worker): a mutex guards the
 // job, the stop request and the engine, the busy flag is atomic; the worker holds the node
 // alive, so a job may outlast the owner's reference.
 class RenderNode : public std::enable_shared_from_this<RenderNode> {
@@ -46,15 +49,22 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
 
   const std::filesystem::path& folder() const { return folder_; }
 
-  // Engagement by a boss: false while busy (nothing changes); otherwise
-  // writes `bossReference` to boss.ini and answers whether that worked.
+  // How long an engagement holds the node for its boss when no Start
+  // follows (the boss went away between engaging and starting).
+  static constexpr std::chrono::seconds kEngagementHold{20};
+
+  // Engagement by a boss: false while busy or held by another boss (nothing
+  // changes); otherwise writes `bossReference` to boss.ini, holds the node
+  // for that boss, and answers whether that worked. The same boss may
+  // engage again while it holds the node.
   // `onEngaged` runs only after a successful write, still under the node's
   // lock, so that whoever keeps the boss for the end report agrees with
   // boss.ini even when a job starts at the same moment.
   bool Engage(std::string_view bossReference, std::string* error = nullptr,
               const std::function<void()>& onEngaged = {});
 
-  bool IsIdle() const { return !busy_.load(); }
+  // False while busy, and while an engagement holds the node.
+  bool IsIdle() const;
 
   // Stores the job parameters (also while a job runs; the running job keeps
   // those it started with) and writes Farmer.ini. False when the record
@@ -71,6 +81,15 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   // job's end as usual. Asked before the engine has started, the job skips
   // its engine. False when no job was under way.
   bool Stop();
+
+  // Stop for one boss only: honoured when `bossReference` is the boss that
+  // holds the node (its band is stopped like Stop, an engagement without a
+  // band is let go at once); false, changing nothing, for any other boss, so
+  // that a stop sent late never ends the band of the boss engaged since.
+  bool StopFor(std::string_view bossReference);
+
+  // For tests: the engagement hold instead of kEngagementHold.
+  void set_engagement_hold(std::chrono::milliseconds hold);
 
   // While an engine runs, `bossAnswers` is asked every second whether the
   // boss is still there (it must return within a second or so); after 3 s
@@ -89,6 +108,11 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   std::string AwaitEngine(platform::ChildProcess& engine, bool* bossLost);
   // Tells the boss that the job failed, where someone listens.
   void ReportFailure(std::int32_t part, const std::string& reason);
+  // The job is over: the node is free for any boss.
+  void EndJob();
+  // True while `holder_` holds the node. Under mutex_.
+  bool HeldLocked() const;
+  bool StopLocked();
 
   const std::filesystem::path folder_;
   const FinishReporter reporter_;
@@ -99,6 +123,9 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   mutable std::mutex mutex_;  // guards the fields below
   JobParameters job_;
   bool stopRequested_ = false;
+  std::string holder_;  // the boss holding the node; empty when none
+  std::chrono::steady_clock::time_point heldSince_;
+  std::chrono::steady_clock::duration hold_ = kEngagementHold;
   std::shared_ptr<platform::ChildProcess> engine_;
   std::function<bool()> bossAnswers_;
 };

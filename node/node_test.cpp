@@ -440,6 +440,41 @@ TEST_F(RenderNodeTest, StopEndsTheEngineAndTheJobIsStillReported) {
   EXPECT_TRUE(fs::exists(folder_ / "hold"));  // the engine did not end by itself
 }
 
+// Two controllers must never share a node: an engagement holds it for its
+// boss until that boss's band ends, and a stop counts only from that boss.
+TEST_F(RenderNodeTest, AnEngagementHoldsTheNodeForItsBossAlone) {
+  ASSERT_TRUE(node_->Engage("IOR:a"));
+  EXPECT_FALSE(node_->IsIdle());  // engaged, not started: taken all the same
+  EXPECT_FALSE(node_->Engage("IOR:b"));
+  EXPECT_EQ(ReadFile(folder_ / "boss.ini"), std::string("\x05\0\0\0", 4) + "IOR:a");
+  EXPECT_TRUE(node_->Engage("IOR:a"));  // its own boss may ask again
+  EXPECT_FALSE(node_->StopFor("IOR:b"));
+  EXPECT_TRUE(node_->StopFor("IOR:a"));  // let go before its band started
+  EXPECT_TRUE(node_->IsIdle());
+
+  ASSERT_TRUE(node_->Engage("IOR:b"));
+  Package({{"Render\\Tessel.pov", "scene"}});
+  WriteText(folder_ / "hold", "");
+  ASSERT_TRUE(node_->Start());
+  ASSERT_TRUE(farmtest::WaitUntil([&] { return fs::exists(folder_ / "engine-args.txt"); }, 10s));
+  EXPECT_FALSE(node_->StopFor("IOR:a"));  // a's stop, late: b's band goes on
+  EXPECT_FALSE(node_->Engage("IOR:a"));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(Reports().empty());
+  EXPECT_TRUE(node_->StopFor("IOR:b"));
+  ASSERT_TRUE(WaitForReports(1));
+  EXPECT_TRUE(BecomesIdle());
+  EXPECT_TRUE(fs::exists(folder_ / "hold"));  // stopped, not ended by itself
+  EXPECT_FALSE(node_->StopFor("IOR:b"));      // its band is over: nothing of b's left
+
+  // A boss that engages and never starts holds the node for the hold only.
+  node_->set_engagement_hold(100ms);
+  ASSERT_TRUE(node_->Engage("IOR:c"));
+  EXPECT_FALSE(node_->Engage("IOR:d"));
+  EXPECT_TRUE(farmtest::WaitUntil([&] { return node_->IsIdle(); }, 5s));
+  EXPECT_TRUE(node_->Engage("IOR:d"));
+}
+
 TEST_F(RenderNodeTest, AFailedUnpackStartsNothingAndKeepsThePackage) {
   Package({});
   ASSERT_TRUE(node_->Start());
@@ -687,6 +722,14 @@ TEST(FarmerServantTest, OnlyAnAcceptedEngagementTakesTheEndReport) {
   EXPECT_TRUE(second->Labels().empty());
 
   EXPECT_TRUE(farmer->Stop());  // nothing to stop, still true
+  // The first boss holds the node until it starts a band or lets go; only
+  // its own stop lets go.
+  EXPECT_FALSE(farmer->IsIdle());
+  Lumora::RenderBoss_var firstBoss = Lumora::RenderBoss::_narrow(firstRef);
+  Lumora::RenderBoss_var secondBoss = Lumora::RenderBoss::_narrow(secondRef);
+  EXPECT_FALSE(farmer->StopJob(secondBoss.in()));
+  EXPECT_FALSE(farmer->IsIdle());
+  EXPECT_TRUE(farmer->StopJob(firstBoss.in()));
   EXPECT_TRUE(farmer->IsIdle());
   first->_remove_ref();
   second->_remove_ref();

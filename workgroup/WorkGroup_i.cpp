@@ -2,6 +2,8 @@
 
 #include <omniORB4/omniORB.h>
 
+#include "idl/OrbInit.h"
+
 namespace workgroup {
 
 CORBA::Boolean WorkGroup_i::Add_Farmer(CORBA::Object_ptr& farmer) {
@@ -33,5 +35,20 @@ CORBA::Boolean WorkGroup_i::GetValidFarmer(Kintra::farmerlist& farmers) {
   }
   return true;
 }
+
+namespace {
+
+std::string JobKey(CORBA::Object_ptr boss) {
+  if (CORBA::is_nil(boss)) throw CORBA::BAD_PARAM(0, CORBA::COMPLETED_NO);
+  int argc = 0;
+  CORBA::ORB_var orb = farm::InitOrb(argc, nullptr);  // the server's own, running
+  return farm::ObjectToString(orb.in(), boss);
+}
+
+}  // namespace
+
+CORBA::Long WorkGroup_i::WaitInLine(CORBA::Object_ptr boss) { return line_.WaitInLine(JobKey(boss)); }
+
+void WorkGroup_i::LeaveLine(CORBA::Object_ptr boss) { line_.Leave(JobKey(boss)); }
 
 }  // namespace workgroup

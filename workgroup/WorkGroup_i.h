@@ -4,14 +4,17 @@
 
 #include "Kintra.hh"
 #include "workgroup/FarmerRoster.h"
+#include "workgroup/JobLine.h"
 
 namespace workgroup {
 
-// The servant of one work group: its name, its farmers and its policy.
+// The servant of one work group: its name, its farmers, its line of jobs
+// waiting for farmers and its policy.
 //
-// Called on any ORB thread, several at once: the roster's lock guards the farmers,
+// Called on any ORB thread, several at once: the roster's and the line's
+// locks guard the farmers and the line,
 // the policy is atomic and the name never changes.
-class WorkGroup_i : public POA_Kintra::WorkGroup {
+class WorkGroup_i : public POA_Kintra::JobQueue {
  public:
   // Time limit of every call the work group makes on a farmer (the ID call
   // back of Add_Farmer and the probes of GetValidFarmer). Shorter than the
@@ -32,6 +35,11 @@ class WorkGroup_i : public POA_Kintra::WorkGroup {
   // of addition in `farmers`, whatever the caller sent. Always TRUE.
   CORBA::Boolean GetValidFarmer(Kintra::farmerlist& farmers) override;
 
+  // The line of jobs, each known by the text of its boss's reference; a
+  // nil boss is refused with BAD_PARAM.
+  CORBA::Long WaitInLine(CORBA::Object_ptr boss) override;
+  void LeaveLine(CORBA::Object_ptr boss) override;
+
   // Kept for whoever writes it; starts at 0 and nothing here reads it.
   CORBA::Long policy() override { return policy_; }
   void policy(CORBA::Long value) override { policy_ = value; }
@@ -45,6 +53,7 @@ class WorkGroup_i : public POA_Kintra::WorkGroup {
 
   const std::string name_;
   FarmerRoster<Entry> farmers_;
+  JobLine line_;
   std::atomic<CORBA::Long> policy_{0};
 };
 
