@@ -18,3 +18,15 @@ endforeach()
 set_target_properties(jobs_farm_bench PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
   BUILD_RPATH "${FARM_BIN_DIR}")
+
+# Two clients sharing a farm of two nodes, against their jobs one after the other.
+add_executable(shared_farm_bench ${CMAKE_CURRENT_LIST_DIR}/shared_farm.cpp)
+target_link_libraries(shared_farm_bench PRIVATE farm_test_support)
+foreach(program vornel ledgo kintrahub tessel pvengine ferrix)
+  if(TARGET ${program})
+    add_dependencies(shared_farm_bench ${program})
+  endif()
+endforeach()
+set_target_properties(shared_farm_bench PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
+  BUILD_RPATH "${FARM_BIN_DIR}")

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,8 +29,27 @@ bool ReadInt(const char* text, int* value) {
   return true;
 }
 
+volatile std::sig_atomic_t interruptedBy = 0;
+
+void NoteSignal(int signal) { interruptedBy = signal; }
+
+// Ctrl-C and SIGTERM end the wait instead of the process, so that the job
+// is cancelled and its nodes told to stop before the program exits.
+void CatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = NoteSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// How long a cancelled job may take to stop its nodes before the program
+// exits all the same (the nodes then notice by themselves that it is gone).
+constexpr int32_t kCancelWaitMs = 3000;
+
 // Waits for the job in short slices, showing its progress between them
-// unless quiet. True once the job is no longer running.
+// unless quiet. True once the job is no longer running; false on time-out
+// or a signal.
 bool Wait(RenderNet2& render, int32_t timeoutMs, bool quiet, int32_t* state) {
   constexpr int32_t kSliceMs = 250;
   ProgressReport report(stdout, isatty(fileno(stdout)) == 1);
@@ -45,7 +65,7 @@ bool Wait(RenderNet2& render, int32_t timeoutMs, bool quiet, int32_t* state) {
       render.GetJobProgress(&progress);
       report.Update(progress);
     }
-    if (ended || (timeoutMs >= 0 && waited + slice >= timeoutMs)) break;
+    if (ended || interruptedBy != 0 || (timeoutMs >= 0 && waited + slice >= timeoutMs)) break;
   }
   if (!quiet && *state != RenderNet2::kJobNotStarted) {
     std::vector<jobs::NodeWork> nodes;
@@ -167,6 +187,7 @@ int RunHeadless(const HeadlessOptions& options) {
     return kExitNoRender;
   }
   RenderNet2& render = *job->object();
+  CatchInterrupts();
   render.SetImage(width, height);
   const WId noWindow = 0;
   render.Zarvo(&noWindow);
@@ -176,8 +197,15 @@ int RunHeadless(const HeadlessOptions& options) {
   const char* reason = "";
   render.GetJobReason(&reason);
   if (!ended) {
-    std::fprintf(stderr, "vornel: the render job did not end within %d s\n", options.timeoutSeconds);
-    return kExitTimeout;
+    const int signal = interruptedBy;
+    if (signal != 0) {
+      std::fprintf(stderr, "vornel: %s: the render job is cancelled\n",
+                   signal == SIGINT ? "interrupted" : "terminated");
+    } else {
+      std::fprintf(stderr, "vornel: the render job did not end within %d s; it is cancelled\n", options.timeoutSeconds);
+    }
+    render.CancelJob(kCancelWaitMs);
+    return signal != 0 ? 128 + signal : kExitTimeout;
   }
   if (state == RenderNet2::kJobNotStarted) {
     std::fprintf(stderr, "vornel: the render job did not start: %s\n", reason);

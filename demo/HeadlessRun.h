@@ -46,7 +46,9 @@ platform::Status CheckOutputFolder(const std::string& out);
 // the Qt event loop running, saves the picture. Unless quiet, shows the
 // progress on standard output while waiting and the nodes' work at the end
 // (ProgressReport). Needs a QApplication.
-// Prints one line on failure; returns the exit code. Only a picture with
+// Prints one line on failure; returns the exit code. On SIGINT or SIGTERM,
+// or when --timeout runs out, the job is cancelled (its nodes told to stop,
+// up to 3 s) and the exit code is 128 + the signal, or kExitTimeout. Only a picture with
 // every row counts as rendered; a job that ended with rows missing saves
 // what arrived and exits kExitNoRender.
 int RunHeadless(const HeadlessOptions& options);

@@ -21,6 +21,9 @@ std::string Clock(double seconds) {
 }  // namespace
 
 std::string ProgressReport::Line(const jobs::JobProgressSnapshot& p, int barWidth) {
+  if (p.waiting) {
+    return "waiting for a free node, " + std::to_string(p.nodesBusy) + " busy  " + Clock(p.elapsedSeconds) + " elapsed";
+  }
   const double f = std::min(p.fraction(), 1.0);
   const int full = static_cast<int>(f * barWidth);
   std::string line = "[" + std::string(full, '#') + std::string(barWidth - full, '-') + "]";
@@ -38,6 +41,10 @@ void ProgressReport::Update(const jobs::JobProgressSnapshot& p) {
   if (terminal_) {
     std::fprintf(out_, "\r%s\033[K", Line(p, 30).c_str());
     line_open_ = true;
+  } else if (p.waiting) {
+    if (p.nodesBusy == busy_shown_) return;  // said once, and again when it changes
+    busy_shown_ = p.nodesBusy;
+    std::fprintf(out_, "waiting for a free node, %d busy\n", p.nodesBusy);
   } else {
     const int tenths = static_cast<int>(std::min(p.fraction(), 1.0) * 10);
     if (tenths <= tenths_shown_) return;
@@ -53,13 +60,16 @@ void ProgressReport::Finish(const jobs::JobProgressSnapshot& p, const std::vecto
   line_open_ = false;
   if (!nodes.empty()) {
     std::fprintf(out_, "%-24s %4s %11s %6s %8s %8s  %s\n", "node", "band", "rows asked", "rows", "seconds", "rows/s",
-                 "handed out again");
+                 "ended");
   }
   for (const jobs::NodeWork& n : nodes) {
     char asked[32];
     std::snprintf(asked, sizeof asked, "%d-%d", n.firstRow, n.lastRow);
     std::fprintf(out_, "%-24s %4d %11s %6d %8.1f %8.1f  %s\n", n.node.c_str(), n.band, asked, n.rows, n.seconds,
-                 n.rowsPerSecond, n.handedOutAgain ? "yes" : "no");
+                 n.rowsPerSecond,
+                 n.lost       ? "lost"
+                 : n.finished ? "done"
+                              : "-");
   }
   std::fflush(out_);
 }

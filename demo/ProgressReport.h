@@ -10,7 +10,9 @@ namespace demo {
 // What a headless render shows while it waits: on a terminal one live line
 // (bar, percent, rows, elapsed, time left, nodes working) rewritten in
 // place; elsewhere (a log, a pipe) a line each time another tenth of the
-// rows is in. At the end, a table of the nodes' work.
+// rows is in. While the job waits for a node, "waiting for a free node, N
+// busy" instead. At the end, a table of the nodes' work: each band a node
+// was handed, and whether it ended there "done" or "lost".
 //
 // The one thread that waits for the render; nothing in it is shared.
 class ProgressReport {
@@ -30,6 +32,7 @@ class ProgressReport {
   std::FILE* out_;
   const bool terminal_;
   int tenths_shown_ = 0;  // not on a terminal: the last tenth printed
+  int busy_shown_ = -1;   // not on a terminal: the busy count of the last waiting line
   bool line_open_ = false;
 };
 

@@ -43,6 +43,7 @@ TEST(ProgressReportTest, OffATerminalOneLinePerTenthThenTheNodes) {
   w.seconds = 4;
   w.rowsPerSecond = 15;
   w.handedOutAgain = true;
+  w.lost = true;
   report.Finish(At(100, 100, 10, 0), {w});
   const std::string text = out.Close();
   // 10 %, 30 %, 90 % and 100 %: each tenth once, and only when reached.
@@ -53,7 +54,7 @@ TEST(ProgressReportTest, OffATerminalOneLinePerTenthThenTheNodes) {
       << text;
   EXPECT_NE(text.find(" 100.0 %  100/100 rows"), std::string::npos) << text;
   EXPECT_EQ(text.find(" 35.0 %"), text.rfind(" 35.0 %")) << text;
-  EXPECT_NE(text.find("127.0.0.1:4242              2      41-100     60      4.0     15.0  yes\n"), std::string::npos)
+  EXPECT_NE(text.find("127.0.0.1:4242              2      41-100     60      4.0     15.0  lost\n"), std::string::npos)
       << text;
 }
 

@@ -158,6 +158,11 @@ void BindJobCalls(py::class_<RenderNet2>& render) {
   render.attr("kJobAbandoned") = static_cast<int32_t>(RenderNet2::kJobAbandoned);
   render.attr("kJobFailed") = static_cast<int32_t>(RenderNet2::kJobFailed);
   render.attr("kJobIncomplete") = static_cast<int32_t>(RenderNet2::kJobIncomplete);
+  render.attr("kJobCancelled") = static_cast<int32_t>(RenderNet2::kJobCancelled);
+  render.def("CancelJob", &RenderNet2::CancelJob, py::arg("timeout_ms") = 3000,
+             py::call_guard<py::gil_scoped_release>(),
+             "Cancels the running job: its nodes are told to stop. Waits up to timeout_ms for its end; S_FALSE "
+             "when it still runs then. Deleting the object or leaving the interpreter mid-job does the same.");
   render.def(
       "SetImage", [](RenderNet2& r, int32_t width, int32_t heigth) { return r.SetImage(width, heigth); },
       py::arg("width"), py::arg("heigth"), "The size of the next picture (640 x 480 until set). S_OK.");
@@ -249,9 +254,11 @@ PYBIND11_MODULE(lumora, m) {
   BindProgress(m);
   BindRenderNet2(m);
 
-  // The application thread ends before the interpreter does.
+  // The application thread ends before the interpreter does; a job still
+  // running is cancelled first, so no node renders on for nobody.
   py::module_::import("atexit").attr("register")(py::cpp_function([] {
     py::gil_scoped_release unlocked;
+    RenderNet2::CancelAllJobs(3000);
     python::QtHost::Stop();
   }));
 }

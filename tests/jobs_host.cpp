@@ -78,5 +78,18 @@ int main(int argc, char** argv) {
   fourth.WaitForJob(120000, &state);
   Report("fourth-ended", fourth);
   fourth.Destory();
+
+  // Closing the viewer, or Init, while a job runs cancels it.
+  RenderNet2 fifth;
+  fifth.Init();
+  fifth.Zarvo(&none);
+  CloseViewers();
+  fifth.WaitForJob(30000, &state);
+  Report("fifth-viewer-closed", fifth);
+  RenderNet2 sixth;
+  sixth.Zarvo(&none);
+  sixth.Init();
+  sixth.WaitForJob(30000, &state);
+  Report("sixth-init", sixth);
   return 0;
 }

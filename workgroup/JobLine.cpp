@@ -7,9 +7,9 @@ namespace workgroup {
 JobLine::JobLine(Clock::duration patience, Now now) : patience_(patience), now_(std::move(now)) {}
 
 void JobLine::DropGoneLocked(Clock::time_point now) {
-  line_.erase(std::remove_if(line_.begin(), line_.end(),
-                             [&](const Place& p) { return now - p.lastAsked >= patience_; }),
-              line_.end());
+  line_.erase(
+      std::remove_if(line_.begin(), line_.end(), [&](const Place& p) { return now - p.lastAsked >= patience_; }),
+      line_.end());
 }
 
 int JobLine::WaitInLine(const std::string& job) {

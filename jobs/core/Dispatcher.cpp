@@ -1,5 +1,6 @@
 #include "jobs/core/Dispatcher.h"
 
+#include <thread>
 #include <utility>
 
 namespace jobs {
@@ -116,8 +117,9 @@ int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle
   return handed;
 }
 
-void Dispatcher::Watch() {
+bool Dispatcher::Watch() {
   for (;;) {
+    if (Cancelled()) return false;
     bool failure = false;
     for (BandState& b : bands_) {
       const int32_t index = b.band.index;
@@ -170,7 +172,7 @@ void Dispatcher::Watch() {
         failure = true;
       }
     }
-    if (tally_.Complete() || failure) return;
+    if (tally_.Complete() || failure) return true;
     sleep_(kWatchPause);
   }
 }
@@ -189,14 +191,36 @@ void Dispatcher::CutBands(int32_t count) {
   if (progress_) progress_->Start(height, count);
 }
 
+bool Dispatcher::BandsWaiting() const {
+  for (const BandState& b : bands_) {
+    if (!b.assigned && !tally_.Done(b.band.index)) return true;
+  }
+  return false;
+}
+
 JobOutcome Dispatcher::Run() {
+  const JobOutcome outcome = Loop();
+  if (inLine_) group_.LeaveLine();
+  inLine_ = false;
+  return outcome;
+}
+
+JobOutcome Dispatcher::Loop() {
+  if (Cancelled()) return JobOutcome::kCancelled;
   const std::vector<std::shared_ptr<FarmerLink>> farmers = group_.GetValidFarmer();
-  if (farmers.empty()) return JobOutcome::kNoIdleNode;
-  const auto idleAtStart = static_cast<int32_t>(LiveIdle(farmers).size());
-  if (idleAtStart == 0) return JobOutcome::kNoIdleNode;
-  CutBands(order_.plan().BandCount(idleAtStart));
+  int32_t liveAtStart = 0;
+  for (const std::shared_ptr<FarmerLink>& f : farmers) {
+    try {
+      if (f && f->IsLive()) ++liveAtStart;
+    } catch (...) {
+      // does not answer: no band is cut for it
+    }
+  }
+  if (liveAtStart == 0) return JobOutcome::kNoIdleNode;
+  CutBands(order_.plan().BandCount(liveAtStart));
 
   for (;;) {
+    if (Cancelled()) return JobOutcome::kCancelled;
     if (tally_.Complete()) {
       for (const BandState& b : bands_) {
         if (progress_) progress_->BandReported(b.band.index);
@@ -206,17 +230,55 @@ JobOutcome Dispatcher::Run() {
     if (givenUp_) return JobOutcome::kIncomplete;
     const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
     if (listed.empty()) return JobOutcome::kAbandoned;
-    const std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
+    std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
+    int32_t busy = 0;
+    for (const std::shared_ptr<FarmerLink>& f : listed) busy += f ? 1 : 0;
+    busy -= static_cast<int32_t>(idle.size());
+    if (BandsWaiting()) {
+      const int ahead = group_.WaitInLine();
+      inLine_ = true;
+      if (ahead > 0) idle.clear();  // the free farmers go to the jobs before ours
+    }
     if (idle.empty()) {
+      if (progress_ && handOuts_ == 0) progress_->Waiting(busy);
       sleep_(order_.plan().shared() ? kWatchPause : kNoIdlePause);
       continue;
     }
     // Idle farmers, but none may take the waiting bands: pause rather than
     // ask the work group again at once.
     if (HandOutPass(idle, listed) == 0) sleep_(kWatchPause);
+    if (inLine_ && !BandsWaiting()) {
+      group_.LeaveLine();  // the next job in line may have the next free farmer
+      inLine_ = false;
+    }
     if (givenUp_) continue;
-    Watch();
+    if (!Watch()) return JobOutcome::kCancelled;
   }
+}
+
+void Dispatcher::StopBands() {
+  std::vector<std::shared_ptr<FarmerLink>> holders;
+  for (const BandState& b : bands_) {
+    if (b.assigned && b.farmer && !tally_.Done(b.band.index)) holders.push_back(b.farmer);
+  }
+  std::vector<std::thread> stops;
+  for (const std::shared_ptr<FarmerLink>& f : holders) {
+    try {
+      stops.emplace_back([f] {
+        try {
+          f->StopBand();
+        } catch (...) {
+          // gone: it ends the band by itself once it misses its boss
+        }
+      });
+    } catch (const std::system_error&) {
+      try {
+        f->StopBand();
+      } catch (...) {
+      }
+    }
+  }
+  for (std::thread& t : stops) t.join();
 }
 
 }  // namespace jobs

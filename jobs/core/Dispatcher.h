@@ -19,16 +19,22 @@ namespace jobs {
 enum class JobOutcome : int32_t {
   kRunning = 0,
   kCompleted = 1,   // every row of the picture arrived
-  kNoIdleNode = 2,  // no farmer listed, or none live and idle at the start
+  kNoIdleNode = 2,  // the work group has no farmer that answers
   kAbandoned = 3,   // the work group became empty while bands were out
   kFailed = 4,      // the workgroup server or the job's set-up failed
   kIncomplete = 5,  // a band failed too often: rows are missing
+  kCancelled = 6,   // the host cancelled the job
 };
 
 // The hand-out and watch loop of one render job, over abstract links so
 // that it runs without an ORB.
 //
-// Bands are handed to live, idle farmers; every 100 ms each outstanding
+// The picture is cut into one band per farmer that answers at the start
+// (busy ones too: a farm shared by several jobs frees its farmers one by one).
+// While bands wait for a farmer the job keeps its place in the work group's
+// line and takes idle farmers only when no job that asked before it still
+// waits; a job with no band out yet shows that it waits, and how many
+// farmers are busy. Bands are handed to live, idle farmers; every 100 ms each outstanding
 // band's farmer is probed. A band is done when the tally has all its rows.
 // An attempt at a band fails when its farmer does not answer (the links
 // put a time limit on every call), fails the hand-out, reports a failure,
@@ -81,6 +87,16 @@ class Dispatcher {
   // server failing, a hand-out that cannot go on) propagate.
   JobOutcome Run();
 
+  // Asked between every step of Run: true ends the job as kCancelled.
+  // Set before Run.
+  void set_cancelled(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
+
+  // After Run: asks every farmer that holds an open band of this job to
+  // stop it, all at once, and waits for their answers (each under the
+  // link's own time limit). A farmer that does not answer is left to notice
+  // by itself that its boss is gone.
+  void StopBands();
+
   // After kIncomplete: one line naming the band, its rows, the farmers
   // that tried it and the last failure.
   const std::string& reason() const { return reason_; }
@@ -120,7 +136,12 @@ class Dispatcher {
                   const std::vector<std::shared_ptr<FarmerLink>>& listed);
   static bool Tried(const BandState& b, const FarmerLink& farmer);
   void AttemptFailed(BandState& b, const std::string& why);
-  void Watch();
+  // Watches the bands out; false when the job was cancelled meanwhile.
+  bool Watch();
+  JobOutcome Loop();
+  bool Cancelled() const { return cancelled_ && cancelled_(); }
+  // Whether a band waits for a farmer.
+  bool BandsWaiting() const;
 
   WorkgroupLink& group_;
   BandTally& tally_;
@@ -131,6 +152,8 @@ class Dispatcher {
   bool givenUp_ = false;
   std::string reason_;
   JobProgress* progress_ = nullptr;
+  std::function<bool()> cancelled_;
+  bool inLine_ = false;
 };
 
 }  // namespace jobs

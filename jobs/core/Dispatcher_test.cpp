@@ -309,20 +309,95 @@ TEST(Dispatcher, ABandLeftWithoutANewFarmerIsHandedOutEvenIfItsOldFarmerAnswersA
   for (int band = 1; band <= 3; ++band) EXPECT_TRUE(h.tally.Reported(band)) << band;
 }
 
-TEST(Dispatcher, NoFarmerOrNoIdleFarmerEndsQuietlyWithoutHandingOut) {
-  {
-    Harness h;
-    EXPECT_EQ(h.Run(240), JobOutcome::kNoIdleNode);
+TEST(Dispatcher, OnlyAWorkGroupWithoutAnsweringFarmersEndsTheJobAtOnce) {
+  Harness h;
+  EXPECT_EQ(h.Run(240), JobOutcome::kNoIdleNode);
+  Harness dead;
+  dead.Add()->alive = false;
+  EXPECT_EQ(dead.Run(240), JobOutcome::kNoIdleNode);
+}
+
+// A work group whose line holds `ahead` jobs before ours until it is set to 0.
+struct LineGroup : FakeGroup {
+  int ahead = 0;
+  int asked = 0;
+  int left = 0;
+  int WaitInLine() override {
+    ++asked;
+    return ahead;
   }
-  {
-    Harness h;
-    auto a = h.Add(), b = h.Add();
-    a->idle = false;
-    b->alive = false;  // raises on the idle test: skipped
-    EXPECT_EQ(h.Run(240), JobOutcome::kNoIdleNode);
-    EXPECT_TRUE(a->jobs.empty());
-    EXPECT_FALSE(h.tally.Complete());
+  void LeaveLine() override { ++left; }
+};
+
+// A farm busy with other jobs: the job cuts a band for every farmer, says
+// it waits and how many are busy, takes no farmer while jobs before it wait
+// in line, and starts once they are free and its turn has come.
+TEST(Dispatcher, AJobWaitsForBusyFarmersAndForItsTurnThenTakesThem) {
+  LineGroup group;
+  auto a = std::make_shared<FakeFarmer>(), b = std::make_shared<FakeFarmer>();
+  group.farmers = {a, b};
+  a->idle = b->idle = false;
+  group.ahead = 1;
+  BandTally tally;
+  JobProgress progress;
+  JobOrder order(1, {10, 100}, BandPlan(), std::filesystem::path());
+  int ticks = 0;
+  bool sawWaiting = false;
+  Dispatcher d(group, tally, order, [&](std::chrono::milliseconds) {
+    ++ticks;
+    if (ticks > 100) throw std::runtime_error("stuck");
+    if (ticks == 1) {
+      const JobProgressSnapshot s = progress.Snapshot();
+      sawWaiting = s.waiting && s.nodesBusy == 2;
+    }
+    if (ticks == 3) a->idle = b->idle = true;  // free, but another job is first in line
+    if (ticks == 3) EXPECT_TRUE(a->jobs.empty() && b->jobs.empty());
+    if (ticks == 5) group.ahead = 0;
+    for (auto& f : group.farmers) f->Tick(tally);
+  });
+  d.set_progress(&progress);
+  EXPECT_EQ(d.Run(), JobOutcome::kCompleted);
+  EXPECT_TRUE(sawWaiting);
+  EXPECT_FALSE(progress.Snapshot().waiting);
+  EXPECT_GE(ticks, 5);
+  ASSERT_EQ(a->jobs.size(), 1u);
+  ASSERT_EQ(b->jobs.size(), 1u);
+  EXPECT_EQ(a->jobs[0].partCount, 2);
+  EXPECT_GE(group.asked, 3);
+  EXPECT_GE(group.left, 1);  // out of line once both bands were out
+}
+
+struct StoppableFarmer : FakeFarmer {
+  int stops = 0;
+  bool StopBand() override {
+    ++stops;
+    return true;
   }
+};
+
+// A cancel ends the job at the next step, and every farmer holding one of
+// its open bands is told to stop it; a farmer whose band is done is not.
+TEST(Dispatcher, ACancelledJobEndsAndStopsTheFarmersOfItsOpenBands) {
+  LineGroup group;
+  auto a = std::make_shared<StoppableFarmer>(), b = std::make_shared<StoppableFarmer>();
+  group.farmers = {a, b};
+  b->finishes = false;
+  BandTally tally;
+  JobOrder order(1, {10, 100}, BandPlan(), std::filesystem::path());
+  int ticks = 0;
+  bool cancel = false;
+  Dispatcher d(group, tally, order, [&](std::chrono::milliseconds) {
+    if (++ticks == 3) cancel = true;
+    if (ticks > 100) throw std::runtime_error("stuck");
+    for (auto& f : group.farmers) f->Tick(tally);
+  });
+  d.set_cancelled([&] { return cancel; });
+  EXPECT_EQ(d.Run(), JobOutcome::kCancelled);
+  EXPECT_EQ(ticks, 3);
+  d.StopBands();
+  EXPECT_EQ(a->stops, 0);
+  EXPECT_EQ(b->stops, 1);
+  EXPECT_EQ(group.left, group.asked > 0 ? 1 : 0);
 }
 
 TEST(Dispatcher, NoIdleFarmerAfterTheCountWaitsOneSecondThenHandsOut) {

@@ -50,6 +50,11 @@ class FarmerLink {
   // false; FarmerUnreachable when a call fails; anything else when the job
   // itself cannot go on (no package). Other answers are not examined.
   virtual void HandOut(const JobParameters& job) = 0;
+
+  // Asks the farmer to stop the band this job handed it, and only that one:
+  // a farmer that has since taken another job's band keeps it. True when the
+  // farmer took the stop. Raises when it cannot be reached.
+  virtual bool StopBand() { return false; }
 };
 
 // The farm's work group on the workgroup server. Threads: as FarmerLink.
@@ -60,6 +65,14 @@ class WorkgroupLink {
   // Every farmer the server lists now, in its order; an element that is no
   // render farmer is null. Raises when the server cannot be reached.
   virtual std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() = 0;
+
+  // Takes this job's place in the work group's line of jobs waiting for
+  // farmers (keeps it when it has one) and answers how many jobs wait
+  // ahead of it; 0: it may take idle farmers now. A work group without a
+  // line always answers 0. Raises when the server cannot be reached.
+  virtual int WaitInLine() { return 0; }
+  // Gives the place up: the job has its farmers, or it ended. Never raises.
+  virtual void LeaveLine() {}
 };
 
 }  // namespace jobs

@@ -40,6 +40,7 @@ void JobProgress::BandHandedOut(int32_t band, const farm::WorkUnit& rows, const 
   if (h.work.lastRow >= h.work.firstRow) {
     h.got.assign(static_cast<std::size_t>(h.work.lastRow - h.work.firstRow + 1), false);
   }
+  waiting_ = false;
   current_[static_cast<std::size_t>(band - 1)] = static_cast<int>(hand_outs_.size());
   hand_outs_.push_back(std::move(h));
 }
@@ -49,13 +50,16 @@ void JobProgress::BandLost(int32_t band) {
   HandOut* h = Current(band);
   if (h == nullptr || h->lost) return;
   if (h->work.finished) {
-    // It reported its end with rows missing: the band is not done after all.
+    // It reported its end with rows missing: the band is not done after all,
+    // and not on this node.
     reported_[static_cast<std::size_t>(band - 1)] = false;
     --reported_count_;
+    h->work.finished = false;
   } else {
     h->work.seconds = Seconds(h->start, now_());
   }
   h->lost = true;
+  h->work.lost = true;
   h->work.handedOutAgain = true;
 }
 
@@ -66,7 +70,7 @@ void JobProgress::BandReported(int32_t band) {
   ++reported_count_;
   HandOut* h = Current(band);
   // A lost node may still report; its band is done all the same.
-  if (h == nullptr || h->work.finished) return;
+  if (h == nullptr || h->work.finished || h->lost) return;
   h->work.finished = true;
   if (!h->lost) h->work.seconds = Seconds(h->start, now_());
 }
@@ -97,6 +101,13 @@ void JobProgress::RowPlaced(int32_t line) {
   }
 }
 
+void JobProgress::Waiting(int32_t busy) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!hand_outs_.empty()) return;
+  waiting_ = true;
+  busy_ = busy;
+}
+
 void JobProgress::JobEnded() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (ended_) return;
@@ -116,6 +127,8 @@ JobProgressSnapshot JobProgress::Snapshot() const {
   s.bandsTotal = bands_;
   for (const HandOut& h : hand_outs_) s.nodesWorking += h.open() && !ended_ ? 1 : 0;
   s.elapsedSeconds = Seconds(start_, ended_ ? end_ : now_());
+  s.waiting = waiting_ && !ended_;
+  s.nodesBusy = busy_;
   return s;
 }
 

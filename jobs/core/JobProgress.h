@@ -18,6 +18,8 @@ struct JobProgressSnapshot {
   int32_t bandsTotal = 0;
   int32_t nodesWorking = 0;   // bands out on a node, not done yet
   double elapsedSeconds = 0;  // since the job started
+  bool waiting = false;       // no band out yet: every node is busy, or taken by jobs that asked first
+  int32_t nodesBusy = 0;      // while waiting: the nodes busy with other jobs
 
   // rowsPlaced / rowsTotal, 0 before the bands are cut.
   double fraction() const { return rowsTotal > 0 ? static_cast<double>(rowsPlaced) / rowsTotal : 0.0; }
@@ -33,6 +35,7 @@ struct NodeWork {
   double seconds = 0;  // hand-out to the band done (or its failure, or the job's end)
   double rowsPerSecond = 0;
   bool finished = false;        // the band was done on it
+  bool lost = false;            // the node lost the band (rows counts what it sent before)
   bool handedOutAgain = false;  // it failed the band (stopped answering, rows missing): the band went out again
 };
 
@@ -67,6 +70,9 @@ class JobProgress {
   void BandLost(int32_t band);
   // Band `band` is done (its rows are there). Said again, it changes nothing.
   void BandReported(int32_t band);
+  // The job waits for a node; `busy` nodes work for other jobs. Said
+  // until the first hand-out.
+  void Waiting(int32_t busy);
   // Row `line` (1 = top) arrived. Rows outside the picture are ignored.
   void RowPlaced(int32_t line);
   // The job ended: the clock stops and open hand-outs end their time.
@@ -93,6 +99,8 @@ class JobProgress {
   Now now_;
   const Clock::time_point start_;
   bool ended_ = false;
+  bool waiting_ = false;
+  int32_t busy_ = 0;
   Clock::time_point end_;
   int32_t height_ = 0;
   int32_t bands_ = 0;

@@ -123,8 +123,17 @@ Ending DispatchRun::Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr
   Dispatcher dispatcher(link, *tally_, *job_->order(),
                         [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
   dispatcher.set_progress(&job_->progress());
+  const std::shared_ptr<RenderJob> job = job_;
+  dispatcher.set_cancelled([job] { return job->cancelled(); });
   Ending ending{dispatcher.Run(), std::string()};
-  if (ending.outcome == JobOutcome::kNoIdleNode) ending.reason = "no idle render node in the work group";
+  if (ending.outcome == JobOutcome::kCancelled) {
+    // Said before the boss goes: a node that stops reports to it.
+    dispatcher.StopBands();
+    ending.reason = "the render job was cancelled";
+  }
+  if (ending.outcome == JobOutcome::kNoIdleNode) {
+    ending.reason = "no render node in the work group: start tessel on a machine of the farm";
+  }
   if (ending.outcome == JobOutcome::kAbandoned) {
     ending.reason = "the work group lost every render node during the job; " + tally_->MissingRows() + " missing";
   }
@@ -165,7 +174,8 @@ void RunDispatch(const std::shared_ptr<RenderJob>& job) {
   const Ending ending = run.Run();
   // A job that failed or found no node leaves its package, as a job of the
   // host's own folder always has; the others take theirs along.
-  order.ReleasePackage(ending.outcome != JobOutcome::kCompleted && ending.outcome != JobOutcome::kAbandoned);
+  order.ReleasePackage(ending.outcome != JobOutcome::kCompleted && ending.outcome != JobOutcome::kAbandoned &&
+                       ending.outcome != JobOutcome::kCancelled);
   if (ending.outcome == JobOutcome::kFailed) platform::MessageBox("请按照说明方式启动各级服务程序");
   run.Release();
   job->progress().JobEnded();

@@ -58,6 +58,12 @@ class RenderJob {
   JobOutcome outcome() const { return outcome_.load(); }
   std::string reason() const;
 
+  // Asks the job to end: its dispatch stops at the next step, tells the
+  // nodes working for it to stop, and ends the job as cancelled. Any
+  // thread; a job that has ended already stays as it ended.
+  void Cancel() { cancelled_.store(true); }
+  bool cancelled() const { return cancelled_.load(); }
+
   // Rows and bands counted while the job runs. Any thread.
   JobProgress& progress() { return progress_; }
 
@@ -65,6 +71,7 @@ class RenderJob {
   const std::shared_ptr<JobOrder> order_;
   QPointer<CMergeImg> viewer_;  // read and dereferenced on the GUI thread only
   std::atomic<JobOutcome> outcome_{JobOutcome::kRunning};
+  std::atomic<bool> cancelled_{false};
   mutable std::mutex mutex_;
   std::string reason_;
   JobProgress progress_;

@@ -5,7 +5,9 @@
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "jobs/core/JobOrder.h"
@@ -27,6 +29,31 @@ struct Module {
   // Guarded, not owned outright: the viewer deletes itself when the user
   // closes it, and Init lets go of it while it stays open.
   QPointer<CMergeImg> viewer;  // GUI thread only
+  std::mutex jobsMutex;        // guards running
+  std::vector<std::weak_ptr<RenderJob>> running;
+
+  void Track(const std::shared_ptr<RenderJob>& job) {
+    std::lock_guard<std::mutex> lock(jobsMutex);
+    running.erase(std::remove_if(running.begin(), running.end(),
+                                 [](const std::weak_ptr<RenderJob>& j) {
+                                   const std::shared_ptr<RenderJob> live = j.lock();
+                                   return !live || live->outcome() != JobOutcome::kRunning;
+                                 }),
+                  running.end());
+    running.push_back(job);
+  }
+  // The jobs still running; cancels them first when `cancel`.
+  std::vector<std::shared_ptr<RenderJob>> Running(bool cancel) {
+    std::lock_guard<std::mutex> lock(jobsMutex);
+    std::vector<std::shared_ptr<RenderJob>> out;
+    for (const std::weak_ptr<RenderJob>& j : running) {
+      std::shared_ptr<RenderJob> live = j.lock();
+      if (!live || live->outcome() != JobOutcome::kRunning) continue;
+      if (cancel) live->Cancel();
+      out.push_back(std::move(live));
+    }
+    return out;
+  }
 
   // Deletes the viewer held, if it is still there. GUI thread.
   void DeleteViewer() {
@@ -61,7 +88,57 @@ using jobs::TheModule;
 
 RenderNet2::RenderNet2() { jobs::InstallMessageBoxes(); }
 
-RenderNet2::~RenderNet2() = default;
+RenderNet2::~RenderNet2() {
+  // A host that lets go of its render mid-job (a script's object deleted)
+  // leaves no node rendering for nobody.
+  if (job_ && job_->outcome() == JobOutcome::kRunning) CancelJob(3000);
+}
+
+namespace {
+
+// Waits for `running()` to turn false or the deadline, with the Qt event
+// loop running on the GUI thread (rows are placed there meanwhile).
+void WaitWhile(const std::function<bool()>& running, int32_t timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  auto expired = [&] { return timeoutMs >= 0 && Clock::now() >= deadline; };
+  if (jobs::OnGuiThread()) {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+      if (!running() || expired()) loop.quit();
+    });
+    if (running() && !expired()) {
+      poll.start();
+      loop.exec();
+    }
+  } else {
+    while (running() && !expired()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+}  // namespace
+
+HRESULT RenderNet2::CancelJob(int32_t waitMs) {
+  if (!job_ || job_->outcome() != JobOutcome::kRunning) return S_OK;
+  job_->Cancel();
+  const std::shared_ptr<jobs::RenderJob> job = job_;
+  WaitWhile([&] { return job->outcome() == JobOutcome::kRunning; }, waitMs);
+  return job->outcome() == JobOutcome::kRunning ? S_FALSE : S_OK;
+}
+
+bool RenderNet2::CancelAllJobs(int32_t waitMs) {
+  const std::vector<std::shared_ptr<jobs::RenderJob>> running = TheModule().Running(true);
+  auto anyRunning = [&] {
+    for (const auto& j : running) {
+      if (j->outcome() == JobOutcome::kRunning) return true;
+    }
+    return false;
+  };
+  WaitWhile(anyRunning, waitMs);
+  return !anyRunning();
+}
 
 HRESULT RenderNet2::Zarvo(const WId* pWnd) {
   reason_.clear();
@@ -91,11 +168,16 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     module.slot.Follow(order);  // a SetImage from now on reaches the job's later bands
     module.DeleteViewer();
     jobs::CMergeImg* viewer = jobs::CMergeImg::CreateForHost(&host);
-    viewer->on_closed = [number] { TheModule().slot.ViewerClosed(number); };
     module.viewer = viewer;
     viewer->CreatePicture(order->startSize().width, order->startSize().height);
     viewer->ShowViewer();
     job = std::make_shared<jobs::RenderJob>(order, viewer);
+    // The user who closes the picture no longer wants it rendered.
+    viewer->on_closed = [number, weak = std::weak_ptr<jobs::RenderJob>(job)] {
+      TheModule().slot.ViewerClosed(number);
+      if (const std::shared_ptr<jobs::RenderJob> closed = weak.lock()) closed->Cancel();
+    };
+    module.Track(job);
   });
   if (!job) {
     job_.reset();
@@ -117,6 +199,7 @@ HRESULT RenderNet2::Destory() {
 }
 
 HRESULT RenderNet2::Init() {
+  TheModule().Running(true);  // a fresh start: nothing left rendering
   jobs::RunOnGuiThread([] { TheModule().viewer = nullptr; });
   TheModule().slot.Init();
   return S_OK;
@@ -138,6 +221,7 @@ int32_t StateOf(const std::shared_ptr<jobs::RenderJob>& job) {
     case JobOutcome::kAbandoned: return RenderNet2::kJobAbandoned;
     case JobOutcome::kFailed: return RenderNet2::kJobFailed;
     case JobOutcome::kIncomplete: return RenderNet2::kJobIncomplete;
+    case JobOutcome::kCancelled: return RenderNet2::kJobCancelled;
   }
   return RenderNet2::kJobFailed;
 }
@@ -150,24 +234,7 @@ HRESULT RenderNet2::GetJobState(int32_t* state) {
 }
 
 HRESULT RenderNet2::WaitForJob(int32_t timeoutMs, int32_t* state) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-  auto running = [&] { return job_ && job_->outcome() == JobOutcome::kRunning; };
-  auto expired = [&] { return timeoutMs >= 0 && Clock::now() >= deadline; };
-  if (jobs::OnGuiThread()) {
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-      if (!running() || expired()) loop.quit();
-    });
-    if (running() && !expired()) {
-      poll.start();
-      loop.exec();
-    }
-  } else {
-    while (running() && !expired()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  WaitWhile([&] { return job_ && job_->outcome() == JobOutcome::kRunning; }, timeoutMs);
   const int32_t now = StateOf(job_);
   if (state != nullptr) *state = now;
   return now == kJobRunning ? S_FALSE : S_OK;

@@ -42,11 +42,12 @@ class RenderNet2 {
   // hold: a side above 65535 or more than 2^28 pixels) - no viewer, no job.
   HRESULT Zarvo(const WId* pWnd);
 
-  // Destroys the viewer held (the job, if running, goes on unseen); the
-  // busy flag stays set until Init.
+  // Destroys the viewer held (the job, if running, goes on unseen, unlike
+  // a viewer the user closes); the busy flag stays set until Init.
   HRESULT Destory();
 
-  // Forgets the viewer held (it stays open) and clears the busy flag.
+  // Forgets the viewer held (it stays open) and clears the busy flag; a
+  // job still running is cancelled.
   HRESULT Init();
 
   // The size of the next picture (640 x 480 until set). Not checked here;
@@ -64,7 +65,22 @@ class RenderNet2 {
     kJobAbandoned = 4,   // the work group lost all its nodes while bands were out
     kJobFailed = 5,      // registry or workgroup server failed the job
     kJobIncomplete = 6,  // a band failed three times; the picture keeps the rows that arrived
+    kJobCancelled = 7,   // cancelled (CancelJob, Init, the viewer closed, the object deleted)
   };
+
+  // Cancels the job that this object's last Zarvo started, when it runs:
+  // the nodes working for it are told to stop, and the job ends as
+  // kJobCancelled. Waits up to `waitMs` (negative: no limit) for that end,
+  // as WaitForJob does. S_FALSE when the job was still running at the end
+  // of the wait; S_OK otherwise (also when there was nothing to cancel).
+  // Closing a job's viewer, Init during a job and deleting the object that
+  // started it (which waits up to 3 s) cancel it the same way.
+  HRESULT CancelJob(int32_t waitMs);
+
+  // Cancels every job of the process that still runs, and waits up to
+  // `waitMs` for them all to end; for a host on its way out (a signal, an
+  // interpreter that leaves). Any thread. True when none runs any more.
+  static bool CancelAllJobs(int32_t waitMs);
 
   // Every call the controller makes on a render node during a job has a
   // time limit: 3 s, or the milliseconds (1 to 600000) in the environment

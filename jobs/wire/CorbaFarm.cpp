@@ -97,6 +97,17 @@ void CorbaFarmer::HandOut(const JobParameters& job) {
   }
 }
 
+bool CorbaFarmer::StopBand() {
+  try {
+    omniORB::setClientCallTimeout(farmer_.in(), kStopTimeoutMs);
+    Lumora::JobFarmer_var jobFarmer = Lumora::JobFarmer::_narrow(farmer_.in());
+    if (!CORBA::is_nil(jobFarmer.in())) return jobFarmer->StopJob(boss_.in());
+    return farmer_->Stop();
+  } catch (const CORBA::SystemException& e) {
+    throw FarmerUnreachable(name_ + ": " + farm::Describe(e));
+  }
+}
+
 CorbaWorkgroup::CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
                                uint32_t farmerTimeoutMs, uint32_t groupTimeoutMs)
     : group_(Kintra::WorkGroup::_duplicate(group)),
@@ -105,6 +116,26 @@ CorbaWorkgroup::CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_p
       farmer_timeout_ms_(farmerTimeoutMs),
       group_timeout_ms_(groupTimeoutMs) {
   omniORB::setClientCallTimeout(group_.in(), group_timeout_ms_);
+  try {
+    queue_ = Kintra::JobQueue::_narrow(group_.in());
+  } catch (const CORBA::SystemException&) {
+    // asked the server, which did not answer: a line is not needed to render
+  }
+  if (!CORBA::is_nil(queue_.in())) omniORB::setClientCallTimeout(queue_.in(), group_timeout_ms_);
+}
+
+int CorbaWorkgroup::WaitInLine() {
+  if (CORBA::is_nil(queue_.in())) return 0;
+  return queue_->WaitInLine(boss_.in());
+}
+
+void CorbaWorkgroup::LeaveLine() {
+  if (CORBA::is_nil(queue_.in())) return;
+  try {
+    queue_->LeaveLine(boss_.in());
+  } catch (const CORBA::SystemException&) {
+    // the server drops a place nobody asks for after a while
+  }
 }
 
 std::vector<std::shared_ptr<FarmerLink>> CorbaWorkgroup::GetValidFarmer() {

@@ -40,6 +40,12 @@ class CorbaFarmer : public FarmerLink {
   bool IsIdle() override;
   bool SameFarmer(const FarmerLink& other) const override;
   void HandOut(const JobParameters& job) override;
+  // StopJob with this job's boss where the farmer knows it; plain Stop on a
+  // farmer that does not (it stops whatever it renders).
+  bool StopBand() override;
+
+  // The time limit of a stop: the controller is on its way out.
+  static constexpr uint32_t kStopTimeoutMs = 1000;
 
  private:
   Lumora::RenderFarmer_var farmer_;
@@ -63,9 +69,13 @@ class CorbaWorkgroup : public WorkgroupLink {
   // A server that does not answer in time raises std::runtime_error saying
   // so; other failures raise what the ORB raised.
   std::vector<std::shared_ptr<FarmerLink>> GetValidFarmer() override;
+  // Through the server's line where it keeps one (a JobQueue); 0 otherwise.
+  int WaitInLine() override;
+  void LeaveLine() override;
 
  private:
   Kintra::WorkGroup_var group_;
+  Kintra::JobQueue_var queue_;  // nil when the server keeps no line
   Lumora::RenderBoss_var boss_;
   PackageBytes package_;
   uint32_t farmer_timeout_ms_;
