@@ -48,8 +48,8 @@ struct Bench {
 
   farmtest::Process* Start(int client, const std::string& name) {
     return farm.StartProgram({(clients[client] / "vornel").string(), "--scene", "1", "--quiet", "--out",
-                              (farm.TmpDir() / (name + ".png")).string(), "--width", std::to_string(width),
-                              "--height", std::to_string(height)},
+                              (farm.TmpDir() / (name + ".png")).string(), "--width", std::to_string(width), "--height",
+                              std::to_string(height)},
                              "vornel");
   }
   static bool Ok(farmtest::Process* p) {

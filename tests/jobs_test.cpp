@@ -363,6 +363,10 @@ TEST_F(JobsTest, ACancelledJobLeavesNoNodeRenderingAndTheNextStartsAtOnce) {
           << nodes_[i]->Output();
     }
     EXPECT_LT(std::chrono::steady_clock::now() - ended, 5s);
+    for (Process* node : nodes_) {
+      // Stopped by the controller, not left to notice that it is gone.
+      EXPECT_EQ(node->Output().find("the boss has not answered"), std::string::npos) << node->Output();
+    }
 
     double seconds = 0;
     EXPECT_EQ(TimedJob(farm_.TmpDir() / "next.png", &seconds), 0) << last_output_;
