@@ -122,6 +122,9 @@ void BindProgress(py::module_& m) {
       .def_readonly("bands_total", &jobs::JobProgressSnapshot::bandsTotal)
       .def_readonly("nodes_working", &jobs::JobProgressSnapshot::nodesWorking, "bands out on a node, not done yet")
       .def_readonly("elapsed_seconds", &jobs::JobProgressSnapshot::elapsedSeconds, "since Zarvo")
+      .def_readonly("waiting", &jobs::JobProgressSnapshot::waiting,
+                    "no band out yet: every node is busy, or taken by jobs that asked first")
+      .def_readonly("nodes_busy", &jobs::JobProgressSnapshot::nodesBusy, "while waiting: nodes busy with other jobs")
       .def_property_readonly("fraction", &jobs::JobProgressSnapshot::fraction, "rows_placed / rows_total")
       .def("__repr__", [](const jobs::JobProgressSnapshot& p) {
         return "JobProgress(rows " + std::to_string(p.rowsPlaced) + "/" + std::to_string(p.rowsTotal) + ", bands " +
@@ -136,6 +139,7 @@ void BindProgress(py::module_& m) {
       .def_readonly("seconds", &jobs::NodeWork::seconds)
       .def_readonly("rows_per_second", &jobs::NodeWork::rowsPerSecond)
       .def_readonly("finished", &jobs::NodeWork::finished, "the band was done on it")
+      .def_readonly("lost", &jobs::NodeWork::lost, "the node lost the band; rows counts what it sent before")
       .def_readonly("handed_out_again", &jobs::NodeWork::handedOutAgain,
                     "it failed the band (stopped answering, rows missing) and the band went out again");
 }

@@ -1,10 +1,12 @@
 """A farm render driven from Python, for python_farm_test.
 
-usage: python_render.py OUT_DIR   (PYTHONPATH holding lumora; a farm running)
+usage: python_render.py OUT_DIR [leave]   (PYTHONPATH holding lumora; a farm running)
 Builds a small scene, renders it at 96 x 72 on the farm, and leaves in
 OUT_DIR the picture as saved by SavePicture (saved.png) and as the NumPy
 array (array.rgb, raw rows top first). Checks the progress seen while
 waiting and the nodes' summary. Prints "render: ok" at the end.
+With "leave": starts a large render and leaves the interpreter as soon as
+rows arrive, printing "leaving" first.
 """
 import sys
 
@@ -34,6 +36,15 @@ m.AddtoScene("ball")
 m.Finish()
 
 r = lumora.RenderNet2()
+if sys.argv[2:] == ["leave"]:
+    assert r.SetImage(1600, 1200) == lumora.S_OK
+    assert r.Zarvo() == lumora.S_OK
+    for _ in range(600):
+        if r.WaitForJob(100) != lumora.RenderNet2.kJobRunning or r.progress.rows_placed > 0:
+            break
+    assert r.progress.rows_placed > 0 and r.WaitForJob(0) == lumora.RenderNet2.kJobRunning, r.GetJobReason()
+    print("leaving", flush=True)
+    sys.exit(0)
 assert r.SetImage(96, 72) == lumora.S_OK
 assert r.Zarvo() == lumora.S_OK
 seen = []

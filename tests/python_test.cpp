@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,28 +34,48 @@ int Farmers(CORBA::ORB_ptr orb) {
   }
 }
 
-TEST(PythonFarmTest, ARenderFromPythonGivesTheSavedPictureAsAnArray) {
-  Farm farm;
-  TestOrb orb;
-  ASSERT_TRUE(farm.StartRegistry());
-  Process* hub = farm.StartWorkgroup(orb.orb());
-  ASSERT_TRUE(hub && hub->Running()) << (hub ? hub->Output() : "");
-  for (int i = 0; i < 2; ++i) ASSERT_TRUE(farm.StartNode(farm.MakeNodeFolder()));
-  ASSERT_TRUE(WaitUntil([&] { return Farmers(orb.orb()) == 2; }, 30s, 100ms));
-
-  // The script's liblumora (and so its work folder) is a private copy of bin/.
-  const fs::path client = farm.MakeNodeFolder();
-  ScopedEnv library("LD_LIBRARY_PATH", client.string());
-  ScopedEnv path("PYTHONPATH", LUMORA_PYTHON_DIR);
-  std::vector<std::string> argv;
-  for (std::string_view host = PYTHON_HOST; !host.empty();) {
-    const std::size_t bar = host.find('|');
-    argv.emplace_back(host.substr(0, bar));
-    host = bar == std::string_view::npos ? std::string_view() : host.substr(bar + 1);
+// A private farm of two nodes and the command line of python_render.py.
+class PythonFarmTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(farm_.StartRegistry());
+    Process* hub = farm_.StartWorkgroup(orb_.orb());
+    ASSERT_TRUE(hub && hub->Running()) << (hub ? hub->Output() : "");
+    for (int i = 0; i < 2; ++i) {
+      nodes_.push_back(farm_.StartNode(farm_.MakeNodeFolder()));
+      ASSERT_TRUE(nodes_.back());
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Farmers(orb_.orb()) == 2; }, 30s, 100ms));
+    // The script's liblumora (and so its work folder) is a private copy of bin/.
+    client_ = farm_.MakeNodeFolder();
+    library_ = std::make_unique<ScopedEnv>("LD_LIBRARY_PATH", client_.string());
+    path_ = std::make_unique<ScopedEnv>("PYTHONPATH", LUMORA_PYTHON_DIR);
   }
-  argv.insert(argv.end(),
-              {PYTHON_PROGRAM, (SourceDir() / "tests" / "python_render.py").string(), farm.TmpDir().string()});
-  Process* script = farm.StartProgram(argv, "python");
+
+  Process* StartScript(const std::vector<std::string>& args) {
+    std::vector<std::string> argv;
+    for (std::string_view host = PYTHON_HOST; !host.empty();) {
+      const std::size_t bar = host.find('|');
+      argv.emplace_back(host.substr(0, bar));
+      host = bar == std::string_view::npos ? std::string_view() : host.substr(bar + 1);
+    }
+    argv.insert(argv.end(), {PYTHON_PROGRAM, (SourceDir() / "tests" / "python_render.py").string()});
+    argv.insert(argv.end(), args.begin(), args.end());
+    return farm_.StartProgram(argv, "python");
+  }
+
+  Farm farm_;
+  TestOrb orb_;
+  std::vector<Process*> nodes_;
+  fs::path client_;
+  std::unique_ptr<ScopedEnv> library_;
+  std::unique_ptr<ScopedEnv> path_;
+};
+
+TEST_F(PythonFarmTest, ARenderFromPythonGivesTheSavedPictureAsAnArray) {
+  Farm& farm = farm_;
+  const fs::path client = client_;
+  Process* script = StartScript({farm.TmpDir().string()});
   ASSERT_TRUE(script != nullptr);
   ASSERT_EQ(script->WaitExit(180s), 0) << script->Output();
   EXPECT_NE(script->Output().find("render: ok"), std::string::npos) << script->Output();
@@ -75,6 +96,30 @@ TEST(PythonFarmTest, ARenderFromPythonGivesTheSavedPictureAsAnArray) {
   }
   EXPECT_EQ(differ, 0);
   EXPECT_EQ(yellow, 0) << "pixels never rendered";
+}
+
+// A script that leaves the interpreter mid-job leaves no node rendering.
+TEST_F(PythonFarmTest, AScriptThatLeavesMidJobStopsItsNodes) {
+  Process* script = StartScript({farm_.TmpDir().string(), "leave"});
+  ASSERT_TRUE(script != nullptr);
+  ASSERT_EQ(script->WaitExit(180s), 0) << script->Output();
+  ASSERT_NE(script->Output().find("leaving"), std::string::npos) << script->Output();
+  auto count = [](const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  for (Process* node : nodes_) {
+    // Every engine the node started has ended, said by the node itself.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const std::string o = node->Output();
+          return count(o, "tessel: engine ended") == count(o, "tessel: engine: ");
+        },
+        5s, 50ms))
+        << node->Output();
+    EXPECT_EQ(node->Output().find("the boss has not answered"), std::string::npos) << node->Output();
+  }
 }
 
 }  // namespace
