@@ -1,5 +1,6 @@
 #include "jobs/core/Dispatcher.h"
 
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -259,7 +260,10 @@ JobOutcome Dispatcher::Loop() {
 void Dispatcher::StopBands() {
   std::vector<std::shared_ptr<FarmerLink>> holders;
   for (const BandState& b : bands_) {
-    if (b.assigned && b.farmer && !tally_.Done(b.band.index)) holders.push_back(b.farmer);
+    if (!b.assigned || !b.farmer || tally_.Done(b.band.index)) continue;
+    bool listed = false;  // each farmer once: its link is not shared between threads
+    for (const std::shared_ptr<FarmerLink>& h : holders) listed = listed || h->SameFarmer(*b.farmer);
+    if (!listed) holders.push_back(b.farmer);
   }
   std::vector<std::thread> stops;
   for (const std::shared_ptr<FarmerLink>& f : holders) {
