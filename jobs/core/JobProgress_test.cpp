@@ -58,7 +58,9 @@ TEST(JobProgressTest, CreditsSeamRowsToBothSidesAndKeepsALostHandOutApart) {
   EXPECT_EQ(kept, height + 2 * 19);
   EXPECT_EQ(summary[1].node, "10.0.0.2");
   EXPECT_TRUE(summary[1].handedOutAgain);
+  EXPECT_TRUE(summary[1].lost);
   EXPECT_FALSE(summary[1].finished);
+  EXPECT_FALSE(summary[3].lost);
   EXPECT_EQ(summary[1].rows, 240 - rows[1].first);
   EXPECT_DOUBLE_EQ(summary[1].seconds, 2.0);
   EXPECT_EQ(summary[3].node, "10.0.0.4");
@@ -73,6 +75,9 @@ TEST(JobProgressTest, CreditsSeamRowsToBothSidesAndKeepsALostHandOutApart) {
   progress.BandLost(3);
   EXPECT_EQ(progress.Snapshot().bandsDone, 2);
   EXPECT_TRUE(progress.Summary()[2].handedOutAgain);
+  // Lost there, not done there: the summary must not say both.
+  EXPECT_TRUE(progress.Summary()[2].lost);
+  EXPECT_FALSE(progress.Summary()[2].finished);
   progress.BandHandedOut(3, rows[2], "10.0.0.5");
   progress.BandReported(3);
   EXPECT_EQ(progress.Snapshot().bandsDone, 3);
