@@ -232,14 +232,13 @@ JobOutcome Dispatcher::Loop() {
     const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
     if (listed.empty()) return JobOutcome::kAbandoned;
     std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
-    int32_t busy = 0;
-    for (const std::shared_ptr<FarmerLink>& f : listed) busy += f ? 1 : 0;
-    busy -= static_cast<int32_t>(idle.size());
     if (BandsWaiting()) {
       const int ahead = group_.WaitInLine();
       inLine_ = true;
-      if (ahead > 0) idle.clear();  // the free farmers go to the jobs before ours
+      if (ahead > 0) idle.clear();  // the free farmers go to the jobs before ours: busy for us
     }
+    int32_t busy = -static_cast<int32_t>(idle.size());
+    for (const std::shared_ptr<FarmerLink>& f : listed) busy += f ? 1 : 0;
     if (idle.empty()) {
       if (progress_ && handOuts_ == 0) progress_->Waiting(busy);
       sleep_(order_.plan().shared() ? kWatchPause : kNoIdlePause);
