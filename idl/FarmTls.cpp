@@ -20,6 +20,7 @@ std::optional<TlsSettings> activeSettings;  // guarded by settingsMutex
 PeerRole ownRole = PeerRole::kNone;         // set once, before the ORB runs
 
 thread_local PeerRole expectedPeer = PeerRole::kNone;
+thread_local bool refusedPeer = false;
 
 // Debian's libomniorb4-2 ships it; it has no pkg-config file.
 constexpr char kSslTransportLibrary[] = "libomnisslTP4.so.2";
@@ -84,14 +85,44 @@ CORBA::Boolean CheckCaller(omni::omniInterceptors::serverReceiveRequest_T::info_
   throw CORBA::NO_PERMISSION(0, CORBA::COMPLETED_NO);
 }
 
+// The role `operation` needs of the peer that answers it, kNone for any
+// farm role.
+PeerRole Wanted(const char* operation) {
+  return expectedPeer != PeerRole::kNone ? expectedPeer : ExpectedCallee(ownRole, Text(operation));
+}
+
+bool Acceptable(PeerRole callee, PeerRole wanted) {
+  return callee != PeerRole::kNone && (wanted == PeerRole::kNone || callee == wanted);
+}
+
+void LogRefusal(const char* address, const char* operation, PeerRole callee, PeerRole wanted) {
+  std::fprintf(stderr, "refused the peer at %s for %s: it presents a certificate of role %s, not %s\n", Text(address),
+               Text(operation), RoleName(callee), wanted == PeerRole::kNone ? "of the farm" : RoleName(wanted));
+  refusedPeer = true;
+}
+
+// A new connection is checked before its first request goes out (with a
+// call time limit the request interceptor runs before the connection is).
+CORBA::Boolean CheckConnection(omni::omniInterceptors::clientOpenConnection_T::info_T& info) {
+  void* details = info.peerdetails();
+  if (details == nullptr) return true;
+  const PeerRole callee = RoleOf(static_cast<X509*>(details));
+  const PeerRole wanted = Wanted(info.operation());
+  if (Acceptable(callee, wanted)) return true;
+  LogRefusal(info.peeraddress(), info.operation(), callee, wanted);
+  info.reject = true;
+  info.why = "the peer's certificate is not of the role this call needs";
+  return false;
+}
+
+// Every request on a connection already open.
 CORBA::Boolean CheckCallee(omni::omniInterceptors::clientSendRequest_T::info_T& info) {
-  const PeerRole callee = RoleOf(static_cast<X509*>(info.peerdetails()));
-  const char* operation = info.operation();
-  const PeerRole wanted = expectedPeer != PeerRole::kNone ? expectedPeer : ExpectedCallee(ownRole, Text(operation));
-  if (callee != PeerRole::kNone && (wanted == PeerRole::kNone || callee == wanted)) return true;
-  std::fprintf(stderr, "refused the peer at %s for %s: it presents a certificate of role %s, not %s\n",
-               Text(info.peeraddress()), Text(operation), RoleName(callee),
-               wanted == PeerRole::kNone ? "of the farm" : RoleName(wanted));
+  void* details = info.peerdetails();
+  if (details == nullptr) return true;  // not connected yet: CheckConnection sees it
+  const PeerRole callee = RoleOf(static_cast<X509*>(details));
+  const PeerRole wanted = Wanted(info.operation());
+  if (Acceptable(callee, wanted)) return true;
+  LogRefusal(info.peeraddress(), info.operation(), callee, wanted);
   throw CORBA::NO_PERMISSION(0, CORBA::COMPLETED_NO);
 }
 
@@ -166,8 +197,15 @@ void InstallPeerChecks() {
   std::call_once(once, [] {
     omni::omniInterceptors* interceptors = omniORB::getInterceptors();
     interceptors->serverReceiveRequest.add(CheckCaller);
+    interceptors->clientOpenConnection.add(CheckConnection);
     interceptors->clientSendRequest.add(CheckCallee);
   });
+}
+
+bool TakePeerRefusal() {
+  const bool refused = refusedPeer;
+  refusedPeer = false;
+  return refused;
 }
 
 ExpectPeer::ExpectPeer(PeerRole role) : previous_(expectedPeer) { expectedPeer = role; }

@@ -45,6 +45,11 @@ void InstallPeerChecks();
 // The process's settings once EnableTls ran; nothing before or without TLS.
 std::optional<TlsSettings> ActiveTls();
 
+// Whether a call of this thread was refused since the last look, for its
+// peer's certificate (the call then failed with NO_PERMISSION, or with
+// TRANSIENT when the refusal closed a new connection); clears the mark.
+bool TakePeerRefusal();
+
 // While one lives, every call this thread makes must be answered by a peer
 // of `role` whatever the operation (e.g. the look-up of the workgroup
 // server, whose first call is _non_existent). Without TLS it does nothing.

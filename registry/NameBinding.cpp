@@ -42,6 +42,7 @@ bool UsableName(const char* name) {
 Liveness Probe(CORBA::ORB_ptr orb, const std::string& ior, farm::PeerRole role) {
   const auto start = std::chrono::steady_clock::now();
   const farm::ExpectPeer expect(role);
+  farm::TakePeerRefusal();
   try {
     CORBA::Object_var probe = orb->string_to_object(ior.c_str());
     if (CORBA::is_nil(probe)) return Liveness::kDead;
@@ -52,11 +53,13 @@ Liveness Probe(CORBA::ORB_ptr orb, const std::string& ior, farm::PeerRole role) 
   } catch (const CORBA::NO_PERMISSION&) {
     return Liveness::kRefused;
   } catch (const CORBA::TRANSIENT& e) {
+    if (farm::TakePeerRefusal()) return Liveness::kRefused;
     const bool quick = std::chrono::steady_clock::now() - start < kRefusedWithin;
     if (e.minor() == omni::TRANSIENT_ConnectFailed && quick) return Liveness::kDead;
     return Liveness::kUnknown;
   } catch (...) {
-    return Liveness::kUnknown;
+    // A connection closed for its certificate may surface as any failure.
+    return farm::TakePeerRefusal() ? Liveness::kRefused : Liveness::kUnknown;
   }
 }
 

@@ -444,6 +444,16 @@ TEST_F(TlsFarmTest, OnlyTheFarmsCertificatesTakePart) {
     EXPECT_TRUE(status.has_value() && *status != 0) << stranger->Output();
   }
   for (std::size_t i = 0; i < nodes_.size(); ++i) EXPECT_EQ(Count(nodes_[i]->Output(), "tessel: engine: "), bands[i]);
+
+  // A controller's certificate cannot join the work group as a node.
+  const fs::path posing = farm_.MakeNodeFolder();
+  Process* poser = farm_.StartProgram(
+      net_.On(5,
+              As(ca, "boss", {(posing / "tessel").string(), "-ORBendPoint", "giop:tcp:" + TestNet::Address(5) + ":"})),
+      "tessel");
+  ASSERT_TRUE(poser != nullptr);
+  EXPECT_TRUE(hub->WaitForOutput("refused Add_Farmer from giop:ssl:198.18.0.5", 30s)) << hub->Output();
+  EXPECT_EQ(poser->Output().find("joined the work group Tessel"), std::string::npos) << poser->Output();
 }
 
 }  // namespace
