@@ -30,3 +30,16 @@ endforeach()
 set_target_properties(shared_farm_bench PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
   BUILD_RPATH "${FARM_BIN_DIR}")
+
+# TLS against plain TCP: row throughput and a whole job's wall time.
+add_executable(tls_farm_bench ${CMAKE_CURRENT_LIST_DIR}/tls_farm.cpp)
+target_link_libraries(tls_farm_bench PRIVATE farm_test_support farmidl)
+target_compile_definitions(tls_farm_bench PRIVATE FARM_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+foreach(program vornel ledgo kintrahub tessel pvengine ferrix)
+  if(TARGET ${program})
+    add_dependencies(tls_farm_bench ${program})
+  endif()
+endforeach()
+set_target_properties(tls_farm_bench PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
+  BUILD_RPATH "${FARM_BIN_DIR}")

@@ -133,6 +133,10 @@ platform::Status ConfineRun(const EngineSetup& setup, const fs::path& jobFolder,
   auto env = WriteRendererConfiguration(home);
   if (!env) return env.status();
   run->env = *env;
+  // The node's TLS key is the row sender's (this process's ORB) alone: the
+  // renderer is not told where it lies, and its rules do not let it read it.
+  run->env["LUMORA_TLS_KEY"] = "";
+  run->env["LUMORA_TLS_CA"] = "";
   const fs::path program = platform::ResolveProgram(setup.renderer);
   auto made = platform::Confinement::Prepare(
       RendererRules(program, jobFolder, home, run->exactRows ? fs::path() : run->previewTap));

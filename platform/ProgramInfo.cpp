@@ -20,7 +20,10 @@ const char kOrbOptionsHelp[] =
     "  -ORBendPoint giop:tcp:HOST:PORT   where to listen (an empty PORT picks a free one)\n"
     "  -ORBInitRef WorkGroup=IOR:...     find the workgroup server without the name registry\n"
     "  -ORBtraceLevel N                  ORB diagnostics on stderr\n"
-    "See the omniORB user's guide for the full list of -ORB options.\n";
+    "See the omniORB user's guide for the full list of -ORB options.\n"
+    "With LUMORA_TLS_CA=ca.pem and LUMORA_TLS_KEY=NAME.pem (scripts/farm-ca) in the\n"
+    "environment the ORB speaks only TLS (a giop:tcp endpoint is served as giop:ssl)\n"
+    "and checks every peer's certificate and its role.\n";
 
 bool AnswerHelpOrVersion(int argc, char** argv, const std::string& name, const std::string& usage) {
   for (int i = 1; i < argc; ++i) {

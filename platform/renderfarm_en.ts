@@ -118,6 +118,14 @@ Use the RenderNet2 interface</translation>
         <translation>Ledgo version 1.0</translation>
     </message>
     <message>
+        <source>已忽略来自</source>
+        <translation>ignored a change from </translation>
+    </message>
+    <message>
+        <source>的更改请求(不在 LEDGO_ALLOW 中)</source>
+        <translation> (not in LEDGO_ALLOW)</translation>
+    </message>
+    <message>
         <source>来自</source>
         <translation>from </translation>
     </message>

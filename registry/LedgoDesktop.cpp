@@ -37,7 +37,8 @@ void DumpLog(const LedgoWindow& window) {
 
 }  // namespace
 
-int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const sigset_t& endSignals) {
+int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const std::optional<AllowList>& allow,
+                    const sigset_t& endSignals) {
   QApplication app(argc, argv);
   // Boxes come and go; only the shutdown ends the program.
   app.setQuitOnLastWindowClosed(false);
@@ -61,6 +62,7 @@ int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const sigset_t& e
   };
   hooks.sameReference = [&sameIor] { sameIor.Show(); };
   RegistryService service(platform::TempFolder() / "~BS.bak", hooks);
+  if (allow) service.SetAllowList(*allow);
   RegistryServer server(service);
 
   if (!server.Open(port)) {

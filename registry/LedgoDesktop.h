@@ -2,6 +2,9 @@
 #include <signal.h>
 
 #include <cstdint>
+#include <optional>
+
+#include "registry/AllowList.h"
 
 namespace registry {
 
@@ -14,7 +17,9 @@ namespace registry {
 // "端口被占用---退出程序" and a line naming the port on stderr).
 //
 // With LEDGO_LOG_DUMP set to a file name, the log list's lines are written
-// there (one a line) when the program ends, for tests.
-int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const sigset_t& endSignals);
+// there (one a line) when the program ends, for tests. With `allow`, only
+// its networks may change the table.
+int RunLedgoDesktop(int argc, char** argv, std::uint16_t port, const std::optional<AllowList>& allow,
+                    const sigset_t& endSignals);
 
 }  // namespace registry

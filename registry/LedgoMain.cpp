@@ -2,7 +2,8 @@
 // a daemon without one. It ends on SIGINT or SIGTERM, an orderly end that
 // deletes the store file. Either way it exits with 1, after the box
 // "端口被占用---退出程序" and a line naming the port, when its port is taken,
-// and with 2, before anything starts, for an argument or a bad LEDGO_PORT.
+// and with 2, before anything starts, for an argument, a bad LEDGO_PORT or
+// a bad LEDGO_ALLOW.
 #include <ace/Init_ACE.h>
 #include <signal.h>
 
@@ -15,6 +16,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
 #include "platform/Translation.h"
+#include "registry/AllowList.h"
 #include "registry/LedgoDesktop.h"
 #include "registry/Notice.h"
 #include "registry/RegistryPort.h"
@@ -30,19 +32,24 @@ int main(int argc, char** argv) {
                       "end (SIGINT, SIGTERM, or its tray menu's \"关闭服务\") deletes that file.\n"
                       "It runs no ORB and takes no other arguments.\n"
                       "Exit status: 0 after an orderly end, 1 when its port is taken, 2 for an\n"
-                      "argument or a LEDGO_PORT that is not a port number.\n\n") +
+                      "argument, a LEDGO_PORT that is not a port number or a malformed LEDGO_ALLOW.\n"
+                      "LEDGO_ALLOW=10.0.0.0/24,127.0.0.1/32 takes registrations and removals only\n"
+                      "from those IPv4 networks (look-ups stay open); others are logged and get no\n"
+                      "answer.\n\n") +
               platform::kCommonEnvironmentHelp)) {
     return 0;
   }
   if (argc > 1) return platform::RefuseToStart("ledgo", std::string("unknown argument \"") + argv[1] + "\"");
   const platform::StatusOr<std::uint16_t> port = registry::RegistryPortFromEnvironment();
   if (!port) return platform::RefuseToStart("ledgo", port.status().reason());
+  const platform::StatusOr<std::optional<registry::AllowList>> allow = registry::AllowListFromEnvironment();
+  if (!allow) return platform::RefuseToStart("ledgo", allow.status().reason());
   // Only this thread takes the end signals; every thread started later
   // inherits the mask.
   const sigset_t endSignals = platform::BlockEndSignals();
   platform::EnsureRuntimeFolder();
   platform::InstallTranslation();
-  if (platform::DesktopAvailable()) return registry::RunLedgoDesktop(argc, argv, *port, endSignals);
+  if (platform::DesktopAvailable()) return registry::RunLedgoDesktop(argc, argv, *port, *allow, endSignals);
 
   ACE::init();
   registry::Notice sameIor("Same IOR", "");
@@ -50,6 +57,7 @@ int main(int argc, char** argv) {
   hooks.log = [](const std::string& line) { std::cout << line << std::endl; };
   hooks.sameReference = [&sameIor] { sameIor.Show(); };
   registry::RegistryService service(platform::TempFolder() / "~BS.bak", hooks);
+  if (*allow) service.SetAllowList(**allow);
   registry::RegistryServer server(service);
 
   if (!server.Open(*port)) {

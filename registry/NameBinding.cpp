@@ -4,10 +4,14 @@
 #include <omniORB4/omniORB.h>
 
 #include <chrono>
+#include <cstdio>
+#include <optional>
 #include <string>
 
+#include "idl/FarmTls.h"
 #include "idl/OrbInit.h"
 #include "idl/RegistryDatagram.h"
+#include "idl/WellKnownNames.h"
 #include "registry/RegistrationKey.h"
 #include "registry/RegistryClient.h"
 
@@ -22,7 +26,9 @@ constexpr CORBA::ULong kProbeTimeoutMs = 2000;
 // a host that does not answer, which proves nothing about the server.
 constexpr auto kRefusedWithin = std::chrono::milliseconds(kProbeTimeoutMs / 2);
 
-enum class Liveness { kAlive, kDead, kUnknown };
+// kRefused: it answers, but with TLS on its certificate is not of the role
+// the name promises (a stranger's registration).
+enum class Liveness { kAlive, kDead, kUnknown, kRefused };
 
 bool UsableName(const char* name) {
   return name != nullptr && *name != '\0' && std::string(name).find(';') == std::string::npos;
@@ -33,8 +39,10 @@ bool UsableName(const char* name) {
 // counts as dead: the object does not exist there, or nothing listens on its
 // endpoint. A time-out (a stopped or unreachable server) proves nothing and
 // must not strip a live registration that will not be made again.
-Liveness Probe(CORBA::ORB_ptr orb, const std::string& ior) {
+Liveness Probe(CORBA::ORB_ptr orb, const std::string& ior, farm::PeerRole role) {
   const auto start = std::chrono::steady_clock::now();
+  const farm::ExpectPeer expect(role);
+  farm::TakePeerRefusal();
   try {
     CORBA::Object_var probe = orb->string_to_object(ior.c_str());
     if (CORBA::is_nil(probe)) return Liveness::kDead;
@@ -42,12 +50,16 @@ Liveness Probe(CORBA::ORB_ptr orb, const std::string& ior) {
     return probe->_non_existent() ? Liveness::kDead : Liveness::kAlive;
   } catch (const CORBA::OBJECT_NOT_EXIST&) {
     return Liveness::kDead;
+  } catch (const CORBA::NO_PERMISSION&) {
+    return Liveness::kRefused;
   } catch (const CORBA::TRANSIENT& e) {
+    if (farm::TakePeerRefusal()) return Liveness::kRefused;
     const bool quick = std::chrono::steady_clock::now() - start < kRefusedWithin;
     if (e.minor() == omni::TRANSIENT_ConnectFailed && quick) return Liveness::kDead;
     return Liveness::kUnknown;
   } catch (...) {
-    return Liveness::kUnknown;
+    // A connection closed for its certificate may surface as any failure.
+    return farm::TakePeerRefusal() ? Liveness::kRefused : Liveness::kUnknown;
   }
 }
 
@@ -95,8 +107,17 @@ CORBA::Object_ptr resolve_initial_references2(CORBA::ORB_ptr orb, const char* na
     // registration whose server is plainly gone (e.g. one that moved to a
     // new endpoint), then asks again. A restarted server registers again
     // when it starts, so it stays reachable.
-    Liveness state = CORBA::is_nil(obj) ? Liveness::kDead : flag == 0 ? Liveness::kAlive : Probe(orb, answer);
-    if (state != Liveness::kDead) return obj._retn();
+    const farm::PeerRole role =
+        std::string(name) == farm::kWorkGroupService ? farm::PeerRole::kServer : farm::PeerRole::kNone;
+    Liveness state = CORBA::is_nil(obj) ? Liveness::kDead : flag == 0 ? Liveness::kAlive : Probe(orb, answer, role);
+    if (state == Liveness::kAlive || state == Liveness::kUnknown) return obj._retn();
+    if (state == Liveness::kRefused) {
+      const std::optional<IiopEndpoint> at = FirstIiopEndpoint(answer);
+      std::fprintf(stderr,
+                   "refused the reference published as \"%s\" at %s: its certificate is not a %s's; asking again\n",
+                   name, at ? (at->host + ":" + std::to_string(at->port)).c_str() : "an unknown address",
+                   role == farm::PeerRole::kServer ? "workgroup server" : "farm member");
+    }
     std::string ignored;
     client.Ask(farm::FormatBadServiceRequest(answer), &ignored);
   }

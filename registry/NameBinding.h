@@ -27,7 +27,10 @@ CORBA::Long bind_service(CORBA::ORB_ptr orb, const char* name, CORBA::Object_ptr
 // plainly no longer exists -- no such object at its server, or a refused
 // connection -- its registration is removed (BADSERVICE) and the registry
 // asked again; a server that does not answer in time is returned as it is,
-// since it may only be paused. With `flag` 0 the registry's answer is
+// since it may only be paused. With TLS on, a "WorkGroup" whose server does
+// not present a workgroup server's certificate (a stranger's registration,
+// or a node's certificate) is refused the same way, with a line on stderr
+// naming its address. With `flag` 0 the registry's answer is
 // returned unprobed. Raises a CORBA system exception: TRANSIENT when the
 // registry does not answer, OBJECT_NOT_EXIST when nothing (live) is
 // published under the name, BAD_PARAM for an unusable name or a $LEDGO_PORT

@@ -8,6 +8,7 @@ namespace registry {
 namespace {
 
 constexpr std::uint32_t kTagInternetIop = 0;
+constexpr std::uint32_t kTagSslSecTrans = 20;
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -80,6 +81,33 @@ class CdrReader {
   bool little_ = false;
 };
 
+// The port of an SSL component (target_supports, target_requires, port), 0
+// when the component is malformed.
+std::uint32_t SslPort(const std::string& data) {
+  CdrReader in(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+  std::uint32_t supports, required, port;
+  if (!in.Start() || !in.UShort(&supports) || !in.UShort(&required) || !in.UShort(&port)) return 0;
+  return port;
+}
+
+// A server that listens only on SSL publishes port 0 in the profile and its
+// real port in a TAG_SSL_SEC_TRANS component (IIOP 1.1 and later).
+// Leaves *port alone when there is no such component.
+bool SslPortFromComponents(CdrReader& in, std::uint32_t* port) {
+  std::uint32_t count;
+  if (!in.ULong(&count)) return false;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint32_t tag;
+    std::string data;
+    if (!in.ULong(&tag) || !in.Octets(&data)) return false;
+    if (tag == kTagSslSecTrans) {
+      *port = SslPort(data);
+      return true;
+    }
+  }
+  return false;
+}
+
 std::optional<IiopEndpoint> DecodeIiopProfile(const std::string& body) {
   CdrReader in(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
   std::uint8_t major, minor;
@@ -87,6 +115,7 @@ std::optional<IiopEndpoint> DecodeIiopProfile(const std::string& body) {
   std::uint32_t port;
   if (!in.Start() || !in.Octet(&major) || !in.Octet(&minor) || major != 1) return std::nullopt;
   if (!in.String(&ep.host) || !in.UShort(&port) || !in.Octets(&ep.objectKey)) return std::nullopt;
+  if (port == 0 && minor >= 1) SslPortFromComponents(in, &port);
   ep.port = port;
   return ep;
 }

@@ -14,8 +14,10 @@ struct IiopEndpoint {
   std::string objectKey;  // raw octets
 };
 
-// Decodes "IOR:<hex>" far enough to find its first IIOP profile. Returns
-// nothing for text that is not a well-formed reference or has no such profile.
+// Decodes "IOR:<hex>" far enough to find its first IIOP profile. The port is
+// the profile's, or for a server that listens only on SSL (profile port 0)
+// the one in its SSL component. Returns nothing for text that is not a
+// well-formed reference or has no such profile.
 std::optional<IiopEndpoint> FirstIiopEndpoint(std::string_view ior);
 
 // The key under which a reference is registered with the name registry.

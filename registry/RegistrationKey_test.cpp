@@ -54,6 +54,27 @@ TEST(RegistrationKey, EndpointAndObjectKeyOfTheFirstIiopProfile) {
   EXPECT_EQ(RegistrationKey(kLittleEndian), "127.0.0.1:8081/616263");
 }
 
+// A boss served by omniORB on giop:ssl:127.0.0.1:40126 only: the profile's
+// port is 0, the real one (0x9cbe) is in its TAG_SSL_SEC_TRANS component.
+const char kSslOnly[] =
+    "IOR:010000001a00000049444c3a4c756d6f72612f52656e646572426f73733a312e3000000001000000000000007000000001010200"
+    "0a0000003132372e302e302e310000000e000000fe84cb1a6b0000625b0000000000000003000000000000000800000001000000005454"
+    "41010000001c000000010000000100010001000000010001050901010001000000090101001400000008000000010066006600be9c";
+
+TEST(RegistrationKey, AnSslOnlyServerIsFoundByItsSslPort) {
+  auto ep = FirstIiopEndpoint(kSslOnly);
+  ASSERT_TRUE(ep);
+  EXPECT_EQ(ep->host, "127.0.0.1");
+  EXPECT_EQ(ep->port, 40126u);
+  EXPECT_EQ(RegistrationKey(kSslOnly).substr(0, 16), "127.0.0.1:40126/");
+  // An SSL component that names no port leaves port 0: no address to reach.
+  std::string noPort = kSslOnly;
+  noPort.replace(noPort.size() - 4, 4, "0000");
+  auto zero = FirstIiopEndpoint(noPort);
+  ASSERT_TRUE(zero);
+  EXPECT_EQ(zero->port, 0u);
+}
+
 TEST(RegistrationKey, OtherTextFallsBackToAHash) {
   const std::string cut = std::string(kBigEndian).substr(0, 60);
   for (const std::string& text : {std::string("corbaloc::h:1/x"), cut, std::string("IOR:zz"), std::string()}) {

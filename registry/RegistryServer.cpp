@@ -57,7 +57,9 @@ void RegistryServer::Serve(ACE_SOCK_Dgram& answers) {
       if (errno == ETIME || errno == EINTR || errno == EAGAIN) continue;
       break;
     }
-    auto answer = service_.Handle(std::string_view(buffer, static_cast<size_t>(n)), HostName(from));
+    auto answer = service_.Handle(
+        std::string_view(buffer, static_cast<size_t>(n)), HostName(from),
+        from.get_type() == AF_INET ? std::optional<std::uint32_t>(from.get_ip_address()) : std::nullopt);
     if (!answer) continue;
     std::string datagram = *answer;
     datagram.push_back('\0');

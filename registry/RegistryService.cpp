@@ -33,9 +33,14 @@ void RegistryService::DeleteStore() {
   std::filesystem::remove(storeFile_, ec);
 }
 
-std::optional<std::string> RegistryService::Handle(std::string_view datagram, std::string_view host) {
+std::optional<std::string> RegistryService::Handle(std::string_view datagram, std::string_view host,
+                                                   std::optional<std::uint32_t> address) {
   const std::optional<farm::RegistryRequest> request = farm::ParseRegistryRequest(datagram, host);
   if (!request) return std::nullopt;
+  if (allow_ && request->command != farm::RegistryRequest::Command::kGet && !(address && allow_->Allows(*address))) {
+    Log(platform::Text("已忽略来自") + std::string(host) + platform::Text("的更改请求(不在 LEDGO_ALLOW 中)"));
+    return std::nullopt;
+  }
   switch (request->command) {
     case farm::RegistryRequest::Command::kPut:
       // A field the store file could not hold back would make the whole copy

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -6,6 +7,7 @@
 #include <string_view>
 
 #include "idl/RegistryDatagram.h"
+#include "registry/AllowList.h"
 #include "registry/RegistryTable.h"
 
 namespace registry {
@@ -29,10 +31,17 @@ class RegistryService {
   // and logged; the table then starts empty.
   void LoadStore();
 
-  // Handles one datagram received from `host`. Answers the text to send back
-  // (without its NUL), or nothing when the request gets no answer: unknown
-  // commands and malformed requests, which change nothing.
-  std::optional<std::string> Handle(std::string_view datagram, std::string_view host);
+  // Takes changes (PUT, BADSERVICE, STOP) only from senders in `allow`;
+  // look-ups stay open to all. Without a list every sender may change.
+  void SetAllowList(AllowList allow) { allow_ = std::move(allow); }
+
+  // Handles one datagram received from `host` (whose IPv4 address, host byte
+  // order, is `address` when known). Answers the text to send back (without
+  // its NUL), or nothing when the request gets no answer: unknown commands,
+  // malformed requests, and changes from a sender the allow list does not
+  // hold (logged), which change nothing.
+  std::optional<std::string> Handle(std::string_view datagram, std::string_view host,
+                                    std::optional<std::uint32_t> address = std::nullopt);
 
   // True once a STOP was handled.
   bool stopped() const { return stopped_; }
@@ -52,6 +61,7 @@ class RegistryService {
   std::filesystem::path storeFile_;
   Hooks hooks_;
   RegistryTable table_;
+  std::optional<AllowList> allow_;
   std::string registrationAnswer_;
   bool stopped_ = false;
 };

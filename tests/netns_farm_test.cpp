@@ -13,13 +13,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "idl/RegistryDatagram.h"
 #include "tests/support/Farm.h"
 
 namespace farmtest {
@@ -314,6 +317,143 @@ TEST_F(NetnsFarmTest, AFarmAcrossHostsRendersAndSurvivesACutLink) {
   EXPECT_GT(Count(nodes_[1]->Output(), "tessel: engine: "), afterCut) << "the node came back to work";
   std::printf("seconds per job across hosts: clean %.1f, a cut link %.1f, after the link came back %.1f\n", clean, cut,
               restored);
+}
+
+// The farm of the test above with TLS on (scripts/farm-ca's certificates)
+// and a registry that takes changes only from the farm's hosts; host 5 is a
+// stranger on the same network.
+class TlsFarmTest : public NetnsFarmTest {
+ protected:
+  // argv under `host`'s certificate (`name`.pem of the folder `ca`), or with
+  // no TLS at all when `name` is empty.
+  std::vector<std::string> As(const fs::path& ca, const std::string& name, std::vector<std::string> argv) const {
+    if (name.empty()) return argv;
+    argv.insert(argv.begin(), {"env", "LUMORA_TLS_CA=" + (ca / "ca.pem").string(),
+                               "LUMORA_TLS_KEY=" + (ca / (name + ".pem")).string()});
+    return argv;
+  }
+
+  Process* Client(int host, const fs::path& ca, const std::string& name, const fs::path& out) {
+    return farm_.StartProgram(
+        net_.On(host, As(ca, name,
+                         {(client_ / "vornel").string(), "-ORBendPoint", "giop:tcp:" + TestNet::Address(host) + ":",
+                          "--scene", "2", "--out", out.string(), "--width", "320", "--height", "240"})),
+        "vornel");
+  }
+
+  // One registry datagram from `host`: the answer, or nothing when none came
+  // within 2 s.
+  std::optional<std::string> Datagram(int host, const std::string& request) {
+    const char* port = std::getenv("LEDGO_PORT");
+    Process* p =
+        farm_.StartProgram(net_.On(host, {"python3", "-c",
+                                          "import socket,sys\n"
+                                          "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM); s.settimeout(2)\n"
+                                          "s.sendto(sys.argv[1].encode()+b'\\0',(sys.argv[2],int(sys.argv[3])))\n"
+                                          "try: print('answer:'+s.recvfrom(65536)[0].rstrip(b'\\0').decode())\n"
+                                          "except socket.timeout: print('no answer')\n",
+                                          request, TestNet::Address(1), port != nullptr ? port : "20002"}),
+                           "udp");
+    if (p == nullptr || p->WaitExit(20s) != 0) return std::string("python3 failed");
+    const std::string out = p->Output();
+    const auto at = out.find("answer:");
+    if (at == std::string::npos) return std::nullopt;
+    return out.substr(at + 7, out.find('\n', at) - at - 7);
+  }
+};
+
+TEST_F(TlsFarmTest, OnlyTheFarmsCertificatesTakePart) {
+  std::string why;
+  if (!net_.Up(&why)) GTEST_SKIP() << why;
+  const fs::path ca = farm_.TmpDir() / "ca", other = farm_.TmpDir() / "other-ca";
+  for (const auto& [dir, specs] : std::vector<std::pair<fs::path, std::vector<std::string>>>{
+           {ca, {"server:hub", "node:n3", "node:n4", "node:n5", "client:boss", "node:rogue"}},
+           {other, {"client:alien"}}}) {
+    std::vector<std::string> argv = {(fs::path(FARM_SOURCE_DIR) / "scripts" / "farm-ca").string(), dir.string()};
+    argv.insert(argv.end(), specs.begin(), specs.end());
+    Process* p = farm_.StartProgram(argv, "farm-ca");
+    ASSERT_TRUE(p != nullptr);
+    ASSERT_EQ(p->WaitExit(60s), 0) << p->Output();
+  }
+
+  // Changes only from hosts 1-4 and 6.
+  Process* registry = farm_.StartProgram(
+      net_.On(1, {"env", "LEDGO_ALLOW=198.18.0.0/30,198.18.0.4/32,198.18.0.6/32", (BinDir() / "ledgo").string()}),
+      "ledgo");
+  ASSERT_TRUE(registry != nullptr);
+  Process* hub = farm_.StartProgram(
+      net_.On(2, As(ca, "hub",
+                    {(BinDir() / "kintrahub").string(), "-ORBendPoint", "giop:ssl:" + TestNet::Address(2) + ":2809"})),
+      "kintrahub");
+  ASSERT_TRUE(hub != nullptr);
+  ASSERT_TRUE(registry->WaitForOutput("注册服务:WorkGroup", 20s)) << registry->Output() << hub->Output();
+  for (int h = 3; h <= 4; ++h) {
+    const fs::path folder = farm_.MakeNodeFolder();
+    nodes_.push_back(farm_.StartProgram(
+        net_.On(h, As(ca, "n" + std::to_string(h),
+                      {(folder / "tessel").string(), "-ORBendPoint", "giop:tcp:" + TestNet::Address(h) + ":"})),
+        "tessel"));
+    ASSERT_TRUE(nodes_.back() != nullptr);
+  }
+  for (Process* n : nodes_) ASSERT_TRUE(n->WaitForOutput("joined the work group Tessel", 30s)) << n->Output();
+  client_ = farm_.MakeNodeFolder();
+  ASSERT_TRUE(farm_.UseClassesOf(client_, &why)) << why;
+
+  // The registry: a stranger's PUT gets no answer and changes nothing; one
+  // from a listed host works.
+  EXPECT_EQ(Datagram(5, farm::FormatPutRequest("Stranger", "IOR:00", "k1")), std::nullopt);
+  const std::optional<std::string> unseen = Datagram(6, farm::FormatGetRequest("Stranger"));
+  ASSERT_TRUE(unseen.has_value());
+  EXPECT_FALSE(farm::ParseGetAnswer(*unseen)) << *unseen;
+  EXPECT_TRUE(registry->WaitForOutput("LEDGO_ALLOW", 5s)) << registry->Output();
+  EXPECT_EQ(Datagram(6, farm::FormatPutRequest("Listed", "IOR:01", "k2")), std::optional<std::string>("k2"));
+  const std::optional<std::string> seen = Datagram(5, farm::FormatGetRequest("Listed"));
+  ASSERT_TRUE(seen.has_value());
+  EXPECT_EQ(farm::ParseGetAnswer(*seen), std::optional<std::string>("IOR:01"));
+
+  // A node's certificate serving as a workgroup server (registered from a
+  // listed host) neither takes nodes nor captures the controller.
+  Process* rogue = farm_.StartProgram(
+      net_.On(6, As(ca, "rogue",
+                    {(BinDir() / "kintrahub").string(), "-ORBendPoint", "giop:ssl:" + TestNet::Address(6) + ":2810"})),
+      "kintrahub");
+  ASSERT_TRUE(rogue != nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return Count(registry->Output(), "注册服务:WorkGroup") >= 2; }, 20s))
+      << registry->Output() << rogue->Output();
+
+  // A whole job under the client's certificate.
+  const fs::path out = farm_.TmpDir() / "tls.png";
+  Process* boss = Client(6, ca, "boss", out);
+  ASSERT_TRUE(boss != nullptr);
+  ASSERT_EQ(boss->WaitExit(kRenderLimit), 0) << boss->Output();
+  EXPECT_EQ(YellowRows(QImage(QString::fromStdString(out.string())).convertToFormat(QImage::Format_RGB32)), 0);
+  EXPECT_NE(boss->Output().find("refused the reference published as \"WorkGroup\" at 198.18.0.6:2810"),
+            std::string::npos)
+      << boss->Output();
+  for (Process* n : nodes_) EXPECT_GE(Count(n->Output(), "tessel: engine: "), 1u) << n->Output();
+
+  // Without a certificate, and with another authority's, nothing: the job
+  // fails and no band reaches a node.
+  std::vector<std::size_t> bands;
+  for (Process* n : nodes_) bands.push_back(Count(n->Output(), "tessel: engine: "));
+  for (const std::string& name : {std::string(), std::string("alien")}) {
+    const fs::path refusedOut = farm_.TmpDir() / ("refused-" + name + ".png");
+    Process* stranger = Client(5, name.empty() ? ca : other, name, refusedOut);
+    ASSERT_TRUE(stranger != nullptr);
+    const std::optional<int> status = stranger->WaitExit(kRenderLimit);
+    EXPECT_TRUE(status.has_value() && *status != 0) << stranger->Output();
+  }
+  for (std::size_t i = 0; i < nodes_.size(); ++i) EXPECT_EQ(Count(nodes_[i]->Output(), "tessel: engine: "), bands[i]);
+
+  // A controller's certificate cannot join the work group as a node.
+  const fs::path posing = farm_.MakeNodeFolder();
+  Process* poser = farm_.StartProgram(
+      net_.On(5,
+              As(ca, "boss", {(posing / "tessel").string(), "-ORBendPoint", "giop:tcp:" + TestNet::Address(5) + ":"})),
+      "tessel");
+  ASSERT_TRUE(poser != nullptr);
+  EXPECT_TRUE(hub->WaitForOutput("refused Add_Farmer from giop:ssl:198.18.0.5", 30s)) << hub->Output();
+  EXPECT_EQ(poser->Output().find("joined the work group Tessel"), std::string::npos) << poser->Output();
 }
 
 }  // namespace
