@@ -28,33 +28,6 @@ bool ReadInt(const char* text, int* value) {
   return true;
 }
 
-// Waits for the job in short slices, showing its progress between them
-// unless quiet. True once the job is no longer running.
-bool Wait(RenderNet2& render, int32_t timeoutMs, bool quiet, int32_t* state) {
-  constexpr int32_t kSliceMs = 250;
-  ProgressReport report(stdout, isatty(fileno(stdout)) == 1);
-  jobs::JobProgressSnapshot progress;
-  const auto start = std::chrono::steady_clock::now();
-  bool ended = false;
-  for (;;) {
-    const auto waited = static_cast<int32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-    const int32_t slice = timeoutMs < 0 ? kSliceMs : std::clamp(timeoutMs - waited, 0, kSliceMs);
-    ended = render.WaitForJob(slice, state) == S_OK;
-    if (!quiet) {
-      render.GetJobProgress(&progress);
-      report.Update(progress);
-    }
-    if (ended || (timeoutMs >= 0 && waited + slice >= timeoutMs)) break;
-  }
-  if (!quiet && *state != RenderNet2::kJobNotStarted) {
-    std::vector<jobs::NodeWork> nodes;
-    render.GetNodeSummary(&nodes);
-    report.Finish(progress, nodes);
-  }
-  return ended;
-}
-
 }  // namespace
 
 bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted, std::string* error) {
@@ -137,20 +110,6 @@ void PictureSize(const HeadlessOptions& options, int* width, int* height) {
   if (options.height != 0) *height = options.height;
 }
 
-platform::Status CheckOutputFolder(const std::string& out) {
-  std::filesystem::path folder = std::filesystem::path(out).parent_path();
-  if (folder.empty()) folder = ".";
-  std::error_code ec;
-  if (!std::filesystem::is_directory(folder, ec)) {
-    return platform::Status::Error("--out " + out + ": there is no folder " + folder.string() + "; create it first");
-  }
-  if (access(folder.c_str(), W_OK) != 0) {
-    return platform::Status::Error("--out " + out + ": cannot write into the folder " + folder.string() +
-                                   "; choose a folder you may write to");
-  }
-  return platform::Status::Ok();
-}
-
 int RunHeadless(const HeadlessOptions& options) {
   std::string error;
   if (!BuildScene(options.scene, &error)) {
@@ -168,41 +127,12 @@ int RunHeadless(const HeadlessOptions& options) {
   }
   RenderNet2& render = *job->object();
   render.SetImage(width, height);
-  const WId noWindow = 0;
-  render.Zarvo(&noWindow);
-  int32_t state = RenderNet2::kJobNotStarted;
-  const int32_t timeoutMs = options.timeoutSeconds > 0 ? options.timeoutSeconds * 1000 : -1;
-  const bool ended = Wait(render, timeoutMs, options.quiet, &state);
-  const char* reason = "";
-  render.GetJobReason(&reason);
-  if (!ended) {
-    std::fprintf(stderr, "vornel: the render job did not end within %d s\n", options.timeoutSeconds);
-    return kExitTimeout;
+  const int exit = RunHeadlessJob(render, {"vornel", options.out, options.timeoutSeconds, options.quiet});
+  if (exit == kExitOk) {
+    std::printf("vornel: scene %d rendered at %d x %d, saved to %s\n", options.scene, width, height,
+                options.out.c_str());
   }
-  if (state == RenderNet2::kJobNotStarted) {
-    std::fprintf(stderr, "vornel: the render job did not start: %s\n", reason);
-    return kExitNoRender;
-  }
-  if (state != RenderNet2::kJobCompleted) {
-    std::fprintf(stderr, "vornel: the farm could not render the picture: %s\n",
-                 *reason != '\0' ? reason : "render job not started");
-    // The rows that did arrive are kept, for whoever wants to look.
-    if ((state == RenderNet2::kJobIncomplete || state == RenderNet2::kJobAbandoned) &&
-        render.SavePicture(options.out.c_str()) == S_OK) {
-      std::fprintf(stderr, "vornel: the incomplete picture is saved to %s\n", options.out.c_str());
-    }
-    return kExitNoRender;
-  }
-  if (render.SavePicture(options.out.c_str()) != S_OK) {
-    std::fprintf(stderr,
-                 "vornel: could not save the picture to %s (its viewer was closed, or the file could not be "
-                 "written)\n",
-                 options.out.c_str());
-    return kExitSaveFailed;
-  }
-  render.Destory();
-  std::printf("vornel: scene %d rendered at %d x %d, saved to %s\n", options.scene, width, height, options.out.c_str());
-  return kExitOk;
+  return exit;
 }
 
 }  // namespace demo

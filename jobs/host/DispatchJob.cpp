@@ -124,7 +124,13 @@ Ending DispatchRun::Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr
                         [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
   dispatcher.set_progress(&job_->progress());
   Ending ending{dispatcher.Run(), std::string()};
-  if (ending.outcome == JobOutcome::kNoIdleNode) ending.reason = "no idle render node in the work group";
+  if (ending.outcome == JobOutcome::kNoIdleNode) {
+    const farm::Abilities& needs = job_->order()->needs();
+    ending.reason = needs.words().empty() ? "no idle render node in the work group"
+                                          : "no idle render node in the work group that announces " + needs.Describe() +
+                                                " (nodes of the base protocol render only "
+                                                "the scene maker's scenes)";
+  }
   if (ending.outcome == JobOutcome::kAbandoned) {
     ending.reason = "the work group lost every render node during the job; " + tally_->MissingRows() + " missing";
   }
