@@ -320,10 +320,13 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
   if (status != 0) {
     std::ifstream logIn(log);
     const std::string logText((std::istreambuf_iterator<char>(logIn)), std::istreambuf_iterator<char>());
-    if (const std::optional<std::string> wrong = SceneError(logText)) {
-      Fail(setup, *wrong, true);
+    // Out of memory within this node's limit is this node's, not the scene's.
+    const std::string reason = FailureReason(error, run, log);
+    const std::optional<std::string> wrong = reason == error ? SceneError(logText) : std::nullopt;
+    if (wrong) {
+      Fail(setup, *wrong + " (" + error + ")", true);
     } else {
-      Fail(setup, FailureReason(error, run, log));
+      Fail(setup, reason);
     }
     ShowLogTail(log);
   } else if (!options.output.empty() && !picture.SaveBmp(options.output)) {

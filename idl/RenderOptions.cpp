@@ -15,17 +15,17 @@ using platform::Status;
 
 // What the farm does with an option.
 enum class Rule {
-  kPass,         // sent to every node's renderer
-  kDrop,         // accepted; only povray's own screen or files would see it
-  kController,   // the scene, the picture's size and file, library paths
-  kCommand,      // a shell-out: refused unless empty
-  kFile,         // writes a file: refused unless empty or off
-  kOff,          // refused when on
-  kStart,        // a start row or column: only the top or left edge
-  kEnd,          // an end row or column: only the bottom or right edge
-  kBits,         // Bits_Per_Color: at most 8
-  kFileType,     // Output_File_Type: no HDR, no more than 8 bits
-  kOneFrame,     // a last frame: only the first
+  kPass,        // sent to every node's renderer
+  kDrop,        // accepted; only povray's own screen or files would see it
+  kController,  // the scene, the picture's size and file, library paths
+  kCommand,     // a shell-out: refused unless empty
+  kFile,        // writes a file: refused unless empty or off
+  kOff,         // refused when on
+  kStart,       // a start row or column: only the top or left edge
+  kEnd,         // an end row or column: only the bottom or right edge
+  kBits,        // Bits_Per_Color: at most 8
+  kFileType,    // Output_File_Type: no HDR, no more than 8 bits
+  kOneFrame,    // a last frame: only the first
 };
 
 struct OptionRule {
@@ -35,42 +35,108 @@ struct OptionRule {
 
 // The one allow-list. Keys in POV-Ray's canonical spelling.
 constexpr OptionRule kRules[] = {
-    {"Input_File_Name", Rule::kController}, {"Output_File_Name", Rule::kController},
-    {"Width", Rule::kController}, {"Height", Rule::kController}, {"Library_Path", Rule::kController},
-    {"Antialias", Rule::kPass}, {"Antialias_Threshold", Rule::kPass}, {"Antialias_Depth", Rule::kPass},
-    {"Antialias_Gamma", Rule::kPass}, {"Antialias_Confidence", Rule::kPass}, {"Sampling_Method", Rule::kPass},
-    {"Jitter", Rule::kPass}, {"Jitter_Amount", Rule::kPass}, {"Quality", Rule::kPass},
-    {"Display_Gamma", Rule::kPass}, {"File_Gamma", Rule::kPass}, {"Declare", Rule::kPass}, {"Clock", Rule::kPass},
-    {"Initial_Clock", Rule::kPass}, {"Final_Clock", Rule::kPass}, {"Bounding", Rule::kPass},
-    {"Bounding_Threshold", Rule::kPass}, {"Bounding_Method", Rule::kPass}, {"Remove_Bounds", Rule::kPass},
-    {"Split_Unions", Rule::kPass}, {"Light_Buffer", Rule::kPass}, {"Vista_Buffer", Rule::kPass},
-    {"Version", Rule::kPass}, {"High_Reproducibility", Rule::kPass}, {"Include_Header", Rule::kPass},
-    {"Radiosity_Vain_Pretrace", Rule::kPass}, {"Dither", Rule::kPass}, {"Dither_Method", Rule::kPass},
-    {"Display", Rule::kDrop}, {"Verbose", Rule::kDrop}, {"Pause_When_Done", Rule::kDrop},
-    {"Output_To_File", Rule::kDrop}, {"Test_Abort", Rule::kDrop}, {"Test_Abort_Count", Rule::kDrop},
-    {"Work_Threads", Rule::kDrop}, {"Preview_Start_Size", Rule::kDrop}, {"Preview_End_Size", Rule::kDrop},
-    {"Draw_Vistas", Rule::kDrop}, {"Video_Mode", Rule::kDrop}, {"Palette", Rule::kDrop},
-    {"Render_Block_Size", Rule::kDrop}, {"Render_Block_Step", Rule::kDrop}, {"Render_Pattern", Rule::kDrop},
-    {"Warning_Level", Rule::kDrop}, {"All_Console", Rule::kDrop}, {"Debug_Console", Rule::kDrop},
-    {"Fatal_Console", Rule::kDrop}, {"Render_Console", Rule::kDrop}, {"Statistic_Console", Rule::kDrop},
-    {"Warning_Console", Rule::kDrop}, {"Pre_Scene_Return", Rule::kDrop}, {"Pre_Frame_Return", Rule::kDrop},
-    {"Post_Scene_Return", Rule::kDrop}, {"Post_Frame_Return", Rule::kDrop}, {"User_Abort_Return", Rule::kDrop},
-    {"Fatal_Error_Return", Rule::kDrop}, {"Initial_Frame", Rule::kDrop}, {"Subset_Start_Frame", Rule::kDrop},
-    {"Frame_Step", Rule::kDrop}, {"Cyclic_Animation", Rule::kDrop}, {"Max_Image_Buffer_Memory", Rule::kDrop},
-    {"Buffer_Output", Rule::kDrop}, {"Buffer_Size", Rule::kDrop}, {"Histogram_Type", Rule::kDrop},
+    {"Input_File_Name", Rule::kController},
+    {"Output_File_Name", Rule::kController},
+    {"Width", Rule::kController},
+    {"Height", Rule::kController},
+    {"Library_Path", Rule::kController},
+    {"Antialias", Rule::kPass},
+    {"Antialias_Threshold", Rule::kPass},
+    {"Antialias_Depth", Rule::kPass},
+    {"Antialias_Gamma", Rule::kPass},
+    {"Antialias_Confidence", Rule::kPass},
+    {"Sampling_Method", Rule::kPass},
+    {"Jitter", Rule::kPass},
+    {"Jitter_Amount", Rule::kPass},
+    {"Quality", Rule::kPass},
+    {"Display_Gamma", Rule::kPass},
+    {"File_Gamma", Rule::kPass},
+    {"Declare", Rule::kPass},
+    {"Clock", Rule::kPass},
+    {"Initial_Clock", Rule::kPass},
+    {"Final_Clock", Rule::kPass},
+    {"Bounding", Rule::kPass},
+    {"Bounding_Threshold", Rule::kPass},
+    {"Bounding_Method", Rule::kPass},
+    {"Remove_Bounds", Rule::kPass},
+    {"Split_Unions", Rule::kPass},
+    {"Light_Buffer", Rule::kPass},
+    {"Vista_Buffer", Rule::kPass},
+    {"Version", Rule::kPass},
+    {"High_Reproducibility", Rule::kPass},
+    {"Include_Header", Rule::kPass},
+    {"Radiosity_Vain_Pretrace", Rule::kPass},
+    {"Dither", Rule::kPass},
+    {"Dither_Method", Rule::kPass},
+    {"Display", Rule::kDrop},
+    {"Verbose", Rule::kDrop},
+    {"Pause_When_Done", Rule::kDrop},
+    {"Output_To_File", Rule::kDrop},
+    {"Test_Abort", Rule::kDrop},
+    {"Test_Abort_Count", Rule::kDrop},
+    {"Work_Threads", Rule::kDrop},
+    {"Preview_Start_Size", Rule::kDrop},
+    {"Preview_End_Size", Rule::kDrop},
+    {"Draw_Vistas", Rule::kDrop},
+    {"Video_Mode", Rule::kDrop},
+    {"Palette", Rule::kDrop},
+    {"Render_Block_Size", Rule::kDrop},
+    {"Render_Block_Step", Rule::kDrop},
+    {"Render_Pattern", Rule::kDrop},
+    {"Warning_Level", Rule::kDrop},
+    {"All_Console", Rule::kDrop},
+    {"Debug_Console", Rule::kDrop},
+    {"Fatal_Console", Rule::kDrop},
+    {"Render_Console", Rule::kDrop},
+    {"Statistic_Console", Rule::kDrop},
+    {"Warning_Console", Rule::kDrop},
+    {"Pre_Scene_Return", Rule::kDrop},
+    {"Pre_Frame_Return", Rule::kDrop},
+    {"Post_Scene_Return", Rule::kDrop},
+    {"Post_Frame_Return", Rule::kDrop},
+    {"User_Abort_Return", Rule::kDrop},
+    {"Fatal_Error_Return", Rule::kDrop},
+    {"Initial_Frame", Rule::kDrop},
+    {"Subset_Start_Frame", Rule::kDrop},
+    {"Frame_Step", Rule::kDrop},
+    {"Cyclic_Animation", Rule::kDrop},
+    {"Max_Image_Buffer_Memory", Rule::kDrop},
+    {"Buffer_Output", Rule::kDrop},
+    {"Buffer_Size", Rule::kDrop},
+    {"Histogram_Type", Rule::kDrop},
     {"Histogram_Grid_Size", Rule::kDrop},
-    {"Pre_Scene_Command", Rule::kCommand}, {"Pre_Frame_Command", Rule::kCommand},
-    {"Post_Scene_Command", Rule::kCommand}, {"Post_Frame_Command", Rule::kCommand},
-    {"User_Abort_Command", Rule::kCommand}, {"Fatal_Error_Command", Rule::kCommand},
-    {"All_File", Rule::kFile}, {"Debug_File", Rule::kFile}, {"Fatal_File", Rule::kFile},
-    {"Render_File", Rule::kFile}, {"Statistic_File", Rule::kFile}, {"Warning_File", Rule::kFile},
-    {"Create_Ini", Rule::kFile}, {"Histogram_Name", Rule::kFile}, {"Radiosity_File_Name", Rule::kFile},
-    {"Output_Alpha", Rule::kOff}, {"Continue_Trace", Rule::kOff}, {"Radiosity_From_File", Rule::kOff},
-    {"Radiosity_To_File", Rule::kOff}, {"Field_Render", Rule::kOff}, {"Odd_Field", Rule::kOff},
-    {"Real_Time_Raytracing", Rule::kOff}, {"Clockless_Animation", Rule::kOff}, {"Grayscale_Output", Rule::kOff},
-    {"Start_Row", Rule::kStart}, {"Start_Column", Rule::kStart}, {"End_Row", Rule::kEnd},
-    {"End_Column", Rule::kEnd}, {"Bits_Per_Color", Rule::kBits}, {"Output_File_Type", Rule::kFileType},
-    {"Final_Frame", Rule::kOneFrame}, {"Subset_End_Frame", Rule::kOneFrame},
+    {"Pre_Scene_Command", Rule::kCommand},
+    {"Pre_Frame_Command", Rule::kCommand},
+    {"Post_Scene_Command", Rule::kCommand},
+    {"Post_Frame_Command", Rule::kCommand},
+    {"User_Abort_Command", Rule::kCommand},
+    {"Fatal_Error_Command", Rule::kCommand},
+    {"All_File", Rule::kFile},
+    {"Debug_File", Rule::kFile},
+    {"Fatal_File", Rule::kFile},
+    {"Render_File", Rule::kFile},
+    {"Statistic_File", Rule::kFile},
+    {"Warning_File", Rule::kFile},
+    {"Create_Ini", Rule::kFile},
+    {"Histogram_Name", Rule::kFile},
+    {"Radiosity_File_Name", Rule::kFile},
+    {"Output_Alpha", Rule::kOff},
+    {"Continue_Trace", Rule::kOff},
+    {"Radiosity_From_File", Rule::kOff},
+    {"Radiosity_To_File", Rule::kOff},
+    {"Field_Render", Rule::kOff},
+    {"Odd_Field", Rule::kOff},
+    {"Real_Time_Raytracing", Rule::kOff},
+    {"Clockless_Animation", Rule::kOff},
+    {"Grayscale_Output", Rule::kOff},
+    {"Start_Row", Rule::kStart},
+    {"Start_Column", Rule::kStart},
+    {"End_Row", Rule::kEnd},
+    {"End_Column", Rule::kEnd},
+    {"Bits_Per_Color", Rule::kBits},
+    {"Output_File_Type", Rule::kFileType},
+    {"Final_Frame", Rule::kOneFrame},
+    {"Subset_End_Frame", Rule::kOneFrame},
 };
 
 // How a switch's text maps to options.
@@ -88,33 +154,65 @@ struct SwitchRule {
 };
 
 constexpr SwitchRule kSwitches[] = {
-    {"WT", "Work_Threads", Form::kValue}, {"WL", "Warning_Level", Form::kValue}, {"W", "Width", Form::kValue},
-    {"HI", "Include_Header", Form::kValue}, {"HR", "High_Reproducibility", Form::kFlag},
-    {"HT", "Histogram_Type", Form::kValue}, {"HN", "Histogram_Name", Form::kValue},
-    {"HS", "Histogram_Grid_Size", Form::kValue}, {"H", "Height", Form::kValue},
-    {"AM", "Sampling_Method", Form::kValue}, {"AG", "Antialias_Gamma", Form::kValue},
-    {"AC", "Antialias_Confidence", Form::kValue}, {"A", "Antialias", Form::kFlag, "Antialias_Threshold"},
-    {"RVP", "Radiosity_Vain_Pretrace", Form::kFlag}, {"R", "Antialias_Depth", Form::kValue},
-    {"J", "Jitter", Form::kFlag, "Jitter_Amount"}, {"Q", "Quality", Form::kValue},
-    {"KFI", "Initial_Frame", Form::kValue}, {"KFF", "Final_Frame", Form::kValue},
-    {"KI", "Initial_Clock", Form::kValue}, {"KF", "Final_Clock", Form::kValue},
-    {"KC", "Cyclic_Animation", Form::kFlag}, {"K", "Clock", Form::kValue}, {"L", "Library_Path", Form::kValue},
-    {"MB", "Bounding", Form::kFlag, "Bounding_Threshold"}, {"MV", "Version", Form::kValue},
-    {"BM", "Bounding_Method", Form::kValue}, {"BS", "Render_Block_Size", Form::kValue},
-    {"UR", "Remove_Bounds", Form::kFlag}, {"UO", "Split_Unions", Form::kFlag}, {"UL", "Light_Buffer", Form::kFlag},
-    {"UV", "Vista_Buffer", Form::kFlag}, {"UA", "Output_Alpha", Form::kFlag}, {"UD", "Draw_Vistas", Form::kFlag},
-    {"UF", "Field_Render", Form::kFlag}, {"UE", "Odd_Field", Form::kFlag},
-    {"O", "Output_File_Name", Form::kValue}, {"I", "Input_File_Name", Form::kValue},
-    {"F", "Output_To_File", Form::kFlag, "Output_File_Type"}, {"D", "Display", Form::kFlag, "Video_Mode"},
-    {"V", "Verbose", Form::kFlag}, {"P", "Pause_When_Done", Form::kFlag},
-    {"X", "Test_Abort", Form::kFlag, "Test_Abort_Count"}, {"C", "Continue_Trace", Form::kFlag},
-    {"SR", "Start_Row", Form::kValue}, {"ER", "End_Row", Form::kValue}, {"SC", "Start_Column", Form::kValue},
-    {"EC", "End_Column", Form::kValue}, {"SF", "Subset_Start_Frame", Form::kValue},
-    {"EF", "Subset_End_Frame", Form::kValue}, {"SP", "Preview_Start_Size", Form::kValue},
-    {"EP", "Preview_End_Size", Form::kValue}, {"GA", "All_File", Form::kFileOrOn},
-    {"GD", "Debug_File", Form::kFileOrOn}, {"GF", "Fatal_File", Form::kFileOrOn},
-    {"GR", "Render_File", Form::kFileOrOn}, {"GS", "Statistic_File", Form::kFileOrOn},
-    {"GW", "Warning_File", Form::kFileOrOn}, {"GI", "Create_Ini", Form::kFileOrOn},
+    {"WT", "Work_Threads", Form::kValue},
+    {"WL", "Warning_Level", Form::kValue},
+    {"W", "Width", Form::kValue},
+    {"HI", "Include_Header", Form::kValue},
+    {"HR", "High_Reproducibility", Form::kFlag},
+    {"HT", "Histogram_Type", Form::kValue},
+    {"HN", "Histogram_Name", Form::kValue},
+    {"HS", "Histogram_Grid_Size", Form::kValue},
+    {"H", "Height", Form::kValue},
+    {"AM", "Sampling_Method", Form::kValue},
+    {"AG", "Antialias_Gamma", Form::kValue},
+    {"AC", "Antialias_Confidence", Form::kValue},
+    {"A", "Antialias", Form::kFlag, "Antialias_Threshold"},
+    {"RVP", "Radiosity_Vain_Pretrace", Form::kFlag},
+    {"R", "Antialias_Depth", Form::kValue},
+    {"J", "Jitter", Form::kFlag, "Jitter_Amount"},
+    {"Q", "Quality", Form::kValue},
+    {"KFI", "Initial_Frame", Form::kValue},
+    {"KFF", "Final_Frame", Form::kValue},
+    {"KI", "Initial_Clock", Form::kValue},
+    {"KF", "Final_Clock", Form::kValue},
+    {"KC", "Cyclic_Animation", Form::kFlag},
+    {"K", "Clock", Form::kValue},
+    {"L", "Library_Path", Form::kValue},
+    {"MB", "Bounding", Form::kFlag, "Bounding_Threshold"},
+    {"MV", "Version", Form::kValue},
+    {"BM", "Bounding_Method", Form::kValue},
+    {"BS", "Render_Block_Size", Form::kValue},
+    {"UR", "Remove_Bounds", Form::kFlag},
+    {"UO", "Split_Unions", Form::kFlag},
+    {"UL", "Light_Buffer", Form::kFlag},
+    {"UV", "Vista_Buffer", Form::kFlag},
+    {"UA", "Output_Alpha", Form::kFlag},
+    {"UD", "Draw_Vistas", Form::kFlag},
+    {"UF", "Field_Render", Form::kFlag},
+    {"UE", "Odd_Field", Form::kFlag},
+    {"O", "Output_File_Name", Form::kValue},
+    {"I", "Input_File_Name", Form::kValue},
+    {"F", "Output_To_File", Form::kFlag, "Output_File_Type"},
+    {"D", "Display", Form::kFlag, "Video_Mode"},
+    {"V", "Verbose", Form::kFlag},
+    {"P", "Pause_When_Done", Form::kFlag},
+    {"X", "Test_Abort", Form::kFlag, "Test_Abort_Count"},
+    {"C", "Continue_Trace", Form::kFlag},
+    {"SR", "Start_Row", Form::kValue},
+    {"ER", "End_Row", Form::kValue},
+    {"SC", "Start_Column", Form::kValue},
+    {"EC", "End_Column", Form::kValue},
+    {"SF", "Subset_Start_Frame", Form::kValue},
+    {"EF", "Subset_End_Frame", Form::kValue},
+    {"SP", "Preview_Start_Size", Form::kValue},
+    {"EP", "Preview_End_Size", Form::kValue},
+    {"GA", "All_File", Form::kFileOrOn},
+    {"GD", "Debug_File", Form::kFileOrOn},
+    {"GF", "Fatal_File", Form::kFileOrOn},
+    {"GR", "Render_File", Form::kFileOrOn},
+    {"GS", "Statistic_File", Form::kFileOrOn},
+    {"GW", "Warning_File", Form::kFileOrOn},
+    {"GI", "Create_Ini", Form::kFileOrOn},
 };
 
 std::string_view Trim(std::string_view s) {
@@ -181,9 +279,8 @@ Status ApplyController(const char* key, std::string_view value, RenderOptions* o
     options->inputFile = text;
   } else if (SameKey(key, "Output_File_Name")) {
     options->outputFile = text;
-  } else if (!text.empty() &&
-             std::find(options->libraryPaths.begin(), options->libraryPaths.end(), text) ==
-                 options->libraryPaths.end()) {
+  } else if (!text.empty() && std::find(options->libraryPaths.begin(), options->libraryPaths.end(), text) ==
+                                  options->libraryPaths.end()) {
     options->libraryPaths.push_back(text);
   }
   return Status::Ok();
@@ -412,8 +509,7 @@ Status ApplyArgument(const std::string& argument, RenderOptions* options) {
   if (argument[0] == '+' || argument[0] == '-') return ApplySwitch(argument, options);
   if (IsIniName(argument)) return LoadIni(argument, options);
   if (const std::size_t eq = argument.find('='); eq != std::string::npos) {
-    return ApplyOption(std::string_view(argument).substr(0, eq), std::string_view(argument).substr(eq + 1),
-                       options);
+    return ApplyOption(std::string_view(argument).substr(0, eq), std::string_view(argument).substr(eq + 1), options);
   }
   if (argument.find_first_of("\r\n") != std::string::npos) return Status::Error("a scene name with a line break");
   options->inputFile = argument;
@@ -439,8 +535,8 @@ Status LoadPovrayDefaults(RenderOptions* options) {
 
 bool IsStandardFolder(const std::filesystem::path& folder) {
   const std::string text = folder.lexically_normal().string();
-  for (const std::string root : {std::string(kPovrayShareFolder), std::string("/usr/local/share/povray-3.7"),
-                                 std::string("/etc/povray")}) {
+  for (const std::string root :
+       {std::string(kPovrayShareFolder), std::string("/usr/local/share/povray-3.7"), std::string("/etc/povray")}) {
     if (text == root || text == root + "/") return true;
     // The scenes of povray-examples lie below the share folder too; only
     // its include, INI and script folders are the renderer's own.
@@ -480,7 +576,8 @@ bool InsidePackage(const std::string& name) {
 
 platform::StatusOr<RenderOptions> ParseFarmOptions(std::string_view text) {
   RenderOptions options;
-  if (Status s = ApplyIniText(text, "", &options); !s) return Status::Error(std::string(kFarmOptionsFile) + ", " + s.reason());
+  if (Status s = ApplyIniText(text, "", &options); !s)
+    return Status::Error(std::string(kFarmOptionsFile) + ", " + s.reason());
   if (!InsidePackage(options.inputFile)) {
     return Status::Error(std::string(kFarmOptionsFile) + ": Input_File_Name \"" + options.inputFile +
                          "\" names no file inside the package");

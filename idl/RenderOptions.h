@@ -39,9 +39,9 @@ namespace farm {
 inline constexpr char kPovrayShareFolder[] = "/usr/share/povray-3.7";
 
 struct RenderOptions {
-  std::string inputFile;                  // Input_File_Name / +I / a bare scene name
-  std::string outputFile;                 // Output_File_Name / +O (the controller's picture)
-  int width = 0;                          // 0: not given
+  std::string inputFile;   // Input_File_Name / +I / a bare scene name
+  std::string outputFile;  // Output_File_Name / +O (the controller's picture)
+  int width = 0;           // 0: not given
   int height = 0;
   std::vector<std::string> libraryPaths;  // Library_Path / +L, in order, as given
   // What the renderer gets, in canonical spelling: a key given again

@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!farm::ApplyIniText(text, "", &options)) return 0;
   for (const auto& [key, value] : options.settings) {
     // Only options the renderer may see; no value breaks a line.
-    if (value.find('\n') != std::string::npos || key.find("Command") != std::string::npos ||
-        key == "Output_Alpha" || key.find("_File") != std::string::npos) {
+    if (value.find('\n') != std::string::npos || key.find("Command") != std::string::npos || key == "Output_Alpha" ||
+        key.find("_File") != std::string::npos) {
       std::abort();
     }
   }

@@ -24,11 +24,12 @@ TEST(RenderOptionsTest, SwitchesAndIniOptionsMeanTheSame) {
                               "Declare=Bar=2", "+MB5", "-UA", "+SR0.0", "+EC1.0", "+Linc", "scene.pov"}),
             "");
   RenderOptions byIni;
-  ASSERT_TRUE(ApplyIniText("; a comment\nWidth=320\nheight = 240 ; trailing\nAntialias=on\nAntialias_Threshold=0.3\n"
-                           "Sampling_Method=2\nAntialias_Depth=4\nJitter=off\nQuality=9\nClock=0.5\n"
-                           "Declare=Foo=1\nDeclare=Bar=2\nBounding=on\nBounding_Threshold=5\nOutput_Alpha=off\n"
-                           "Library_Path=\"inc\"\nInput_File_Name=scene.pov\n[Other]\nWidth=1\n",
-                           "", &byIni));
+  ASSERT_TRUE(
+      ApplyIniText("; a comment\nWidth=320\nheight = 240 ; trailing\nAntialias=on\nAntialias_Threshold=0.3\n"
+                   "Sampling_Method=2\nAntialias_Depth=4\nJitter=off\nQuality=9\nClock=0.5\n"
+                   "Declare=Foo=1\nDeclare=Bar=2\nBounding=on\nBounding_Threshold=5\nOutput_Alpha=off\n"
+                   "Library_Path=\"inc\"\nInput_File_Name=scene.pov\n[Other]\nWidth=1\n",
+                   "", &byIni));
   EXPECT_EQ(bySwitch.width, 320);
   EXPECT_EQ(bySwitch.height, 240);
   EXPECT_EQ(bySwitch.settings, byIni.settings);
@@ -46,14 +47,22 @@ TEST(RenderOptionsTest, SwitchesAndIniOptionsMeanTheSame) {
 
 TEST(RenderOptionsTest, TheAllowListRefusesWhatTheFarmForbidsNamingTheOption) {
   const std::pair<const char*, const char*> refused[] = {
-      {"Pre_Scene_Command=rm -rf x", "Pre_Scene_Command"}, {"Post_Frame_Command=touch y", "Post_Frame_Command"},
-      {"+UA", "Output_Alpha"},         {"Output_Alpha=on", "Output_Alpha"},
-      {"+SR10", "Start_Row"},          {"End_Row=0.5", "End_Row"},
-      {"+GAlog.txt", "All_File"},      {"Debug_File=on", "Debug_File"},
-      {"+FN16", "Output_File_Type"},   {"Output_File_Type=E", "Output_File_Type"},
-      {"Bits_Per_Color=16", "Bits_Per_Color"}, {"+KFF10", "Final_Frame"},
-      {"+W0", "Width"},                {"Frobnicate=1", "Frobnicate"},
-      {"+ZZ", "+ZZ"},                  {"Declare=A=1\nPre_Scene_Command=x", "Declare"},
+      {"Pre_Scene_Command=rm -rf x", "Pre_Scene_Command"},
+      {"Post_Frame_Command=touch y", "Post_Frame_Command"},
+      {"+UA", "Output_Alpha"},
+      {"Output_Alpha=on", "Output_Alpha"},
+      {"+SR10", "Start_Row"},
+      {"End_Row=0.5", "End_Row"},
+      {"+GAlog.txt", "All_File"},
+      {"Debug_File=on", "Debug_File"},
+      {"+FN16", "Output_File_Type"},
+      {"Output_File_Type=E", "Output_File_Type"},
+      {"Bits_Per_Color=16", "Bits_Per_Color"},
+      {"+KFF10", "Final_Frame"},
+      {"+W0", "Width"},
+      {"Frobnicate=1", "Frobnicate"},
+      {"+ZZ", "+ZZ"},
+      {"Declare=A=1\nPre_Scene_Command=x", "Declare"},
   };
   for (const auto& [arg, name] : refused) {
     RenderOptions options;
@@ -62,9 +71,10 @@ TEST(RenderOptionsTest, TheAllowListRefusesWhatTheFarmForbidsNamingTheOption) {
   }
   // What POV-Ray's own benchmark.ini sets (empty commands among it) passes.
   RenderOptions bench;
-  EXPECT_TRUE(ApplyIniText("Pre_Scene_Command=\nAll_File=\nOutput_File_Name=\nEnd_Row=1\nStart_Column=0\n"
-                           "Output_File_Type=n\nBits_Per_Color=8\nFinal_Frame=1\nRadiosity_To_File=off\n",
-                           "", &bench));
+  EXPECT_TRUE(
+      ApplyIniText("Pre_Scene_Command=\nAll_File=\nOutput_File_Name=\nEnd_Row=1\nStart_Column=0\n"
+                   "Output_File_Type=n\nBits_Per_Color=8\nFinal_Frame=1\nRadiosity_To_File=off\n",
+                   "", &bench));
   EXPECT_TRUE(bench.settings.empty());
   // An INI line refused names its line.
   RenderOptions ini;
@@ -83,14 +93,14 @@ TEST(RenderOptionsTest, ANodeReadsTheOptionsFileBackAndTrustsNothingInIt) {
   EXPECT_EQ(back->libraryPaths, options.libraryPaths);
   EXPECT_EQ(back->settings, options.settings);
 
-  for (const char* bad : {"Input_File_Name=../x.pov\n", "Input_File_Name=/etc/x.pov\n",
-                          "Input_File_Name=a.pov\nLibrary_Path=/usr\n", "Input_File_Name=a.pov\n+ORender.png\n",
-                          "Input_File_Name=a.pov\nPost_Scene_Command=sh -c x\n", ""}) {
+  for (const char* bad :
+       {"Input_File_Name=../x.pov\n", "Input_File_Name=/etc/x.pov\n", "Input_File_Name=a.pov\nLibrary_Path=/usr\n",
+        "Input_File_Name=a.pov\n+ORender.png\n", "Input_File_Name=a.pov\nPost_Scene_Command=sh -c x\n", ""}) {
     EXPECT_FALSE(ParseFarmOptions(bad)) << bad;
   }
-  EXPECT_NE(ParseFarmOptions("Input_File_Name=a.pov\nFatal_Error_Command=x\n").status().reason().find(
-                "Fatal_Error_Command"),
-            std::string::npos);
+  EXPECT_NE(
+      ParseFarmOptions("Input_File_Name=a.pov\nFatal_Error_Command=x\n").status().reason().find("Fatal_Error_Command"),
+      std::string::npos);
 }
 
 TEST(RenderOptionsTest, IniFilesNameTheSceneBesideThemAndDefaultsComeFromPovrayIni) {

@@ -116,7 +116,7 @@ void FarmerServant::SetData(const Lumora::DataSeq& data) {
 }
 
 Lumora::AbilityList* FarmerServant::Abilities() {
-  const std::vector<std::string>& words = farm::Abilities::OfThisNode().words();
+  const std::vector<std::string> words = farm::Abilities::OfThisNode().words();
   Lumora::AbilityList_var list = new Lumora::AbilityList;
   list->length(static_cast<CORBA::ULong>(words.size()));
   for (CORBA::ULong i = 0; i < list->length(); ++i) list[i] = CORBA::string_dup(words[i].c_str());

@@ -570,7 +570,12 @@ TEST_F(NodeFarmTest, OwnScenesAreCheckedOnTheNodeAndTheirErrorsMarked) {
   Lumora::RenderFarmer_ptr farmer = farmers[0];
   Lumora::AbleFarmer_var able = Lumora::AbleFarmer::_narrow(farmer);
   ASSERT_FALSE(CORBA::is_nil(able.in()));
-  Lumora::AbilityList_var abilities = able->Abilities();
+  Lumora::AbilityList_var abilities;
+  try {
+    abilities = able->Abilities();
+  } catch (const CORBA::Exception& e) {
+    FAIL() << e._name();
+  }
   ASSERT_GE(abilities->length(), 1u);
   EXPECT_STREQ(abilities[0].in(), "scene");
 

@@ -32,7 +32,8 @@ platform::StatusOr<std::uint64_t> TreeBytes(const fs::path& folder, std::uint64_
     const std::string name = it->path().filename().string();
     std::error_code typeEc;
     const bool isFolder = it->is_directory(typeEc);
-    if (name.empty() || name[0] == '.' || (isFolder && (it->is_symlink(typeEc) || farm::IsStandardFolder(it->path())))) {
+    if (name.empty() || name[0] == '.' ||
+        (isFolder && (it->is_symlink(typeEc) || farm::IsStandardFolder(it->path())))) {
       if (isFolder) it.disable_recursion_pending();
       continue;
     }
@@ -85,8 +86,9 @@ platform::StatusOr<UserScene> UserScene::Plan(const farm::RenderOptions& given) 
   if (fs::file_size(main, ec) == 0) return Status::Error("the scene file " + main.string() + " is empty");
   const fs::path folder = main.parent_path();
   if (folder == "/" || IsHomeFolder(folder)) {
-    return Status::Error("the scene's folder " + folder.string() +
-                         " is a home folder or /: every file in it would be sent; put the scene in a folder of its own");
+    return Status::Error(
+        "the scene's folder " + folder.string() +
+        " is a home folder or /: every file in it would be sent; put the scene in a folder of its own");
   }
   UserScene scene;
   scene.options = given;

@@ -93,8 +93,11 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     if (!module.slot.TryStart(&number)) return;
     auto order =
         std::make_shared<jobs::JobOrder>(number, jobs::JobOrder::Size{width, height}, plan, jobs::WorkFolder());
-    if (scene_) order->set_scene(scene_);
-    module.slot.Follow(order);  // a SetImage from now on reaches the job's later bands
+    if (scene_) {
+      order->set_scene(scene_);  // its size is the scene's own: SetImage does not reach it
+    } else {
+      module.slot.Follow(order);  // a SetImage from now on reaches the job's later bands
+    }
     module.DeleteViewer();
     jobs::CMergeImg* viewer = jobs::CMergeImg::CreateForHost(&host);
     viewer->on_closed = [number] { TheModule().slot.ViewerClosed(number); };
