@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,52 +26,6 @@ bool ReadInt(const char* text, int* value) {
   if (end == text || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
   *value = static_cast<int>(v);
   return true;
-}
-
-volatile std::sig_atomic_t interruptedBy = 0;
-
-void NoteSignal(int signal) { interruptedBy = signal; }
-
-// Ctrl-C and SIGTERM end the wait instead of the process, so that the job
-// is cancelled and its nodes told to stop before the program exits.
-void CatchInterrupts() {
-  struct sigaction action {};
-  action.sa_handler = NoteSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
-// How long a cancelled job may take to stop its nodes before the program
-// exits all the same (the nodes then notice by themselves that it is gone).
-constexpr int32_t kCancelWaitMs = 3000;
-
-// Waits for the job in short slices, showing its progress between them
-// unless quiet. True once the job is no longer running; false on time-out
-// or a signal.
-bool Wait(RenderNet2& render, int32_t timeoutMs, bool quiet, int32_t* state) {
-  constexpr int32_t kSliceMs = 250;
-  ProgressReport report(stdout, isatty(fileno(stdout)) == 1);
-  jobs::JobProgressSnapshot progress;
-  const auto start = std::chrono::steady_clock::now();
-  bool ended = false;
-  for (;;) {
-    const auto waited = static_cast<int32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-    const int32_t slice = timeoutMs < 0 ? kSliceMs : std::clamp(timeoutMs - waited, 0, kSliceMs);
-    ended = render.WaitForJob(slice, state) == S_OK;
-    if (!quiet) {
-      render.GetJobProgress(&progress);
-      report.Update(progress);
-    }
-    if (ended || interruptedBy != 0 || (timeoutMs >= 0 && waited + slice >= timeoutMs)) break;
-  }
-  if (!quiet && *state != RenderNet2::kJobNotStarted) {
-    std::vector<jobs::NodeWork> nodes;
-    render.GetNodeSummary(&nodes);
-    report.Finish(progress, nodes);
-  }
-  return ended;
 }
 
 }  // namespace
@@ -157,20 +110,6 @@ void PictureSize(const HeadlessOptions& options, int* width, int* height) {
   if (options.height != 0) *height = options.height;
 }
 
-platform::Status CheckOutputFolder(const std::string& out) {
-  std::filesystem::path folder = std::filesystem::path(out).parent_path();
-  if (folder.empty()) folder = ".";
-  std::error_code ec;
-  if (!std::filesystem::is_directory(folder, ec)) {
-    return platform::Status::Error("--out " + out + ": there is no folder " + folder.string() + "; create it first");
-  }
-  if (access(folder.c_str(), W_OK) != 0) {
-    return platform::Status::Error("--out " + out + ": cannot write into the folder " + folder.string() +
-                                   "; choose a folder you may write to");
-  }
-  return platform::Status::Ok();
-}
-
 int RunHeadless(const HeadlessOptions& options) {
   std::string error;
   if (!BuildScene(options.scene, &error)) {
@@ -187,50 +126,13 @@ int RunHeadless(const HeadlessOptions& options) {
     return kExitNoRender;
   }
   RenderNet2& render = *job->object();
-  CatchInterrupts();
   render.SetImage(width, height);
-  const WId noWindow = 0;
-  render.Zarvo(&noWindow);
-  int32_t state = RenderNet2::kJobNotStarted;
-  const int32_t timeoutMs = options.timeoutSeconds > 0 ? options.timeoutSeconds * 1000 : -1;
-  const bool ended = Wait(render, timeoutMs, options.quiet, &state);
-  const char* reason = "";
-  render.GetJobReason(&reason);
-  if (!ended) {
-    const int signal = interruptedBy;
-    if (signal != 0) {
-      std::fprintf(stderr, "vornel: %s: the render job is cancelled\n",
-                   signal == SIGINT ? "interrupted" : "terminated");
-    } else {
-      std::fprintf(stderr, "vornel: the render job did not end within %d s; it is cancelled\n", options.timeoutSeconds);
-    }
-    render.CancelJob(kCancelWaitMs);
-    return signal != 0 ? 128 + signal : kExitTimeout;
+  const int exit = RunHeadlessJob(render, {"vornel", options.out, options.timeoutSeconds, options.quiet});
+  if (exit == kExitOk) {
+    std::printf("vornel: scene %d rendered at %d x %d, saved to %s\n", options.scene, width, height,
+                options.out.c_str());
   }
-  if (state == RenderNet2::kJobNotStarted) {
-    std::fprintf(stderr, "vornel: the render job did not start: %s\n", reason);
-    return kExitNoRender;
-  }
-  if (state != RenderNet2::kJobCompleted) {
-    std::fprintf(stderr, "vornel: the farm could not render the picture: %s\n",
-                 *reason != '\0' ? reason : "render job not started");
-    // The rows that did arrive are kept, for whoever wants to look.
-    if ((state == RenderNet2::kJobIncomplete || state == RenderNet2::kJobAbandoned) &&
-        render.SavePicture(options.out.c_str()) == S_OK) {
-      std::fprintf(stderr, "vornel: the incomplete picture is saved to %s\n", options.out.c_str());
-    }
-    return kExitNoRender;
-  }
-  if (render.SavePicture(options.out.c_str()) != S_OK) {
-    std::fprintf(stderr,
-                 "vornel: could not save the picture to %s (its viewer was closed, or the file could not be "
-                 "written)\n",
-                 options.out.c_str());
-    return kExitSaveFailed;
-  }
-  render.Destory();
-  std::printf("vornel: scene %d rendered at %d x %d, saved to %s\n", options.scene, width, height, options.out.c_str());
-  return kExitOk;
+  return exit;
 }
 
 }  // namespace demo

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "demo/HeadlessJob.h"
 #include "platform/Status.h"
 
 namespace demo {
@@ -20,15 +21,6 @@ struct HeadlessOptions {
 // The longest --timeout, so that it still counts in 32-bit milliseconds.
 constexpr int kMaxTimeoutSeconds = 2147483;
 
-// Exit codes of the headless run.
-enum HeadlessExit {
-  kExitOk = 0,
-  kExitUsage = 2,
-  kExitNoRender = 3,  // the farm could not render the picture
-  kExitSaveFailed = 4,
-  kExitTimeout = 5,
-};
-
 // Parses the command line. False, with a one-line reason, when it names no
 // headless run (`*wanted` false: no --scene) or is malformed: among others an
 // --out whose extension names no picture format, a side outside 1..65535, a
@@ -38,19 +30,8 @@ bool ParseHeadless(int argc, char** argv, HeadlessOptions* options, bool* wanted
 // The size the run renders at: the scene's own unless given.
 void PictureSize(const HeadlessOptions& options, int* width, int* height);
 
-// Checks, before anything is rendered, that the picture can be saved where
-// --out says: its folder exists and may be written to.
-platform::Status CheckOutputFolder(const std::string& out);
-
-// Builds the scene, renders it through RenderNet2, waits for the end with
-// the Qt event loop running, saves the picture. Unless quiet, shows the
-// progress on standard output while waiting and the nodes' work at the end
-// (ProgressReport). Needs a QApplication.
-// Prints one line on failure; returns the exit code. On SIGINT or SIGTERM,
-// or when --timeout runs out, the job is cancelled (its nodes told to stop,
-// up to 3 s) and the exit code is 128 + the signal, or kExitTimeout. Only a picture with
-// every row counts as rendered; a job that ended with rows missing saves
-// what arrived and exits kExitNoRender.
+// Builds the scene and renders it through RenderNet2 as RunHeadlessJob
+// does. Needs a QApplication. Returns the exit code.
 int RunHeadless(const HeadlessOptions& options);
 
 }  // namespace demo

@@ -15,6 +15,7 @@
 #include "engine/BandRender.h"
 #include "engine/RendererPolicy.h"
 #include "engine/RowTransfer.h"
+#include "idl/RenderOptions.h"
 #include "idl/WellKnownNames.h"
 #include "platform/ChildProcess.h"
 #include "platform/MessageBox.h"
@@ -154,10 +155,13 @@ platform::Status ConfineRun(const EngineSetup& setup, const fs::path& jobFolder,
   return platform::Status::Ok();
 }
 
-// Says why the band failed, on stderr and to the node (kEngineFailureName).
-void Fail(const EngineSetup& setup, const std::string& why) {
+// Says why the band failed, on stderr and to the node (kEngineFailureName),
+// marked when the scene itself is wrong.
+void Fail(const EngineSetup& setup, const std::string& why, bool sceneWrong = false) {
   Say(why);
-  std::ofstream(setup.folder / farm::kEngineFailureName, std::ios::trunc) << why << "\n";
+  std::ofstream out(setup.folder / farm::kEngineFailureName, std::ios::trunc);
+  out << why << "\n";
+  if (sceneWrong) out << farm::kSceneWrongWord << "\n";
 }
 
 // The reason for a failed renderer run: `error`, and the memory limit when
@@ -173,6 +177,41 @@ std::string FailureReason(const std::string& error, const RendererRun& run, cons
   return error;
 }
 
+}  // namespace
+
+std::optional<std::string> SceneError(const std::string& log) {
+  if (log.find("Fatal error in parser") == std::string::npos) return std::nullopt;
+  // povray wraps its message: "File 'a.pov' line 4: Parse Error: ..." and
+  // continuation lines that start with a blank.
+  std::size_t at = std::string::npos;
+  for (std::size_t from = 0; (from = log.find("Parse Error:", from)) != std::string::npos; ++from) {
+    const std::size_t lineStart = log.rfind('\n', from);
+    const std::size_t begin = lineStart == std::string::npos ? 0 : lineStart + 1;
+    if (log.compare(begin, 5, "File ") == 0 && log.compare(from > 9 ? from - 9 : from, 9, "Possible ") != 0) {
+      at = begin;
+      break;
+    }
+    if (at == std::string::npos) at = begin;
+  }
+  if (at == std::string::npos) return std::string("the scene does not parse (povray: Fatal error in parser)");
+  std::string message;
+  std::size_t pos = at;
+  for (bool first = true; pos < log.size(); first = false) {
+    std::size_t end = log.find('\n', pos);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(pos, end - pos);
+    if (!first && (line.empty() || line[0] != ' ')) break;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    const std::size_t lead = line.find_first_not_of(' ');
+    if (lead == std::string::npos) break;
+    message += (first ? "" : " ") + line.substr(lead);
+    pos = end + 1;
+  }
+  return message;
+}
+
+namespace {
+
 // The run's summary line in the log.
 void LogCounts(int logFd, bool exactRows, const BandCounts& counts) {
   if (logFd < 0) return;
@@ -187,12 +226,54 @@ void LogCounts(int logFd, bool exactRows, const BandCounts& counts) {
 
 }  // namespace
 
+namespace {
+
+// A user's scene: the farm options file `optionsFile` in the package
+// folder, checked again here (a package comes from anyone on the network).
+// Sets the scene to render and adds the options to `run`'s.
+struct UserScene {
+  fs::path packageFolder;
+  fs::path scene;  // absolute, inside the package
+  std::vector<std::string> options;
+};
+
+platform::StatusOr<UserScene> ReadUserScene(const fs::path& optionsFile) {
+  std::ifstream in(optionsFile, std::ios::binary);
+  if (!in) return platform::Status::Error("cannot read " + optionsFile.string());
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  platform::StatusOr<farm::RenderOptions> parsed = farm::ParseFarmOptions(text);
+  if (!parsed) return platform::Status::Error("the package's options are refused: " + parsed.status().reason());
+  UserScene scene;
+  scene.packageFolder = optionsFile.parent_path();
+  scene.scene = scene.packageFolder / parsed->inputFile;
+  scene.options = farm::RendererArguments(*parsed);
+  for (const std::string& library : parsed->libraryPaths) {
+    scene.options.push_back("+L" + (scene.packageFolder / library).lexically_normal().string());
+  }
+  return scene;
+}
+
+}  // namespace
+
 int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
   EngineOptions options;
   std::string error;
   if (!ParseEngineCommandLine(args, &options, &error)) {
     Say(error);
     return 2;
+  }
+  // The package of a user's scene names its scene and options in the farm
+  // options file, which the node gives in place of the scene.
+  std::optional<UserScene> userScene;
+  if (fs::path(options.scene).filename() == farm::kFarmOptionsFile) {
+    platform::StatusOr<UserScene> read = ReadUserScene(fs::absolute(options.scene));
+    if (!read) {
+      Fail(setup, read.status().reason());
+      return 2;
+    }
+    userScene = *read;
+    options.scene = userScene->scene.string();
+    options.passThrough.insert(options.passThrough.end(), userScene->options.begin(), userScene->options.end());
   }
   RowTransfer rows;
   if (!rows.Load(setup.folder / "libferrix.so", &error)) Say("rows will not be sent: " + error);
@@ -220,7 +301,10 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
 
   RendererRun run = RunFor(setup, options, band, scene.filename().string(), logFd);
   std::unique_ptr<platform::Confinement> confinement;
-  if (const platform::Status confined = ConfineRun(setup, fs::current_path(), &run, &confinement); !confined) {
+  // A user's scene may reach its whole package: its library folders lie
+  // beside the scene's folder.
+  const fs::path jobFolder = userScene ? userScene->packageFolder : fs::current_path();
+  if (const platform::Status confined = ConfineRun(setup, jobFolder, &run, &confinement); !confined) {
     Fail(setup, confined.reason());
     if (logFd >= 0) close(logFd);
     return 2;
@@ -238,7 +322,16 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
       &error, &counts);
   LogCounts(logFd, run.exactRows, counts);
   if (status != 0) {
-    Fail(setup, FailureReason(error, run, log));
+    std::ifstream logIn(log);
+    const std::string logText((std::istreambuf_iterator<char>(logIn)), std::istreambuf_iterator<char>());
+    // Out of memory within this node's limit is this node's, not the scene's.
+    const std::string reason = FailureReason(error, run, log);
+    const std::optional<std::string> wrong = reason == error ? SceneError(logText) : std::nullopt;
+    if (wrong) {
+      Fail(setup, *wrong + " (" + error + ")", true);
+    } else {
+      Fail(setup, reason);
+    }
     ShowLogTail(log);
   } else if (!options.output.empty() && !picture.SaveBmp(options.output)) {
     Say("cannot write " + options.output);

@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,19 @@ struct Band {
 };
 bool ResolveBand(const EngineOptions& options, bool haveRecord, int recFirst, int recLast, int recHeight, Band* band);
 
+// The renderer's own message when its log `log` says the scene does not
+// parse ("File 'a.pov' line 4: Parse Error: ..." as one line); nothing when
+// the run failed for another reason.
+std::optional<std::string> SceneError(const std::string& log);
+
 // The whole of pvengine: reads the node's command line (`args`, without the
 // program name), loads the row transfer library, renders the band in the
 // scene's folder with one renderer run, hands every row to the library and
-// writes the +O picture beside the scene. Returns the exit status: the
+// writes the +O picture beside the scene. A scene argument naming the farm
+// options file (kFarmOptionsFile) renders a user's scene: its options are
+// checked again against the farm's rules (a refused one fails the band,
+// saying which) and given to the renderer, its library folders on +L; a
+// scene that does not parse fails the band marked as a wrong scene. Returns the exit status: the
 // renderer's, or 2 for a command line it cannot use.
 int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup);
 

@@ -7,14 +7,15 @@
 
 namespace farm {
 
-Lumora::DataSeq EncodeEndMessage(std::int32_t band, const std::optional<std::string>& failure) {
+Lumora::DataSeq EncodeEndMessage(std::int32_t band, const std::optional<std::string>& failure, bool sceneWrong) {
   Lumora::DataSeq message;
-  message.length(failure ? 4 : 2);
+  message.length(failure ? (sceneWrong ? 5 : 4) : 2);
   message[0] <<= kFinishWord;
   message[1] <<= FormatBandLabel(band).c_str();
   if (failure) {
     message[2] <<= kFailedWord;
     message[3] <<= failure->c_str();
+    if (sceneWrong) message[4] <<= kSceneWrongWord;
   }
   return message;
 }
@@ -32,6 +33,9 @@ std::optional<EndMessage> DecodeEndMessage(const Lumora::DataSeq& data, std::str
   if (data.length() >= 3 && (data[2] >>= failed) && failed != nullptr && std::strcmp(failed, kFailedWord) == 0) {
     const char* why = nullptr;
     end.failure = data.length() >= 4 && (data[3] >>= why) && why != nullptr ? why : "no reason given";
+    const char* mark = nullptr;
+    end.sceneWrong =
+        data.length() >= 5 && (data[4] >>= mark) && mark != nullptr && std::strcmp(mark, kSceneWrongWord) == 0;
   }
   return end;
 }

@@ -15,9 +15,14 @@ inline constexpr char kWorkGroupName[] = "Tessel";
 inline constexpr char kPackageName[] = "Render.zip";
 inline constexpr char kPackageFolder[] = "Render";
 inline constexpr char kSceneFile[] = "Tessel.pov";
+// In the package folder of a user's own scene (never in one the scene maker
+// wrote): the render options the farm accepted (idl/RenderOptions.h). Its
+// presence makes the node start the engine on it instead of kSceneFile.
+inline constexpr char kFarmOptionsFile[] = "lumora-scene.ini";
 // Written by the engine into the node folder (where the renderer cannot
 // write) when it fails a band: one line saying why, for the node's failure
-// report.
+// report, and a second line kSceneWrongWord when the scene itself is wrong
+// (it does not parse) rather than this node.
 inline constexpr char kEngineFailureName[] = "EngineFailure.txt";
 // The label of band k's end message: kBandLabelPrefix, k in decimal,
 // kBandLabelSuffix (the form Render%d.zip; see idl/BandLabel.h).
@@ -30,6 +35,9 @@ inline constexpr char kBandLabelSuffix[] = ".zip";
 inline constexpr char kOneFrameWord[] = "OneFrame";
 inline constexpr char kFinishWord[] = "Finish";
 inline constexpr char kFailedWord[] = "Failed";
+// Follows the reason of a failed band when the scene is wrong: rendering it
+// again elsewhere cannot help.
+inline constexpr char kSceneWrongWord[] = "SceneWrong";
 
 // Request commands of the name registry's datagrams, and the look-up answer
 // for a name nobody registered.

@@ -4,11 +4,12 @@
 
 namespace node {
 
-EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const JobParameters& job) {
+EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const JobParameters& job, bool userScene) {
   std::string folder = nodeFolder.string();
   if (folder.empty() || folder.back() != '/') folder += '/';
   const std::string program = folder + kEngineProgram;
-  const std::string scene = folder + farm::kPackageFolder + "/" + farm::kSceneFile;
+  const std::string scene =
+      folder + farm::kPackageFolder + "/" + (userScene ? farm::kFarmOptionsFile : farm::kSceneFile);
   // Band 1 from the top is +sr0, which the renderer reads as the fraction 0.
   const std::string sr = "+sr" + std::to_string(farm::OutgoingFirstRow(job.part, job.rows));
   const std::string er = "+er" + std::to_string(job.rows.last);
@@ -28,8 +29,11 @@ EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const 
   c.text += out;
   c.text += " " + w + " ";
   c.text += " " + h + " ";
-  c.text += " +UA";
-  c.argv = {program, "/Exit", "/Render", scene, "+sc0", sr, "+ec1.0", er, out, w, h, "+UA"};
+  c.argv = {program, "/Exit", "/Render", scene, "+sc0", sr, "+ec1.0", er, out, w, h};
+  if (!userScene) {
+    c.text += " +UA";
+    c.argv.push_back("+UA");
+  }
   return c;
 }
 

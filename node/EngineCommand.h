@@ -23,7 +23,10 @@ struct EngineCommand {
 // The engine program, inside the node folder beside the unpacked package.
 inline constexpr char kEngineProgram[] = "pvengine";
 
-// No length limit: the line is never copied into a fixed buffer.
-EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const JobParameters& job);
+// No length limit: the line is never copied into a fixed buffer. For a
+// `userScene` the engine is given the farm options file in place of the
+// scene, and no alpha: a user's picture has the background povray shows.
+EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const JobParameters& job,
+                                 bool userScene = false);
 
 }  // namespace node

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "idl/Abilities.h"
 #include "idl/EndMessage.h"
 #include "idl/FileReceiver.h"
 #include "idl/JobParameters.h"
@@ -17,8 +18,8 @@ void BossLink::Set(Lumora::RenderBoss_ptr boss) {
 
 void BossLink::ReportFinish(std::int32_t part) { Send(farm::EncodeEndMessage(part)); }
 
-void BossLink::ReportFailure(std::int32_t part, const std::string& reason) {
-  Send(farm::EncodeEndMessage(part, reason));
+void BossLink::ReportFailure(std::int32_t part, const std::string& reason, bool sceneWrong) {
+  Send(farm::EncodeEndMessage(part, reason, sceneWrong));
 }
 
 bool BossLink::Answers(unsigned timeoutMs) {
@@ -122,6 +123,14 @@ void FarmerServant::SetData(const Lumora::DataSeq& data) {
     case farm::OneFrame::kAccepted: break;
   }
   if (!node_->SetJob(job)) throw CORBA::NO_RESOURCES(0, CORBA::COMPLETED_YES);
+}
+
+Lumora::AbilityList* FarmerServant::Abilities() {
+  const std::vector<std::string> words = farm::Abilities::OfThisNode().words();
+  Lumora::AbilityList_var list = new Lumora::AbilityList;
+  list->length(static_cast<CORBA::ULong>(words.size()));
+  for (CORBA::ULong i = 0; i < list->length(); ++i) list[i] = CORBA::string_dup(words[i].c_str());
+  return list._retn();
 }
 
 }  // namespace node

@@ -20,8 +20,9 @@ class BossLink {
   // connection; raises what the last attempt raises, and
   // CORBA::OBJECT_NOT_EXIST when no boss has engaged the node yet.
   void ReportFinish(std::int32_t part);
-  // Sends the failure report of band `part`; raises like ReportFinish.
-  void ReportFailure(std::int32_t part, const std::string& reason);
+  // Sends the failure report of band `part`, marked when the scene is
+  // wrong; raises like ReportFinish.
+  void ReportFailure(std::int32_t part, const std::string& reason, bool sceneWrong = false);
   // Asks the boss IsLive, waiting at most `timeoutMs`: true when it answered
   // that it is, and when no boss has engaged the node. Call it from a
   // thread that makes no other ORB calls (it sets the thread's call time
@@ -36,11 +37,13 @@ class BossLink {
   Lumora::RenderBoss_var boss_;
 };
 
-// The node's render farmer on the wire: a thin layer over RenderNode.
+// The node's render farmer on the wire: a thin layer over RenderNode. It
+// serves Lumora::AbleFarmer, a RenderFarmer that also lists what it can do
+// beyond the base protocol (farm::Abilities::OfThisNode()).
 //
 // Called on any ORB thread, several at once: it holds no state of its own beyond
 // what it is built with; RenderNode and BossLink guard theirs.
-class FarmerServant : public POA_Lumora::JobFarmer {
+class FarmerServant : public POA_Lumora::AbleFarmer {
  public:
   // `poa` receives the file receivers; usually the root adapter.
   FarmerServant(CORBA::ORB_ptr orb, PortableServer::POA_ptr poa, std::shared_ptr<RenderNode> node,
@@ -60,6 +63,7 @@ class FarmerServant : public POA_Lumora::JobFarmer {
   // Farmer.ini that cannot be written raises NO_RESOURCES; a list over
   // farm::kMaxDataSeqLength raises BAD_PARAM.
   void SetData(const Lumora::DataSeq& data) override;
+  Lumora::AbilityList* Abilities() override;
 
  private:
   CORBA::ORB_var orb_;

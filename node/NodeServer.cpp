@@ -37,9 +37,9 @@ std::shared_ptr<RenderNode> MakeRenderNode(const std::filesystem::path& folder, 
           say("the end of band " + std::to_string(part) + " could not be reported: " + Described(e));
         }
       },
-      [boss, say](std::int32_t part, const std::string& reason) {
+      [boss, say](std::int32_t part, const std::string& reason, bool sceneWrong) {
         try {
-          boss->ReportFailure(part, reason);
+          boss->ReportFailure(part, reason, sceneWrong);
         } catch (const CORBA::Exception& e) {
           say("the failure of band " + std::to_string(part) + " could not be reported: " + Described(e));
         }

@@ -171,11 +171,12 @@ bool ExtractCurrent(unzFile zip, const fs::path& target, std::uint64_t declared,
 void CleanWorkFolder(const fs::path& folder) {
   std::error_code ec;
   fs::create_directories(folder, ec);
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeEc;
-    if (it->is_directory(typeEc) && !it->is_symlink(typeEc)) continue;
+  // Listed first: a folder is not changed under its own listing.
+  std::vector<fs::path> entries;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
+  for (const fs::path& entry : entries) {
     std::error_code removeEc;
-    fs::remove(it->path(), removeEc);
+    fs::remove_all(entry, removeEc);
   }
 }
 

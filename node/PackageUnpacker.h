@@ -7,9 +7,11 @@
 
 namespace node {
 
-// Empties a work folder of files before a job: the folder is created when
-// missing; every entry that is not a folder is deleted (one that cannot be
-// is skipped); subfolders and what they hold stay.
+// Empties a work folder before a job: the folder is created when missing;
+// everything in it goes, subfolders and all (an entry that cannot be
+// removed is skipped). Leftovers of an earlier job would otherwise stand in
+// for files the next package lacks, and reach another user's job. Links are
+// removed, never followed.
 void CleanWorkFolder(const std::filesystem::path& folder);
 
 // Where a zip entry lands under `root`, or nothing when it must not be

@@ -34,10 +34,10 @@ RenderNode::RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter
   limits_.confineTo = farm::kPackageFolder;
 }
 
-void RenderNode::ReportFailure(std::int32_t part, const std::string& reason) {
+void RenderNode::ReportFailure(std::int32_t part, const std::string& reason, bool sceneWrong) {
   if (!failureReporter_) return;
   try {
-    failureReporter_(part, reason);
+    failureReporter_(part, reason, sceneWrong);
   } catch (...) {
     Log("the failure of the band could not be reported");
   }
@@ -136,7 +136,7 @@ void RenderNode::WatchBoss(std::function<bool()> bossAnswers) {
   bossAnswers_ = std::move(bossAnswers);
 }
 
-std::string RenderNode::AwaitEngine(platform::ChildProcess& engine, bool* bossLost) {
+std::string RenderNode::AwaitEngine(platform::ChildProcess& engine, bool* bossLost, bool* sceneWrong) {
   std::function<bool()> bossAnswers;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -161,7 +161,11 @@ std::string RenderNode::AwaitEngine(platform::ChildProcess& engine, bool* bossLo
   if (status == 0 || stopped || *bossLost) return {};
   // The engine says why where it could (the renderer cannot write there).
   std::string reason;
-  std::getline(std::ifstream(folder_ / farm::kEngineFailureName), reason);
+  std::string mark;
+  std::ifstream failure(folder_ / farm::kEngineFailureName);
+  std::getline(failure, reason);
+  std::getline(failure, mark);
+  *sceneWrong = !reason.empty() && mark == farm::kSceneWrongWord;
   if (!reason.empty()) return reason;
   return status > 128 ? "the engine was ended by signal " + std::to_string(status - 128)
                       : "the engine ended with status " + std::to_string(status);
@@ -194,7 +198,9 @@ void RenderNode::Work(JobParameters job) {
   std::filesystem::remove(package, ec);
 
   std::filesystem::remove(folder_ / farm::kEngineFailureName, ec);
-  const EngineCommand command = BuildEngineCommand(folder_, job);
+  // A package with the farm options file is a user's own scene.
+  const bool userScene = std::filesystem::is_regular_file(work / farm::kFarmOptionsFile, ec);
+  const EngineCommand command = BuildEngineCommand(folder_, job, userScene);
   std::shared_ptr<platform::ChildProcess> engine;
   bool skipped = false;
   {
@@ -217,12 +223,13 @@ void RenderNode::Work(JobParameters job) {
   }
   std::string failure;
   bool bossLost = false;
-  if (!skipped) failure = AwaitEngine(*engine, &bossLost);
+  bool sceneWrong = false;
+  if (!skipped) failure = AwaitEngine(*engine, &bossLost, &sceneWrong);
 
   if (bossLost) {
     Log("band " + std::to_string(job.part) + " dropped: its boss is gone");
   } else if (!failure.empty() && failureReporter_) {
-    ReportFailure(job.part, failure);
+    ReportFailure(job.part, failure, sceneWrong);
   } else {
     try {
       reporter_(job.part);

@@ -38,8 +38,9 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   // Called instead, when given, for a job that could not render its band:
   // the package could not be unpacked, the engine could not start, or it
   // ended with a non-zero status or by a signal (not one Stop asked for).
-  // `reason` is one line. Exceptions are swallowed.
-  using FailureReporter = std::function<void(std::int32_t part, const std::string& reason)>;
+  // `reason` is one line; `sceneWrong` says that the scene itself is wrong
+  // (the engine said so), not this node. Exceptions are swallowed.
+  using FailureReporter = std::function<void(std::int32_t part, const std::string& reason, bool sceneWrong)>;
 
   // `limits` bound what one package may unpack to; a package over them, or
   // with a file outside the work folder, fails its job (reported as a
@@ -105,9 +106,10 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   // Waits for the engine of a band, watching the boss; the band's failure
   // reason, empty when it rendered or was stopped. *bossLost tells that the
   // boss stopped answering and the engine was ended for it.
-  std::string AwaitEngine(platform::ChildProcess& engine, bool* bossLost);
+  // *sceneWrong tells that the engine found the scene wrong.
+  std::string AwaitEngine(platform::ChildProcess& engine, bool* bossLost, bool* sceneWrong);
   // Tells the boss that the job failed, where someone listens.
-  void ReportFailure(std::int32_t part, const std::string& reason);
+  void ReportFailure(std::int32_t part, const std::string& reason, bool sceneWrong = false);
   // The job is over: the node is free for any boss.
   void EndJob();
   // True while `holder_` holds the node. Under mutex_.

@@ -295,19 +295,25 @@ TEST(PackageUnpackerTest, PackagesOverTheLimitsAreRefusedBeforeAnythingIsWritten
   EXPECT_FALSE(fs::exists(node / "Render" / "a.bin"));
 }
 
-TEST(PackageUnpackerTest, CleaningKeepsSubfoldersAndDropsFiles) {
+TEST(PackageUnpackerTest, CleaningEmptiesTheWholeTree) {
   farmtest::TempDir dir;
   const fs::path work = dir.path() / "Render";
   WriteText(work / "old.pov", "old");
   WriteText(work / "old.png", "old");
-  WriteText(work / "keep" / "inner.png", "kept");
+  // An include left in a subfolder by the last job must not stand in for
+  // one the next job's package lacks.
+  WriteText(work / "sub" / "deeper" / "old.inc", "stale");
   fs::create_symlink(dir.path() / "elsewhere", work / "link");
+  fs::create_directory_symlink(dir.path() / "elsewhere", work / "folder-link");
   WriteText(dir.path() / "elsewhere" / "target.txt", "not touched");
   node::CleanWorkFolder(work);
   EXPECT_FALSE(fs::exists(work / "old.pov"));
   EXPECT_FALSE(fs::exists(work / "old.png"));
   EXPECT_FALSE(fs::is_symlink(work / "link"));
-  EXPECT_EQ(ReadFile(work / "keep" / "inner.png"), "kept");
+  EXPECT_FALSE(fs::is_symlink(work / "folder-link"));
+  EXPECT_FALSE(fs::exists(work / "sub"));
+  EXPECT_TRUE(fs::is_directory(work));
+  // Links are removed, never followed.
   EXPECT_EQ(ReadFile(dir.path() / "elsewhere" / "target.txt"), "not touched");
 
   node::CleanWorkFolder(dir.path() / "new" / "Render");  // made when missing
@@ -369,7 +375,7 @@ class RenderNodeTest : public ::testing::Test {
 
 TEST_F(RenderNodeTest, AJobUnpacksRunsTheEngineAndReportsItsBand) {
   WriteText(folder_ / "Render" / "leftover.pov", "from the last job");
-  WriteText(folder_ / "Render" / "sub" / "kept.png", "kept");
+  WriteText(folder_ / "Render" / "sub" / "stale.png", "from the last job");
   Package({{"Render\\", ""}, {"Render\\Tessel.pov", "scene"}, {"Render\\sub\\tex.png", "png"}});
   ASSERT_TRUE(node_->Engage("IOR:boss-one"));
   node::JobParameters job;
@@ -394,7 +400,7 @@ TEST_F(RenderNodeTest, AJobUnpacksRunsTheEngineAndReportsItsBand) {
   EXPECT_EQ(ReadFile(folder_ / "engine-nice.txt"), std::to_string(getpriority(PRIO_PROCESS, 0)) + "\n");
   EXPECT_FALSE(fs::exists(folder_ / "Render.zip"));
   EXPECT_FALSE(fs::exists(folder_ / "Render" / "leftover.pov"));
-  EXPECT_EQ(ReadFile(folder_ / "Render" / "sub" / "kept.png"), "kept");
+  EXPECT_FALSE(fs::exists(folder_ / "Render" / "sub" / "stale.png"));
   EXPECT_EQ(ReadFile(folder_ / "Render" / "sub" / "tex.png"), "png");
 }
 
@@ -511,7 +517,7 @@ TEST_F(RenderNodeTest, APackageOverTheLimitFailsItsJobAndTheNodeServesOn) {
         reports_.push_back(part);
         reported_.notify_all();
       },
-      [&](std::int32_t, const std::string& reason) {
+      [&](std::int32_t, const std::string& reason, bool) {
         std::lock_guard<std::mutex> lock(failureMutex);
         failures.push_back(reason);
       },
@@ -593,7 +599,7 @@ TEST_F(RenderNodeTest, AFailedBandIsReportedAsFailedAndAStoppedOneAsFinished) {
         std::lock_guard<std::mutex> lock(m);
         events.push_back("finish " + std::to_string(part));
       },
-      [&](std::int32_t part, const std::string& reason) {
+      [&](std::int32_t part, const std::string& reason, bool) {
         std::lock_guard<std::mutex> lock(m);
         events.push_back("failed " + std::to_string(part) + ": " + reason);
       });

@@ -200,6 +200,17 @@ second while waiting. Ctrl-C interrupts the wait (the job goes on).)");
         return std::string(reason != nullptr ? reason : "");
       },
       "One line saying why the job did not start or did not complete (empty otherwise).");
+  render.def(
+      "SetScene", [](RenderNet2& r, const std::vector<std::string>& args) { return r.SetScene(args); }, py::arg("args"),
+      py::call_guard<py::gil_scoped_release>(),
+      R"(Makes the next Zarvo render your own POV-Ray scene instead of the Maker's:
+args as povray takes them, e.g. ["scene.pov", "+W640", "+H480", "+A0.3"]
+or ["scene.ini"], over povray's defaults on this machine. The scene's
+folder and +L library folders are sent to the nodes that render own
+scenes; the picture's size is the scene's. S_FALSE, with the reason in
+GetJobReason, for a refused or unknown option, a missing scene or too
+large a folder. Then Zarvo, WaitForJob and picture as usual.)");
+  render.def("ClearScene", &RenderNet2::ClearScene, "Back to the Maker's scene. S_OK.");
 }
 
 void BindJobResults(py::class_<RenderNet2>& render) {

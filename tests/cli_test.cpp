@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 
 TEST(CommandLine, HelpAndVersionAnswerAndExit) {
   farmtest::TempDir dir;
-  for (const std::string program : {"ledgo", "kintrahub", "tessel", "vornel", "farmreg"}) {
+  for (const std::string program : {"ledgo", "kintrahub", "tessel", "vornel", "farmreg", "lumora"}) {
     for (const std::string option : {"--help", "--version"}) {
       auto p = farmtest::Process::Start({(farmtest::BinDir() / program).string(), option},
                                         dir.path() / (program + option + ".log"));

@@ -110,10 +110,12 @@ class TestBoss : public farmtest::BossBase {
     const char* failed = nullptr;
     const char* reason = nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
-    if ((data.length() == 2 || data.length() == 4) && (data[0] >>= kind) && std::string(kind) == "Finish" &&
-        (data[1] >>= label)) {
+    const char* mark = nullptr;
+    if ((data.length() == 2 || data.length() == 4 || data.length() == 5) && (data[0] >>= kind) &&
+        std::string(kind) == "Finish" && (data[1] >>= label)) {
       finishes_.push_back(label);
-      if (data.length() == 4 && (data[2] >>= failed) && (data[3] >>= reason)) failures_[label] = reason;
+      if (data.length() >= 4 && (data[2] >>= failed) && (data[3] >>= reason)) failures_[label] = reason;
+      if (data.length() == 5 && (data[4] >>= mark) && std::string(mark) == "SceneWrong") sceneWrong_.insert(label);
       changed_.notify_all();
     }
   }
@@ -155,6 +157,11 @@ class TestBoss : public farmtest::BossBase {
     std::lock_guard<std::mutex> lock(mutex_);
     return failures_.count(label) ? failures_[label] : std::string();
   }
+  // The band's failure was marked as a wrong scene.
+  bool SceneWrong(const std::string& label) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sceneWrong_.count(label) > 0;
+  }
 
  private:
   std::mutex mutex_;
@@ -163,6 +170,7 @@ class TestBoss : public farmtest::BossBase {
   int pushes_ = 0;
   std::vector<std::string> finishes_;
   std::map<std::string, std::string> failures_;
+  std::set<std::string> sceneWrong_;
 };
 
 Lumora::DataSeq OneFrame(int part, int parts, int first, int last) {
@@ -548,6 +556,76 @@ TEST_F(NodeFarmTest, HostileScenesStayInTheirJobFolder) {
           PackageOf(farm_.TmpDir(), {{"Render\\Tessel.pov", ColourScene("")}}));
   ASSERT_TRUE(boss_->WaitForFinishes(cases.size() + 1, 10s)) << nodes_[0]->Output();
   EXPECT_EQ(boss_->Failure("Render" + std::to_string(part) + ".zip"), "");
+}
+
+// A user's own scene sent straight to a node: the node checks the package's
+// options again (a shell-out asked for fails the band, naming the option),
+// renders with the scene's folder as working folder and its library folder
+// on the library path, and marks a scene that does not parse as wrong, with
+// povray's message naming file and line. A leftover include of the last job
+// is gone.
+TEST_F(NodeFarmTest, OwnScenesAreCheckedOnTheNodeAndTheirErrorsMarked) {
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(1);
+  ASSERT_EQ(farmers.size(), 1u);
+  Lumora::RenderFarmer_ptr farmer = farmers[0];
+  Lumora::AbleFarmer_var able = Lumora::AbleFarmer::_narrow(farmer);
+  ASSERT_FALSE(CORBA::is_nil(able.in()));
+  Lumora::AbilityList_var abilities;
+  try {
+    abilities = able->Abilities();
+  } catch (const CORBA::Exception& e) {
+    FAIL() << e._name();
+  }
+  ASSERT_GE(abilities->length(), 1u);
+  EXPECT_STREQ(abilities[0].in(), "scene");
+
+  const std::string options = "Input_File_Name=scene/main.pov\nLibrary_Path=scene/inc\n";
+  const std::string main = ColourScene("#include \"colour.inc\"", "Colour = 1");
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string failure;  // empty: renders green
+    bool sceneWrong = false;
+  };
+  const std::vector<Case> cases = {
+      {"include from the library folder",
+       {{"Render\\lumora-scene.ini", options + "Declare=Colour=1\n"},
+        {"Render\\scene\\main.pov", main},
+        {"Render\\scene\\inc\\colour.inc", "#declare Unused = 1;\n"}},
+       ""},
+      {"a shell-out in the options",
+       {{"Render\\lumora-scene.ini", options + "Pre_Scene_Command=touch /tmp/lumora-shell\n"},
+        {"Render\\scene\\main.pov", main}},
+       "Pre_Scene_Command"},
+      {"the last job's include is gone",
+       {{"Render\\lumora-scene.ini", options + "Declare=Colour=1\n"}, {"Render\\scene\\main.pov", main}},
+       "colour.inc",
+       true},
+      {"a syntax error",
+       {{"Render\\lumora-scene.ini", options}, {"Render\\scene\\main.pov", "#version 3.7;\nsphere { 0, 1\n"}},
+       "line",
+       true},
+  };
+  int part = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ++part;
+    const std::string label = "Render" + std::to_string(part) + ".zip";
+    HandOut(farmer, OneFrame(part, 99, 0, kHeight), PackageOf(farm_.TmpDir(), c.files));
+    ASSERT_TRUE(boss_->WaitForFinishes(part, 60s)) << nodes_[0]->Output();
+    const std::string failure = boss_->Failure(label);
+    if (c.failure.empty()) {
+      EXPECT_EQ(failure, "");
+      const auto rows = boss_->Rows();
+      ASSERT_EQ(rows.size(), static_cast<size_t>(kHeight));
+      EXPECT_EQ(rows.at(kHeight / 2).pixels.at(kWidth / 2), kGreen);
+    } else {
+      EXPECT_NE(failure.find(c.failure), std::string::npos) << failure;
+    }
+    EXPECT_EQ(boss_->SceneWrong(label), c.sceneWrong) << failure;
+    EXPECT_TRUE(BecomesIdle(farmer));
+  }
+  EXPECT_FALSE(fs::exists("/tmp/lumora-shell"));
 }
 
 // A node whose kernel offers no Landlock (simulated) refuses to render,

@@ -4,4 +4,4 @@ add_dependencies(registration_test farmreg lumora zephrin)
 
 # --help and --version of every program.
 farm_add_test(NAME cli_test SOURCES cli_test.cpp LIBS farm_test_support TIMEOUT 120)
-add_dependencies(cli_test ledgo kintrahub tessel pvengine vornel farmreg)
+add_dependencies(cli_test ledgo kintrahub tessel pvengine vornel farmreg lumora_cli)

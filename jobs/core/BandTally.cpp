@@ -32,12 +32,18 @@ int32_t BandTally::Ends(int32_t band) const {
   return band >= 1 && band <= count_ ? ends_[static_cast<std::size_t>(band - 1)] : 0;
 }
 
-void BandTally::ReportFailure(int32_t band, const std::string& reason) {
+void BandTally::ReportFailure(int32_t band, const std::string& reason, bool sceneWrong) {
   std::lock_guard<std::mutex> lock(mutex_);
   ++messages_;
   if (band < 1 || band > count_) return;
+  if (sceneWrong && sceneError_.empty()) sceneError_ = reason.empty() ? "the scene is wrong" : reason;
   ++failures_[static_cast<std::size_t>(band - 1)];
   lastFailure_[static_cast<std::size_t>(band - 1)] = reason;
+}
+
+std::string BandTally::SceneError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return sceneError_;
 }
 
 int32_t BandTally::Failures(int32_t band) const {

@@ -37,7 +37,11 @@ class BandTally {
   int32_t Ends(int32_t band) const;
 
   // A farmer said it could not render `band`; `reason` is its one line.
-  void ReportFailure(int32_t band, const std::string& reason);
+  // With `sceneWrong` the scene itself is wrong: the first such reason is
+  // kept as the job's (SceneError).
+  void ReportFailure(int32_t band, const std::string& reason, bool sceneWrong = false);
+  // The reason of the first failure marked as a wrong scene; empty if none.
+  std::string SceneError() const;
   int32_t Failures(int32_t band) const;
   std::string LastFailure(int32_t band) const;
 
@@ -74,6 +78,7 @@ class BandTally {
   std::vector<int32_t> ends_;
   std::vector<int32_t> failures_;
   std::vector<std::string> lastFailure_;
+  std::string sceneError_;
   int32_t reportedCount_ = 0;
   int32_t messages_ = 0;
   bool rowsSet_ = false;

@@ -20,12 +20,14 @@ farm::WorkUnit Dispatcher::OwedRows(const Band& band, int32_t count) {
 
 std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers) {
   std::vector<std::shared_ptr<FarmerLink>> idleFarmers;
+  const farm::Abilities& needs = order_.needs();
   for (const std::shared_ptr<FarmerLink>& f : farmers) {
     if (!f || HoldsOpenBand(*f)) continue;
     try {
       const bool live = f->IsLive();
       const bool idle = f->IsIdle();
-      if (live && idle) idleFarmers.push_back(f);
+      // A farmer that cannot do what the job needs would render it wrong.
+      if (live && idle && (needs.words().empty() || f->Abilities().Covers(needs))) idleFarmers.push_back(f);
     } catch (...) {
       // A farmer that cannot answer sits this pass out.
     }
@@ -53,7 +55,14 @@ void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
   ++b.failed;
   if (b.farmer) b.tried.push_back(b.farmer);
   b.lastFailure = why;
-  if (b.failed < kMostAttempts || givenUp_) return;
+  if (givenUp_) return;
+  // A scene that does not parse fails everywhere: one attempt tells.
+  if (const std::string scene = tally_.SceneError(); !scene.empty()) {
+    givenUp_ = true;
+    reason_ = "the scene cannot be rendered: " + scene;
+    return;
+  }
+  if (b.failed < kMostAttempts) return;
   givenUp_ = true;
   const auto count = static_cast<int32_t>(bands_.size());
   const farm::WorkUnit owed = OwedRows(b.band, count);

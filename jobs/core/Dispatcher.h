@@ -98,7 +98,9 @@ class Dispatcher {
   void StopBands();
 
   // After kIncomplete: one line naming the band, its rows, the farmers
-  // that tried it and the last failure.
+  // that tried it and the last failure; or, when a farmer marked its
+  // failure as a wrong scene (the job then ends after that one attempt),
+  // the renderer's own message.
   const std::string& reason() const { return reason_; }
 
   // The rows band `band` owes: its own rows and the seam row below it.
@@ -120,7 +122,8 @@ class Dispatcher {
   static constexpr std::chrono::milliseconds kWatchPause{100};
   static constexpr std::chrono::milliseconds kNoIdlePause{1000};
 
-  // Live and idle farmers that hold no unreported band of this job.
+  // Live and idle farmers that announce what the order needs and hold no
+  // unreported band of this job.
   std::vector<std::shared_ptr<FarmerLink>> LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers);
   bool HoldsOpenBand(const FarmerLink& farmer) const;
   // Cuts the order's band height into `count` bands and tells the tally.

@@ -17,9 +17,11 @@ struct FakeFarmer : FarmerLink {
   bool idle = true;
   bool staysIdleAfterZarvo = false;  // answers idle before its render starts
   bool finishes = true;
-  int liveFailures = 0;      // IsLive calls still to fail, as over a flaky link
-  int32_t shortBy = 0;       // rows left out at the end of every band it renders
-  std::string failsWith;     // reports this failure instead of rendering
+  int liveFailures = 0;     // IsLive calls still to fail, as over a flaky link
+  int32_t shortBy = 0;      // rows left out at the end of every band it renders
+  std::string failsWith;    // reports this failure instead of rendering
+  bool sceneWrong = false;  // and marks it as a wrong scene
+  farm::Abilities abilities;
   bool losesReport = false;  // its rows arrive, its end report never does
   std::vector<JobParameters> jobs;
   int pending = 0;       // band being rendered, 0 for none
@@ -39,6 +41,7 @@ struct FakeFarmer : FarmerLink {
     return idle;
   }
   bool SameFarmer(const FarmerLink& other) const override { return &other == this; }
+  farm::Abilities Abilities() override { return abilities; }
   void HandOut(const JobParameters& job) override {
     if (!alive) throw std::runtime_error("COMM_FAILURE");
     jobs.push_back(job);
@@ -50,7 +53,7 @@ struct FakeFarmer : FarmerLink {
     if (++worked < ticksPerBand) return;
     worked = 0;
     if (!failsWith.empty()) {
-      tally.ReportFailure(pending, failsWith);
+      tally.ReportFailure(pending, failsWith, sceneWrong);
     } else {
       for (int32_t r = jobs.back().rows.first; r <= jobs.back().rows.last - shortBy; ++r) tally.RowArrived(r);
       if (!losesReport) tally.Report(pending);
@@ -96,8 +99,10 @@ struct Harness {
   // The job's order, sized as the host set it last (`width` x `height`)
   // and following the host's later SetImage calls on `slot`; its bands are
   // cut from `splitHeight` rows.
+  farm::Abilities needs;
   JobOutcome Run(int32_t splitHeight, Dispatcher** out = nullptr) {
     order = std::make_shared<JobOrder>(1, JobOrder::Size{width, splitHeight}, plan, std::filesystem::path());
+    order->set_needs(needs);
     slot.SetImage(width, height);
     slot.Follow(order);
     dispatcher = std::make_unique<Dispatcher>(group, tally, *order, [this](std::chrono::milliseconds pause) {
@@ -113,6 +118,36 @@ struct Harness {
   std::shared_ptr<JobOrder> order;
   std::unique_ptr<Dispatcher> dispatcher;
 };
+
+// A job that needs an ability goes only to farmers that announce it; a
+// band whose scene is wrong ends the job after that one attempt, with the
+// renderer's message.
+TEST(Dispatcher, OwnScenesGoToAbleFarmersAndAWrongSceneEndsTheJobAtOnce) {
+  Harness h;
+  auto plain = h.Add(), able = h.Add();
+  able->abilities = farm::Abilities({farm::kAbilityScene});
+  h.needs = farm::Abilities({farm::kAbilityScene});
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  EXPECT_TRUE(plain->jobs.empty());
+  ASSERT_EQ(able->jobs.size(), 1u);  // the whole picture as one band
+  EXPECT_EQ(able->jobs[0].partCount, 1);
+
+  Harness none;
+  none.Add();
+  none.needs = farm::Abilities({farm::kAbilityScene});
+  EXPECT_EQ(none.Run(240), JobOutcome::kNoIdleNode);
+
+  Harness wrong;
+  auto a = wrong.Add(), b = wrong.Add();
+  for (auto& f : {a, b}) {
+    f->failsWith = "File 'x.pov' line 3: Parse Error: Expected '}'";
+    f->sceneWrong = true;
+  }
+  Dispatcher* d = nullptr;
+  EXPECT_EQ(wrong.Run(240, &d), JobOutcome::kIncomplete);
+  EXPECT_EQ(wrong.dispatcher->hand_outs(), 2);  // no band handed out again
+  EXPECT_NE(d->reason().find("x.pov' line 3"), std::string::npos) << d->reason();
+}
 
 TEST(Dispatcher, ThreeIdleFarmersGetOneBandEachWithTheOneFrameRows) {
   Harness h;

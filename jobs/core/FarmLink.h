@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "idl/Abilities.h"
 #include "idl/JobParameters.h"
 
 namespace jobs {
@@ -43,6 +44,10 @@ class FarmerLink {
 
   // True when both links reach the same farmer object.
   virtual bool SameFarmer(const FarmerLink& other) const = 0;
+
+  // What the farmer announces beyond the base protocol (idl/Abilities.h);
+  // none for a farmer of the base protocol. Raises like IsLive.
+  virtual farm::Abilities Abilities() { return {}; }
 
   // Engages the farmer for one band and starts it: ID, CouldEngage with the
   // boss, the job parameters, the job package, Zarvo. Raises

@@ -33,6 +33,11 @@ JobOrder::~JobOrder() {
   if (!packageFolder_.empty()) std::filesystem::remove_all(packageFolder_, ec);
 }
 
+void JobOrder::set_scene(std::shared_ptr<const UserScene> scene) {
+  scene_ = std::move(scene);
+  if (scene_) needs_.Add(farm::kAbilityScene);
+}
+
 JobOrder::Size JobOrder::pictureSize() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return size_;
@@ -47,7 +52,12 @@ PackageBytes JobOrder::Pack() {
   packageFolder_ = MakeJobFolder(workFolder_);
   if (packageFolder_.empty()) return nullptr;
   const std::filesystem::path zip = packageFile();
-  WriteJobPackage(workFolder_ / farm::kPackageFolder, zip);  // a failure shows when the package is read
+  // A failure shows when the package is read.
+  if (scene_) {
+    WriteScenePackage(*scene_, zip);
+  } else {
+    WriteJobPackage(workFolder_ / farm::kPackageFolder, zip);
+  }
   std::ifstream in(zip, std::ios::binary);
   if (!in) return nullptr;
   auto bytes = std::make_shared<std::vector<unsigned char>>(std::istreambuf_iterator<char>(in),

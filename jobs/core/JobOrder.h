@@ -4,8 +4,10 @@
 #include <memory>
 #include <mutex>
 
+#include "idl/Abilities.h"
 #include "jobs/core/BandPlan.h"
 #include "jobs/core/JobPackage.h"
+#include "jobs/core/UserScene.h"
 
 namespace jobs {
 
@@ -51,7 +53,18 @@ class JobOrder {
   Size pictureSize() const;
   void SetPictureSize(Size size);
 
-  // Packs workFolder/Render into Render.zip in a new folder of this job's
+  // What a farmer must announce to get a band of this job (none for the
+  // scene maker's scenes). Set before the dispatch starts.
+  const farm::Abilities& needs() const { return needs_; }
+  void set_needs(farm::Abilities needs) { needs_ = std::move(needs); }
+
+  // Makes the job render a user's own scene: Pack writes its package, and
+  // only farmers that announce farm::kAbilityScene get its bands. Set
+  // before the dispatch starts.
+  void set_scene(std::shared_ptr<const UserScene> scene);
+  const std::shared_ptr<const UserScene>& scene() const { return scene_; }
+
+  // Packs workFolder/Render (or the user's scene) into Render.zip in a new folder of this job's
   // own inside the work folder, and reads it back whole. Null when there is
   // no package to read (the folder or the archive could not be written).
   // Dispatch thread; once.
@@ -72,6 +85,8 @@ class JobOrder {
   const BandPlan plan_;
   const std::filesystem::path workFolder_;
   std::filesystem::path packageFolder_;  // empty until Pack, and after ReleasePackage
+  farm::Abilities needs_;
+  std::shared_ptr<const UserScene> scene_;
 
   mutable std::mutex mutex_;  // guards size_
   Size size_;

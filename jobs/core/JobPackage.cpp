@@ -7,6 +7,8 @@
 #include <ctime>
 #include <system_error>
 
+#include "idl/RenderOptions.h"
+
 namespace jobs {
 
 namespace {
@@ -67,8 +69,9 @@ bool AddFileEntry(zipFile zip, const std::string& name, const std::filesystem::p
   return ok;
 }
 
-// Adds the items of `folder` under the entry prefix `prefix` (ending in '\').
-bool AddItems(zipFile zip, const std::filesystem::path& folder, const std::string& prefix) {
+// Adds the items of `folder` under the entry prefix `prefix` (ending in '\'),
+// leaving POV-Ray's own folders out when `skipStandard`.
+bool AddItems(zipFile zip, const std::filesystem::path& folder, const std::string& prefix, bool skipStandard = false) {
   std::error_code ec;
   std::filesystem::directory_iterator it(folder, ec);
   if (ec) return true;
@@ -80,9 +83,10 @@ bool AddItems(zipFile zip, const std::filesystem::path& folder, const std::strin
     // source folder for ever.
     if (entry.is_symlink(typeEc) && entry.is_directory(typeEc)) continue;
     if (entry.is_directory(typeEc)) {
+      if (skipStandard && farm::IsStandardFolder(entry.path())) continue;
       const std::string sub = prefix + name + "\\";
       if (!AddFolderEntry(zip, sub, entry.path())) return false;
-      if (!AddItems(zip, entry.path(), sub)) return false;
+      if (!AddItems(zip, entry.path(), sub, skipStandard)) return false;
     } else {
       if (!AddFileEntry(zip, prefix + name, entry.path())) return false;
     }
@@ -90,7 +94,34 @@ bool AddItems(zipFile zip, const std::filesystem::path& folder, const std::strin
   return true;
 }
 
+bool AddTextEntry(zipFile zip, const std::string& name, const std::string& text) {
+  zip_fileinfo info = InfoFor(std::filesystem::path());
+  info.external_fa = (0100644u & 0xFFFFu) << 16;
+  if (!OpenEntry(zip, name, info)) return false;
+  bool ok = text.empty() || zipWriteInFileInZip(zip, text.data(), static_cast<unsigned>(text.size())) == ZIP_OK;
+  if (zipCloseFileInZip(zip) != ZIP_OK) ok = false;
+  return ok;
+}
+
 }  // namespace
+
+bool WriteFoldersPackage(const std::string& root, const std::vector<PackedFolder>& folders,
+                         const std::vector<PackedFile>& files, const std::filesystem::path& zipPath) {
+  zipFile zip = zipOpen64(zipPath.c_str(), APPEND_STATUS_CREATE);
+  if (zip == nullptr) return false;
+  const std::string prefix = root + "\\";
+  bool ok = AddFolderEntry(zip, prefix, std::filesystem::path());
+  for (const PackedFolder& folder : folders) {
+    if (!ok) break;
+    const std::string sub = prefix + folder.name + "\\";
+    ok = AddFolderEntry(zip, sub, folder.source) && AddItems(zip, folder.source, sub, true);
+  }
+  for (const PackedFile& file : files) {
+    if (ok) ok = AddTextEntry(zip, prefix + file.name, file.text);
+  }
+  if (zipClose(zip, nullptr) != ZIP_OK) ok = false;
+  return ok;
+}
 
 bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zipPath) {
   zipFile zip = zipOpen64(zipPath.c_str(), APPEND_STATUS_CREATE);

@@ -26,4 +26,22 @@ using PackageBytes = std::shared_ptr<const std::vector<unsigned char>>;
 // cannot be written (a partial file may then remain).
 bool WriteJobPackage(const std::filesystem::path& source, const std::filesystem::path& zipPath);
 
+// A folder packed under the package folder as `name`, and a file given by
+// its text.
+struct PackedFolder {
+  std::filesystem::path source;
+  std::string name;
+};
+struct PackedFile {
+  std::string name;
+  std::string text;
+};
+
+// A package made up of several folders: the folder entry `root` + "\",
+// then every folder as root\name\ with its items as above (POV-Ray's own
+// folders met on the way are left out: IsStandardFolder), then every file.
+// Returns false when the archive cannot be written.
+bool WriteFoldersPackage(const std::string& root, const std::vector<PackedFolder>& folders,
+                         const std::vector<PackedFile>& files, const std::filesystem::path& zipPath);
+
 }  // namespace jobs

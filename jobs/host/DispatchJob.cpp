@@ -132,7 +132,10 @@ Ending DispatchRun::Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr
     ending.reason = "the render job was cancelled";
   }
   if (ending.outcome == JobOutcome::kNoIdleNode) {
-    ending.reason = "no render node in the work group: start tessel on a machine of the farm";
+    const farm::Abilities& needs = job_->order()->needs();
+    ending.reason = needs.words().empty() ? "no render node in the work group: start tessel on a machine of the farm"
+                                          : "no render node in the work group that announces " + needs.Describe() +
+                                                " (nodes of the base protocol render only the scene maker's scenes)";
   }
   if (ending.outcome == JobOutcome::kAbandoned) {
     ending.reason = "the work group lost every render node during the job; " + tally_->MissingRows() + " missing";

@@ -12,6 +12,7 @@
 
 #include "jobs/core/JobOrder.h"
 #include "jobs/core/JobSlot.h"
+#include "jobs/core/UserScene.h"
 #include "jobs/host/DispatchJob.h"
 #include "jobs/host/MessageBoxes.h"
 #include "jobs/host/RenderJob.h"
@@ -145,6 +146,10 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
   int32_t width = 0;
   int32_t height = 0;
   TheModule().slot.Size(&width, &height);
+  if (scene_) {
+    width = scene_->options.width;
+    height = scene_->options.height;
+  }
   if (QCoreApplication::instance() == nullptr) {
     job_.reset();
     reason_ = "no QApplication: the render job needs a GUI thread";
@@ -165,7 +170,11 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
     if (!module.slot.TryStart(&number)) return;
     auto order =
         std::make_shared<jobs::JobOrder>(number, jobs::JobOrder::Size{width, height}, plan, jobs::WorkFolder());
-    module.slot.Follow(order);  // a SetImage from now on reaches the job's later bands
+    if (scene_) {
+      order->set_scene(scene_);  // its size is the scene's own: SetImage does not reach it
+    } else {
+      module.slot.Follow(order);  // a SetImage from now on reaches the job's later bands
+    }
     module.DeleteViewer();
     jobs::CMergeImg* viewer = jobs::CMergeImg::CreateForHost(&host);
     module.viewer = viewer;
@@ -269,5 +278,58 @@ HRESULT RenderNet2::GetJobProgress(jobs::JobProgressSnapshot* progress) {
 
 HRESULT RenderNet2::GetNodeSummary(std::vector<jobs::NodeWork>* summary) {
   if (summary != nullptr) *summary = job_ ? job_->progress().Summary() : std::vector<jobs::NodeWork>{};
+  return S_OK;
+}
+
+HRESULT RenderNet2::SetScene(const std::vector<std::string>& args) {
+  scene_.reset();
+  scene_output_.clear();
+  job_.reset();
+  farm::RenderOptions options;
+  if (platform::Status defaults = farm::LoadPovrayDefaults(&options); !defaults) {
+    reason_ = "povray's own defaults: " + defaults.reason();
+    return S_FALSE;
+  }
+  for (const std::string& arg : args) {
+    if (platform::Status applied = farm::ApplyArgument(arg, &options); !applied) {
+      reason_ = applied.reason();
+      return S_FALSE;
+    }
+  }
+  if (!jobs::SizeAcceptable(options.width, options.height)) {
+    reason_ = "picture size " + std::to_string(options.width) + " x " + std::to_string(options.height) + " refused";
+    return S_FALSE;
+  }
+  platform::StatusOr<jobs::UserScene> planned = jobs::UserScene::Plan(options);
+  if (!planned) {
+    reason_ = planned.status().reason();
+    return S_FALSE;
+  }
+  scene_ = std::make_shared<const jobs::UserScene>(std::move(planned).value());
+  // Where povray would write the picture: Output_File_Name, a folder there
+  // taking the scene's name; .png (povray's default type here) when no
+  // extension is given; else the scene's name in the current folder.
+  const std::string stem = std::filesystem::path(options.inputFile).stem().string();
+  std::string out = options.outputFile;
+  if (out.empty() || out.back() == '/' || std::filesystem::is_directory(out)) {
+    out = (std::filesystem::path(out) / stem).string();
+  }
+  if (!std::filesystem::path(out).has_extension()) out += ".png";
+  scene_output_ = out;
+  reason_.clear();
+  return S_OK;
+}
+
+HRESULT RenderNet2::ClearScene() {
+  scene_.reset();
+  scene_output_.clear();
+  return S_OK;
+}
+
+HRESULT RenderNet2::GetSceneOutput(std::string* outputFile, int32_t* width, int32_t* height) {
+  if (!scene_) return S_FALSE;
+  if (outputFile != nullptr) *outputFile = scene_output_;
+  if (width != nullptr) *width = scene_->options.width;
+  if (height != nullptr) *height = scene_->options.height;
   return S_OK;
 }

@@ -11,7 +11,8 @@
 
 namespace jobs {
 class RenderJob;
-}
+struct UserScene;
+}  // namespace jobs
 
 // Renders the scene in the source folder (work folder/Render, written by
 // Maker) on the farm and shows the picture growing in a result viewer.
@@ -136,9 +137,34 @@ class RenderNet2 {
   // count outside 0..64.
   HRESULT SetBandsPerNode(int32_t count);
 
+  // ---- A user's own POV-Ray scene --------------------------------------------
+
+  // Makes this object's next Zarvo render a user's own scene instead of the
+  // scene maker's: `args` as povray takes them (SCENE.pov, FILE.ini or
+  // FILE.ini[section], +/- switches, INI options such as "Antialias=on"),
+  // over the defaults povray itself reads on this machine (800 x 600 and
+  // its library path from /etc/povray/3.7/povray.ini). The scene's folder
+  // and library folders are packed (at most 512 MB, LUMORA_SCENE_MAX_MB);
+  // the picture's size is the scene's, SetImage does not change it; only
+  // nodes that announce they render own scenes get its bands. Everything is
+  // checked here, before any node is engaged: S_FALSE, with the reason in
+  // GetJobReason, for a refused or unknown option, no readable scene, a
+  // folder too large, a size of 0. A scene that does not parse ends the
+  // job after one attempt as kJobIncomplete, with povray's message.
+  HRESULT SetScene(const std::vector<std::string>& args);
+  // Back to the scene maker's scene.
+  HRESULT ClearScene();
+  // The picture file povray would write for the scene's options: +O /
+  // Output_File_Name (a folder there gets the scene's name, a name without
+  // extension ".png"), else the scene's name with ".png" in the current
+  // folder; and the picture's size. S_FALSE when no scene is set.
+  HRESULT GetSceneOutput(std::string* outputFile, int32_t* width, int32_t* height);
+
  private:
   std::shared_ptr<jobs::RenderJob> job_;
   std::string reason_;
   std::string reason_text_;
   int32_t bands_per_node_ = 0;
+  std::shared_ptr<const jobs::UserScene> scene_;
+  std::string scene_output_;
 };

@@ -73,6 +73,26 @@ bool CorbaFarmer::SameFarmer(const FarmerLink& other) const {
   return o != nullptr && farmer_->_is_equivalent(o->farmer_.in());
 }
 
+farm::Abilities CorbaFarmer::Abilities() {
+  if (abilities_) return *abilities_;
+  try {
+    farm::Abilities found;
+    // A farmer of the base protocol does not know the operation: ask first.
+    if (farmer_->_is_a("IDL:Lumora/AbleFarmer:1.0")) {
+      Lumora::AbleFarmer_var able = Lumora::AbleFarmer::_narrow(farmer_.in());
+      if (!CORBA::is_nil(able.in())) {
+        omniORB::setClientCallTimeout(able.in(), timeout_ms_);
+        Lumora::AbilityList_var words = able->Abilities();
+        for (CORBA::ULong i = 0; i < words->length(); ++i) found.Add(words[i].in());
+      }
+    }
+    abilities_ = found;
+    return found;
+  } catch (const CORBA::SystemException& e) {
+    throw FarmerUnreachable(farm::Describe(e));
+  }
+}
+
 void CorbaFarmer::HandOut(const JobParameters& job) {
   if (!package_) throw std::runtime_error("the job package could not be read");
   try {

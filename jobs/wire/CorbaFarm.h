@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ class CorbaFarmer : public FarmerLink {
   bool IsLive() override;
   bool IsIdle() override;
   bool SameFarmer(const FarmerLink& other) const override;
+  // Asks the farmer whether it is a Lumora::AbleFarmer, and if so for its
+  // list; the answer is kept for the link's life.
+  farm::Abilities Abilities() override;
   void HandOut(const JobParameters& job) override;
   // StopJob with this job's boss where the farmer knows it; plain Stop on a
   // farmer that does not (it stops whatever it renders).
@@ -53,6 +57,7 @@ class CorbaFarmer : public FarmerLink {
   PackageBytes package_;
   uint32_t timeout_ms_;
   std::string name_;
+  std::optional<farm::Abilities> abilities_;
 };
 
 // The farm's work group reached over the wire.

@@ -27,7 +27,7 @@ void RenderBoss_i::SetData(const Lumora::DataSeq& data) {
   if (!end) return;
   if (end->failure) {
     if (end->band) {
-      tally_->ReportFailure(*end->band, *end->failure);
+      tally_->ReportFailure(*end->band, *end->failure, end->sceneWrong);
     } else {
       tally_->ReportUnlabelled();
     }

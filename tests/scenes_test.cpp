@@ -1,0 +1,189 @@
+// A user's own POV-Ray scene on a real farm: `lumora render` sends a scene
+// from Debian's povray-examples, with its include file moved into a
+// sub-folder named as a library folder, to two nodes; the picture equals
+// povray's own. A scene that does not parse ends after one attempt with
+// povray's message, and a refused option never reaches a node.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Kintra.hh"
+#include "registry/NameBinding.h"
+#include "tests/support/Farm.h"
+#include "tests/support/TestOrb.h"
+
+namespace farmtest {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr auto kRenderLimit = 200s;
+const fs::path kExamples = "/usr/share/povray-3.7/scenes/objects/quartic";
+
+// The peak signal-to-noise ratio of `a` against `b` in dB; 1000 for equal
+// pictures, 0 for pictures of different sizes.
+double Psnr(const QImage& a, const QImage& b) {
+  if (a.size() != b.size() || a.isNull()) return 0;
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y);
+      const QRgb q = b.pixel(x, y);
+      for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) sum += double(d) * d;
+    }
+  }
+  if (sum == 0) return 1000;
+  const double mse = sum / (3.0 * a.width() * a.height());
+  return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+class ScenesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kExamples / "grafbic.pov")) GTEST_SKIP() << "povray-examples is not installed";
+    orb_ = std::make_unique<TestOrb>();
+    ASSERT_TRUE(farm_.StartRegistry());
+    Process* hub = farm_.StartWorkgroup(orb_->orb());
+    ASSERT_TRUE(hub && hub->Running()) << (hub ? hub->Output() : "");
+    for (int i = 0; i < 2; ++i) {
+      folders_.push_back(farm_.MakeNodeFolder());
+      nodes_.push_back(farm_.StartNode(folders_.back()));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Farmers() == 2; }, 30s, 100ms));
+    client_ = farm_.MakeNodeFolder();
+  }
+
+  int Farmers() {
+    try {
+      CORBA::Object_var obj = registry::resolve_initial_references2(orb_->orb(), "WorkGroup", 0);
+      Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
+      Kintra::WorkGroup_var group = reg->CreateWorkGroup("Tessel");
+      Kintra::farmerlist_var list = new Kintra::farmerlist;
+      group->GetValidFarmer(list.inout());
+      return static_cast<int>(list->length());
+    } catch (...) {
+      return -1;
+    }
+  }
+
+  // Runs `lumora render args...` in `folder`; its exit status, -1 when it did
+  // not end in time.
+  int Lumora(const fs::path& folder, std::vector<std::string> args, std::string* output) {
+    std::vector<std::string> argv = {
+        "/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder.string(), (client_ / "lumora").string(), "render"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Process* p = farm_.StartProgram(argv, "lumora");
+    if (p == nullptr) return -1;
+    const int status = p->WaitExit(kRenderLimit).value_or(-1);
+    *output = p->Output();
+    return status;
+  }
+
+  Farm farm_;
+  std::unique_ptr<TestOrb> orb_;
+  std::vector<Process*> nodes_;
+  std::vector<fs::path> folders_;
+  fs::path client_;
+};
+
+// Pixels that differ between two pictures of one size.
+int Differing(const QImage& a, const QImage& b) {
+  int n = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) n += a.pixel(x, y) != b.pixel(x, y);
+  }
+  return n;
+}
+
+TEST_F(ScenesTest, AnExampleSceneWithAnIncludeInASubFolderRendersAsPovrayDoes) {
+  const fs::path scene = farm_.TmpDir() / "myscene";
+  fs::create_directories(scene / "inc");
+  fs::copy_file(kExamples / "grafbic.pov", scene / "grafbic.pov");
+  fs::copy_file(kExamples / "axisbox.inc", scene / "inc" / "axisbox.inc");
+  // Without antialiasing the picture is povray's to the bit. With it,
+  // povray decides per block of pixels which to sample again, so a few
+  // pixels on block edges differ (the farm's blocks are smaller), none
+  // along a seam more than elsewhere.
+  struct Run {
+    std::vector<std::string> options;
+    double minPsnr;
+    int mostDiffering;
+  };
+  for (const Run& run : {Run{{"+W240", "+H180", "-A", "+Linc"}, 1000, 0},
+                         Run{{"+W240", "+H180", "+A0.3", "-J", "+Linc"}, 40, 240 * 180 / 500}}) {
+    SCOPED_TRACE(run.options[2]);
+    std::string output;
+    std::vector<std::string> args = {"grafbic.pov", "--out", (farm_.TmpDir() / "farm.png").string()};
+    args.insert(args.end(), run.options.begin(), run.options.end());
+    ASSERT_EQ(Lumora(scene, args, &output), 0) << output;
+    EXPECT_NE(output.find("saved to"), std::string::npos) << output;
+
+    std::vector<std::string> direct = {"/bin/sh",      "-c",           "cd \"$0\" && exec \"$@\"",
+                                       scene.string(), POVRAY_PROGRAM, "grafbic.pov",
+                                       "-D",           "+FP",          "+O" + (farm_.TmpDir() / "direct.ppm").string()};
+    direct.insert(direct.end(), run.options.begin(), run.options.end());
+    Process* p = farm_.StartProgram(direct, "povray");
+    ASSERT_TRUE(p != nullptr);
+    ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
+
+    const QImage farmPicture =
+        QImage(QString::fromStdString((farm_.TmpDir() / "farm.png").string())).convertToFormat(QImage::Format_RGB32);
+    const QImage directPicture =
+        QImage(QString::fromStdString((farm_.TmpDir() / "direct.ppm").string())).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(farmPicture.size(), QSize(240, 180));
+    EXPECT_GE(Psnr(farmPicture, directPicture), run.minPsnr);
+    EXPECT_LE(Differing(farmPicture, directPicture), run.mostDiffering);
+  }
+  // Both nodes took part.
+  for (Process* node : nodes_) EXPECT_NE(node->Output().find("engine: "), std::string::npos) << node->Output();
+}
+
+TEST_F(ScenesTest, ASyntaxErrorEndsAfterOneAttemptAndRefusedOptionsEngageNoNode) {
+  const fs::path scene = farm_.TmpDir() / "broken";
+  fs::create_directories(scene);
+  std::ofstream(scene / "broken.pov") << "#version 3.7;\ncamera { location -5 look_at 0 }\nsphere { 0, 1\n";
+  std::string output;
+  EXPECT_EQ(Lumora(scene, {"broken.pov", "+W64", "+H48", "--out", "b.png"}, &output), 3) << output;
+  EXPECT_NE(output.find("broken.pov' line"), std::string::npos) << output;
+  std::size_t engines = 0;
+  for (Process* node : nodes_) {
+    for (auto at = node->Output().find("tessel: engine: "); at != std::string::npos;
+         at = node->Output().find("tessel: engine: ", at + 1)) {
+      ++engines;
+    }
+  }
+  EXPECT_LE(engines, 2u);  // one attempt per band, never a retry
+
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"Pre_Scene_Command=rm -rf /", "Pre_Scene_Command"},
+      {"+UA", "Output_Alpha"},
+      {"+SR10", "Start_Row"},
+      {"+W0", "Width"},
+      {"Frobnicate=1", "Frobnicate"},
+  };
+  for (const auto& [option, name] : refused) {
+    EXPECT_EQ(Lumora(scene, {"broken.pov", option, "--out", "b.png"}, &output), 2) << output;
+    EXPECT_NE(output.find(name), std::string::npos) << output;
+  }
+  fs::create_directories(scene / "empty");
+  EXPECT_EQ(Lumora(scene / "empty", {"none.pov", "--out", "b.png"}, &output), 2) << output;
+  EXPECT_NE(output.find("none.pov"), std::string::npos) << output;
+  // Nothing reached a node beyond the one failed job.
+  std::size_t after = 0;
+  for (Process* node : nodes_) {
+    for (auto at = node->Output().find("tessel: engine: "); at != std::string::npos;
+         at = node->Output().find("tessel: engine: ", at + 1)) {
+      ++after;
+    }
+  }
+  EXPECT_EQ(after, engines);
+}
+
+}  // namespace
+}  // namespace farmtest
