@@ -43,3 +43,15 @@ endforeach()
 set_target_properties(tls_farm_bench PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
   BUILD_RPATH "${FARM_BIN_DIR}")
+
+# Half of a farm of 16 (or more) nodes stopped, against the whole farm.
+add_executable(frozen_farm_bench ${CMAKE_CURRENT_LIST_DIR}/frozen_farm.cpp)
+target_link_libraries(frozen_farm_bench PRIVATE farm_test_support)
+foreach(program vornel ledgo kintrahub tessel pvengine ferrix)
+  if(TARGET ${program})
+    add_dependencies(frozen_farm_bench ${program})
+  endif()
+endforeach()
+set_target_properties(frozen_farm_bench PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench
+  BUILD_RPATH "${FARM_BIN_DIR}")

@@ -154,9 +154,10 @@ class JobsTest : public ::testing::Test {
 
   // Runs one headless job of scene 1 and answers its exit status (-1 when
   // it did not end in time); `during` runs while it renders.
-  int TimedJob(const fs::path& out, double* seconds, const std::function<void(Process*)>& during = {}) {
+  int TimedJob(const fs::path& out, double* seconds, const std::function<void(Process*)>& during = {},
+               const std::string& width = "320", const std::string& height = "240") {
     const auto start = std::chrono::steady_clock::now();
-    Process* v = StartVornel({"--scene", "1", "--out", out.string(), "--width", "320", "--height", "240"});
+    Process* v = StartVornel({"--scene", "1", "--out", out.string(), "--width", width, "--height", height});
     if (v == nullptr) return -1;
     if (during) during(v);
     const std::optional<int> status = v->WaitExit(kRenderLimit);
@@ -511,6 +512,28 @@ TEST_F(JobsTest, PausedNodesKilledEnginesAndARestartedServerStillGiveTheWholePic
   std::printf("nodes back in the work group %.1f s after its server restarted\n", back);
   std::printf("seconds per job: clean %.1f, a paused node %.1f, a killed engine %.1f, after the restart %.1f\n", clean,
               paused, killed, after_restart);
+}
+
+// Frozen nodes cost a job one probe time all together, not one each: with
+// half the farm stopped, a tiny job ends about as soon as on the whole farm.
+TEST_F(JobsTest, HalfTheFarmFrozenDelaysATinyJobByOneProbeTimeOnly) {
+  constexpr int kNodes = 8;
+  StartFarm(kNodes);
+  const fs::path out = farm_.TmpDir() / "tiny.png";
+  double whole = 0, halfFrozen = 0;
+  ASSERT_EQ(TimedJob(out, &whole, {}, "64", "48"), 0) << last_output_;
+  ASSERT_TRUE(WaitUntil([&] { return Farmers() == kNodes; }, 30s, 200ms)) << Farmers();
+  std::vector<Process*> frozen;
+  for (int i = 1; i < kNodes; i += 2) frozen.push_back(nodes_[i]);
+  for (Process* n : frozen) ASSERT_TRUE(n->Suspend(10s));
+  const int status = TimedJob(out, &halfFrozen, {}, "64", "48");
+  for (Process* n : frozen) n->Signal(SIGCONT);
+  ASSERT_EQ(status, 0) << last_output_;
+  EXPECT_EQ(YellowRowsOf(out), 0);
+  std::printf("tiny job, %d nodes: %.2f s; with %zu frozen: %.2f s\n", kNodes, whole, frozen.size(), halfFrozen);
+  // The server's probe time is 2 s; probed one after another the frozen
+  // nodes would add 8 s. The margin is for a loaded machine.
+  EXPECT_LT(halfFrozen, whole + 4.5);
 }
 
 // A node refuses to start without its engine (cli_test); one whose engine

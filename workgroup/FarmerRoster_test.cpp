@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "workgroup/GroupDirectory.h"
 
@@ -12,14 +17,13 @@ namespace {
 
 struct Member {
   std::string name;
-  int probes = 0;
-  // Answers of the probes to come, oldest first; once used up, `answers`.
-  std::vector<bool> script;
+  std::atomic<int> probes{0};
   bool answers = true;
   std::function<void()> during;  // runs inside the probe
 };
 
 using Roster = FarmerRoster<Member>;
+constexpr std::chrono::milliseconds kDeadline{5000};
 
 std::shared_ptr<Member> M(std::string name, bool answers = true) {
   auto m = std::make_shared<Member>();
@@ -29,13 +33,7 @@ std::shared_ptr<Member> M(std::string name, bool answers = true) {
 }
 
 bool Probe(Member& m) {
-  ++m.probes;
-  if (m.during) std::exchange(m.during, nullptr)();
-  if (!m.script.empty()) {
-    bool a = m.script.front();
-    m.script.erase(m.script.begin());
-    return a;
-  }
+  if (m.probes++ == 0 && m.during) m.during();
   return m.answers;
 }
 
@@ -53,34 +51,60 @@ TEST(FarmerRoster, DropsAdjacentSilentEntriesAndProbesEachOnce) {
   r.Add(y);
   r.Add(b);
   r.Add(a);  // the same farmer again: an entry of its own
-  EXPECT_EQ(Names(r.Prune(Probe)), "aba");
-  EXPECT_EQ(a->probes, 2);
-  EXPECT_EQ(x->probes, 1);
-  EXPECT_EQ(y->probes, 1);
-  EXPECT_EQ(b->probes, 1);
+  EXPECT_EQ(Names(r.Prune(Probe, kDeadline)), "aba");
+  EXPECT_EQ(a->probes.load(), 2);
+  EXPECT_EQ(x->probes.load(), 1);
+  EXPECT_EQ(y->probes.load(), 1);
+  EXPECT_EQ(b->probes.load(), 1);
   EXPECT_EQ(Names(r.Members()), "aba");
 
   Roster empty;
-  EXPECT_TRUE(empty.Prune(Probe).empty());
+  EXPECT_TRUE(empty.Prune(Probe, kDeadline).empty());
 }
 
-TEST(FarmerRoster, ListChangesDuringAProbeAreFollowed) {
+// Stopped members hang their probes: the pass waits for them all at once,
+// until its deadline, and drops them; the roster serves meanwhile, and
+// changes made during the pass are kept.
+TEST(FarmerRoster, HungProbesShareOneDeadlineAndTheListChangesMeanwhile) {
   Roster r;
-  auto m = M("m"), x = M("x"), l = M("l"), late = M("n");
-  r.Add(m);
-  r.Add(x);
-  r.Add(l);
-  m->script = {true, false};  // alive for the outer pass, gone for the inner
-  x->script = {true, false};  // alive for the inner pass, gone for the outer
-  // While x is probed, a farmer joins and another pass runs to its end.
-  x->during = [&] {
-    r.Add(late);
-    EXPECT_EQ(Names(r.Prune(Probe)), "xln");
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool released = false;
+  const auto hang = [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    cv.wait(lock, [&] { return released; });
   };
-  // Removing by position would take "l" here instead of "x".
-  EXPECT_EQ(Names(r.Prune(Probe)), "ln");
-  EXPECT_EQ(l->probes, 2);
-  EXPECT_EQ(late->probes, 2);
+  std::vector<std::shared_ptr<Member>> all;
+  for (char c : std::string("aHbHHcHH")) {
+    all.push_back(M(std::string(1, c)));
+    if (c == 'H') all.back()->during = hang;
+    r.Add(all.back());
+  }
+  auto late = M("n"), gone = M("g", false);
+  r.Add(gone);
+  // While "a" is probed, a farmer joins and the list is read.
+  std::string seen;
+  all[0]->during = [&] {
+    r.Add(late);
+    seen = Names(r.Members());
+  };
+  const auto start = std::chrono::steady_clock::now();
+  const std::string left = Names(r.Prune(Probe, std::chrono::milliseconds(300)));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(left, "abcn");
+  EXPECT_EQ(seen, "aHbHHcHHgn");
+  EXPECT_GE(took, std::chrono::milliseconds(300));
+  EXPECT_LT(took, std::chrono::milliseconds(300 * 5 - 100));  // five hung probes in turn would take 1.5 s
+  for (auto& m : all) EXPECT_EQ(m->probes.load(), 1) << m->name;
+  EXPECT_EQ(late->probes.load(), 0);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    released = true;
+  }
+  cv.notify_all();
+  // The late answers of the released probes change nothing.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(Names(r.Members()), "abcn");
 }
 
 struct Group {

@@ -21,14 +21,16 @@ CORBA::Boolean WorkGroup_i::Add_Farmer(CORBA::Object_ptr& farmer) {
 }
 
 CORBA::Boolean WorkGroup_i::GetValidFarmer(Kintra::farmerlist& farmers) {
-  auto live = farmers_.Prune([](Entry& e) {
-    try {
-      e.farmer->IsLive();
-      return true;
-    } catch (...) {
-      return false;
-    }
-  });
+  auto live = farmers_.Prune(
+      [](Entry& e) {
+        try {
+          e.farmer->IsLive();
+          return true;
+        } catch (...) {
+          return false;
+        }
+      },
+      std::chrono::milliseconds(kFarmerCallTimeoutMs));
   farmers.length(static_cast<CORBA::ULong>(live.size()));
   for (CORBA::ULong i = 0; i < farmers.length(); ++i) {
     farmers[i] = Kintra::Farmer::_duplicate(live[i]->farmer);

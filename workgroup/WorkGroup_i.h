@@ -17,9 +17,10 @@ namespace workgroup {
 class WorkGroup_i : public POA_Kintra::JobQueue {
  public:
   // Time limit of every call the work group makes on a farmer (the ID call
-  // back of Add_Farmer and the probes of GetValidFarmer). Shorter than the
-  // ORB's own, so that one stopped node holds a pass up for this long at
-  // most instead of hanging every render job controller that asks.
+  // back of Add_Farmer and the probes of GetValidFarmer), and the deadline
+  // of a whole pass of probes, which run all at once: however many nodes
+  // are stopped, a pass takes this long at most instead of hanging every
+  // render job controller that asks.
   static constexpr CORBA::ULong kFarmerCallTimeoutMs = 2000;
 
   explicit WorkGroup_i(std::string name) : name_(std::move(name)) {}
@@ -30,8 +31,9 @@ class WorkGroup_i : public POA_Kintra::JobQueue {
   // refused: nothing is stored and the answer is FALSE.
   CORBA::Boolean Add_Farmer(CORBA::Object_ptr& farmer) override;
 
-  // Probes every farmer with IsLive, drops those that fail to answer (any
-  // answer, TRUE or FALSE, keeps a farmer), and answers the rest in order
+  // Probes every farmer with IsLive, all at once, drops those that fail to
+  // answer within kFarmerCallTimeoutMs (any answer, TRUE or FALSE, keeps a
+  // farmer); other callers are served meanwhile; and answers the rest in order
   // of addition in `farmers`, whatever the caller sent. Always TRUE.
   CORBA::Boolean GetValidFarmer(Kintra::farmerlist& farmers) override;
 

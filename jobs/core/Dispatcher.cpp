@@ -1,5 +1,8 @@
 #include "jobs/core/Dispatcher.h"
 
+#include <algorithm>
+#include <exception>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -18,19 +21,66 @@ farm::WorkUnit Dispatcher::OwedRows(const Band& band, int32_t count) {
   return owed;
 }
 
-std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers) {
-  std::vector<std::shared_ptr<FarmerLink>> idleFarmers;
-  const farm::Abilities& needs = order_.needs();
-  for (const std::shared_ptr<FarmerLink>& f : farmers) {
-    if (!f || HoldsOpenBand(*f)) continue;
+namespace {
+
+// Runs `call(i)` for every i below `count`, each on a thread of its own,
+// and waits for them all.
+void RunAtOnce(std::size_t count, const std::function<void(std::size_t)>& call) {
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < count; ++i) {
     try {
-      const bool live = f->IsLive();
-      const bool idle = f->IsIdle();
-      // A farmer that cannot do what the job needs would render it wrong.
-      if (live && idle && (needs.words().empty() || f->Abilities().Covers(needs))) idleFarmers.push_back(f);
+      threads.emplace_back(call, i);
+    } catch (const std::system_error&) {
+      call(i);  // no thread to be had: this one calls in turn
+    }
+  }
+  for (std::thread& t : threads) t.join();
+}
+
+// Calls `probe` on every farmer at once, each on a thread of its own, and
+// waits for them all: every call is under its link's own time limit, so a
+// pass takes about one such limit however many farmers do not answer,
+// instead of one per silent farmer. A link listed twice is called once.
+// Answers per farmer what `probe` answered; false for a null link and for
+// one that raised.
+std::vector<char> ProbeAtOnce(const std::vector<std::shared_ptr<FarmerLink>>& farmers,
+                              const std::function<bool(FarmerLink&)>& probe) {
+  std::vector<char> answers(farmers.size(), 0);
+  std::vector<std::size_t> first(farmers.size());
+  std::vector<std::size_t> asked;
+  for (std::size_t i = 0; i < farmers.size(); ++i) {
+    first[i] = static_cast<std::size_t>(std::find(farmers.begin(), farmers.end(), farmers[i]) - farmers.begin());
+    if (farmers[i] && first[i] == i) asked.push_back(i);
+  }
+  RunAtOnce(asked.size(), [&](std::size_t k) {
+    try {
+      answers[asked[k]] = probe(*farmers[asked[k]]) ? 1 : 0;
     } catch (...) {
       // A farmer that cannot answer sits this pass out.
     }
+  });
+  for (std::size_t i = 0; i < farmers.size(); ++i) answers[i] = answers[first[i]];
+  return answers;
+}
+
+}  // namespace
+
+std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(const std::vector<std::shared_ptr<FarmerLink>>& farmers) {
+  std::vector<std::shared_ptr<FarmerLink>> free;
+  for (const std::shared_ptr<FarmerLink>& f : farmers) {
+    // A link listed twice is one farmer: one band, from one thread.
+    const bool again = std::find(free.begin(), free.end(), f) != free.end();
+    free.push_back(f && !again && !HoldsOpenBand(*f) ? f : nullptr);
+  }
+  const farm::Abilities& needs = order_.needs();
+  const std::vector<char> idle = ProbeAtOnce(free, [&needs](FarmerLink& f) {
+    const bool live = f.IsLive();
+    // A farmer that cannot do what the job needs would render it wrong.
+    return f.IsIdle() && live && (needs.words().empty() || f.Abilities().Covers(needs));
+  });
+  std::vector<std::shared_ptr<FarmerLink>> idleFarmers;
+  for (std::size_t i = 0; i < free.size(); ++i) {
+    if (idle[i]) idleFarmers.push_back(free[i]);
   }
   return idleFarmers;
 }
@@ -89,21 +139,24 @@ std::size_t Dispatcher::PickFarmer(const BandState& b, const std::vector<std::sh
   return idle.size();
 }
 
-bool Dispatcher::HandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer) {
+JobParameters Dispatcher::BeginHandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer) {
   const auto count = static_cast<int32_t>(bands_.size());
   // The size as it is now: the host may have changed it since the job began.
   const JobOrder::Size size = order_.pictureSize();
   const farm::WorkUnit rows = RowsToRender(b.band, count);
-  const JobParameters job{b.band.index, count, size.width, size.height, rows};
   b.farmer = farmer;
   b.assigned = true;
   b.endsBefore = tally_.Ends(b.band.index);
   b.idleUnreported = 0;
   b.failuresBefore = tally_.Failures(b.band.index);
   ++handOuts_;
+  return JobParameters{b.band.index, count, size.width, size.height, rows};
+}
+
+bool Dispatcher::EndHandOut(BandState& b, const JobParameters& job, const std::exception_ptr& error) {
   try {
-    farmer->HandOut(job);
-    if (progress_) progress_->BandHandedOut(b.band.index, rows, farmer->Name());
+    if (error) std::rethrow_exception(error);
+    if (progress_) progress_->BandHandedOut(b.band.index, job.rows, b.farmer->Name());
     return true;
   } catch (const EngagementRefused&) {
     b.assigned = false;  // busy after all: it holds nothing of ours
@@ -116,13 +169,29 @@ bool Dispatcher::HandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer
 int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle,
                             const std::vector<std::shared_ptr<FarmerLink>>& listed) {
   std::vector<bool> used(idle.size(), false);
-  int handed = 0;
+  std::vector<BandState*> picked;
+  std::vector<JobParameters> jobs;
   for (BandState& b : bands_) {
     if (b.assigned || tally_.Done(b.band.index)) continue;
     const std::size_t pick = PickFarmer(b, idle, used, listed);
     if (pick == idle.size()) continue;
     used[pick] = true;
-    if (HandOut(b, idle[pick])) ++handed;
+    picked.push_back(&b);
+    jobs.push_back(BeginHandOut(b, idle[pick]));
+  }
+  // Every farmer engaged at once: one that stops answering costs the pass
+  // one call time limit, not one each.
+  std::vector<std::exception_ptr> errors(picked.size());
+  RunAtOnce(picked.size(), [&](std::size_t i) {
+    try {
+      picked[i]->farmer->HandOut(jobs[i]);
+    } catch (...) {
+      errors[i] = std::current_exception();
+    }
+  });
+  int handed = 0;
+  for (std::size_t i = 0; i < picked.size(); ++i) {
+    if (EndHandOut(*picked[i], jobs[i], errors[i])) ++handed;
   }
   return handed;
 }
@@ -219,13 +288,13 @@ JobOutcome Dispatcher::Loop() {
   if (Cancelled()) return JobOutcome::kCancelled;
   const std::vector<std::shared_ptr<FarmerLink>> farmers = group_.GetValidFarmer();
   int32_t liveAtStart = 0;
-  for (const std::shared_ptr<FarmerLink>& f : farmers) {
-    try {
-      if (f && f->IsLive()) ++liveAtStart;
-    } catch (...) {
-      // does not answer: no band is cut for it
-    }
-  }
+  // One that does not answer, or cannot do what the job needs, gets no band
+  // cut for it; with none able the job ends rather than waits for ever.
+  const farm::Abilities& needs = order_.needs();
+  const auto able = [&needs](FarmerLink& f) {
+    return f.IsLive() && (needs.words().empty() || f.Abilities().Covers(needs));
+  };
+  for (char live : ProbeAtOnce(farmers, able)) liveAtStart += live;
   if (liveAtStart == 0) return JobOutcome::kNoIdleNode;
   CutBands(order_.plan().BandCount(liveAtStart));
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,7 +35,8 @@ enum class JobOutcome : int32_t {
 // While bands wait for a farmer the job keeps its place in the work group's
 // line and takes idle farmers only when no job that asked before it still
 // waits; a job with no band out yet shows that it waits, and how many
-// farmers are busy. Bands are handed to live, idle farmers; every 100 ms each outstanding
+// farmers are busy. Bands are handed to live, idle farmers (all
+// asked at once, so a silent one costs one call time limit, not one each); every 100 ms each outstanding
 // band's farmer is probed. A band is done when the tally has all its rows.
 // An attempt at a band fails when its farmer does not answer (the links
 // put a time limit on every call), fails the hand-out, reports a failure,
@@ -132,9 +134,14 @@ class Dispatcher {
   // when none may.
   static std::size_t PickFarmer(const BandState& b, const std::vector<std::shared_ptr<FarmerLink>>& idle,
                                 const std::vector<bool>& used, const std::vector<std::shared_ptr<FarmerLink>>& listed);
-  // Hands band `b` to `farmer`; true when it took it.
-  bool HandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer);
-  // Hands out the open bands; answers how many were handed out.
+  // Marks band `b` as handed to `farmer` and answers what the farmer is to
+  // be told; EndHandOut then judges how the hand-out went (`error`: what it
+  // raised, if anything), and answers true when the farmer took the band.
+  // Raises what no hand-out rule catches.
+  JobParameters BeginHandOut(BandState& b, const std::shared_ptr<FarmerLink>& farmer);
+  bool EndHandOut(BandState& b, const JobParameters& job, const std::exception_ptr& error);
+  // Hands out the open bands, to all their farmers at once; answers how
+  // many were handed out.
   int HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle,
                   const std::vector<std::shared_ptr<FarmerLink>>& listed);
   static bool Tried(const BandState& b, const FarmerLink& farmer);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 #include "jobs/core/JobSlot.h"
 
@@ -27,8 +30,10 @@ struct FakeFarmer : FarmerLink {
   int pending = 0;       // band being rendered, 0 for none
   int ticksPerBand = 1;  // a slower machine needs more
   int worked = 0;
+  std::function<void()> slow;  // runs in IsLive and HandOut, as a call on the wire
 
   bool IsLive() override {
+    if (slow) slow();
     if (!alive) throw std::runtime_error("TRANSIENT");
     if (liveFailures > 0) {
       --liveFailures;
@@ -43,6 +48,7 @@ struct FakeFarmer : FarmerLink {
   bool SameFarmer(const FarmerLink& other) const override { return &other == this; }
   farm::Abilities Abilities() override { return abilities; }
   void HandOut(const JobParameters& job) override {
+    if (slow) slow();
     if (!alive) throw std::runtime_error("COMM_FAILURE");
     jobs.push_back(job);
     pending = job.part;  // a second hand-out replaces the first, as a node does
@@ -526,6 +532,24 @@ TEST(Dispatcher, TheLateEndOfAFarmerThatLostItsBandCutsNothingShort) {
   ASSERT_EQ(a->jobs.size(), 2u);
   EXPECT_EQ(a->jobs[1].part, 2);
   EXPECT_EQ(h.dispatcher->hand_outs(), 3) << "a's attempt at band 2 was not given up";
+}
+
+// Farmers are probed and engaged all at once: a farmer slow to answer
+// holds up the others no longer than itself.
+TEST(Dispatcher, FarmersAreProbedAndEngagedAllAtOnce) {
+  Harness h;
+  std::atomic<int> inFlight{0}, most{0};
+  const auto call = [&] {
+    const int now = ++inFlight;
+    for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    --inFlight;
+  };
+  for (int i = 0; i < 4; ++i) h.Add()->slow = call;
+  EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
+  EXPECT_EQ(most.load(), 4);
+  for (auto& f : h.group.farmers) EXPECT_EQ(f->jobs.size(), 1u);
 }
 
 }  // namespace

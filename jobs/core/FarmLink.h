@@ -30,8 +30,9 @@ class EngagementRefused : public std::runtime_error {
 // exception) when the farmer cannot be reached; the dispatch decides per
 // call what a failure means.
 //
-// Threads: called by one job's dispatch thread only; implementations need
-// no lock of their own for it.
+// Threads: called for one job only, by one thread at a time (the dispatch
+// thread, or one of the threads it probes farmers on all at once and
+// joins); implementations need no lock of their own for it.
 class FarmerLink {
  public:
   virtual ~FarmerLink() = default;

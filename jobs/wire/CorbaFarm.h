@@ -28,8 +28,8 @@ uint32_t WorkgroupCallTimeoutMs();
 
 // A render farmer reached over the wire, every call under a time limit.
 //
-// Threads: the job's dispatch thread alone calls it; it keeps no state that
-// changes after construction (the ORB's references are thread-safe).
+// Threads: one thread at a time calls it (see FarmerLink); it keeps no
+// state that changes after construction (the ORB's references are thread-safe).
 class CorbaFarmer : public FarmerLink {
  public:
   // `package` may be null when the package could not be read; a hand-out
