@@ -352,12 +352,17 @@ farm::WorkUnit RendererRows(const farm::WorkUnit& rows, int height) {
 }
 
 std::vector<std::string> BandRendererArguments(const RendererRun& run, const std::string& pictureName) {
-  const farm::WorkUnit asked = RendererRows(run.rows, run.height);
+  farm::WorkUnit asked = RendererRows(run.rows, run.height);
+  int blockSize = BlockSize(run.width, asked.rows());
+  if (run.wholePictureBlocks) {
+    blockSize = kPovrayBlockSize;
+    asked.first = (asked.first - 1) / blockSize * blockSize + 1;
+  }
   std::vector<std::string> argv = {run.renderer, "+I" + run.sceneFile, "+W" + std::to_string(run.width),
                                    "+H" + std::to_string(run.height), "+SR" + std::to_string(asked.first),
                                    "+ER" + std::to_string(asked.last),
                                    // Options given to the engine come later and win.
-                                   "+BS" + std::to_string(BlockSize(run.width, asked.rows()))};
+                                   "+BS" + std::to_string(blockSize)};
   argv.insert(argv.end(), run.extraOptions.begin(), run.extraOptions.end());
   if (run.exactRows) {
     // Rows leave through the pipe: no display, no pause, no picture file.

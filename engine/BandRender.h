@@ -23,8 +23,14 @@ struct RendererRun {
   std::string sceneFile;             // relative to the current folder
   int width = 0;
   int height = 0;
-  farm::WorkUnit rows;                     // the band's rows
-  std::vector<std::string> extraOptions;   // columns, alpha, pass-through options
+  farm::WorkUnit rows;                    // the band's rows
+  std::vector<std::string> extraOptions;  // columns, alpha, pass-through options
+  // When set, the renderer runs in povray's own blocks (kPovrayBlockSize),
+  // from the block boundary at or above the band's first row: povray seeds
+  // its jitter and decides antialiasing per block, so only blocks where a
+  // single run of the whole picture has them give its pixels to the bit.
+  // The rows above the band are traced but not handed on.
+  bool wholePictureBlocks = false;
   int logFd = -1;                          // renderer console output goes here
   std::map<std::string, std::string> env;  // set in the renderer's environment
   // When set: the renderer's address space and file sizes are limited, and
@@ -79,6 +85,9 @@ int RenderBand(const RendererRun& run, const RowSink& sink, std::string* error, 
 // take some 0.2 s of one core per row of blocks) and that still cuts a band
 // of `rows` rows into 8 steps or more.
 int BlockSize(int width, int rows);
+
+// povray's own block size, where no Render_Block_Size is given.
+constexpr int kPovrayBlockSize = 32;
 
 // The renderer's argument vector for a band: without display or picture
 // file for `exactRows`, else with the preview display and its picture

@@ -300,6 +300,9 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
   const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 
   RendererRun run = RunFor(setup, options, band, scene.filename().string(), logFd);
+  // A user's picture is compared with povray's own; the scene maker's keep
+  // the smaller blocks that hand rows on sooner.
+  run.wholePictureBlocks = userScene.has_value();
   std::unique_ptr<platform::Confinement> confinement;
   // A user's scene may reach its whole package: its library folders lie
   // beside the scene's folder.

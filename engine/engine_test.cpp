@@ -102,6 +102,14 @@ TEST(RendererRowsTest, TheRendererIsNeverAskedForRowOneAlone) {
   const std::vector<std::string> expected = {"povray", "+ITessel.pov", "+W160", "+H120", "+SR1", "+ER2", "+BS8",
                                              "+SC0",   "+EC1.0",       "+UA",   "+D",    "-P",   "+FP",  "+Oband.ppm"};
   EXPECT_EQ(args, expected);
+  // A user's scene: povray's blocks, from the block boundary above the band.
+  run.wholePictureBlocks = true;
+  run.rows = Rows(75, 120);
+  const std::vector<std::string> aligned = engine::BandRendererArguments(run, "band.ppm");
+  EXPECT_EQ(std::vector<std::string>(aligned.begin() + 4, aligned.begin() + 7),
+            (std::vector<std::string>{"+SR65", "+ER120", "+BS32"}));
+  run.rows = Rows(65, 120);
+  EXPECT_EQ(engine::BandRendererArguments(run, "band.ppm")[4], "+SR65");
   EXPECT_EQ(engine::BlockSize(640, 400), 32);
   EXPECT_EQ(engine::BlockSize(1280, 400), 16);
   EXPECT_EQ(engine::BlockSize(2048, 800), 8);
