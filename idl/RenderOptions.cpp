@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -264,7 +265,8 @@ Status Refused(std::string_view key, std::string_view value, const std::string& 
 
 Status SetSize(const char* key, std::string_view value, int* side) {
   const std::optional<double> v = Number(value);
-  if (!v || *v != static_cast<int>(*v) || *v < 1 || *v > 65535) {
+  // The range first: a double past int's range must not be converted.
+  if (!v || *v < 1 || *v > 65535 || *v != std::floor(*v)) {
     return Refused(key, value, "the picture's size must be a whole number of pixels from 1 to 65535");
   }
   *side = static_cast<int>(*v);
@@ -535,7 +537,7 @@ Status LoadPovrayDefaults(RenderOptions* options) {
 
 bool IsStandardFolder(const std::filesystem::path& folder) {
   const std::string text = folder.lexically_normal().string();
-  for (const std::string root :
+  for (const std::string& root :
        {std::string(kPovrayShareFolder), std::string("/usr/local/share/povray-3.7"), std::string("/etc/povray")}) {
     if (text == root || text == root + "/") return true;
     // The scenes of povray-examples lie below the share folder too; only

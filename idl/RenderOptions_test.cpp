@@ -60,6 +60,7 @@ TEST(RenderOptionsTest, TheAllowListRefusesWhatTheFarmForbidsNamingTheOption) {
       {"Bits_Per_Color=16", "Bits_Per_Color"},
       {"+KFF10", "Final_Frame"},
       {"+W0", "Width"},
+      {"Height=2.7e19", "Height"},  // past int: refused, never converted
       {"Frobnicate=1", "Frobnicate"},
       {"+ZZ", "+ZZ"},
       {"Declare=A=1\nPre_Scene_Command=x", "Declare"},

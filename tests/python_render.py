@@ -64,7 +64,9 @@ assert len({n.node for n in nodes}) == 2 and all(n.node.startswith("127.0.0.1:")
 assert all(n.seconds > 0 and n.rows_per_second > 0 for n in nodes), nodes
 overlap = nodes[0].last_row - nodes[1].first_row + 1
 assert overlap == 19, [(n.first_row, n.last_row) for n in nodes]
-assert sum(n.rows for n in nodes) == 72 + overlap, [n.rows for n in nodes]
+# The job ends with its last missing row: overlap rows still on their way
+# then are not counted.
+assert 72 <= sum(n.rows for n in nodes) <= 72 + overlap, [n.rows for n in nodes]
 picture = r.picture
 assert picture.shape == (72, 96, 3) and picture.dtype == numpy.uint8, (picture.shape, picture.dtype)
 assert r.SavePicture(out + "/saved.png") == lumora.S_OK
