@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/RenderCommand.h"
+#include "cli/StatusCommand.h"
 #include "demo/HeadlessJob.h"
 #include "jobs/host/RenderNet2.h"
 #include "jobs/view/ImageFormat.h"
@@ -24,7 +25,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: lumora render SCENE.pov [FILE.ini[section] ...] [+/-SWITCH ...] [OPTION=VALUE ...]\n"
-    "                     [--out FILE] [--timeout S] [--quiet] [ORB options]\n";
+    "                     [--out FILE] [--timeout S] [--quiet] [ORB options]\n"
+    "       lumora status [--json] [ORB options]\n";
 
 std::string Help() {
   return std::string(kUsage) +
@@ -48,7 +50,12 @@ std::string Help() {
          "3 when the farm could not render (a scene that does not parse: after one\n"
          "attempt, with povray's message), 4 when the picture could not be saved, 5\n"
          "after S seconds without an end. While it renders it shows its progress and at\n"
-         "the end what each node did; --quiet shows neither.\n\n" +
+         "the end what each node did; --quiet shows neither.\n\n"
+         "`lumora status` prints what every node of the farm does (one line per node:\n"
+         "idle, busy with which band and how far, or unreachable), the jobs in flight\n"
+         "with their progress and time left, the jobs waiting and the last jobs;\n"
+         "--json prints the work group server's JSON (as its /status.json). Exit 0, 2 for\n"
+         "a bad command line, 3 when the workgroup server cannot be reached (saying why).\n\n" +
          platform::kCommonEnvironmentHelp + "\n" + platform::kOrbOptionsHelp;
 }
 
@@ -61,7 +68,18 @@ int Usage(const std::string& error) {
 
 int main(int argc, char** argv) {
   if (platform::AnswerHelpOrVersion(argc, argv, "lumora", Help())) return 0;
-  if (argc < 2 || std::string(argv[1]) != "render") return Usage("the only command is render");
+  if (argc >= 2 && std::string(argv[1]) == "status") {
+    cli::StatusCommand status;
+    std::string error;
+    if (!cli::ParseStatusCommand(std::vector<std::string>(argv + 2, argv + argc), &status, &error)) {
+      return Usage(error);
+    }
+    if (auto port = registry::RegistryPortFromEnvironment(); !port) {
+      return platform::RefuseToStart("lumora", port.status().reason());
+    }
+    return cli::RunStatus(status, argc, argv);
+  }
+  if (argc < 2 || std::string(argv[1]) != "render") return Usage("the commands are render and status");
   cli::RenderCommand command;
   std::string error;
   if (!cli::ParseRenderCommand(std::vector<std::string>(argv + 2, argv + argc), &command, &error)) {

@@ -13,6 +13,7 @@
 
 #include "engine/BandPicture.h"
 #include "engine/BandRender.h"
+#include "engine/ProgressFile.h"
 #include "engine/RendererPolicy.h"
 #include "engine/RowTransfer.h"
 #include "idl/RenderOptions.h"
@@ -315,14 +316,17 @@ int RunEngine(const std::vector<std::string>& args, const EngineSetup& setup) {
   BandPicture picture(band.width, band.height);
   BandCounts counts;
   RowTimes times;
+  ProgressFile progress(setup.folder, band.rows.first, band.rows.last);
   const int status = RenderBand(
       run,
       [&](int row, const std::int32_t* colorref) {
         rows.Send(row, band.width, colorref);
         times.Note(row);
+        progress.RowSent(row);
         picture.PutRow(row, colorref);
       },
       &error, &counts);
+  progress.Finish();
   LogCounts(logFd, run.exactRows, counts);
   if (status != 0) {
     std::ifstream logIn(log);

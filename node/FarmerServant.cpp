@@ -71,7 +71,8 @@ FarmerServant::FarmerServant(CORBA::ORB_ptr orb, PortableServer::POA_ptr poa, st
     : orb_(CORBA::ORB::_duplicate(orb)),
       poa_(PortableServer::POA::_duplicate(poa)),
       node_(std::move(node)),
-      boss_(std::move(boss)) {}
+      boss_(std::move(boss)),
+      status_(node_->folder()) {}
 
 char* FarmerServant::ID() { return CORBA::string_dup("Farmer_Tessel"); }
 
@@ -131,6 +132,33 @@ Lumora::AbilityList* FarmerServant::Abilities() {
   list->length(static_cast<CORBA::ULong>(words.size()));
   for (CORBA::ULong i = 0; i < list->length(); ++i) list[i] = CORBA::string_dup(words[i].c_str());
   return list._retn();
+}
+
+}  // namespace node
+
+namespace node {
+
+Lumora::NodeStatus* FarmerServant::Status() {
+  const farm::NodeState s = status_.Read(node_->activity());
+  Lumora::NodeStatus_var out = new Lumora::NodeStatus;
+  out->busy = s.busy;
+  out->controller = s.controller.c_str();
+  out->width = s.width;
+  out->height = s.height;
+  out->band = s.band;
+  out->bandCount = s.bandCount;
+  out->firstRow = s.firstRow;
+  out->lastRow = s.lastRow;
+  out->rowsDone = s.rowsDone;
+  out->rowsAsked = s.rowsAsked;
+  out->cpuSeconds = s.cpuSeconds;
+  out->memoryMb = s.memoryMb;
+  out->busySince = s.busySince;
+  out->folder = s.folder.c_str();
+  out->host = s.host.c_str();
+  out->version = s.version.c_str();
+  out->renderer = s.renderer.c_str();
+  return out._retn();
 }
 
 }  // namespace node

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Lumora.hh"
+#include "node/NodeStatus.h"
 #include "node/RenderNode.h"
 
 namespace node {
@@ -38,12 +39,13 @@ class BossLink {
 };
 
 // The node's render farmer on the wire: a thin layer over RenderNode. It
-// serves Lumora::AbleFarmer, a RenderFarmer that also lists what it can do
-// beyond the base protocol (farm::Abilities::OfThisNode()).
+// serves Lumora::StatusFarmer: a RenderFarmer that also lists what it can do
+// beyond the base protocol (farm::Abilities::OfThisNode()) and answers its
+// state (NodeStatus).
 //
 // Called on any ORB thread, several at once: it holds no state of its own beyond
 // what it is built with; RenderNode and BossLink guard theirs.
-class FarmerServant : public POA_Lumora::AbleFarmer {
+class FarmerServant : public POA_Lumora::StatusFarmer {
  public:
   // `poa` receives the file receivers; usually the root adapter.
   FarmerServant(CORBA::ORB_ptr orb, PortableServer::POA_ptr poa, std::shared_ptr<RenderNode> node,
@@ -64,12 +66,14 @@ class FarmerServant : public POA_Lumora::AbleFarmer {
   // farm::kMaxDataSeqLength raises BAD_PARAM.
   void SetData(const Lumora::DataSeq& data) override;
   Lumora::AbilityList* Abilities() override;
+  Lumora::NodeStatus* Status() override;
 
  private:
   CORBA::ORB_var orb_;
   PortableServer::POA_var poa_;
   std::shared_ptr<RenderNode> node_;
   std::shared_ptr<BossLink> boss_;
+  NodeStatus status_;
 };
 
 }  // namespace node

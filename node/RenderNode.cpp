@@ -66,6 +66,18 @@ bool RenderNode::Engage(std::string_view bossReference, std::string* error, cons
   return true;
 }
 
+RenderNode::Activity RenderNode::activity() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Activity now;
+  now.busy = busy_.load();
+  if (HeldLocked()) now.holder = holder_;
+  if (!now.busy) return now;
+  now.job = running_;
+  now.busySince = busySince_;
+  if (engine_) now.engine = engine_->pid();
+  return now;
+}
+
 void RenderNode::set_engagement_hold(std::chrono::milliseconds hold) {
   std::lock_guard<std::mutex> lock(mutex_);
   hold_ = hold;
@@ -97,6 +109,8 @@ bool RenderNode::Start() {
     busy_.store(true);
     stopRequested_ = false;
     job = job_;
+    running_ = job;
+    busySince_ = std::chrono::system_clock::now();
   }
   try {
     std::thread([self = shared_from_this(), job] { self->Work(job); }).detach();

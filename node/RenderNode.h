@@ -89,6 +89,16 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   // that a stop sent late never ends the band of the boss engaged since.
   bool StopFor(std::string_view bossReference);
 
+  // What the node does now, for its status. Plain data.
+  struct Activity {
+    bool busy = false;
+    std::string holder;  // the boss holding the node; empty when none
+    JobParameters job;   // the band under way (while busy)
+    std::chrono::system_clock::time_point busySince;
+    pid_t engine = 0;  // the engine's process (and group); 0 when none runs
+  };
+  Activity activity() const;
+
   // For tests: the engagement hold instead of kEngagementHold.
   void set_engagement_hold(std::chrono::milliseconds hold);
 
@@ -129,6 +139,8 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   std::chrono::steady_clock::time_point heldSince_;
   std::chrono::steady_clock::duration hold_ = kEngagementHold;
   std::shared_ptr<platform::ChildProcess> engine_;
+  JobParameters running_;  // the job of the last Start
+  std::chrono::system_clock::time_point busySince_;
   std::function<bool()> bossAnswers_;
 };
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <set>
 
 #include "Kintra.hh"
@@ -209,8 +210,8 @@ class NodeFarmTest : public ::testing::Test {
   void SetUp() override {
     orb_ = std::make_unique<TestOrb>();
     ASSERT_TRUE(farm_.StartRegistry());
-    Process* hub = farm_.StartWorkgroup(orb_->orb());
-    ASSERT_TRUE(hub && hub->Running()) << (hub ? hub->Output() : "");
+    hub_ = farm_.StartWorkgroup(orb_->orb());
+    ASSERT_TRUE(hub_ && hub_->Running()) << (hub_ ? hub_->Output() : "");
     boss_ = new TestBoss();
     bossRef_ = orb_->Activate(boss_);
   }
@@ -266,6 +267,7 @@ class NodeFarmTest : public ::testing::Test {
   }
 
   Farm farm_;
+  Process* hub_ = nullptr;
   std::unique_ptr<TestOrb> orb_;
   TestBoss* boss_ = nullptr;
   CORBA::Object_var bossRef_;
@@ -707,6 +709,140 @@ TEST(NodeStartTest, RegistrationFailureIsReportedAndTheNodeGoesOn) {
   EXPECT_TRUE(node->Running());
   node->Signal(SIGINT);
   EXPECT_EQ(node->WaitExit(5s), std::optional<int>(0));
+}
+
+}  // namespace
+}  // namespace farmtest
+
+namespace farmtest {
+namespace {
+
+// One run of `lumora status ARGS`: its exit status (-1: it did not end
+// within 10 s), its output and how long it took.
+struct StatusRun {
+  int exit = -1;
+  std::string output;
+  Clock::duration took{};
+  nlohmann::json json;  // with --json, when it printed JSON
+};
+
+StatusRun LumoraStatus(Farm& farm, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {(BinDir() / "lumora").string(), "status"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  StatusRun run;
+  const auto start = Clock::now();
+  Process* p = farm.StartProgram(argv, "lumora-status");
+  if (p == nullptr) return run;
+  run.exit = p->WaitExit(10s).value_or(-1);
+  run.took = Clock::now() - start;
+  run.output = p->Output();
+  const std::size_t brace = run.output.find('{');
+  if (brace != std::string::npos) run.json = nlohmann::json::parse(run.output.substr(brace), nullptr, false);
+  return run;
+}
+
+// The node whose folder is `folder` in a `lumora status --json` snapshot.
+nlohmann::json NodeIn(const nlohmann::json& snapshot, const fs::path& folder) {
+  if (!snapshot.is_object() || !snapshot.contains("nodes")) return nlohmann::json::object();
+  for (const auto& n : snapshot["nodes"]) {
+    if (n["status"].is_object() && n["status"].value("folder", "") == folder.string()) return n;
+  }
+  return nlohmann::json::object();
+}
+
+// The operator's view: of three nodes, one renders a band, one is frozen
+// (SIGSTOP) and one is idle; `lumora status` shows each as it is within 2 s
+// of the change, and answers within 3 s although one node never answers.
+TEST_F(NodeFarmTest, StatusShowsABusyAFrozenAndAnIdleNode) {
+  std::vector<Lumora::RenderFarmer_var> farmers = StartNodes(3);
+  ASSERT_EQ(farmers.size(), 3u);
+  // Which farmer is which folder, as each node says itself.
+  std::map<std::string, size_t> folderOf;
+  std::vector<fs::path> folderOfFarmer;
+  for (auto& f : farmers) {
+    Lumora::StatusFarmer_var node = Lumora::StatusFarmer::_narrow(f.in());
+    ASSERT_FALSE(CORBA::is_nil(node));
+    Lumora::NodeStatus_var st = node->Status();
+    EXPECT_FALSE(st->busy);
+    folderOfFarmer.emplace_back(st->folder.in());
+  }
+  auto processOf = [&](const fs::path& folder) {
+    for (size_t i = 0; i < folders_.size(); ++i) {
+      if (folders_[i] == folder) return nodes_[i];
+    }
+    return static_cast<Process*>(nullptr);
+  };
+  const fs::path busy = folderOfFarmer[0], frozen = folderOfFarmer[1], idle = folderOfFarmer[2];
+  ASSERT_TRUE(processOf(frozen));
+  // The server has heard from all three.
+  StatusRun run;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        run = LumoraStatus(farm_, {"--json"});
+        return NodeIn(run.json, busy).value("state", "") == "idle" &&
+               NodeIn(run.json, frozen).value("state", "") == "idle" &&
+               NodeIn(run.json, idle).value("state", "") == "idle";
+      },
+      15s, 100ms))
+      << run.output;
+
+  HandOut(farmers[0], OneFrame(2, 3, 41, kHeight), Package(farm_.TmpDir(), SlowScene()));
+  ASSERT_TRUE(processOf(frozen)->Suspend(5s));
+  const auto changed = Clock::now();
+
+  // Every run answers within 3 s; the first that shows all three rightly
+  // comes within 2 s.
+  bool shown = false;
+  Clock::duration shownAfter{};
+  while (Clock::now() - changed < 10s && !shown) {
+    run = LumoraStatus(farm_, {"--json"});
+    ASSERT_EQ(run.exit, 0) << run.output;
+    EXPECT_LT(run.took, 3s) << run.output;
+    const nlohmann::json b = NodeIn(run.json, busy), f = NodeIn(run.json, frozen), i = NodeIn(run.json, idle);
+    shown = b.value("state", "") == "busy" && f.value("state", "") == "unreachable" && i.value("state", "") == "idle";
+    shownAfter = Clock::now() - changed;
+  }
+  ASSERT_TRUE(shown) << run.output;
+  EXPECT_LT(shownAfter, 2s + run.took) << run.output;  // the run that showed it began within 2 s
+
+  // The busy node's band as the node knows it, and its rows moving.
+  const nlohmann::json b = NodeIn(run.json, busy)["status"];
+  ASSERT_TRUE(b.is_object()) << run.output;
+  EXPECT_EQ(b["controller"], "127.0.0.1");
+  EXPECT_EQ(b["band"], 2);
+  EXPECT_EQ(b["bandCount"], 3);
+  EXPECT_EQ(b["firstRow"], 41);
+  EXPECT_EQ(b["rowsAsked"], kHeight - 40);
+  EXPECT_EQ(b["width"], kWidth);
+  EXPECT_GT(b["busySince"].get<double>(), 0);
+  int rowsSeen = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        run = LumoraStatus(farm_, {"--json"});
+        const nlohmann::json s = NodeIn(run.json, busy).value("status", nlohmann::json());
+        if (!s.is_object() || !s["busy"].get<bool>()) return false;
+        rowsSeen = s["rowsDone"].get<int>();
+        return rowsSeen > 0 && s["cpuSeconds"].get<double>() > 0 && s["memoryMb"].get<double>() > 0;
+      },
+      60s, 200ms))
+      << run.output;
+  EXPECT_LE(rowsSeen, kHeight - 40);
+  // The frozen node keeps what it said last, its folder among it.
+  EXPECT_FALSE(NodeIn(run.json, frozen).empty());
+
+  // The table for people names each state.
+  run = LumoraStatus(farm_, {});
+  EXPECT_EQ(run.exit, 0) << run.output;
+  for (const char* word : {"busy", "unreachable", "idle", "band 2/3"}) {
+    EXPECT_NE(run.output.find(word), std::string::npos) << word << "\n" << run.output;
+  }
+
+  EXPECT_TRUE(farmers[0]->Stop());
+  // Without a server: non-zero, and why.
+  hub_->Kill();
+  run = LumoraStatus(farm_, {});
+  EXPECT_EQ(run.exit, 3) << run.output;
+  EXPECT_NE(run.output.find("could not be reached"), std::string::npos) << run.output;
 }
 
 }  // namespace

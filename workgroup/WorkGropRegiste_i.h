@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 
 #include "Kintra.hh"
@@ -9,12 +10,15 @@ namespace workgroup {
 
 // The servant of the work group registry: hands out work groups by name.
 // Work groups are activated in `poa` (the root POA: transient references
-// with identities chosen by the POA) and live as long as this object.
+// with identities chosen by the POA) and live as long as this object. Their
+// nodes are asked for their state into `board` (StatusGatherer) while this
+// object lives.
 //
 // Called on any ORB thread, several at once: the directory's lock guards the groups.
 class WorkGropRegiste_i : public POA_Kintra::WorkGropRegiste {
  public:
-  explicit WorkGropRegiste_i(PortableServer::POA_ptr poa);
+  WorkGropRegiste_i(PortableServer::POA_ptr poa, std::shared_ptr<StatusBoard> board);
+  ~WorkGropRegiste_i() override;
 
   // The work group called `name`, made on its first use; the same name
   // always yields the same object. Nil when it cannot be made.
@@ -28,6 +32,9 @@ class WorkGropRegiste_i : public POA_Kintra::WorkGropRegiste {
 
   PortableServer::POA_var poa_;
   GroupDirectory<Group> groups_;
+  const std::shared_ptr<StatusBoard> board_;
+  // Declared after the groups: it stops before they go.
+  std::shared_ptr<StatusGatherer> gatherer_;
 };
 
 }  // namespace workgroup

@@ -6,6 +6,11 @@
 
 namespace workgroup {
 
+WorkGroup_i::WorkGroup_i(std::string name, std::shared_ptr<StatusBoard> board, std::shared_ptr<StatusGatherer> gatherer)
+    : name_(std::move(name)), board_(std::move(board)), gatherer_(std::move(gatherer)) {
+  if (gatherer_) gatherer_->AddLine([this] { return line_.Jobs(); });
+}
+
 CORBA::Boolean WorkGroup_i::Add_Farmer(CORBA::Object_ptr& farmer) {
   if (CORBA::is_nil(farmer)) return false;
   auto entry = std::make_shared<Entry>();
@@ -16,6 +21,7 @@ CORBA::Boolean WorkGroup_i::Add_Farmer(CORBA::Object_ptr& farmer) {
   omniORB::setClientCallTimeout(entry->farmer, kFarmerCallTimeoutMs);
   Kintra::Farmer_var self = Kintra::Farmer::_duplicate(entry->farmer);
   farmers_.Add(std::move(entry));
+  if (gatherer_) gatherer_->Track(self.in());
   CORBA::String_var id = self->ID();
   return true;
 }
@@ -52,5 +58,27 @@ std::string JobKey(CORBA::Object_ptr boss) {
 CORBA::Long WorkGroup_i::WaitInLine(CORBA::Object_ptr boss) { return line_.WaitInLine(JobKey(boss)); }
 
 void WorkGroup_i::LeaveLine(CORBA::Object_ptr boss) { line_.Leave(JobKey(boss)); }
+
+}  // namespace workgroup
+
+namespace workgroup {
+
+void WorkGroup_i::JobReport(CORBA::Object_ptr boss, const Lumora::JobNews& news) {
+  if (!board_ || CORBA::is_nil(boss)) return;
+  workgroup::JobReport report;
+  report.controller = news.controller.in();
+  report.width = news.width;
+  report.height = news.height;
+  report.bandsDone = news.bandsDone;
+  report.bandsTotal = news.bandsTotal;
+  report.rowsDone = news.rowsDone;
+  report.rowsTotal = news.rowsTotal;
+  report.elapsedSeconds = news.elapsedSeconds;
+  report.state = news.state.in();
+  for (CORBA::ULong i = 0; i < news.failures.length(); ++i) report.failures.emplace_back(news.failures[i].in());
+  board_->JobReported(JobKey(boss), report, StatusBoard::Clock::now());
+}
+
+char* WorkGroup_i::FarmStatus() { return CORBA::string_dup(board_ ? board_->Latest()->c_str() : "{}"); }
 
 }  // namespace workgroup

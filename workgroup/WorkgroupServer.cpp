@@ -11,7 +11,8 @@
 
 namespace workgroup {
 
-WorkgroupServer::WorkgroupServer(int argc, char** argv) : args_(argv, argv + argc) {}
+WorkgroupServer::WorkgroupServer(int argc, char** argv, std::shared_ptr<StatusBoard> board)
+    : args_(argv, argv + argc), board_(board ? std::move(board) : std::make_shared<StatusBoard>()) {}
 
 WorkgroupServer::~WorkgroupServer() {
   Stop();
@@ -60,7 +61,7 @@ void WorkgroupServer::Serve() {
   PortableServer::POA_var childPoa = rootPoa->create_POA("childPOA", manager, policies);
   for (CORBA::ULong i = 0; i < policies.length(); ++i) policies[i]->destroy();
 
-  PortableServer::Servant_var<WorkGropRegiste_i> registry = new WorkGropRegiste_i(rootPoa);
+  PortableServer::Servant_var<WorkGropRegiste_i> registry = new WorkGropRegiste_i(rootPoa, board_);
   PortableServer::ObjectId_var id = PortableServer::string_to_ObjectId(farm::kWorkGroupService);
   childPoa->activate_object_with_id(id.in(), registry.in());
   CORBA::Object_var ref = childPoa->id_to_reference(id.in());

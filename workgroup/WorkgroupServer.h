@@ -2,9 +2,12 @@
 #include <omniORB4/CORBA.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "workgroup/StatusBoard.h"
 
 namespace workgroup {
 
@@ -20,7 +23,8 @@ namespace workgroup {
 class WorkgroupServer {
  public:
   // Keeps a copy of the arguments; the ORB takes its options from them.
-  WorkgroupServer(int argc, char** argv);
+  // The farm's status goes to `board` (a board of its own when null).
+  WorkgroupServer(int argc, char** argv, std::shared_ptr<StatusBoard> board = nullptr);
   ~WorkgroupServer();
   WorkgroupServer(const WorkgroupServer&) = delete;
   WorkgroupServer& operator=(const WorkgroupServer&) = delete;
@@ -43,6 +47,7 @@ class WorkgroupServer {
   void Serve();
 
   std::vector<std::string> args_;
+  std::shared_ptr<StatusBoard> board_;
   std::thread thread_;
   std::mutex mutex_;
   CORBA::ORB_var orb_;  // guarded by mutex_ until the thread has ended

@@ -10,6 +10,7 @@
 #include "idl/OrbInit.h"
 #include "idl/WellKnownNames.h"
 #include "jobs/wire/CorbaFarm.h"
+#include "jobs/wire/JobReporter.h"
 #include "jobs/wire/RenderBoss.h"
 #include "platform/MessageBox.h"
 #include "platform/ThreadPriority.h"
@@ -44,6 +45,40 @@ struct Ending {
   JobOutcome outcome = JobOutcome::kFailed;
   std::string reason;
 };
+
+const char* OutcomeWord(JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::kRunning: return "running";
+    case JobOutcome::kCompleted: return "completed";
+    case JobOutcome::kNoIdleNode: return "no node";
+    case JobOutcome::kAbandoned: return "abandoned";
+    case JobOutcome::kFailed: return "failed";
+    case JobOutcome::kIncomplete: return "incomplete";
+    case JobOutcome::kCancelled: return "cancelled";
+  }
+  return "failed";
+}
+
+// The job as the work group server's status shows it; any thread (the
+// progress and the tally lock their own).
+JobNewsData ReadNews(RenderJob& job, const BandTally& tally) {
+  const JobProgressSnapshot p = job.progress().Snapshot();
+  JobNewsData news;
+  const JobOrder::Size size = job.order()->pictureSize();
+  news.width = size.width;
+  news.height = size.height;
+  news.bandsDone = p.bandsDone;
+  news.bandsTotal = p.bandsTotal;
+  news.rowsDone = p.rowsPlaced;
+  news.rowsTotal = p.rowsTotal;
+  news.elapsedSeconds = p.elapsedSeconds;
+  news.state = p.waiting || p.bandsTotal == 0 ? "waiting" : "running";
+  for (int32_t band = 1; band <= p.bandsTotal; ++band) {
+    if (tally.Failures(band) > 0)
+      news.failures.push_back("band " + std::to_string(band) + ": " + tally.LastFailure(band));
+  }
+  return news;
+}
 
 // The wire side of one job's dispatch: the ORB, the job's boss, the work
 // group. Each step sets `stage`, so that a failure names the step it came
@@ -125,6 +160,8 @@ Ending DispatchRun::Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr
   dispatcher.set_progress(&job_->progress());
   const std::shared_ptr<RenderJob> job = job_;
   dispatcher.set_cancelled([job] { return job->cancelled(); });
+  const std::shared_ptr<BandTally> tally = tally_;
+  JobReporter reporter(group, boss, [job, tally] { return ReadNews(*job, *tally); });
   Ending ending{dispatcher.Run(), std::string()};
   if (ending.outcome == JobOutcome::kCancelled) {
     // Said before the boss goes: a node that stops reports to it.
@@ -141,6 +178,10 @@ Ending DispatchRun::Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr
     ending.reason = "the work group lost every render node during the job; " + tally_->MissingRows() + " missing";
   }
   if (ending.outcome == JobOutcome::kIncomplete) ending.reason = dispatcher.reason();
+  JobNewsData last = ReadNews(*job_, *tally_);
+  last.state = OutcomeWord(ending.outcome);
+  if (!ending.reason.empty()) last.failures.push_back(ending.reason);
+  reporter.Finish(last);
   return ending;
 }
 
