@@ -12,6 +12,7 @@
 #include "idl/OrbInit.h"
 #include "idl/WellKnownNames.h"
 #include "registry/NameBinding.h"
+#include "registry/RegistryClient.h"
 
 namespace cli {
 
@@ -70,9 +71,7 @@ std::string Clock(double since) {
   return text;
 }
 
-std::string Percent(double done, double total) {
-  return total > 0 ? Int(100.0 * done / total) + "%" : "";
-}
+std::string Percent(double done, double total) { return total > 0 ? Int(100.0 * done / total) + "%" : ""; }
 
 std::string Pad(std::string s, std::size_t width) {
   if (s.size() < width) s.append(width - s.size(), ' ');
@@ -111,7 +110,8 @@ std::string JobLine(const json& j, bool ended) {
   if (ended) {
     line += Pad(Duration(Number(j, "elapsedSeconds")), 9);
   } else {
-    line += Pad(j.contains("secondsLeft") && j["secondsLeft"].is_number() ? Duration(Number(j, "secondsLeft")) : "?", 9);
+    line +=
+        Pad(j.contains("secondsLeft") && j["secondsLeft"].is_number() ? Duration(Number(j, "secondsLeft")) : "?", 9);
   }
   if (j.contains("failures") && j["failures"].is_array()) {
     for (const json& f : j["failures"]) {
@@ -135,8 +135,8 @@ std::string FormatStatusTable(const json& snapshot) {
   const json& nodes = Array(snapshot, "nodes");
   for (const json& n : nodes) out += NodeLine(n) + "\n";
   if (nodes.empty()) out += "(no nodes)\n";
-  const std::string jobHead = Pad("JOB", 4) + Pad("CONTROLLER", 16) + Pad("STATE", 11) + Pad("PICTURE", 10) +
-                              Pad("BANDS", 6) + Pad("ROWS", 16);
+  const std::string jobHead =
+      Pad("JOB", 4) + Pad("CONTROLLER", 16) + Pad("STATE", 11) + Pad("PICTURE", 10) + Pad("BANDS", 6) + Pad("ROWS", 16);
   if (!Array(snapshot, "jobs").empty()) {
     out += "\n" + jobHead + "LEFT\n";
     for (const json& j : Array(snapshot, "jobs")) out += JobLine(j, false) + "\n";
@@ -169,7 +169,10 @@ std::string AskServer(int argc, char** argv) {
     throw std::runtime_error(std::string("no workgroup server is published as \"") + farm::kWorkGroupService +
                              "\" in the name registry");
   } catch (const CORBA::TRANSIENT&) {
-    throw std::runtime_error("no name registry answered (LEDGO_HOST, LEDGO_PORT)");
+    const platform::StatusOr<registry::RegistryAddress> address = registry::RegistryAddressFromEnvironment();
+    throw std::runtime_error("no name registry answered" +
+                             (address ? " at " + registry::Describe(*address) : std::string()) +
+                             " (LEDGO_HOST, LEDGO_PORT)");
   }
   Kintra::WorkGropRegiste_var registrar = Kintra::WorkGropRegiste::_unchecked_narrow(found.in());
   omniORB::setClientCallTimeout(registrar.in(), 1200);

@@ -35,7 +35,8 @@ class CdrReader {
   }
   bool Bytes(std::uint32_t n, std::vector<std::uint8_t>* out) {
     if (data_.size() - pos_ < n) return false;
-    out->assign(data_.begin() + static_cast<std::ptrdiff_t>(pos_), data_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
+    out->assign(data_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                data_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
     pos_ += n;
     return true;
   }

@@ -9,9 +9,7 @@ using nlohmann::json;
 
 namespace {
 
-double Seconds(StatusBoard::Clock::time_point t) {
-  return std::chrono::duration<double>(t.time_since_epoch()).count();
-}
+double Seconds(StatusBoard::Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
 
 json StateJson(const farm::NodeState& s) {
   return json{{"busy", s.busy},
@@ -60,8 +58,8 @@ std::string SafeForPage(const std::string& text) {
 
 }  // namespace
 
-void StatusBoard::NodeAnswered(const std::string& key, const std::string& address,
-                               std::optional<farm::NodeState> state, bool idle, Clock::time_point now) {
+void StatusBoard::NodeAnswered(const std::string& key, const std::string& address, std::optional<farm::NodeState> state,
+                               bool idle, Clock::time_point now) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto [it, added] = nodes_.try_emplace(key);
   Node& node = it->second;
@@ -145,14 +143,20 @@ json JobJson(int id, const JobReport& r, double started) {
 }  // namespace
 
 void StatusBoard::Publish(const std::vector<std::string>& line, Clock::time_point now) {
-  json snapshot{{"time", Seconds(now)}, {"nodes", json::array()}, {"jobs", json::array()},
-                {"waiting", json::array()}, {"history", json::array()}};
+  json snapshot{{"time", Seconds(now)},
+                {"nodes", json::array()},
+                {"jobs", json::array()},
+                {"waiting", json::array()},
+                {"history", json::array()}};
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& [key, n] : nodes_) {
-    json node{{"address", n.address},
-              {"state", !n.reachable ? "unreachable" : n.idle ? "idle" : "busy"},
-              {"lastAnswer", n.lastAnswer.time_since_epoch().count() == 0 ? json(nullptr) : json(Seconds(n.lastAnswer))},
-              {"status", n.state ? StateJson(*n.state) : json(nullptr)}};
+    json node{
+        {"address", n.address},
+        {"state", !n.reachable ? "unreachable"
+                  : n.idle     ? "idle"
+                               : "busy"},
+        {"lastAnswer", n.lastAnswer.time_since_epoch().count() == 0 ? json(nullptr) : json(Seconds(n.lastAnswer))},
+        {"status", n.state ? StateJson(*n.state) : json(nullptr)}};
     snapshot["nodes"].push_back(std::move(node));
   }
   for (const auto& [key, j] : jobs_) snapshot["jobs"].push_back(JobJson(j.id, j.report, Seconds(j.started)));
@@ -165,8 +169,8 @@ void StatusBoard::Publish(const std::vector<std::string>& line, Clock::time_poin
   for (const Job& j : history_) snapshot["history"].push_back(JobJson(j.id, j.report, Seconds(j.started)));
   // Text from nodes and controllers may hold anything: invalid UTF-8 is
   // replaced rather than refused.
-  latest_ = std::make_shared<const std::string>(
-      SafeForPage(snapshot.dump(-1, ' ', false, json::error_handler_t::replace)));
+  latest_ =
+      std::make_shared<const std::string>(SafeForPage(snapshot.dump(-1, ' ', false, json::error_handler_t::replace)));
 }
 
 std::shared_ptr<const std::string> StatusBoard::Latest() const {

@@ -47,8 +47,8 @@ class StatusBoard {
 
   // Node `key` answered: with its state when it announces one, else only
   // whether it is idle. `address` names it (its host).
-  void NodeAnswered(const std::string& key, const std::string& address, std::optional<farm::NodeState> state,
-                    bool idle, Clock::time_point now);
+  void NodeAnswered(const std::string& key, const std::string& address, std::optional<farm::NodeState> state, bool idle,
+                    Clock::time_point now);
   // Node `key` did not answer in time (a node never heard of is added as
   // unreachable).
   void NodeSilent(const std::string& key, const std::string& address, Clock::time_point now);

@@ -177,8 +177,7 @@ void StatusGatherer::Pass() {
   std::map<std::string, Answer> answers;
   {
     std::unique_lock<std::mutex> lock(shared->mutex);
-    shared->done.wait_for(lock, std::chrono::milliseconds(kProbeTimeoutMs + 100),
-                          [&] { return shared->pending == 0; });
+    shared->done.wait_for(lock, std::chrono::milliseconds(kProbeTimeoutMs + 100), [&] { return shared->pending == 0; });
     answers = shared->answers;
   }
   const auto now = StatusBoard::Clock::now();

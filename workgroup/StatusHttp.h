@@ -25,8 +25,8 @@ struct HttpAddress {
 platform::StatusOr<HttpAddress> ParseHttpAddress(std::string_view text);
 
 // The status page over plain HTTP: `/` the page (StatusPage) and
-// `/status.json` the board's last snapshot; every other path or method is
-// answered 404 or 405. Read-only: nothing a request sends changes the farm.
+// `/status.json` the board's last snapshot; every other path or method gets
+// an error status. Read-only: nothing a request sends changes the farm.
 // Requests read the snapshot only, on the server's own small thread pool.
 //
 // Start and Stop from one thread; the requests run on the server's threads.

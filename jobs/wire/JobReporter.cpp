@@ -9,9 +9,10 @@
 
 namespace jobs {
 
-JobReporter::JobReporter(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss,
-                         std::function<JobNewsData()> read)
-    : group_(Kintra::WorkGroup::_duplicate(group)), boss_(Lumora::RenderBoss::_duplicate(boss)), read_(std::move(read)) {
+JobReporter::JobReporter(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, std::function<JobNewsData()> read)
+    : group_(Kintra::WorkGroup::_duplicate(group)),
+      boss_(Lumora::RenderBoss::_duplicate(boss)),
+      read_(std::move(read)) {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) == 0) controller_ = name;
   try {
