@@ -20,7 +20,7 @@ bool ObjectOperation(std::string_view operation) {
 // The operations of the workgroup server's objects.
 bool WorkgroupOperation(std::string_view operation) {
   return OneOf(operation, {"CreateWorkGroup", "Add_Farmer", "GetValidFarmer", "WaitInLine", "LeaveLine", "_get_policy",
-                           "_set_policy"});
+                           "_set_policy", "JobReport", "FarmStatus"});
 }
 
 }  // namespace
@@ -55,8 +55,9 @@ bool MayCall(PeerRole own, std::string_view operation, PeerRole caller) {
       }
       return caller == PeerRole::kClient;
     case PeerRole::kNode:
-      // The server probes its nodes; only a controller hands out bands.
-      if (OneOf(operation, {"IsLive", "IsIdle", "_get_ID"})) {
+      // The server probes its nodes and asks their state; only a controller
+      // hands out bands.
+      if (OneOf(operation, {"IsLive", "IsIdle", "_get_ID", "Abilities", "Status"})) {
         return caller == PeerRole::kClient || caller == PeerRole::kServer;
       }
       return caller == PeerRole::kClient;

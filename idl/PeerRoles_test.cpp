@@ -21,6 +21,10 @@ TEST(PeerRoles, WhoMayCallWhom) {
   EXPECT_FALSE(MayCall(kServer, "_set_policy", kNode));
   EXPECT_TRUE(MayCall(kServer, "WaitInLine", kClient));
   EXPECT_FALSE(MayCall(kServer, "WaitInLine", kNode));
+  // Controllers report their jobs; people ask the farm's state as clients.
+  EXPECT_TRUE(MayCall(kServer, "JobReport", kClient));
+  EXPECT_FALSE(MayCall(kServer, "JobReport", kNode));
+  EXPECT_TRUE(MayCall(kServer, "FarmStatus", kClient));
   // A node: bands and files only from a controller; the server may probe.
   for (const char* op : {"CouldEngage", "SetData", "CreateFileAndPass", "WriteBuffer", "Zarvo", "Stop", "StopJob"}) {
     EXPECT_TRUE(MayCall(kNode, op, kClient)) << op;
@@ -29,6 +33,9 @@ TEST(PeerRoles, WhoMayCallWhom) {
   }
   EXPECT_TRUE(MayCall(kNode, "IsLive", kServer));
   EXPECT_TRUE(MayCall(kNode, "_get_ID", kServer));
+  EXPECT_TRUE(MayCall(kNode, "Abilities", kServer));
+  EXPECT_TRUE(MayCall(kNode, "Status", kServer));
+  EXPECT_FALSE(MayCall(kNode, "Status", kNode));
   EXPECT_FALSE(MayCall(kNode, "IsLive", kNode));
   // A controller: rows, end messages and files from nodes only.
   for (const char* op : {"Push", "SetData", "CreateFileAndPass", "IsLive"}) {
@@ -46,6 +53,9 @@ TEST(PeerRoles, WhoMustAnswer) {
   // A job's place in the work group's line is kept by the server too.
   EXPECT_EQ(ExpectedCallee(kClient, "WaitInLine"), kServer);
   EXPECT_EQ(ExpectedCallee(kClient, "LeaveLine"), kServer);
+  EXPECT_EQ(ExpectedCallee(kClient, "JobReport"), kServer);
+  EXPECT_EQ(ExpectedCallee(kClient, "FarmStatus"), kServer);
+  EXPECT_EQ(ExpectedCallee(kServer, "Status"), kNode);
   EXPECT_EQ(ExpectedCallee(kClient, "StopJob"), kNode);
   // The same operation name has one meaning per caller.
   EXPECT_EQ(ExpectedCallee(kClient, "SetData"), kNode);

@@ -55,23 +55,23 @@ struct Answer {
 };
 
 // Learns once whether the node announces its state.
-void LearnKind(Kintra::Farmer_ptr farmer, Lumora::StatusFarmer_var* status) {
+void LearnKind(Kintra::Farmer_ptr farmer, CORBA::ULong timeoutMs, Lumora::StatusFarmer_var* status) {
   if (!farmer->_is_a("IDL:Lumora/AbleFarmer:1.0")) return;
   Lumora::AbleFarmer_var able = Lumora::AbleFarmer::_unchecked_narrow(farmer);
-  omniORB::setClientCallTimeout(able, StatusGatherer::kProbeTimeoutMs);
+  omniORB::setClientCallTimeout(able, timeoutMs);
   Lumora::AbilityList_var words = able->Abilities();
   for (CORBA::ULong i = 0; i < words->length(); ++i) {
     if (std::string(words[i].in()) != farm::kAbilityStatus) continue;
     *status = Lumora::StatusFarmer::_unchecked_narrow(farmer);
-    omniORB::setClientCallTimeout(status->in(), StatusGatherer::kProbeTimeoutMs);
+    omniORB::setClientCallTimeout(status->in(), timeoutMs);
   }
 }
 
-Answer Probe(StatusGatherer::Target& t) {
+Answer Probe(StatusGatherer::Target& t, CORBA::ULong timeoutMs) {
   Answer answer;
   try {
     if (!t.kindKnown) {
-      LearnKind(t.farmer.in(), &t.status);
+      LearnKind(t.farmer.in(), timeoutMs, &t.status);
       t.kindKnown = true;
     }
     if (!CORBA::is_nil(t.status)) {
@@ -88,8 +88,8 @@ Answer Probe(StatusGatherer::Target& t) {
 
 }  // namespace
 
-StatusGatherer::StatusGatherer(CORBA::ORB_ptr orb, std::shared_ptr<StatusBoard> board)
-    : orb_(CORBA::ORB::_duplicate(orb)), board_(std::move(board)) {}
+StatusGatherer::StatusGatherer(CORBA::ORB_ptr orb, std::shared_ptr<StatusBoard> board, CORBA::ULong callTimeoutMs)
+    : orb_(CORBA::ORB::_duplicate(orb)), board_(std::move(board)), callTimeoutMs_(callTimeoutMs) {}
 
 StatusGatherer::~StatusGatherer() { Stop(); }
 
@@ -99,7 +99,7 @@ void StatusGatherer::Track(Kintra::Farmer_ptr farmer) {
   if (targets_.count(key) != 0) return;
   auto target = std::make_shared<Target>();
   target->farmer = Kintra::Farmer::_duplicate(farmer);
-  omniORB::setClientCallTimeout(target->farmer, kProbeTimeoutMs);
+  omniORB::setClientCallTimeout(target->farmer, callTimeoutMs_);
   target->address = farm::HostOfReference(key).value_or("?");
   targets_.emplace(key, std::move(target));
 }
@@ -154,8 +154,8 @@ void StatusGatherer::Pass() {
       if (target->busy) continue;  // still on its last probe: silent
       target->busy = true;
     }
-    auto run = [shared, key = key, target = target] {
-      const Answer answer = Probe(*target);
+    auto run = [shared, key = key, target = target, timeoutMs = callTimeoutMs_] {
+      const Answer answer = Probe(*target, timeoutMs);
       {
         std::lock_guard<std::mutex> lock(target->mutex);
         target->busy = false;
@@ -177,7 +177,7 @@ void StatusGatherer::Pass() {
   std::map<std::string, Answer> answers;
   {
     std::unique_lock<std::mutex> lock(shared->mutex);
-    shared->done.wait_for(lock, std::chrono::milliseconds(kProbeTimeoutMs + 100), [&] { return shared->pending == 0; });
+    shared->done.wait_for(lock, kAnswerWithin, [&] { return shared->pending == 0; });
     answers = shared->answers;
   }
   const auto now = StatusBoard::Clock::now();

@@ -19,10 +19,13 @@ namespace workgroup {
 // Asks every node the server has known what it does, all at once every
 // kPeriod, and hands the answers to the board, which it then publishes.
 // A node that announces "status" (a Lumora::StatusFarmer) answers its whole
-// state; any other only whether it is idle. Each call has a time limit of
-// kProbeTimeoutMs and the pass waits for no probe longer: a node still
-// silent then counts as unreachable, and is not asked again until its
-// probe has returned, so a frozen node ties up one thread at most.
+// state; any other only whether it is idle. A pass waits kAnswerWithin for
+// the answers: a node still silent then counts as unreachable, and is not
+// asked again until its probe has returned, so a frozen node ties up one
+// thread at most. The calls themselves keep the work group's own time
+// limit (WorkGroup_i::kFarmerCallTimeoutMs): the ORB ends every call on a
+// connection whose call timed out, and a shorter limit here would cut
+// short the work group's own probes of a node that is only slow.
 //
 // Track and AddLine from any thread (the ORB's); the mutex guards the
 // nodes and the lines. The pass runs on its own thread, from Start until
@@ -30,12 +33,13 @@ namespace workgroup {
 class StatusGatherer {
  public:
   static constexpr std::chrono::milliseconds kPeriod{500};
-  static constexpr CORBA::ULong kProbeTimeoutMs = 700;
+  static constexpr std::chrono::milliseconds kAnswerWithin{700};
+
+  // `callTimeoutMs` limits every call on a node.
+  StatusGatherer(CORBA::ORB_ptr orb, std::shared_ptr<StatusBoard> board, CORBA::ULong callTimeoutMs);
 
   using Line = std::function<std::vector<std::string>()>;
 
-  // `orb` names the nodes by their references' text.
-  StatusGatherer(CORBA::ORB_ptr orb, std::shared_ptr<StatusBoard> board);
   ~StatusGatherer();
   StatusGatherer(const StatusGatherer&) = delete;
   StatusGatherer& operator=(const StatusGatherer&) = delete;
@@ -58,6 +62,7 @@ class StatusGatherer {
 
   CORBA::ORB_var orb_;
   const std::shared_ptr<StatusBoard> board_;
+  const CORBA::ULong callTimeoutMs_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;

@@ -8,7 +8,7 @@ WorkGropRegiste_i::WorkGropRegiste_i(PortableServer::POA_ptr poa, std::shared_pt
     : poa_(PortableServer::POA::_duplicate(poa)), board_(std::move(board)) {
   int argc = 0;
   CORBA::ORB_var orb = farm::InitOrb(argc, nullptr);  // the server's own, running
-  gatherer_ = std::make_shared<StatusGatherer>(orb.in(), board_);
+  gatherer_ = std::make_shared<StatusGatherer>(orb.in(), board_, WorkGroup_i::kFarmerCallTimeoutMs);
   gatherer_->Start();
 }
 
