@@ -178,7 +178,7 @@ def shots(farm, folder):
     os.makedirs(folder, exist_ok=True)
     job = farm.render(2048, 1536, background=True)
     url = "http://127.0.0.1:%d/" % farm.http_port
-    for i, wait in ((1, 5), (2, 5)):
+    for i, wait in ((1, 2), (2, 1)):
         time.sleep(wait)
         out = os.path.join(os.path.abspath(folder), "status-%d.png" % i)
         subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
