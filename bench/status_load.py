@@ -52,7 +52,7 @@ class Farm:
         hub_port = free_port()
         self.start("ledgo", self.work, [os.path.join(self.bin, "ledgo")])
         time.sleep(0.5)
-        self.start("kintrahub", self.work, [os.path.join(self.bin, "kintrahub"), "--http",
+        self.hub = self.start("kintrahub", self.work, [os.path.join(self.bin, "kintrahub"), "--http",
                                             "127.0.0.1:%d" % self.http_port,
                                             "-ORBendPoint", "giop:tcp:127.0.0.1:%d" % hub_port])
         self.wait_for(lambda: self.connects(self.http_port), 15, "kintrahub")
@@ -74,6 +74,13 @@ class Farm:
     def start(self, name, folder, argv):
         log = open(os.path.join(self.work, name + ".log"), "w")
         self.procs.append(subprocess.Popen(argv, cwd=folder, env=self.env, stdout=log, stderr=subprocess.STDOUT))
+        return self.procs[-1]
+
+    def hub_cpu(self):
+        """CPU seconds kintrahub has used so far."""
+        with open("/proc/%d/stat" % self.hub.pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
     @staticmethod
     def connects(port):
@@ -135,6 +142,7 @@ class Load:
         self.thread = threading.Thread(target=self.run)
 
     def run(self):
+        cpu = time.thread_time()
         start = time.monotonic()
         n = 0
         while not self.stop.is_set():
@@ -158,6 +166,7 @@ class Load:
                 self.failed += 1
             self.slowest = max(self.slowest, time.monotonic() - t)
             n += 1
+        self.cpu = time.thread_time() - cpu
 
     def __enter__(self):
         self.began = time.monotonic()
@@ -204,19 +213,22 @@ def main():
         farm.render(160, 120)  # warm the nodes' caches
         ratios = []
         print("scene 1 at %d x %d on 2 nodes; load: %g requests/s" % (args.width, args.height, args.rate))
-        print("run  quiet s  loaded s  loaded/quiet  answered  failed  slowest ms")
+        print("run  quiet s  loaded s  loaded/quiet  answered  failed  slowest ms  hub CPU s quiet/loaded  client CPU s")
         for run in range(1, args.runs + 1):
-            times = {}
+            times, hub = {}, {}
             for mode in (("quiet", "loaded") if run % 2 else ("loaded", "quiet")):
+                before = farm.hub_cpu()
                 if mode == "quiet":
                     times[mode] = farm.render(args.width, args.height)
                 else:
                     with Load(farm.http_port, args.rate) as load:
                         times[mode] = farm.render(args.width, args.height)
+                hub[mode] = farm.hub_cpu() - before
             ratio = times["loaded"] / times["quiet"]
             ratios.append(ratio)
-            print("%3d  %7.2f  %8.2f  %12.3f  %8d  %6d  %10.1f" % (run, times["quiet"], times["loaded"], ratio,
-                                                                   load.ok, load.failed, load.slowest * 1000))
+            print("%3d  %7.2f  %8.2f  %12.3f  %8d  %6d  %10.1f  %10.2f / %-10.2f  %12.2f" % (
+                run, times["quiet"], times["loaded"], ratio, load.ok, load.failed, load.slowest * 1000,
+                hub["quiet"], hub["loaded"], load.cpu))
             print("     (%.1f requests/s answered)" % (load.ok / load.seconds))
         print("loaded/quiet: %.3f .. %.3f (median %.3f)" % (min(ratios), max(ratios), sorted(ratios)[len(ratios) // 2]))
     finally:

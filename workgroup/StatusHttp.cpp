@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <charconv>
+#include <mutex>
 
 #include "workgroup/StatusPage.h"
 
@@ -40,12 +41,29 @@ platform::Status StatusHttp::Start(const HttpAddress& address) {
   server_->set_read_timeout(5, 0);
   server_->set_write_timeout(5, 0);
   const std::shared_ptr<StatusBoard> board = board_;
-  server_->Get("/", [board](const httplib::Request&, httplib::Response& res) {
+  // The page is drawn once per snapshot, not once per request.
+  struct DrawnPage {
+    std::mutex mutex;
+    std::shared_ptr<const std::string> snapshot;
+    std::shared_ptr<const std::string> page;
+  };
+  auto drawn = std::make_shared<DrawnPage>();
+  server_->Get("/", [board, drawn](const httplib::Request&, httplib::Response& res) {
+    const std::shared_ptr<const std::string> snapshot = board->Latest();
+    std::shared_ptr<const std::string> page;
+    {
+      std::lock_guard<std::mutex> lock(drawn->mutex);
+      if (drawn->snapshot != snapshot) {
+        drawn->page = std::make_shared<const std::string>(StatusPage(*snapshot));
+        drawn->snapshot = snapshot;
+      }
+      page = drawn->page;
+    }
     res.set_header("Cache-Control", "no-store");
     res.set_header("X-Content-Type-Options", "nosniff");
     res.set_header("Content-Security-Policy",
                    "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'");
-    res.set_content(StatusPage(*board->Latest()), "text/html; charset=utf-8");
+    res.set_content(*page, "text/html; charset=utf-8");
   });
   server_->Get("/status.json", [board](const httplib::Request&, httplib::Response& res) {
     res.set_header("Cache-Control", "no-store");
