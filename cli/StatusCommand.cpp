@@ -86,7 +86,8 @@ std::string NodeLine(const json& n) {
   std::string line = Pad(host, 16) + Pad(state, 12);
   if (state == "busy" && s.value("busy", false)) {
     line += Pad(Text(s, "controller") + " " + Int(Number(s, "width")) + "x" + Int(Number(s, "height")) + " band " +
-                    Int(Number(s, "band")) + "/" + Int(Number(s, "bandCount")),
+                    Int(Number(s, "band")) + "/" + Int(Number(s, "bandCount")) +
+                    (Number(s, "frame") > 0 ? " frame " + Int(Number(s, "frame")) : ""),
                 34);
     line += Pad(Int(Number(s, "rowsDone")) + "/" + Int(Number(s, "rowsAsked")) + " " +
                     Percent(Number(s, "rowsDone"), Number(s, "rowsAsked")),

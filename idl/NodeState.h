@@ -18,6 +18,7 @@ struct NodeState {
   std::int32_t bandCount = 0;
   std::int32_t firstRow = 0;
   std::int32_t lastRow = 0;
+  std::int32_t frame = 0;     // the animation frame; 0 for a still picture
   std::int32_t rowsDone = 0;  // rows the engine sent of those asked
   std::int32_t rowsAsked = 0;
   double cpuSeconds = 0;  // the engine's process group

@@ -149,6 +149,7 @@ Lumora::NodeStatus* FarmerServant::Status() {
   out->bandCount = s.bandCount;
   out->firstRow = s.firstRow;
   out->lastRow = s.lastRow;
+  out->frame = s.frame;
   out->rowsDone = s.rowsDone;
   out->rowsAsked = s.rowsAsked;
   out->cpuSeconds = s.cpuSeconds;

@@ -74,6 +74,7 @@ farm::NodeState NodeStatus::Read(const RenderNode::Activity& now) const {
   state.bandCount = job.partCount;
   state.firstRow = job.rows.first;
   state.lastRow = job.rows.last;
+  state.frame = job.rows.frame.value_or(0);
   state.rowsAsked = job.rows.rows();
   state.busySince = std::chrono::duration<double>(now.busySince.time_since_epoch()).count();
   const fs::path progress = folder_ / farm::kBandProgressFile;

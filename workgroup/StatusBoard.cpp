@@ -12,23 +12,12 @@ namespace {
 double Seconds(StatusBoard::Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
 
 json StateJson(const farm::NodeState& s) {
-  return json{{"busy", s.busy},
-              {"controller", s.controller},
-              {"width", s.width},
-              {"height", s.height},
-              {"band", s.band},
-              {"bandCount", s.bandCount},
-              {"firstRow", s.firstRow},
-              {"lastRow", s.lastRow},
-              {"rowsDone", s.rowsDone},
-              {"rowsAsked", s.rowsAsked},
-              {"cpuSeconds", s.cpuSeconds},
-              {"memoryMb", s.memoryMb},
-              {"busySince", s.busySince},
-              {"folder", s.folder},
-              {"host", s.host},
-              {"version", s.version},
-              {"renderer", s.renderer}};
+  return json{
+      {"busy", s.busy},         {"controller", s.controller}, {"width", s.width},         {"height", s.height},
+      {"band", s.band},         {"bandCount", s.bandCount},   {"firstRow", s.firstRow},   {"lastRow", s.lastRow},
+      {"frame", s.frame},       {"rowsDone", s.rowsDone},     {"rowsAsked", s.rowsAsked}, {"cpuSeconds", s.cpuSeconds},
+      {"memoryMb", s.memoryMb}, {"busySince", s.busySince},   {"folder", s.folder},       {"host", s.host},
+      {"version", s.version},   {"renderer", s.renderer}};
 }
 
 // Seconds left at the rate so far; null until a row arrived.

@@ -35,6 +35,7 @@ farm::NodeState FromWire(const Lumora::NodeStatus& s) {
   out.bandCount = s.bandCount;
   out.firstRow = s.firstRow;
   out.lastRow = s.lastRow;
+  out.frame = s.frame;
   out.rowsDone = s.rowsDone;
   out.rowsAsked = s.rowsAsked;
   out.cpuSeconds = s.cpuSeconds;

@@ -64,7 +64,7 @@ function since(t){if(!t)return "";return new Date(t*1000).toLocaleTimeString();}
 function nodeRow(n){const tr=document.createElement("tr");const s=n.status||{};
 cell(tr,(s.host||n.address)+(s.host&&s.host!==n.address?" ("+n.address+")":""));cell(tr,n.state,n.state);
 const busy=n.state!=="unreachable"&&s.busy;cell(tr,s.controller||"");
-cell(tr,busy?s.width+" x "+s.height:"");cell(tr,busy?s.band+"/"+s.bandCount+" rows "+s.firstRow+"-"+s.lastRow:"");
+cell(tr,busy?s.width+" x "+s.height:"");cell(tr,busy?s.band+"/"+s.bandCount+" rows "+s.firstRow+"-"+s.lastRow+(s.frame?" frame "+s.frame:""):"");
 const td=cell(tr,busy?s.rowsDone+"/"+s.rowsAsked+" ":"");if(busy&&s.rowsAsked>0){const p=document.createElement("progress");p.max=s.rowsAsked;p.value=s.rowsDone;td.appendChild(p);}
 cell(tr,busy?s.cpuSeconds.toFixed(1):"");cell(tr,busy?s.memoryMb.toFixed(0):"");cell(tr,busy?since(s.busySince):"");
 cell(tr,(s.folder||"")+(s.version?" · "+s.version:"")+(s.renderer?" · "+s.renderer:""));return tr;}
