@@ -95,12 +95,15 @@ std::vector<std::string> StatusBoard::Prune(Clock::time_point now) {
 
 void StatusBoard::JobReported(const std::string& key, const JobReport& report, Clock::time_point now) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (jobs_.count(key) == 0 && jobs_.size() >= kMostJobs) return;
   auto [it, added] = jobs_.try_emplace(key);
   if (added) {
     it->second.id = nextJob_++;
     it->second.started = now;
   }
   it->second.report = report;
+  std::vector<std::string>& failures = it->second.report.failures;
+  if (failures.size() > kMostFailures) failures.erase(failures.begin(), failures.end() - kMostFailures);
   it->second.lastNews = now;
   if (Ended(report.state)) EndJobLocked(it);
 }

@@ -44,6 +44,10 @@ class StatusBoard {
   static constexpr std::chrono::minutes kUnreachableKept{10};
   static constexpr std::chrono::seconds kJobSilence{30};
   static constexpr std::size_t kHistory = 10;
+  // Jobs in flight shown at most (reports on more are dropped), and the
+  // failures shown per job (the last ones).
+  static constexpr std::size_t kMostJobs = 256;
+  static constexpr std::size_t kMostFailures = 20;
 
   // Node `key` answered: with its state when it announces one, else only
   // whether it is idle. `address` names it (its host).
