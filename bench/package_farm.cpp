@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
   int sentTotal = 0;
   for (int j = 1; j <= jobs; ++j) {
     const auto start = std::chrono::steady_clock::now();
-    farmtest::Process* p = farm.StartProgram({(client / "lumora").string(), "render", scene.string(), "+W160",
-                                              "+H120", "--out", (farm.TmpDir() / "out.png").string()},
+    farmtest::Process* p = farm.StartProgram({(client / "lumora").string(), "render", scene.string(), "+W160", "+H120",
+                                              "--out", (farm.TmpDir() / "out.png").string()},
                                              "lumora");
     const auto rc = p ? p->WaitExit(10min) : std::nullopt;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

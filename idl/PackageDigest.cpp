@@ -106,9 +106,7 @@ std::optional<std::string> PackageDigestOf(const std::filesystem::path& path, st
   return Hex(digest, length);
 }
 
-std::string OfferedPackageName(std::string_view digest) {
-  return kOfferPrefix + std::string(digest) + kOfferSuffix;
-}
+std::string OfferedPackageName(std::string_view digest) { return kOfferPrefix + std::string(digest) + kOfferSuffix; }
 
 std::optional<std::string> DigestOfOfferedName(std::string_view name) {
   const std::string_view prefix(kOfferPrefix);

@@ -32,7 +32,7 @@ uint32_t WorkgroupCallTimeoutMs();
 // sent (may be null; it outlives the links).
 struct PackageOffer {
   PackageBytes bytes;
-  std::string digest;
+  std::string digest{};
   JobProgress* progress = nullptr;
 };
 
