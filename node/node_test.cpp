@@ -67,6 +67,14 @@ TEST(EngineCommandTest, TheEngineLineWithItsDoubledBlanks) {
             "/node/pvengine /Exit  /Render    /node/Render/Tessel.pov  +sc0  +sr311  +ec1.0  +er480 +ORender12.bmp "
             "+W640  +H480  +UA");
   EXPECT_EQ(twelve.argv[8], "+ORender12.bmp");
+
+  // A frame of an animation: the renderer renders that frame of the
+  // animation the options file describes.
+  job.rows.frame = -3;
+  const node::EngineCommand frame = node::BuildEngineCommand("/node", job, true);
+  EXPECT_EQ(std::vector<std::string>(frame.argv.end() - 2, frame.argv.end()),
+            (std::vector<std::string>{"+SF-3", "+EF-3"}));
+  EXPECT_EQ(platform::SplitCommandLine(frame.text), frame.argv);
 }
 
 TEST(EngineCommandTest, AFolderWithBlanksStaysOneArgument) {
