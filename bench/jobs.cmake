@@ -10,7 +10,7 @@ set_target_properties(jobs_rows_bench PROPERTIES
 function(farm_bench name source)
   add_executable(${name} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${source})
   target_link_libraries(${name} PRIVATE farm_test_support ${ARGN})
-  foreach(program vornel ledgo kintrahub tessel pvengine ferrix)
+  foreach(program vornel lumora_cli zephrin ledgo kintrahub tessel pvengine ferrix)
     if(TARGET ${program})
       add_dependencies(${name} ${program})
     endif()
@@ -33,3 +33,6 @@ target_compile_definitions(tls_farm_bench PRIVATE FARM_SOURCE_DIR="${CMAKE_SOURC
 
 # Half of a farm of 16 (or more) nodes stopped, against the whole farm.
 farm_bench(frozen_farm_bench frozen_farm.cpp)
+
+# A package crosses each link once: bytes sent for several jobs of one scene.
+farm_bench(package_farm_bench package_farm.cpp)

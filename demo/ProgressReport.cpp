@@ -71,6 +71,10 @@ void ProgressReport::Finish(const jobs::JobProgressSnapshot& p, const std::vecto
                  : n.finished ? "done"
                               : "-");
   }
+  if (p.packagesSent + p.packagesHeld > 0) {
+    std::fprintf(out_, "package: sent to %d node(s), %lld bytes; already held by %d\n", p.packagesSent,
+                 static_cast<long long>(p.packageBytesSent), p.packagesHeld);
+  }
   std::fflush(out_);
 }
 

@@ -16,6 +16,10 @@ namespace farm {
 // Renders a user's own scene folder with its options (the farm options file
 // in the package; see idl/RenderOptions.h), without alpha unless asked.
 inline constexpr char kAbilityScene[] = "scene";
+// Keeps the packages of its last jobs and takes a package offered by its
+// digest (idl/PackageDigest.h) as the file name given to CreateFile: FALSE
+// means it holds that package and needs no bytes.
+inline constexpr char kAbilityCache[] = "cache";
 // Reserved for later abilities: animation frames, balanced bands, status.
 inline constexpr char kAbilityFrames[] = "frames";
 inline constexpr char kAbilityBalance[] = "balance";

@@ -16,14 +16,16 @@ bool NameStaysInFolder(const char* name) {
 
 }  // namespace
 
-FileReceiver::FileReceiver(std::filesystem::path folder) : folder_(std::move(folder)) {}
+FileReceiver::FileReceiver(std::filesystem::path folder, Hooks hooks)
+    : folder_(std::move(folder)), hooks_(std::move(hooks)) {}
 
 FileReceiver::~FileReceiver() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-Lumora::FileTransform_ptr FileReceiver::Activate(PortableServer::POA_ptr poa, std::filesystem::path folder) {
-  PortableServer::Servant_var<FileReceiver> receiver = new FileReceiver(std::move(folder));
+Lumora::FileTransform_ptr FileReceiver::Activate(PortableServer::POA_ptr poa, std::filesystem::path folder,
+                                                 Hooks hooks) {
+  PortableServer::Servant_var<FileReceiver> receiver = new FileReceiver(std::move(folder), std::move(hooks));
   PortableServer::ObjectId_var id = poa->activate_object(receiver.in());
   CORBA::Object_var obj = poa->id_to_reference(id.in());
   return Lumora::FileTransform::_narrow(obj.in());
@@ -31,6 +33,7 @@ Lumora::FileTransform_ptr FileReceiver::Activate(PortableServer::POA_ptr poa, st
 
 CORBA::Boolean FileReceiver::CreateFile(const char* name, CORBA::Long overwrite) {
   if (!NameStaysInFolder(name)) return false;
+  if (overwrite == 0 && hooks_.held && hooks_.held(name)) return false;
   const std::filesystem::path target = folder_ / name;
   std::lock_guard<std::mutex> lock(mutex_);
   std::error_code ec;
@@ -69,6 +72,8 @@ void FileReceiver::DiscardLocked() {
 
 CORBA::Boolean FileReceiver::CloseFile() {
   bool stored = true;
+  bool closed = false;
+  std::filesystem::path target;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (file_ != nullptr) {
@@ -78,8 +83,11 @@ CORBA::Boolean FileReceiver::CloseFile() {
         std::filesystem::remove(target_, ec);
       }
       file_ = nullptr;
+      closed = true;
+      target = target_;
     }
   }
+  if (closed && stored && hooks_.arrived) stored = hooks_.arrived(target);
   // Retire this object in whichever adapter serves the current call; the
   // adapter drops its reference once the call has been answered.
   try {

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <mutex>
+#include <string>
 
 #include "Lumora.hh"
 
@@ -16,13 +18,27 @@
 // holds a '/' or '\\' separator, or is "." or "..", is refused by CreateFile.
 class FileReceiver : public POA_Lumora::FileTransform {
  public:
-  explicit FileReceiver(std::filesystem::path folder);
+  // What the owner of the folder does with some files; both may be empty.
+  // Called on the ORB thread of the call, without the receiver's lock.
+  struct Hooks {
+    // Asked by CreateFile(name, 0) for a name that stays in the folder:
+    // true when the owner already holds that file elsewhere; CreateFile
+    // then answers FALSE as for a file that exists.
+    std::function<bool(const std::string& name)> held;
+    // Told by CloseFile of a file that arrived whole: false when the owner
+    // refuses it (it then removes or moves the file itself); CloseFile then
+    // answers FALSE.
+    std::function<bool(const std::filesystem::path& file)> arrived;
+  };
+
+  explicit FileReceiver(std::filesystem::path folder, Hooks hooks = {});
   ~FileReceiver() override;
 
   // The answer of every CreateFileAndPass: a new receiver into `folder`,
   // activated in `poa` (which then owns it; CloseFile retires it), as its
   // reference. Raises what the adapter raises. Any thread.
-  static Lumora::FileTransform_ptr Activate(PortableServer::POA_ptr poa, std::filesystem::path folder);
+  static Lumora::FileTransform_ptr Activate(PortableServer::POA_ptr poa, std::filesystem::path folder,
+                                            Hooks hooks = {});
 
   // FALSE when `overwrite` is 0 and the file exists (it stays untouched), or
   // when the name is refused. Otherwise opens folder/name for writing,
@@ -49,6 +65,7 @@ class FileReceiver : public POA_Lumora::FileTransform {
   void DiscardLocked();
 
   std::filesystem::path folder_;
+  const Hooks hooks_;
   std::filesystem::path target_;  // of file_
   std::FILE* file_ = nullptr;
   std::mutex mutex_;

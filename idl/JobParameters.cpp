@@ -17,7 +17,7 @@ OneFrame Answer(OneFrame answer, std::string* reason, std::string why) {
 
 Lumora::DataSeq EncodeJobParameters(const JobParameters& job) {
   Lumora::DataSeq data;
-  data.length(7);
+  data.length(job.rows.frame ? 8 : 7);
   data[0] <<= kOneFrameWord;
   data[1] <<= static_cast<CORBA::Long>(job.part);
   data[2] <<= static_cast<CORBA::Long>(job.partCount);
@@ -25,6 +25,7 @@ Lumora::DataSeq EncodeJobParameters(const JobParameters& job) {
   data[4] <<= static_cast<CORBA::Long>(job.height);
   data[5] <<= static_cast<CORBA::Long>(OutgoingFirstRow(job.part, job.rows));
   data[6] <<= static_cast<CORBA::Long>(job.rows.last);
+  if (job.rows.frame) data[7] <<= static_cast<CORBA::Long>(*job.rows.frame);
   return data;
 }
 
@@ -44,11 +45,18 @@ OneFrame DecodeJobParameters(const Lumora::DataSeq& data, JobParameters* out, st
       return Answer(OneFrame::kRefused, reason, "element " + std::to_string(i + 1) + " is no long");
     }
   }
+  std::optional<std::int32_t> frame;
+  if (data.length() > 7) {
+    CORBA::Long f = 0;
+    if (!(data[7] >>= f)) return Answer(OneFrame::kRefused, reason, "element 7 is no long");
+    frame = f;
+  }
   out->part = v[0];
   out->partCount = v[1];
   out->width = v[2];
   out->height = v[3];
   out->rows = IncomingRows(v[0], v[4], v[5]);
+  out->rows.frame = frame;
   return OneFrame::kAccepted;
 }
 

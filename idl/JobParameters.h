@@ -13,7 +13,10 @@ class DataSeq;
 // The job parameters a boss sends a farmer before its band starts: a
 // DataSeq of seven elements, the string kOneFrameWord and six longs: part,
 // part count, width, height, first row, last row (band 1's first row sent
-// as 0; see OutgoingFirstRow in idl/WorkUnit.h).
+// as 0; see OutgoingFirstRow in idl/WorkUnit.h). A band of an animation
+// frame carries the frame number as an eighth long, which a decoder of the
+// base protocol never reads: such frames go only to farmers that announce
+// farm::kAbilityFrames.
 namespace farm {
 
 // The defaults are what a node renders until a boss has sent its band: the
@@ -25,7 +28,8 @@ struct JobParameters {
   std::int32_t partCount = 1;  // bands in the job
   std::int32_t width = 640;    // picture size
   std::int32_t height = 480;
-  WorkUnit rows{1, 480, std::nullopt};  // rows to render, already widened at inner seams
+  WorkUnit rows{1, 480, std::nullopt};  // rows to render, already widened at inner seams; rows.frame:
+                                        // the animation frame they belong to
 
   bool operator==(const JobParameters&) const = default;
 };
@@ -39,8 +43,8 @@ enum class OneFrame {
 Lumora::DataSeq EncodeJobParameters(const JobParameters& job);
 
 // *out changes only when the answer is kAccepted. For kIgnored and
-// kRefused, *reason (when not null) says why. Elements past the seventh are
-// not read.
+// kRefused, *reason (when not null) says why. An eighth element is the
+// frame number and must be a long; elements past it are not read.
 OneFrame DecodeJobParameters(const Lumora::DataSeq& data, JobParameters* out, std::string* reason = nullptr);
 
 }  // namespace farm

@@ -80,6 +80,19 @@ TEST(Messages, JobParametersRoundTrip) {
   Lumora::DataSeq wide = wire;
   wide[6] <<= CORBA::Double(329.0);
   expect(wide, OneFrame::kRefused, "element 6 is no long");
+
+  // An animation frame rides as an eighth long; a still sends seven.
+  JobParameters frame = sent;
+  frame.rows.frame = 7;
+  const Lumora::DataSeq frameWire = EncodeJobParameters(frame);
+  ASSERT_EQ(frameWire.length(), 8u);
+  ASSERT_EQ(DecodeJobParameters(frameWire, &got, &reason), OneFrame::kAccepted);
+  EXPECT_EQ(got, frame);
+  ASSERT_EQ(DecodeJobParameters(wire, &got, &reason), OneFrame::kAccepted);
+  EXPECT_FALSE(got.rows.frame) << "a still clears the frame of the band before";
+  Lumora::DataSeq badFrame = frameWire;
+  badFrame[7] <<= "7";
+  expect(badFrame, OneFrame::kRefused, "element 7 is no long");
 }
 
 // Band 1 from the top goes out as row 0 in the message and in Farmer.ini,

@@ -34,6 +34,13 @@ EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const 
     c.text += " +UA";
     c.argv.push_back("+UA");
   }
+  if (job.rows.frame) {
+    const std::string frame = std::to_string(*job.rows.frame);
+    for (const std::string& arg : {"+SF" + frame, "+EF" + frame}) {
+      c.text += " " + arg;
+      c.argv.push_back(arg);
+    }
+  }
   return c;
 }
 

@@ -26,6 +26,9 @@ inline constexpr char kEngineProgram[] = "pvengine";
 // No length limit: the line is never copied into a fixed buffer. For a
 // `userScene` the engine is given the farm options file in place of the
 // scene, and no alpha: a user's picture has the background povray shows.
+// A band of an animation frame adds +SF<n> +EF<n>: the renderer reads the
+// animation from the options file and renders that frame alone, so clock,
+// frame_number, clock_delta and the cyclic rule are its own.
 EngineCommand BuildEngineCommand(const std::filesystem::path& nodeFolder, const JobParameters& job,
                                  bool userScene = false);
 

@@ -112,7 +112,10 @@ CORBA::Boolean FarmerServant::StopJob(Lumora::RenderBoss_ptr boss) {
 }
 
 Lumora::FileTransform_ptr FarmerServant::CreateFileAndPass() {
-  return FileReceiver::Activate(poa_.in(), node_->folder());
+  FileReceiver::Hooks hooks;
+  hooks.held = [node = node_](const std::string& name) { return node->HoldsPackage(name); };
+  hooks.arrived = [node = node_](const std::filesystem::path& file) { return node->PackageArrived(file); };
+  return FileReceiver::Activate(poa_.in(), node_->folder(), std::move(hooks));
 }
 
 void FarmerServant::SetData(const Lumora::DataSeq& data) {

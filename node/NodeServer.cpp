@@ -21,6 +21,9 @@
 namespace node {
 namespace {
 
+// Where the node keeps the packages of its last jobs.
+constexpr char kPackageCacheFolder[] = "PackageCache";
+
 // The node's logs name the minor code too.
 std::string Described(const CORBA::Exception& e) { return farm::Describe(e, farm::ExceptionDetail::kWithMinor); }
 
@@ -47,6 +50,8 @@ std::shared_ptr<RenderNode> MakeRenderNode(const std::filesystem::path& folder, 
   // A boss that stops answering while its band renders is gone: its node
   // does not render on for nobody.
   renderNode->WatchBoss([boss] { return boss->Answers(1000); });
+  renderNode->set_package_cache(
+      std::make_shared<PackageCache>(folder / kPackageCacheFolder, PackageCache::MaxBytesFromEnvironment()));
   return renderNode;
 }
 

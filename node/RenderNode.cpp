@@ -2,8 +2,10 @@
 
 #include <fstream>
 #include <thread>
+#include <utility>
 
 #include "idl/ConfigRecords.h"
+#include "idl/PackageDigest.h"
 #include "idl/WellKnownNames.h"
 #include "node/BossWatch.h"
 #include "node/EngineCommand.h"
@@ -61,6 +63,7 @@ bool RenderNode::Engage(std::string_view bossReference, std::string* error, cons
   if (HeldLocked() && holder_ != bossReference) return false;
   if (!farm::WriteBossIni(folder_ / farm::kBossIniName, bossReference, error)) return false;
   holder_ = std::string(bossReference);
+  offered_ = {};  // every hand-out offers its package anew
   heldSince_ = std::chrono::steady_clock::now();
   if (onEngaged) onEngaged();
   return true;
@@ -103,6 +106,7 @@ JobParameters RenderNode::job() const {
 
 bool RenderNode::Start() {
   JobParameters job;
+  Offer offer;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (busy_.load()) return false;
@@ -111,9 +115,10 @@ bool RenderNode::Start() {
     job = job_;
     running_ = job;
     busySince_ = std::chrono::system_clock::now();
+    offer = std::exchange(offered_, {});
   }
   try {
-    std::thread([self = shared_from_this(), job] { self->Work(job); }).detach();
+    std::thread([self = shared_from_this(), job, offer] { self->Work(job, offer); }).detach();
   } catch (const std::system_error& e) {
     Log(std::string("cannot start a worker: ") + e.what());
     EndJob();
@@ -185,9 +190,57 @@ std::string RenderNode::AwaitEngine(platform::ChildProcess& engine, bool* bossLo
                       : "the engine ended with status " + std::to_string(status);
 }
 
-void RenderNode::Work(JobParameters job) {
+void RenderNode::set_package_cache(std::shared_ptr<PackageCache> cache) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cache_ = std::move(cache);
+}
+
+bool RenderNode::HoldsPackage(const std::string& name) {
+  const std::optional<std::string> digest = farm::DigestOfOfferedName(name);
+  if (!digest) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!cache_ || !cache_->Has(*digest)) {
+    // What an upload cut short left must not pass for the package.
+    std::error_code ec;
+    std::filesystem::remove(folder_ / name, ec);
+    return false;
+  }
+  offered_ = {*digest, false};
+  return true;
+}
+
+bool RenderNode::PackageArrived(const std::filesystem::path& file) {
+  const std::optional<std::string> digest = farm::DigestOfOfferedName(file.filename().string());
+  if (!digest) return true;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!cache_) {
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    return false;
+  }
+  offered_ = {*digest, true};
+  return true;
+}
+
+bool RenderNode::TakePackage(const Offer& offer, std::filesystem::path* package, std::string* error) {
+  if (offer.digest.empty()) {
+    *package = folder_ / farm::kPackageName;
+    return true;
+  }
+  std::shared_ptr<PackageCache> cache;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cache = cache_;
+  }
+  *package = cache->PathOf(offer.digest);
+  if (!offer.arrived) return true;
+  const std::filesystem::path received = folder_ / farm::OfferedPackageName(offer.digest);
+  return cache->Admit(received, offer.digest, limits_.maxBytes, error);
+}
+
+void RenderNode::Work(JobParameters job, Offer offer) {
   const std::filesystem::path work = folder_ / farm::kPackageFolder;
-  const std::filesystem::path package = folder_ / farm::kPackageName;
+  std::filesystem::path package;
 
   // Cleaning and unpacking run at the lowest priority, on a thread of their
   // own: a process inherits the priority of the thread that starts it, and
@@ -198,7 +251,7 @@ void RenderNode::Work(JobParameters job) {
     std::thread([&] {
       platform::SetCurrentThreadLowestPriority();
       CleanWorkFolder(work);
-      unpacked = UnpackPackage(package, folder_, &error, limits_);
+      unpacked = TakePackage(offer, &package, &error) && UnpackPackage(package, folder_, &error, limits_);
     }).join();
   } catch (const std::system_error&) {
   }
@@ -209,7 +262,7 @@ void RenderNode::Work(JobParameters job) {
     return;
   }
   std::error_code ec;
-  std::filesystem::remove(package, ec);
+  if (offer.digest.empty()) std::filesystem::remove(package, ec);
 
   std::filesystem::remove(folder_ / farm::kEngineFailureName, ec);
   // A package with the farm options file is a user's own scene.

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "idl/JobParameters.h"
+#include "node/PackageCache.h"
 #include "node/PackageUnpacker.h"
 #include "platform/ChildProcess.h"
 
@@ -109,10 +110,36 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   // before the first Start.
   void WatchBoss(std::function<bool()> bossAnswers);
 
+  // Keeps the packages of its jobs in `cache`, so that a boss may offer a
+  // package by its digest (farm::OfferedPackageName) instead of sending it.
+  // Without a cache the node takes only Render.zip. Set it before the first
+  // Start.
+  void set_package_cache(std::shared_ptr<PackageCache> cache);
+
+  // The package offered under `name` is in the cache: the next Start of this
+  // engagement unpacks it. False for any other name, and without a cache.
+  bool HoldsPackage(const std::string& name);
+  // A file named `name` arrived in the node folder. An offered package is
+  // taken for the next Start of this engagement, which first checks it
+  // against its digest (PackageCache::Admit, on the worker: a large package
+  // takes a while) and fails its band when it is not what its name claims.
+  // False, with the file removed, when the node keeps no cache. Any other
+  // file: true, nothing done.
+  bool PackageArrived(const std::filesystem::path& file);
+
  private:
   RenderNode(std::filesystem::path nodeFolder, FinishReporter reporter, FailureReporter failureReporter,
              UnpackLimits limits);
-  void Work(JobParameters job);
+  // The package a band unpacks: Render.zip, or one offered by its digest,
+  // either held or just arrived (and so still to be checked).
+  struct Offer {
+    std::string digest;  // empty: Render.zip
+    bool arrived = false;
+  };
+  void Work(JobParameters job, Offer offer);
+  // Where a band's package lies, checked and kept in the cache when it has
+  // just arrived; false with the reason when it cannot be used.
+  bool TakePackage(const Offer& offer, std::filesystem::path* package, std::string* error);
   // Waits for the engine of a band, watching the boss; the band's failure
   // reason, empty when it rendered or was stopped. *bossLost tells that the
   // boss stopped answering and the engine was ended for it.
@@ -142,6 +169,8 @@ class RenderNode : public std::enable_shared_from_this<RenderNode> {
   JobParameters running_;  // the job of the last Start
   std::chrono::system_clock::time_point busySince_;
   std::function<bool()> bossAnswers_;
+  std::shared_ptr<PackageCache> cache_;
+  Offer offered_;  // the package of this engagement's band
 };
 
 }  // namespace node

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
@@ -13,10 +14,13 @@
 #include "idl/BandLabel.h"
 #include "idl/ConfigRecords.h"
 #include "idl/EndMessage.h"
+#include "idl/FileReceiver.h"
 #include "idl/JobParameters.h"
 #include "idl/OrbInit.h"
+#include "idl/PackageDigest.h"
 #include "node/EngineCommand.h"
 #include "node/FarmerServant.h"
+#include "node/PackageCache.h"
 #include "node/PackageUnpacker.h"
 #include "node/RenderNode.h"
 #include "node/TestZip.h"
@@ -63,6 +67,14 @@ TEST(EngineCommandTest, TheEngineLineWithItsDoubledBlanks) {
             "/node/pvengine /Exit  /Render    /node/Render/Tessel.pov  +sc0  +sr311  +ec1.0  +er480 +ORender12.bmp "
             "+W640  +H480  +UA");
   EXPECT_EQ(twelve.argv[8], "+ORender12.bmp");
+
+  // A frame of an animation: the renderer renders that frame of the
+  // animation the options file describes.
+  job.rows.frame = -3;
+  const node::EngineCommand frame = node::BuildEngineCommand("/node", job, true);
+  EXPECT_EQ(std::vector<std::string>(frame.argv.end() - 2, frame.argv.end()),
+            (std::vector<std::string>{"+SF-3", "+EF-3"}));
+  EXPECT_EQ(platform::SplitCommandLine(frame.text), frame.argv);
 }
 
 TEST(EngineCommandTest, AFolderWithBlanksStaysOneArgument) {
@@ -402,6 +414,100 @@ TEST_F(RenderNodeTest, AJobUnpacksRunsTheEngineAndReportsItsBand) {
   EXPECT_FALSE(fs::exists(folder_ / "Render" / "leftover.pov"));
   EXPECT_FALSE(fs::exists(folder_ / "Render" / "sub" / "stale.png"));
   EXPECT_EQ(ReadFile(folder_ / "Render" / "sub" / "tex.png"), "png");
+}
+
+// The package as a caching boss hands it out: offered by its digest as the
+// file name, sent only when the node lacks it, checked on arrival.
+TEST_F(RenderNodeTest, APackageIsSentOnceByItsDigestAndCheckedOnArrival) {
+  const fs::path zipA = dir_.path() / "a.zip";
+  const fs::path zipA2 = dir_.path() / "a2.zip";
+  const fs::path zipB = dir_.path() / "b.zip";
+  ASSERT_TRUE(nodetest::WriteZip(zipA, {{"Render\\", ""}, {"Render\\Tessel.pov", "scene"}, {"Render\\t.inc", "x"}}));
+  // Rewritten by the maker: other dates, other order, same files.
+  nodetest::ZipEntry later{"Render\\Tessel.pov", "scene"};
+  later.year = 2025;
+  ASSERT_TRUE(nodetest::WriteZip(zipA2, {{"Render\\t.inc", "x"}, later, {"Render\\", ""}}));
+  ASSERT_TRUE(nodetest::WriteZip(zipB, {{"Render\\", ""}, {"Render\\Tessel.pov", "scenf"}, {"Render\\t.inc", "x"}}));
+  const std::string a = farm::PackageDigestOf(zipA, nullptr).value_or("");
+  ASSERT_EQ(a.size(), 64u);
+  EXPECT_EQ(farm::PackageDigestOf(zipA2, nullptr), a);
+  const std::string b = farm::PackageDigestOf(zipB, nullptr).value_or("");
+  EXPECT_NE(b, a);
+  std::string why;
+  EXPECT_FALSE(farm::PackageDigestOf(zipA, &why, 5)) << "inflating stops at the limit";
+  EXPECT_EQ(farm::DigestOfOfferedName(farm::OfferedPackageName(a)), a);
+  EXPECT_FALSE(farm::DigestOfOfferedName("Render-" + std::string(64, 'A') + ".zip"));
+
+  std::vector<std::string> failures;
+  node_ = node::RenderNode::Create(
+      folder_,
+      [this](std::int32_t part) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reports_.push_back(part);
+        reported_.notify_all();
+      },
+      [&](std::int32_t, const std::string& reason, bool) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failures.push_back(reason);
+        reports_.push_back(-1);
+        reported_.notify_all();
+      });
+  // The limit 0 keeps only the package in use.
+  node_->set_package_cache(std::make_shared<node::PackageCache>(folder_ / "cache", 0));
+  FileReceiver::Hooks hooks;
+  hooks.held = [this](const std::string& name) { return node_->HoldsPackage(name); };
+  hooks.arrived = [this](const fs::path& file) { return node_->PackageArrived(file); };
+  // One hand-out: engage, offer, send when asked, start. Answers whether the
+  // bytes were asked for and whether the node kept them.
+  const auto handOut = [&](const std::string& digest, const fs::path& zip, bool* kept) {
+    EXPECT_TRUE(node_->Engage("IOR:boss"));
+    FileReceiver receiver(folder_, hooks);
+    if (!receiver.CreateFile(farm::OfferedPackageName(digest).c_str(), 0)) {
+      *kept = receiver.CloseFile();
+      return false;
+    }
+    const std::string bytes = ReadFile(zip);
+    Lumora::BinaryFile data(static_cast<CORBA::ULong>(bytes.size()));
+    data.length(static_cast<CORBA::ULong>(bytes.size()));
+    std::memcpy(data.get_buffer(), bytes.data(), bytes.size());
+    receiver.WriteBuffer(static_cast<CORBA::Long>(bytes.size()), data);
+    *kept = receiver.CloseFile();
+    return true;
+  };
+  const auto render = [&](size_t reports) {
+    EXPECT_TRUE(node_->Start());
+    EXPECT_TRUE(WaitForReports(reports));
+    EXPECT_TRUE(BecomesIdle());
+  };
+  bool kept = false;
+  EXPECT_TRUE(handOut(a, zipA, &kept));
+  EXPECT_TRUE(kept);
+  render(1);
+  EXPECT_EQ(ReadFile(folder_ / "Render" / "Tessel.pov"), "scene");
+  EXPECT_FALSE(handOut(a, zipA2, &kept)) << "held: no bytes asked";
+  render(2);
+  EXPECT_EQ(ReadFile(folder_ / "Render" / "Tessel.pov"), "scene");
+
+  // A package whose bytes are not what its name claims fails its band and
+  // is not kept.
+  const std::string forged = a.substr(0, 60) + "beef";
+  EXPECT_TRUE(handOut(forged, zipB, &kept));
+  render(3);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures[0].find("not the one its name claims"), std::string::npos) << failures[0];
+  EXPECT_FALSE(fs::exists(folder_ / farm::OfferedPackageName(forged)));
+  EXPECT_FALSE(fs::exists(folder_ / "cache" / (forged + ".zip")));
+  EXPECT_FALSE(handOut(a, zipB, &kept)) << "the package held is still the true one";
+  render(4);
+  EXPECT_EQ(ReadFile(folder_ / "Render" / "Tessel.pov"), "scene");
+
+  EXPECT_TRUE(handOut(b, zipB, &kept));
+  EXPECT_TRUE(kept);
+  render(5);
+  EXPECT_EQ(ReadFile(folder_ / "Render" / "Tessel.pov"), "scenf");
+  EXPECT_FALSE(fs::exists(folder_ / "cache" / (a + ".zip"))) << "over the limit: the older package went";
+  EXPECT_TRUE(fs::exists(folder_ / "cache" / (b + ".zip")));
+  EXPECT_EQ(Reports(), (std::vector<std::int32_t>{1, 1, -1, 1, 1}));
 }
 
 TEST_F(RenderNodeTest, TheNodeIsBusyFromStartToReportAndKeepsItsJob) {

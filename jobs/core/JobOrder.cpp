@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "idl/PackageDigest.h"
 #include "idl/WellKnownNames.h"
 #include "jobs/core/JobPackage.h"
 
@@ -63,6 +64,7 @@ PackageBytes JobOrder::Pack() {
   auto bytes = std::make_shared<std::vector<unsigned char>>(std::istreambuf_iterator<char>(in),
                                                             std::istreambuf_iterator<char>());
   if (in.bad()) return nullptr;
+  packageDigest_ = farm::PackageDigestOf(zip, nullptr).value_or("");
   return bytes;
 }
 

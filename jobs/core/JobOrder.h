@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "idl/Abilities.h"
 #include "jobs/core/BandPlan.h"
@@ -69,6 +70,9 @@ class JobOrder {
   // no package to read (the folder or the archive could not be written).
   // Dispatch thread; once.
   PackageBytes Pack();
+  // The digest of the package Pack wrote (farm::PackageDigestOf); empty
+  // before, or when it could not be read. Dispatch thread.
+  const std::string& packageDigest() const { return packageDigest_; }
   // The job's package file; empty before Pack.
   std::filesystem::path packageFile() const;
 
@@ -85,6 +89,7 @@ class JobOrder {
   const BandPlan plan_;
   const std::filesystem::path workFolder_;
   std::filesystem::path packageFolder_;  // empty until Pack, and after ReleasePackage
+  std::string packageDigest_;
   farm::Abilities needs_;
   std::shared_ptr<const UserScene> scene_;
 

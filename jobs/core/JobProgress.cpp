@@ -129,7 +129,21 @@ JobProgressSnapshot JobProgress::Snapshot() const {
   s.elapsedSeconds = Seconds(start_, ended_ ? end_ : now_());
   s.waiting = waiting_ && !ended_;
   s.nodesBusy = busy_;
+  s.packagesSent = packagesSent_;
+  s.packageBytesSent = packageBytesSent_;
+  s.packagesHeld = packagesHeld_;
   return s;
+}
+
+void JobProgress::PackageSent(int64_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++packagesSent_;
+  packageBytesSent_ += bytes;
+}
+
+void JobProgress::PackageHeld() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++packagesHeld_;
 }
 
 std::vector<NodeWork> JobProgress::Summary() const {

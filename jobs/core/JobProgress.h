@@ -20,6 +20,9 @@ struct JobProgressSnapshot {
   double elapsedSeconds = 0;  // since the job started
   bool waiting = false;       // no band out yet: every node is busy, or taken by jobs that asked first
   int32_t nodesBusy = 0;      // while waiting: the nodes busy with other jobs
+  int32_t packagesSent = 0;   // hand-outs that sent the package's bytes
+  int64_t packageBytesSent = 0;
+  int32_t packagesHeld = 0;  // hand-outs to nodes that held the package already
 
   // rowsPlaced / rowsTotal, 0 before the bands are cut.
   double fraction() const { return rowsTotal > 0 ? static_cast<double>(rowsPlaced) / rowsTotal : 0.0; }
@@ -75,6 +78,10 @@ class JobProgress {
   void Waiting(int32_t busy);
   // Row `line` (1 = top) arrived. Rows outside the picture are ignored.
   void RowPlaced(int32_t line);
+  // A hand-out sent the package (`bytes` long), or found it held by the
+  // node. Any thread.
+  void PackageSent(int64_t bytes);
+  void PackageHeld();
   // The job ended: the clock stops and open hand-outs end their time.
   void JobEnded();
 
@@ -101,6 +108,9 @@ class JobProgress {
   bool ended_ = false;
   bool waiting_ = false;
   int32_t busy_ = 0;
+  int32_t packagesSent_ = 0;
+  int64_t packageBytesSent_ = 0;
+  int32_t packagesHeld_ = 0;
   Clock::time_point end_;
   int32_t height_ = 0;
   int32_t bands_ = 0;

@@ -154,7 +154,8 @@ Ending DispatchRun::Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr
   stage_ = "the render job failed on the farm";
   // omniORB serves the boss on threads of its own, also while this thread
   // sleeps or waits for a farmer, so the watch loop only sleeps.
-  CorbaWorkgroup link(group, boss, package_, FarmerCallTimeoutMs(), groupTimeoutMs);
+  const PackageOffer offer{package_, job_->order()->packageDigest(), &job_->progress()};
+  CorbaWorkgroup link(group, boss, offer, FarmerCallTimeoutMs(), groupTimeoutMs);
   Dispatcher dispatcher(link, *tally_, *job_->order(),
                         [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
   dispatcher.set_progress(&job_->progress());

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "idl/OrbInit.h"
+#include "idl/PackageDigest.h"
 #include "idl/WellKnownNames.h"
 #include "registry/RegistrationKey.h"
 
@@ -32,7 +33,7 @@ uint32_t WorkgroupCallTimeoutMs() {
   return TimeoutFromEnvironment("LUMORA_WORKGROUP_TIMEOUT_MS", kDefaultWorkgroupTimeoutMs);
 }
 
-CorbaFarmer::CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package,
+CorbaFarmer::CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageOffer package,
                          uint32_t timeoutMs)
     : farmer_(Lumora::RenderFarmer::_duplicate(farmer)),
       boss_(Lumora::RenderBoss::_duplicate(boss)),
@@ -93,8 +94,32 @@ farm::Abilities CorbaFarmer::Abilities() {
   }
 }
 
+void CorbaFarmer::SendPackage(bool byDigest) {
+  Lumora::FileTransform_var file = farmer_->CreateFileAndPass();
+  if (CORBA::is_nil(file.in())) throw CORBA::OBJECT_NOT_EXIST();
+  omniORB::setClientCallTimeout(file.in(), timeout_ms_);
+  if (byDigest && !file->CreateFile(farm::OfferedPackageName(package_.digest).c_str(), 0)) {
+    file->CloseFile();
+    if (package_.progress) package_.progress->PackageHeld();
+    return;
+  }
+  if (!byDigest) file->CreateFile(farm::kPackageName, 1);
+  // Wraps the package without copying; the sequence does not own the bytes.
+  const PackageBytes& bytes = package_.bytes;
+  const auto length = static_cast<CORBA::ULong>(bytes->size());
+  Lumora::BinaryFile data(length, length, const_cast<CORBA::Octet*>(bytes->data()), false);
+  file->WriteBuffer(static_cast<CORBA::Long>(length), data);
+  const bool kept = file->CloseFile();
+  if (package_.progress) package_.progress->PackageSent(static_cast<int64_t>(length));
+  // The base protocol's answer was never examined; a caching farmer's
+  // refusal means it holds no package for the band.
+  if (byDigest && !kept) throw FarmerUnreachable(name_ + " refused the package: its contents did not match");
+}
+
 void CorbaFarmer::HandOut(const JobParameters& job) {
-  if (!package_) throw std::runtime_error("the job package could not be read");
+  if (!package_.bytes) throw std::runtime_error("the job package could not be read");
+  // Asked before the engagement: an answer kept from the idle probe costs nothing.
+  const bool byDigest = !package_.digest.empty() && Abilities().Has(farm::kAbilityCache);
   try {
     CORBA::String_var id = farmer_->ID();
     CORBA::Object_var boss = CORBA::Object::_duplicate(boss_.in());
@@ -102,15 +127,7 @@ void CorbaFarmer::HandOut(const JobParameters& job) {
     // package.
     if (!farmer_->CouldEngage(boss.inout())) throw EngagementRefused(name_ + " is busy");
     farmer_->SetData(farm::EncodeJobParameters(job));
-    Lumora::FileTransform_var file = farmer_->CreateFileAndPass();
-    if (CORBA::is_nil(file.in())) throw CORBA::OBJECT_NOT_EXIST();
-    omniORB::setClientCallTimeout(file.in(), timeout_ms_);
-    file->CreateFile(farm::kPackageName, 1);
-    // Wraps the package without copying; the sequence does not own the bytes.
-    const auto length = static_cast<CORBA::ULong>(package_->size());
-    Lumora::BinaryFile data(length, length, const_cast<CORBA::Octet*>(package_->data()), false);
-    file->WriteBuffer(static_cast<CORBA::Long>(length), data);
-    file->CloseFile();
+    SendPackage(byDigest);
     farmer_->Zarvo();
   } catch (const CORBA::SystemException& e) {
     throw FarmerUnreachable(name_ + ": " + farm::Describe(e));
@@ -128,7 +145,7 @@ bool CorbaFarmer::StopBand() {
   }
 }
 
-CorbaWorkgroup::CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
+CorbaWorkgroup::CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageOffer package,
                                uint32_t farmerTimeoutMs, uint32_t groupTimeoutMs)
     : group_(Kintra::WorkGroup::_duplicate(group)),
       boss_(Lumora::RenderBoss::_duplicate(boss)),

@@ -9,6 +9,7 @@
 #include "Lumora.hh"
 #include "jobs/core/FarmLink.h"
 #include "jobs/core/JobPackage.h"
+#include "jobs/core/JobProgress.h"
 
 namespace jobs {
 
@@ -26,15 +27,28 @@ uint32_t FarmerCallTimeoutMs();
 constexpr uint32_t kDefaultWorkgroupTimeoutMs = 60000;
 uint32_t WorkgroupCallTimeoutMs();
 
+// The package of a job as the links hand it out: its bytes, its digest
+// (empty: never offered by digest), and where hand-outs count what they
+// sent (may be null; it outlives the links).
+struct PackageOffer {
+  PackageBytes bytes;
+  std::string digest{};
+  JobProgress* progress = nullptr;
+};
+
 // A render farmer reached over the wire, every call under a time limit.
 //
 // Threads: one thread at a time calls it (see FarmerLink); it keeps no
 // state that changes after construction (the ORB's references are thread-safe).
 class CorbaFarmer : public FarmerLink {
  public:
-  // `package` may be null when the package could not be read; a hand-out
-  // then fails the job. `timeoutMs` 0: no limit.
-  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageBytes package, uint32_t timeoutMs);
+  // `package.bytes` may be null when the package could not be read; a
+  // hand-out then fails the job. A farmer that announces
+  // farm::kAbilityCache is offered the package by its digest first and gets
+  // the bytes only when it does not hold them; a refusal of the bytes (the
+  // farmer found another digest) fails the hand-out. `timeoutMs` 0: no
+  // limit.
+  CorbaFarmer(Lumora::RenderFarmer_ptr farmer, Lumora::RenderBoss_ptr boss, PackageOffer package, uint32_t timeoutMs);
 
   std::string Name() const override;
   bool IsLive() override;
@@ -54,7 +68,10 @@ class CorbaFarmer : public FarmerLink {
  private:
   Lumora::RenderFarmer_var farmer_;
   Lumora::RenderBoss_var boss_;
-  PackageBytes package_;
+  // Sends the package through a fresh file receiver of the farmer.
+  void SendPackage(bool byDigest);
+
+  PackageOffer package_;
   uint32_t timeout_ms_;
   std::string name_;
   std::optional<farm::Abilities> abilities_;
@@ -68,7 +85,7 @@ class CorbaWorkgroup : public WorkgroupLink {
  public:
   // The farmers it lists get calls under `farmerTimeoutMs`; the work group
   // itself under `groupTimeoutMs` (0: no limit).
-  CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageBytes package,
+  CorbaWorkgroup(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr boss, PackageOffer package,
                  uint32_t farmerTimeoutMs, uint32_t groupTimeoutMs);
 
   // A server that does not answer in time raises std::runtime_error saying
@@ -82,7 +99,7 @@ class CorbaWorkgroup : public WorkgroupLink {
   Kintra::WorkGroup_var group_;
   Kintra::JobQueue_var queue_;  // nil when the server keeps no line
   Lumora::RenderBoss_var boss_;
-  PackageBytes package_;
+  PackageOffer package_;
   uint32_t farmer_timeout_ms_;
   uint32_t group_timeout_ms_;
 };

@@ -79,14 +79,19 @@ void CheckOneFrame(const Lumora::DataSeq& seq, const std::vector<Element>& sent)
   }
   bool longs = sent.size() >= 7;
   for (size_t i = 1; longs && i < 7; ++i) longs = sent[i].kind == 1;
+  // An eighth element, the frame, must be a long as well.
+  const bool framed = sent.size() >= 8;
+  longs = longs && (!framed || sent[7].kind == 1);
   if (!longs) {
     if (result != farm::OneFrame::kRefused || job.part != 4242) std::abort();
     return;
   }
   if (result != farm::OneFrame::kAccepted || job.part != sent[1].number || job.partCount != sent[2].number ||
       job.width != sent[3].number || job.height != sent[4].number ||
-      job.rows != farm::IncomingRows(sent[1].number, sent[5].number, sent[6].number) ||
-      farm::OutgoingFirstRow(job.part, job.rows) != (job.part == 1 && sent[5].number == 1 ? 0 : sent[5].number)) {
+      job.rows.first != farm::IncomingRows(sent[1].number, sent[5].number, sent[6].number).first ||
+      job.rows.last != farm::IncomingRows(sent[1].number, sent[5].number, sent[6].number).last ||
+      farm::OutgoingFirstRow(job.part, job.rows) != (job.part == 1 && sent[5].number == 1 ? 0 : sent[5].number) ||
+      job.rows.frame.has_value() != framed || (framed && *job.rows.frame != sent[7].number)) {
     std::abort();
   }
 }

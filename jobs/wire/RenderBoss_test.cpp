@@ -247,7 +247,7 @@ TEST_F(RenderBossTest, AHandOutEngagesTheFarmerThenSendsItsRowsThePackageAndTheS
 
   auto package = std::make_shared<std::vector<unsigned char>>();
   for (int i = 0; i < 5000; ++i) package->push_back(static_cast<unsigned char>(i * 7));
-  CorbaFarmer link(farmer.in(), boss_.in(), package, kDefaultFarmerTimeoutMs);
+  CorbaFarmer link(farmer.in(), boss_.in(), PackageOffer{package}, kDefaultFarmerTimeoutMs);
   link.HandOut(JobParameters{2, 3, 640, 480, {151, 329}});
 
   std::lock_guard<std::mutex> lock(servant->mutex_);
@@ -279,7 +279,7 @@ TEST_F(RenderBossTest, ABusyFarmerGetsNeitherTheJobNorThePackage) {
   CORBA::Object_var remote = orb_.FromString(orb_.ToString(obj.in()));
   Lumora::RenderFarmer_var farmer = Lumora::RenderFarmer::_narrow(remote.in());
   auto package = std::make_shared<std::vector<unsigned char>>(10, 1);
-  CorbaFarmer link(farmer.in(), boss_.in(), package, 300);
+  CorbaFarmer link(farmer.in(), boss_.in(), PackageOffer{package}, 300);
   EXPECT_NE(link.Name().find(':'), std::string::npos) << link.Name();
 
   servant->busy = true;
