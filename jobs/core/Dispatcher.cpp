@@ -320,11 +320,15 @@ double Dispatcher::RateOf(const FarmerLink& farmer) const {
   return 0;
 }
 
-Dispatcher::BandState* Dispatcher::SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut) {
+Dispatcher::BandState* Dispatcher::SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut, bool* later) {
   BandState* best = nullptr;
   double bestLeft = 0;
   for (BandState& b : bands_) {
-    if (!b.assigned || !b.farmer || b.doneSeen || tally_.Done(b.band.index) || b.firstRowAt == b.handedAt) continue;
+    if (!b.assigned || !b.farmer || b.doneSeen || tally_.Done(b.band.index)) continue;
+    if (b.firstRowAt == b.handedAt) {
+      *later = true;  // no rate to go by yet
+      continue;
+    }
     SplitView v;
     v.nextRow = tally_.FirstMissing(b.owed);
     v.owedLast = b.owed.last;
@@ -386,7 +390,7 @@ bool Dispatcher::Balance(const std::vector<std::shared_ptr<FarmerLink>>& idle) {
   for (const std::shared_ptr<FarmerLink>& taker : idle) {
     SplitView view;
     int32_t cut = 0;
-    BandState* holder = SplitCandidate(*taker, &view, &cut);
+    BandState* holder = SplitCandidate(*taker, &view, &cut, &any);
     if (holder == nullptr) continue;
     any = true;
     if (!asked) {

@@ -177,10 +177,11 @@ class Dispatcher {
   // it was asked; true when the attempt failed.
   bool WatchBand(BandState& b, bool live, bool idle, int32_t ends, int32_t failures);
   // Splits off rows of the bands out for `idle` farmers where it pays;
-  // false when no band has enough rows left to split any more.
+  // false when no band out can pay a split any more.
   bool Balance(const std::vector<std::shared_ptr<FarmerLink>>& idle);
-  // The split that pays best for `taker` (nullptr: none), as a view of its band.
-  BandState* SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut);
+  // The band whose split pays best for `taker` (nullptr: none), with its
+  // view and cut; *later is set when a band out has no rows to judge by yet.
+  BandState* SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut, bool* later);
   bool SplitOff(BandState& holder, int32_t cut, const std::shared_ptr<FarmerLink>& taker);
   double RateOf(const FarmerLink& farmer) const;
   double RateOf(const BandState& b) const;
