@@ -10,7 +10,7 @@ set_target_properties(jobs_rows_bench PROPERTIES
 function(farm_bench name source)
   add_executable(${name} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${source} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/BenchFarm.cpp)
   target_link_libraries(${name} PRIVATE farm_test_support ${ARGN})
-  foreach(program vornel ledgo kintrahub tessel pvengine pvpreview ferrix)
+  foreach(program vornel ledgo kintrahub tessel pvengine pvpreview ferrix zephrin farmreg)
     if(TARGET ${program})
       add_dependencies(${name} ${program})
     endif()

@@ -48,7 +48,7 @@ struct SplitView {
 // Holders left with less than this or closer to their end than
 // kSplitLeastSeconds keep their rows: the taker's start and the new seam's
 // twice-traced rows would eat the gain.
-constexpr int32_t kSplitLeastRows = 32;
+constexpr int32_t kSplitLeastRows = 16;
 constexpr double kSplitLeastSeconds = 1.0;
 
 // The cut row m: the holder keeps its owed rows up to m (m is the seam row
