@@ -46,8 +46,8 @@ std::filesystem::path ClientFolder(farmtest::Farm& farm) {
   return client;
 }
 
-std::vector<std::string> VornelCommand(farmtest::Farm& farm, const std::filesystem::path& client, int scene,
-                                       int width, int height, const std::string& out) {
+std::vector<std::string> VornelCommand(farmtest::Farm& farm, const std::filesystem::path& client, int scene, int width,
+                                       int height, const std::string& out) {
   return {(client / "vornel").string(),
           "--scene",
           std::to_string(scene),

@@ -33,8 +33,8 @@ std::filesystem::path ClientFolder(farmtest::Farm& farm);
 
 // vornel of `client` rendering demonstration scene `scene` at width x height
 // into TmpDir()/<out>.png, quietly.
-std::vector<std::string> VornelCommand(farmtest::Farm& farm, const std::filesystem::path& client, int scene,
-                                       int width, int height, const std::string& out);
+std::vector<std::string> VornelCommand(farmtest::Farm& farm, const std::filesystem::path& client, int scene, int width,
+                                       int height, const std::string& out);
 
 // Wall seconds of one program run to its end; negative, with its output
 // on stderr, when it failed.

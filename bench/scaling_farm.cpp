@@ -49,7 +49,8 @@ class CpuGroups {
         return false;
       }
       groups_.push_back(g);
-      if (!WriteFile(g / "cpu.cfs_period_us", "100000") || !WriteFile(g / "cpu.cfs_quota_us", std::to_string(quotaUs))) {
+      if (!WriteFile(g / "cpu.cfs_period_us", "100000") ||
+          !WriteFile(g / "cpu.cfs_quota_us", std::to_string(quotaUs))) {
         *why = "cannot set the quota of " + g.string();
         return false;
       }
@@ -103,8 +104,8 @@ int main(int argc, char** argv) {
   const std::vector<int> counts = {1, 2, 4, 8};
   CpuGroups groups;
   if (std::string why; geteuid() != 0 || !fs::exists(kCpuRoot / "cpu.cfs_quota_us") || !groups.Make(8, quota, &why)) {
-    std::printf("scaling bench not run: it needs root and the cgroup v1 cpu controller at %s%s%s\n",
-                kCpuRoot.c_str(), why.empty() ? "" : "; ", why.c_str());
+    std::printf("scaling bench not run: it needs root and the cgroup v1 cpu controller at %s%s%s\n", kCpuRoot.c_str(),
+                why.empty() ? "" : "; ", why.c_str());
     return 0;
   }
   std::printf("scene 1 at %d x %d; each node held to %d us of CPU per 100000 us; %d repeats\n", width, height, quota,

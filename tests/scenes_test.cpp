@@ -176,7 +176,7 @@ TEST_F(ScenesTest, AnExampleSceneWithAnIncludeInASubFolderRendersAsPovrayDoes) {
   for (Process* node : nodes_) EXPECT_NE(node->Output().find("engine: "), std::string::npos) << node->Output();
 }
 
-// An uneven farm: the second node's renderers run a fifth of the time, so
+// An uneven farm: the second node's renderers run a tenth of the time, so
 // the first, done early, takes the rows the second has not reached as a
 // band of its own. The picture is still povray's to the bit.
 TEST_F(ScenesTest, OnAnUnevenFarmTheIdleNodeTakesTheSlowOnesRowsAndThePictureStaysPovrays) {
@@ -191,9 +191,9 @@ TEST_F(ScenesTest, OnAnUnevenFarmTheIdleNodeTakesTheSlowOnesRowsAndThePictureSta
     while (!done) {
       const std::vector<pid_t> slow = Descendants(slowNode);
       for (pid_t p : slow) kill(p, SIGSTOP);
-      std::this_thread::sleep_for(80ms);
+      std::this_thread::sleep_for(90ms);
       for (pid_t p : slow) kill(p, SIGCONT);
-      std::this_thread::sleep_for(20ms);
+      std::this_thread::sleep_for(10ms);
     }
     for (pid_t p : Descendants(slowNode)) kill(p, SIGCONT);
   });

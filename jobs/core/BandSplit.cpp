@@ -37,9 +37,12 @@ int32_t CutRow(const SplitView& v) {
       (v.startSeconds + (v.owedLast + kSeamWidening) / v.takerRate + (v.nextRow - 1) / v.holderRate) / inverse;
   auto cut = static_cast<int32_t>(std::lround(even));
   if (v.blockSize > 1) {
-    // The taker renders from cut + 1 - widening: put that on a block's first row.
-    const int32_t start = cut - kSeamWidening;
-    cut = static_cast<int32_t>(std::lround(static_cast<double>(start) / v.blockSize)) * v.blockSize + kSeamWidening;
+    // The taker renders from cut + 1 - widening: put that on a block's
+    // second row. The engine then traces the block's first row without
+    // sending it; sent, it could arrive after the holder's and differ from
+    // it (antialiasing at a block's top looks at no row above).
+    const int32_t start = cut - kSeamWidening - 1;
+    cut = static_cast<int32_t>(std::lround(static_cast<double>(start) / v.blockSize)) * v.blockSize + kSeamWidening + 1;
   }
   while (cut < v.nextRow) cut += v.blockSize > 1 ? v.blockSize : 1;  // a far faster taker takes all it can
   if (v.owedLast - cut < kSplitLeastRows) return 0;

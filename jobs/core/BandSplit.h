@@ -41,7 +41,7 @@ struct SplitView {
   int32_t owedLast = 0;     // the holder's last owed row
   double holderRate = 0;    // rows per second the holder delivers
   double takerRate = 0;     // rows per second the idle farmer delivered (holderRate when unknown)
-  double startSeconds = 0;  // hand-out to first row, as the holder's band took it
+  double startSeconds = 0;  // hand-out to first row: the taker's last band's (else the holder's)
   int32_t blockSize = 1;    // > 1: the taker's render must start on a block's first row (k*blockSize + 1)
 };
 
@@ -55,7 +55,7 @@ constexpr double kSplitLeastSeconds = 1.0;
 // it delivers), the taker gets a band owning m+1..owedLast, rendered from
 // m+1-kSeamWidening. m is chosen so both end together at the rates given,
 // counting the taker's start and its rows above the seam, and so that the
-// taker's render starts on a block boundary. 0 when a split does not pay:
+// taker's render starts just below a block boundary. 0 when a split does not pay:
 // too few rows left, the holder ends within kSplitLeastSeconds of the
 // taker's start, or the taker would get fewer than kSplitLeastRows rows.
 int32_t CutRow(const SplitView& view);

@@ -93,7 +93,7 @@ TEST(BandSplit, CutRowEndsHolderAndTakerTogetherOnlyWhereItPays) {
 
   v.blockSize = kOwnSceneBlockRows;
   const int32_t aligned = CutRow(v);
-  EXPECT_EQ((aligned + 1 - kSeamWidening - 1) % kOwnSceneBlockRows, 0) << aligned;
+  EXPECT_EQ((aligned + 1 - kSeamWidening - 2) % kOwnSceneBlockRows, 0) << aligned;  // a block's second row
   EXPECT_LE(std::abs(aligned - m), kOwnSceneBlockRows / 2);
 
   SplitView fewRows = v;

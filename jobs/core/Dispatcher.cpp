@@ -250,8 +250,8 @@ bool Dispatcher::Watch() {
         if (!b.doneSeen && b.assigned && b.farmer) {
           const double rate = RateOf(b);
           if (rate > 0) {
-            std::erase_if(rates_, [&b](const auto& r) { return r.first->SameFarmer(*b.farmer); });
-            rates_.emplace_back(b.farmer, rate);
+            std::erase_if(paces_, [&b](const Pace& p) { return p.farmer->SameFarmer(*b.farmer); });
+            paces_.push_back({b.farmer, rate, std::chrono::duration<double>(b.firstRowAt - b.handedAt).count()});
           }
           freed = true;
           if (b.cut) out.push_back(&b);  // to be stopped
@@ -313,11 +313,11 @@ double Dispatcher::RateOf(const BandState& b) const {
   return seconds > 0.05 && rows > 0 ? rows / seconds : 0;
 }
 
-double Dispatcher::RateOf(const FarmerLink& farmer) const {
-  for (const auto& r : rates_) {
-    if (r.first->SameFarmer(farmer)) return r.second;
+const Dispatcher::Pace* Dispatcher::PaceOf(const FarmerLink& farmer) const {
+  for (const Pace& p : paces_) {
+    if (p.farmer->SameFarmer(farmer)) return &p;
   }
-  return 0;
+  return nullptr;
 }
 
 Dispatcher::BandState* Dispatcher::SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut, bool* later) {
@@ -333,9 +333,10 @@ Dispatcher::BandState* Dispatcher::SplitCandidate(const FarmerLink& taker, Split
     v.nextRow = tally_.FirstMissing(b.owed);
     v.owedLast = b.owed.last;
     v.holderRate = RateOf(b);
-    v.takerRate = RateOf(taker);
-    if (!(v.takerRate > 0)) v.takerRate = v.holderRate;
-    v.startSeconds = std::chrono::duration<double>(b.firstRowAt - b.handedAt).count();
+    // What the taker showed itself, else what the holder shows.
+    const Pace* pace = PaceOf(taker);
+    v.takerRate = pace ? pace->rowsPerSecond : v.holderRate;
+    v.startSeconds = pace ? pace->startSeconds : std::chrono::duration<double>(b.firstRowAt - b.handedAt).count();
     v.blockSize = order_.scene() ? kOwnSceneBlockRows : 1;
     const int32_t m = CutRow(v);
     if (m == 0) continue;

@@ -143,6 +143,12 @@ class Dispatcher {
   int hand_outs() const { return handOuts_; }
 
  private:
+  struct Pace {
+    std::shared_ptr<FarmerLink> farmer;
+    double rowsPerSecond = 0;
+    double startSeconds = 0;  // hand-out to first row
+  };
+
   static constexpr std::chrono::milliseconds kWatchPause{100};
   static constexpr std::chrono::milliseconds kNoIdlePause{1000};
 
@@ -183,7 +189,7 @@ class Dispatcher {
   // view and cut; *later is set when a band out has no rows to judge by yet.
   BandState* SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut, bool* later);
   bool SplitOff(BandState& holder, int32_t cut, const std::shared_ptr<FarmerLink>& taker);
-  double RateOf(const FarmerLink& farmer) const;
+  const Pace* PaceOf(const FarmerLink& farmer) const;
   double RateOf(const BandState& b) const;
   JobOutcome Loop();
   bool Cancelled() const { return cancelled_ && cancelled_(); }
@@ -196,8 +202,8 @@ class Dispatcher {
   Sleep sleep_;
   std::function<Clock::time_point()> now_;
   std::vector<BandState> bands_;
-  // Rows per second of the bands farmers finished in this job, by farmer.
-  std::vector<std::pair<std::shared_ptr<FarmerLink>, double>> rates_;
+  // How the bands farmers finished in this job went, by farmer.
+  std::vector<Pace> paces_;
   int lookForIdle_ = 0;  // watch passes still to return from, to find the farmer a done band freed
   int handOuts_ = 0;
   bool givenUp_ = false;
