@@ -1,6 +1,7 @@
 #include "jobs/core/Dispatcher.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <functional>
 #include <system_error>
@@ -335,7 +336,10 @@ Dispatcher::BandState* Dispatcher::SplitCandidate(const FarmerLink& taker, Split
     v.holderRate = RateOf(b);
     // What the taker showed itself, else what the holder shows.
     const Pace* pace = PaceOf(taker);
-    v.takerRate = pace ? pace->rowsPerSecond : v.holderRate;
+    // Its rate came from other rows, whose cost may differ: halfway (on a
+    // log scale) to the holder's, so that a wrong guess leaves the taker
+    // short and the holder, done first, splits the taker's band in turn.
+    v.takerRate = pace ? std::sqrt(pace->rowsPerSecond * v.holderRate) : v.holderRate;
     v.startSeconds = pace ? pace->startSeconds : std::chrono::duration<double>(b.firstRowAt - b.handedAt).count();
     v.blockSize = order_.scene() ? kOwnSceneBlockRows : 1;
     const int32_t m = CutRow(v);
