@@ -1,8 +1,9 @@
 // Frozen nodes: a small job on a local farm of N nodes (16 unless told),
-// all answering, against the same job with half of them stopped (SIGSTOP)
-// as machines that hang. Both run side by side in every repeat.
+// all answering, against the same job with F of them (half unless told)
+// stopped (SIGSTOP) as machines that hang. Both run side by side in every
+// repeat. 64 nodes with 16 frozen is the control plane's check.
 //
-//   frozen_farm_bench [--nodes N] [--width W --height H] [--repeats R]
+//   frozen_farm_bench [--nodes N] [--frozen F] [--width W --height H] [--repeats R]
 //
 // Needs FARM_BIN_DIR (the build's bin/); prints per repeat the time from
 // the client's start to its first progress line (the first tenth of the
@@ -17,31 +18,14 @@
 #include <thread>
 #include <vector>
 
-#include "Kintra.hh"
-#include "idl/WellKnownNames.h"
-#include "registry/NameBinding.h"
-#include "tests/support/Farm.h"
+#include "bench/BenchFarm.h"
 #include "tests/support/TestOrb.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using benchfarm::Clock;
+using benchfarm::Seconds;
 using namespace std::chrono_literals;
-
-int Farmers(CORBA::ORB_ptr orb) {
-  try {
-    CORBA::Object_var obj = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 0);
-    Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
-    Kintra::WorkGroup_var group = reg->CreateWorkGroup(farm::kWorkGroupName);
-    Kintra::farmerlist_var list = new Kintra::farmerlist;
-    group->GetValidFarmer(list.inout());
-    return static_cast<int>(list->length());
-  } catch (...) {
-    return -1;
-  }
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 struct Timing {
   double firstRows = -1;  // first progress line
@@ -71,66 +55,58 @@ Timing RunJob(farmtest::Farm& farm, const std::filesystem::path& client, int wid
   return t;
 }
 
-bool AllRegistered(CORBA::ORB_ptr orb, int nodes) {
-  if (farmtest::WaitUntil([&] { return Farmers(orb) == nodes; }, 60s, 200ms)) return true;
-  std::fprintf(stderr, "only %d of %d nodes registered\n", Farmers(orb), nodes);
-  return false;
-}
+bool AllRegistered(CORBA::ORB_ptr orb, int nodes) { return benchfarm::WaitForNodes(orb, nodes, 120s); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int nodes = 16, width = 160, height = 120, repeats = 3;
+  int nodes = 16, frozenCount = -1, width = 160, height = 120, repeats = 3;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     const int v = std::atoi(argv[i + 1]);
     if (a == "--nodes") nodes = std::max(2, v);
+    if (a == "--frozen") frozenCount = v;
     if (a == "--width") width = v;
     if (a == "--height") height = v;
     if (a == "--repeats") repeats = std::max(1, v);
   }
-  if (std::getenv("FARM_BIN_DIR") == nullptr) {
-    std::fprintf(stderr, "set FARM_BIN_DIR to the build's bin/ folder\n");
-    return 2;
-  }
+  if (!benchfarm::HaveBinDir()) return 2;
+  frozenCount = frozenCount < 0 ? nodes / 2 : std::clamp(frozenCount, 1, nodes - 1);
   farmtest::Farm farm;
   farmtest::TestOrb orb;
-  if (!farm.StartRegistry() || !farm.StartWorkgroup(orb.orb())) {
-    std::fprintf(stderr, "the registry or the workgroup server did not start\n");
-    return 1;
-  }
+  if (!benchfarm::StartServers(farm, orb.orb())) return 1;
   std::vector<farmtest::Process*> all;
   for (int i = 0; i < nodes; ++i) all.push_back(farm.StartNode(farm.MakeNodeFolder()));
   if (!AllRegistered(orb.orb(), nodes)) return 1;
-  const std::filesystem::path client = farm.MakeNodeFolder();
-  if (std::string why; !farm.UseClassesOf(client, &why)) {
-    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
-    return 1;
-  }
-  std::printf("scene 1 at %d x %d, %d nodes, %d of them frozen in the second job\n", width, height, nodes, nodes / 2);
-  std::printf("%6s %18s %12s %18s %12s\n", "repeat", "all: first rows s", "all: end s", "half: first rows s",
-              "half: end s");
-  std::vector<double> ends[2];
+  const std::filesystem::path client = benchfarm::ClientFolder(farm);
+  if (client.empty()) return 1;
+  std::printf("scene 1 at %d x %d, %d nodes, %d of them frozen in the second job\n", width, height, nodes, frozenCount);
+  std::printf("(first rows: the first tenth of the picture's rows placed)\n");
+  std::printf("%6s %18s %12s %20s %14s\n", "repeat", "all: first rows s", "all: end s", "frozen: first rows s",
+              "frozen: end s");
+  std::vector<double> ends[2], firsts[2];
   for (int r = 1; r <= repeats; ++r) {
     if (!AllRegistered(orb.orb(), nodes)) return 1;
     const Timing whole = RunJob(farm, client, width, height);
     std::vector<farmtest::Process*> frozen;
-    for (int i = 1; i < nodes; i += 2) {
-      if (all[i]->Suspend(10s)) frozen.push_back(all[i]);
+    // Spread over the farm: every other node while that is enough.
+    for (int i = 0; i < frozenCount; ++i) {
+      const int pick = 2 * i + 1 < nodes ? 2 * i + 1 : 2 * (i - nodes / 2);
+      if (all[pick]->Suspend(10s)) frozen.push_back(all[pick]);
     }
     const Timing half = RunJob(farm, client, width, height);
     for (farmtest::Process* p : frozen) p->Signal(SIGCONT);
     if (whole.end < 0 || half.end < 0) return 1;
     ends[0].push_back(whole.end);
     ends[1].push_back(half.end);
-    std::printf("%6d %18.2f %12.2f %18.2f %12.2f\n", r, whole.firstRows, whole.end, half.firstRows, half.end);
+    firsts[0].push_back(whole.firstRows);
+    firsts[1].push_back(half.firstRows);
+    std::printf("%6d %18.2f %12.2f %20.2f %14.2f\n", r, whole.firstRows, whole.end, half.firstRows, half.end);
+    std::fflush(stdout);
   }
-  for (int k = 0; k < 2; ++k) {
-    const auto [lo, hi] = std::minmax_element(ends[k].begin(), ends[k].end());
-    double sum = 0;
-    for (double e : ends[k]) sum += e;
-    std::printf("%s: end mean %.2f s, spread %.2f to %.2f s\n", k == 0 ? "all answering" : "half frozen",
-                sum / ends[k].size(), *lo, *hi);
-  }
+  benchfarm::PrintSpread("all answering: first rows s", firsts[0]);
+  benchfarm::PrintSpread("all answering: end s", ends[0]);
+  benchfarm::PrintSpread("frozen: first rows s", firsts[1]);
+  benchfarm::PrintSpread("frozen: end s", ends[1]);
   return 0;
 }

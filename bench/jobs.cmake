@@ -8,9 +8,9 @@ set_target_properties(jobs_rows_bench PROPERTIES
 
 # A bench that starts a local farm: it needs the farm's programs built.
 function(farm_bench name source)
-  add_executable(${name} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${source})
+  add_executable(${name} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${source} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/BenchFarm.cpp)
   target_link_libraries(${name} PRIVATE farm_test_support ${ARGN})
-  foreach(program vornel lumora_cli zephrin ledgo kintrahub tessel pvengine ferrix)
+  foreach(program vornel lumora_cli ledgo kintrahub tessel pvengine pvpreview ferrix zephrin farmreg)
     if(TARGET ${program})
       add_dependencies(${name} ${program})
     endif()
@@ -36,3 +36,6 @@ farm_bench(frozen_farm_bench frozen_farm.cpp)
 
 # A package crosses each link once: bytes sent for several jobs of one scene.
 farm_bench(package_farm_bench package_farm.cpp)
+
+# Speedup of 1, 2, 4, 8 nodes, each held to a quarter of a core (cgroup v1).
+farm_bench(scaling_farm_bench scaling_farm.cpp)

@@ -14,31 +14,16 @@
 #include <string>
 #include <thread>
 
-#include "Kintra.hh"
-#include "idl/WellKnownNames.h"
-#include "registry/NameBinding.h"
-#include "tests/support/Farm.h"
+#include "bench/BenchFarm.h"
 #include "tests/support/TestOrb.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using benchfarm::Clock;
 using namespace std::chrono_literals;
 
-int Farmers(CORBA::ORB_ptr orb) {
-  try {
-    CORBA::Object_var obj = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 0);
-    Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
-    Kintra::WorkGroup_var group = reg->CreateWorkGroup(farm::kWorkGroupName);
-    Kintra::farmerlist_var list = new Kintra::farmerlist;
-    group->GetValidFarmer(list.inout());
-    return static_cast<int>(list->length());
-  } catch (...) {
-    return -1;
-  }
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+using benchfarm::Farmers;
+using benchfarm::Seconds;
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // Uneven machines: two local nodes, one with a whole core (core 1), one
 // sharing core 0 with a busy loop. Demonstration scene 1 rendered by vornel
-// with one band per node (the usual split) and with LUMORA_BANDS_PER_NODE
+// with its default settings (one band per node, balanced as nodes go idle)
+// and with LUMORA_BANDS_PER_NODE
 // bands per node handed to whichever node is idle, against the ideal: the
 // whole picture's work spread over both nodes' speeds without any loss,
 // 1 / (1 / T1 + 1 / T0), where T1 and T0 are povray's times for the picture
@@ -16,49 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "Kintra.hh"
-#include "idl/WellKnownNames.h"
-#include "registry/NameBinding.h"
-#include "tests/support/Farm.h"
+#include "bench/BenchFarm.h"
 #include "tests/support/TestOrb.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using benchfarm::PrintSpread;
+using benchfarm::Timed;
 using namespace std::chrono_literals;
-
-int Farmers(CORBA::ORB_ptr orb) {
-  try {
-    CORBA::Object_var obj = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 0);
-    Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
-    Kintra::WorkGroup_var group = reg->CreateWorkGroup(farm::kWorkGroupName);
-    Kintra::farmerlist_var list = new Kintra::farmerlist;
-    group->GetValidFarmer(list.inout());
-    return static_cast<int>(list->length());
-  } catch (...) {
-    return -1;
-  }
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// Wall seconds of one program run to its end; negative when it failed.
-double Timed(farmtest::Farm& farm, const std::vector<std::string>& argv, const std::string& name) {
-  const auto start = Clock::now();
-  farmtest::Process* p = farm.StartProgram(argv, name);
-  const auto rc = p ? p->WaitExit(60min) : std::nullopt;
-  if (rc != 0) {
-    std::fprintf(stderr, "%s failed:\n%s\n", name.c_str(), p ? p->Output().c_str() : "");
-    return -1;
-  }
-  return Seconds(Clock::now() - start);
-}
-
-void Spread(const char* name, std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  std::printf("  %-28s median %7.2f  min %7.2f  max %7.2f\n", name, v[v.size() / 2], v.front(), v.back());
-}
 
 struct Settings {
   int runs = 2, bands = 4, width = 1024, height = 768;
@@ -80,10 +47,7 @@ Settings ReadSettings(int argc, char** argv) {
 // The registry, the workgroup server and the two nodes; false, said on
 // stderr, when a part did not start.
 bool StartUnevenFarm(farmtest::Farm& farm, farmtest::TestOrb& orb) {
-  if (!farm.StartRegistry() || !farm.StartWorkgroup(orb.orb())) {
-    std::fprintf(stderr, "the registry or the workgroup server did not start\n");
-    return false;
-  }
+  if (!benchfarm::StartServers(farm, orb.orb())) return false;
   // The slow node's core is shared with a busy loop; programs a node starts
   // keep its core.
   farm.StartProgram({"/usr/bin/taskset", "-c", "0", "/bin/sh", "-c", "while :; do :; done"}, "busy");
@@ -93,11 +57,7 @@ bool StartUnevenFarm(farmtest::Farm& farm, farmtest::TestOrb& orb) {
         {"/usr/bin/taskset", "-c", core, (folder / "tessel").string(), "-ORBendPoint", "giop:tcp:127.0.0.1:"},
         "tessel");
   }
-  if (!farmtest::WaitUntil([&] { return Farmers(orb.orb()) == 2; }, 60s, 100ms)) {
-    std::fprintf(stderr, "only %d of 2 nodes registered\n", Farmers(orb.orb()));
-    return false;
-  }
-  return true;
+  return benchfarm::WaitForNodes(orb.orb(), 2);
 }
 
 std::vector<std::string> VornelCommand(farmtest::Farm& farm, const fs::path& client, const Settings& settings) {
@@ -141,20 +101,21 @@ bool Measure(farmtest::Farm& farm, const fs::path& client, const Settings& setti
     const double t0 = Timed(farm, PovrayCommand(farm, client, settings, "0"), "povray");
     if (one < 0 || many < 0 || t1 < 0 || t0 < 0) return false;
     const double best = 1.0 / (1.0 / t1 + 1.0 / t0);
-    std::printf("%3d %10.2f %10.2f %8.2f %8.2f %10.2f %10.2f\n", run, one, many, t1, t0, best, many / best);
+    std::printf("%3d %10.2f %10.2f %8.2f %8.2f %10.2f %10.2f %10.2f\n", run, one, many, t1, t0, best, one / best,
+                many / best);
     std::fflush(stdout);
     plain.push_back(one);
     shared.push_back(many);
     ideal.push_back(best);
-    gain.push_back(one / many);
+    gain.push_back(one / best);
     toIdeal.push_back(many / best);
   }
   std::printf("with %d bands per node:\n", settings.bands);
-  Spread("1 band per node (s)", plain);
-  Spread("shared bands (s)", shared);
-  Spread("ideal (s)", ideal);
-  Spread("1 band per node / shared", gain);
-  Spread("shared / ideal", toIdeal);
+  PrintSpread("default (s)", plain);
+  PrintSpread("shared bands (s)", shared);
+  PrintSpread("ideal (s)", ideal);
+  PrintSpread("default / ideal", gain);
+  PrintSpread("shared / ideal", toIdeal);
   return true;
 }
 
@@ -162,22 +123,17 @@ bool Measure(farmtest::Farm& farm, const fs::path& client, const Settings& setti
 
 int main(int argc, char** argv) {
   const Settings settings = ReadSettings(argc, argv);
-  if (std::getenv("FARM_BIN_DIR") == nullptr) {
-    std::fprintf(stderr, "set FARM_BIN_DIR to the build's bin/ folder\n");
-    return 2;
-  }
+  if (!benchfarm::HaveBinDir()) return 2;
   unsetenv("LUMORA_BANDS_PER_NODE");
   farmtest::Farm farm;
   farmtest::TestOrb orb;
   if (!StartUnevenFarm(farm, orb)) return 1;
-  const fs::path client = farm.MakeNodeFolder();
-  if (std::string why; !farm.UseClassesOf(client, &why)) {
-    std::fprintf(stderr, "farmreg failed:\n%s\n", why.c_str());
-    return 1;
-  }
+  const fs::path client = benchfarm::ClientFolder(farm);
+  if (client.empty()) return 1;
   std::printf("scene 1 at %d x %d; node A on core 1, node B sharing core 0 with a busy loop; %d runs\n", settings.width,
               settings.height, settings.runs);
   std::printf("(the machine is shared with other work: compare figures of one run)\n");
-  std::printf("%3s %10s %10s %8s %8s %10s %10s\n", "run", "1 band/node", "shared", "T1", "T0", "ideal", "shared/ideal");
+  std::printf("%3s %10s %10s %8s %8s %10s %10s %10s\n", "run", "default", "shared", "T1", "T0", "ideal", "def/ideal",
+              "shr/ideal");
   return Measure(farm, client, settings) ? 0 : 1;
 }

@@ -4,12 +4,16 @@
 // povray's own. A scene that does not parse ends after one attempt with
 // povray's message, and a refused option never reaches a node.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QImage>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Kintra.hh"
@@ -92,6 +96,36 @@ class ScenesTest : public ::testing::Test {
   fs::path client_;
 };
 
+// The processes below `root` (a node's engine and renderer), from /proc.
+std::vector<pid_t> Descendants(pid_t root) {
+  std::vector<pid_t> found;
+  std::vector<std::pair<pid_t, pid_t>> all;  // pid, parent
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string n = entry.path().filename().string();
+    if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    all.emplace_back(std::stoi(n), parent);
+  }
+  std::vector<pid_t> parents = {root};
+  for (std::size_t i = 0; i < parents.size(); ++i) {
+    for (const auto& [pid, parent] : all) {
+      if (parent == parents[i]) {
+        parents.push_back(pid);
+        found.push_back(pid);
+      }
+    }
+  }
+  return found;
+}
+
 // Pixels that differ between two pictures of one size.
 int Differing(const QImage& a, const QImage& b) {
   int n = 0;
@@ -140,6 +174,58 @@ TEST_F(ScenesTest, AnExampleSceneWithAnIncludeInASubFolderRendersAsPovrayDoes) {
   }
   // Both nodes took part.
   for (Process* node : nodes_) EXPECT_NE(node->Output().find("engine: "), std::string::npos) << node->Output();
+}
+
+// An uneven farm: the second node's renderers run a tenth of the time, so
+// the first, done early, takes the rows the second has not reached as a
+// band of its own. The picture is still povray's to the bit.
+TEST_F(ScenesTest, OnAnUnevenFarmTheIdleNodeTakesTheSlowOnesRowsAndThePictureStaysPovrays) {
+  const fs::path scene = farm_.TmpDir() / "uneven";
+  fs::create_directories(scene / "inc");
+  fs::copy_file(kExamples / "grafbic.pov", scene / "grafbic.pov");
+  fs::copy_file(kExamples / "axisbox.inc", scene / "inc" / "axisbox.inc");
+  const std::vector<std::string> options = {"+W800", "+H600", "+A0.3", "+Linc"};
+  std::atomic<bool> done{false};
+  const pid_t slowNode = nodes_[1]->pid();
+  std::thread stutter([&] {
+    while (!done) {
+      const std::vector<pid_t> slow = Descendants(slowNode);
+      for (pid_t p : slow) kill(p, SIGSTOP);
+      std::this_thread::sleep_for(90ms);
+      for (pid_t p : slow) kill(p, SIGCONT);
+      std::this_thread::sleep_for(10ms);
+    }
+    for (pid_t p : Descendants(slowNode)) kill(p, SIGCONT);
+  });
+  std::string output;
+  std::vector<std::string> args = {"grafbic.pov", "--out", (farm_.TmpDir() / "farm.png").string()};
+  args.insert(args.end(), options.begin(), options.end());
+  const int status = Lumora(scene, args, &output);
+  done = true;
+  stutter.join();
+  ASSERT_EQ(status, 0) << output;
+
+  std::vector<std::string> direct = {"/bin/sh",      "-c",           "cd \"$0\" && exec \"$@\"",
+                                     scene.string(), POVRAY_PROGRAM, "grafbic.pov",
+                                     "-D",           "+FP",          "+O" + (farm_.TmpDir() / "direct.ppm").string()};
+  direct.insert(direct.end(), options.begin(), options.end());
+  Process* p = farm_.StartProgram(direct, "povray");
+  ASSERT_TRUE(p != nullptr);
+  ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
+  const QImage farmPicture =
+      QImage(QString::fromStdString((farm_.TmpDir() / "farm.png").string())).convertToFormat(QImage::Format_RGB32);
+  const QImage directPicture =
+      QImage(QString::fromStdString((farm_.TmpDir() / "direct.ppm").string())).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(farmPicture.size(), QSize(800, 600));
+  EXPECT_EQ(Differing(farmPicture, directPicture), 0);
+  // The summary lists a third band: the rows split off the slow node's.
+  const auto summary = output.find("rows asked");
+  ASSERT_NE(summary, std::string::npos) << output;
+  std::istringstream lines(output.substr(summary));
+  std::string line;
+  bool third = false;
+  while (std::getline(lines, line)) third = third || (line.size() > 29 && std::atoi(line.substr(25, 4).c_str()) == 3);
+  EXPECT_TRUE(third) << output;
 }
 
 TEST_F(ScenesTest, ASyntaxErrorEndsAfterOneAttemptAndRefusedOptionsEngageNoNode) {

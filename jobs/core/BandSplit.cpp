@@ -1,10 +1,8 @@
 #include "jobs/core/BandSplit.h"
 
-namespace jobs {
+#include <cmath>
 
-namespace {
-constexpr int32_t kSeamWidening = 10;
-}
+namespace jobs {
 
 std::vector<Band> SplitBands(int32_t height, int32_t count) {
   std::vector<Band> bands;
@@ -26,6 +24,31 @@ farm::WorkUnit RowsToRender(const Band& band, int32_t count) {
   if (band.index != 1) rows.first -= kSeamWidening;
   if (band.index != count) rows.last += kSeamWidening;
   return rows;
+}
+
+int32_t CutRow(const SplitView& v) {
+  const int32_t left = v.owedLast - v.nextRow + 1;
+  if (left < 2 * kSplitLeastRows || !(v.holderRate > 0) || !(v.takerRate > 0)) return 0;
+  const double holderLeft = left / v.holderRate;
+  if (holderLeft < v.startSeconds + kSplitLeastSeconds) return 0;
+  // Both end together: (m - nextRow + 1) / vh = start + (owedLast - m + widening) / vt.
+  const double inverse = 1.0 / v.holderRate + 1.0 / v.takerRate;
+  const double even =
+      (v.startSeconds + (v.owedLast + kSeamWidening) / v.takerRate + (v.nextRow - 1) / v.holderRate) / inverse;
+  auto cut = static_cast<int32_t>(std::lround(even));
+  if (v.blockSize > 1) {
+    // The taker renders from cut + 1 - widening: put that on a block's
+    // second row. The engine then traces the block's first row without
+    // sending it; sent, it could arrive after the holder's and differ from
+    // it (antialiasing at a block's top looks at no row above).
+    const int32_t start = cut - kSeamWidening - 1;
+    cut = static_cast<int32_t>(std::lround(static_cast<double>(start) / v.blockSize)) * v.blockSize + kSeamWidening + 1;
+  }
+  while (cut < v.nextRow) cut += v.blockSize > 1 ? v.blockSize : 1;  // a far faster taker takes all it can
+  if (v.owedLast - cut < kSplitLeastRows) return 0;
+  const double holderAfter = (cut - v.nextRow + 1) / v.holderRate;
+  if (holderLeft - holderAfter < kSplitLeastSeconds / 2) return 0;
+  return cut;
 }
 
 }  // namespace jobs

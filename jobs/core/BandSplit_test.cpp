@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace jobs {
 namespace {
 
@@ -72,6 +74,43 @@ TEST(BandSplit, MoreFarmersThanRowsLeavesEveryRowToTheLastBand) {
 TEST(BandSplit, NoFarmerNoBand) {
   EXPECT_TRUE(SplitBands(480, 0).empty());
   EXPECT_TRUE(SplitBands(480, -2).empty());
+}
+
+// The holder and the taker end together at the rates measured; an own
+// scene's taker starts on a block's first row; no split where it cannot pay.
+TEST(BandSplit, CutRowEndsHolderAndTakerTogetherOnlyWhereItPays) {
+  SplitView v;
+  v.nextRow = 101;
+  v.owedLast = 1000;
+  v.holderRate = 50;
+  v.takerRate = 150;
+  v.startSeconds = 0.3;
+  const int32_t m = CutRow(v);
+  const double holder = (m - v.nextRow + 1) / v.holderRate;
+  const double taker = v.startSeconds + (v.owedLast - m + kSeamWidening) / v.takerRate;
+  EXPECT_NEAR(holder, taker, 1.0 / v.takerRate + 1.0 / v.holderRate) << m;
+  EXPECT_GT(m, v.nextRow);
+
+  v.blockSize = kOwnSceneBlockRows;
+  const int32_t aligned = CutRow(v);
+  EXPECT_EQ((aligned + 1 - kSeamWidening - 2) % kOwnSceneBlockRows, 0) << aligned;  // a block's second row
+  EXPECT_LE(std::abs(aligned - m), kOwnSceneBlockRows / 2);
+
+  SplitView fewRows = v;
+  fewRows.nextRow = fewRows.owedLast - 2 * kSplitLeastRows + 2;
+  fewRows.holderRate = 1;  // slow, but only a few rows are left
+  EXPECT_EQ(CutRow(fewRows), 0);
+  SplitView nearEnd = v;
+  nearEnd.holderRate = 1000;  // 0.9 s left
+  EXPECT_EQ(CutRow(nearEnd), 0);
+  SplitView slowTaker = v;
+  slowTaker.takerRate = 0.5;
+  EXPECT_EQ(CutRow(slowTaker), 0);
+  SplitView fastTaker = v;
+  fastTaker.takerRate = 1e6;
+  fastTaker.blockSize = 1;
+  fastTaker.startSeconds = 0;
+  EXPECT_EQ(CutRow(fastTaker), fastTaker.nextRow);  // the holder keeps only the row it renders now
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "jobs/core/BandTally.h"
 
+#include <algorithm>
+
 namespace jobs {
 
 void BandTally::SetBandCount(int32_t count) {
@@ -19,6 +21,41 @@ void BandTally::SetRows(int32_t height, const std::vector<farm::WorkUnit>& owed)
   height_ = height > 0 ? height : 0;
   arrived_.resize(static_cast<std::size_t>(height_), false);
   owed_ = owed;
+}
+
+int32_t BandTally::AddBand(const farm::WorkUnit& owed) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++count_;
+  reported_.push_back(false);
+  ends_.push_back(0);
+  failures_.push_back(0);
+  lastFailure_.emplace_back();
+  owed_.resize(static_cast<std::size_t>(count_ - 1), farm::WorkUnit{1, 0, std::nullopt});
+  owed_.push_back(owed);
+  return count_;
+}
+
+void BandTally::SetOwed(int32_t band, const farm::WorkUnit& owed) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (band < 1 || band > count_ || static_cast<std::size_t>(band) > owed_.size()) return;
+  owed_[static_cast<std::size_t>(band - 1)] = owed;
+}
+
+int32_t BandTally::ArrivedRows(farm::WorkUnit range) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int32_t n = 0;
+  for (int32_t r = std::max(range.first, 1); r <= std::min(range.last, height_); ++r) {
+    n += arrived_[static_cast<std::size_t>(r - 1)] ? 1 : 0;
+  }
+  return n;
+}
+
+int32_t BandTally::FirstMissing(farm::WorkUnit range) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (int32_t r = std::max(range.first, 1); r <= std::min(range.last, height_); ++r) {
+    if (!arrived_[static_cast<std::size_t>(r - 1)]) return r;
+  }
+  return range.last + 1;
 }
 
 void BandTally::RowArrived(int32_t line) {

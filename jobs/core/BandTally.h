@@ -30,6 +30,17 @@ class BandTally {
   // arrived before stay counted.
   void SetRows(int32_t height, const std::vector<farm::WorkUnit>& owed);
 
+  // A band split off during the job: the next number, owing `owed`.
+  // Answers its number. After SetRows.
+  int32_t AddBand(const farm::WorkUnit& owed);
+  // Band `band` owes `owed` from now on (its holder's band was cut short).
+  void SetOwed(int32_t band, const farm::WorkUnit& owed);
+
+  // Rows of `range` (within the picture) that arrived, and the first that
+  // has not (range.last + 1 when all have).
+  int32_t ArrivedRows(farm::WorkUnit range) const;
+  int32_t FirstMissing(farm::WorkUnit range) const;
+
   // Row `line` has been placed. Rows outside 1..height count nothing.
   void RowArrived(int32_t line);
 

@@ -1,6 +1,7 @@
 #include "jobs/core/Dispatcher.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <functional>
 #include <system_error>
@@ -9,8 +10,9 @@
 
 namespace jobs {
 
-Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, const JobOrder& order, Sleep sleep)
-    : group_(group), tally_(tally), order_(order), sleep_(std::move(sleep)) {}
+Dispatcher::Dispatcher(WorkgroupLink& group, BandTally& tally, const JobOrder& order, Sleep sleep,
+                       std::function<Clock::time_point()> now)
+    : group_(group), tally_(tally), order_(order), sleep_(std::move(sleep)), now_(std::move(now)) {}
 
 farm::WorkUnit Dispatcher::OwedRows(const Band& band, int32_t count) {
   farm::WorkUnit owed = band.rows;
@@ -114,8 +116,7 @@ void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
   }
   if (b.failed < kMostAttempts) return;
   givenUp_ = true;
-  const auto count = static_cast<int32_t>(bands_.size());
-  const farm::WorkUnit owed = OwedRows(b.band, count);
+  const farm::WorkUnit owed = b.owed;
   std::string farmers;
   for (const std::shared_ptr<FarmerLink>& t : b.tried) farmers += (farmers.empty() ? "" : ", ") + t->Name();
   const std::string missing = tally_.MissingRows(owed);
@@ -143,9 +144,11 @@ JobParameters Dispatcher::BeginHandOut(BandState& b, const std::shared_ptr<Farme
   const auto count = static_cast<int32_t>(bands_.size());
   // The size as it is now: the host may have changed it since the job began.
   const JobOrder::Size size = order_.pictureSize();
-  const farm::WorkUnit rows = RowsToRender(b.band, count);
+  const farm::WorkUnit rows = b.render;
   b.farmer = farmer;
   b.assigned = true;
+  b.handedAt = b.firstRowAt = now_();
+  b.arrivedBefore = tally_.ArrivedRows(b.owed);
   b.endsBefore = tally_.Ends(b.band.index);
   b.idleUnreported = 0;
   b.failuresBefore = tally_.Failures(b.band.index);
@@ -196,13 +199,65 @@ int Dispatcher::HandOutPass(const std::vector<std::shared_ptr<FarmerLink>>& idle
   return handed;
 }
 
+bool Dispatcher::WatchBand(BandState& b, bool live, bool idle, int32_t ends, int32_t failures) {
+  const int32_t index = b.band.index;
+  if (!live) {
+    AttemptFailed(b, b.farmer->Name() + " stopped answering");
+    return true;
+  }
+  if (b.firstRowAt == b.handedAt && tally_.ArrivedRows(b.owed) > b.arrivedBefore) b.firstRowAt = now_();
+  const bool failed = failures > b.failuresBefore;
+  if (failed || ends > b.endsBefore) {
+    // Someone ended the band: once its present farmer is idle, that
+    // was this attempt, and the rows it left out are missing.
+    if (idle && !tally_.Done(index)) {
+      AttemptFailed(b, failed ? tally_.LastFailure(index)
+                              : b.farmer->Name() + " ended with " + tally_.MissingRows(b.owed) + " missing");
+      return true;
+    }
+  } else if (idle) {
+    // The farmer has gone idle, yet no end report came: it was lost on
+    // the way. After a grace for a report still in flight, the rows
+    // decide: all here, they are the band; some missing, the attempt
+    // failed like one that ended short.
+    if (++b.idleUnreported >= kLostEndPasses) {
+      const std::string missing = tally_.MissingRows(b.owed);
+      if (missing.empty()) {
+        tally_.Report(index);
+      } else {
+        AttemptFailed(b,
+                      b.farmer->Name() + " went idle without reporting the band's end, with " + missing + " missing");
+        return true;
+      }
+    }
+  } else {
+    b.idleUnreported = 0;
+  }
+  return false;
+}
+
 bool Dispatcher::Watch() {
   for (;;) {
     if (Cancelled()) return false;
     bool failure = false;
+    bool freed = false;
+    std::vector<BandState*> out;
     for (BandState& b : bands_) {
       const int32_t index = b.band.index;
+      // A cut band is done once its rows up to the cut are here: its
+      // farmer is told to stop below.
+      if (b.cut && b.assigned && !tally_.Reported(index) && tally_.MissingRows(b.owed).empty()) tally_.Report(index);
       if (tally_.Done(index)) {
+        if (!b.doneSeen && b.assigned && b.farmer) {
+          const double rate = RateOf(b);
+          if (rate > 0) {
+            std::erase_if(paces_, [&b](const Pace& p) { return p.farmer->SameFarmer(*b.farmer); });
+            paces_.push_back({b.farmer, rate, std::chrono::duration<double>(b.firstRowAt - b.handedAt).count()});
+          }
+          freed = true;
+          if (b.cut) out.push_back(&b);  // to be stopped
+        }
+        b.doneSeen = true;
         if (progress_) progress_->BandReported(index);
         continue;
       }
@@ -215,45 +270,144 @@ bool Dispatcher::Watch() {
         failure = true;
         continue;
       }
-      try {
-        b.farmer->IsLive();
-        const bool failed = tally_.Failures(index) > b.failuresBefore;
-        if (failed || tally_.Ends(index) > b.endsBefore) {
-          // Someone ended the band: once its present farmer is idle, that
-          // was this attempt, and the rows it left out are missing.
-          if (b.farmer->IsIdle() && !tally_.Done(index)) {
-            AttemptFailed(b, failed ? tally_.LastFailure(index)
-                                    : b.farmer->Name() + " ended with " +
-                                          tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size()))) +
-                                          " missing");
-            failure = true;
-          }
-        } else if (b.farmer->IsIdle()) {
-          // The farmer has gone idle, yet no end report came: it was lost on
-          // the way. After a grace for a report still in flight, the rows
-          // decide: all here, they are the band; some missing, the attempt
-          // failed like one that ended short.
-          if (++b.idleUnreported >= kLostEndPasses) {
-            const std::string missing = tally_.MissingRows(OwedRows(b.band, static_cast<int32_t>(bands_.size())));
-            if (missing.empty()) {
-              tally_.Report(index);
-            } else {
-              AttemptFailed(
-                  b, b.farmer->Name() + " went idle without reporting the band's end, with " + missing + " missing");
-              failure = true;
-            }
-          }
-        } else {
-          b.idleUnreported = 0;
-        }
-      } catch (...) {
-        AttemptFailed(b, b.farmer->Name() + " stopped answering");
-        failure = true;
-      }
+      out.push_back(&b);
     }
+    // Every farmer asked at once: one that does not answer costs the pass
+    // one call time limit, not one each. The counts are read before the
+    // farmers answer idle, so an end judged is one sent before that answer.
+    std::vector<int32_t> ends(out.size()), failures(out.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      ends[i] = tally_.Ends(out[i]->band.index);
+      failures[i] = tally_.Failures(out[i]->band.index);
+    }
+    std::vector<char> live(out.size(), 0), idle(out.size(), 0);
+    RunAtOnce(out.size(), [&](std::size_t i) {
+      try {
+        if (out[i]->doneSeen) {
+          out[i]->farmer->StopBand();  // cut short: the rows past the cut are another band's
+          return;
+        }
+        out[i]->farmer->IsLive();
+        live[i] = 1;
+        idle[i] = out[i]->farmer->IsIdle() ? 1 : 0;
+      } catch (...) {
+        live[i] = 0;
+      }
+    });
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      if (out[i]->doneSeen) continue;
+      if (WatchBand(*out[i], live[i] != 0, idle[i] != 0, ends[i], failures[i])) failure = true;
+    }
+    if (freed && !tally_.Complete()) lookForIdle_ = 10;
     if (tally_.Complete() || failure) return true;
     sleep_(kWatchPause);
+    if (lookForIdle_ > 0) {
+      --lookForIdle_;
+      return true;
+    }
   }
+}
+
+double Dispatcher::RateOf(const BandState& b) const {
+  const double seconds = std::chrono::duration<double>(now_() - b.firstRowAt).count();
+  const int32_t rows = tally_.ArrivedRows(b.owed) - b.arrivedBefore;
+  return seconds > 0.05 && rows > 0 ? rows / seconds : 0;
+}
+
+const Dispatcher::Pace* Dispatcher::PaceOf(const FarmerLink& farmer) const {
+  for (const Pace& p : paces_) {
+    if (p.farmer->SameFarmer(farmer)) return &p;
+  }
+  return nullptr;
+}
+
+Dispatcher::BandState* Dispatcher::SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut, bool* later) {
+  BandState* best = nullptr;
+  double bestLeft = 0;
+  for (BandState& b : bands_) {
+    if (!b.assigned || !b.farmer || b.doneSeen || tally_.Done(b.band.index)) continue;
+    if (b.firstRowAt == b.handedAt) {
+      *later = true;  // no rate to go by yet
+      continue;
+    }
+    SplitView v;
+    v.nextRow = tally_.FirstMissing(b.owed);
+    v.owedLast = b.owed.last;
+    v.holderRate = RateOf(b);
+    // What the taker showed itself, else what the holder shows.
+    const Pace* pace = PaceOf(taker);
+    // Its rate came from other rows, whose cost may differ: halfway (on a
+    // log scale) to the holder's, so that a wrong guess leaves the taker
+    // short and the holder, done first, splits the taker's band in turn.
+    v.takerRate = pace ? std::sqrt(pace->rowsPerSecond * v.holderRate) : v.holderRate;
+    v.startSeconds = pace ? pace->startSeconds : std::chrono::duration<double>(b.firstRowAt - b.handedAt).count();
+    v.blockSize = order_.scene() ? kOwnSceneBlockRows : 1;
+    const int32_t m = CutRow(v);
+    if (m == 0) continue;
+    const double left = (v.owedLast - v.nextRow + 1) / v.holderRate;
+    if (best == nullptr || left > bestLeft) {
+      best = &b;
+      bestLeft = left;
+      *view = v;
+      *cut = m;
+    }
+  }
+  return best;
+}
+
+bool Dispatcher::SplitOff(BandState& holder, int32_t cut, const std::shared_ptr<FarmerLink>& taker) {
+  BandState added;
+  added.band.index = tally_.AddBand(farm::WorkUnit{cut + 1, holder.owed.last, std::nullopt});
+  added.band.rows = farm::WorkUnit{cut + 1, holder.band.rows.last, std::nullopt};
+  added.owed = farm::WorkUnit{cut + 1, holder.owed.last, std::nullopt};
+  added.render = farm::WorkUnit{cut + 1 - kSeamWidening, holder.render.last, std::nullopt};
+  if (progress_) progress_->AddBand();
+  const std::size_t holderAt = static_cast<std::size_t>(&holder - bands_.data());
+  bands_.push_back(std::move(added));
+  BandState& b = bands_.back();
+  BandState& h = bands_[holderAt];
+  const JobParameters job = BeginHandOut(b, taker);
+  std::exception_ptr error;
+  try {
+    taker->HandOut(job);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if (!EndHandOut(b, job, error)) {
+    // Nobody has it: the holder keeps its whole band, and this one owes nothing.
+    tally_.SetOwed(b.band.index, farm::WorkUnit{1, 0, std::nullopt});
+    tally_.Report(b.band.index);
+    b.doneSeen = true;
+    return false;
+  }
+  h.cut = true;
+  h.owed.last = cut;
+  h.band.rows.last = cut - 1;
+  h.render.last = std::min(h.render.last, cut + kSeamWidening);
+  tally_.SetOwed(h.band.index, h.owed);
+  if (progress_) progress_->BandCut(h.band.index, cut);
+  return true;
+}
+
+bool Dispatcher::Balance(const std::vector<std::shared_ptr<FarmerLink>>& idle) {
+  bool any = false;
+  bool asked = false;
+  for (const std::shared_ptr<FarmerLink>& taker : idle) {
+    SplitView view;
+    int32_t cut = 0;
+    BandState* holder = SplitCandidate(*taker, &view, &cut, &any);
+    if (holder == nullptr) continue;
+    any = true;
+    if (!asked) {
+      // Farmers idle now may be promised to jobs that asked before this one.
+      asked = true;
+      const int ahead = group_.WaitInLine();
+      group_.LeaveLine();
+      if (ahead > 0) return true;
+    }
+    SplitOff(*holder, cut, taker);
+  }
+  return any;
 }
 
 void Dispatcher::CutBands(int32_t count) {
@@ -263,6 +417,8 @@ void Dispatcher::CutBands(int32_t count) {
   for (const Band& band : SplitBands(height, count)) {
     BandState state;
     state.band = band;
+    state.render = RowsToRender(band, count);
+    state.owed = OwedRows(band, count);
     bands_.push_back(std::move(state));
     owed.push_back(OwedRows(band, count));
   }
@@ -309,12 +465,19 @@ JobOutcome Dispatcher::Loop() {
     if (givenUp_) return JobOutcome::kIncomplete;
     const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
     if (listed.empty()) return JobOutcome::kAbandoned;
-    std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
-    if (BandsWaiting()) {
-      const int ahead = group_.WaitInLine();
-      inLine_ = true;
-      if (ahead > 0) idle.clear();  // the free farmers go to the jobs before ours: busy for us
+    if (!BandsWaiting()) {
+      // Everything is out: idle farmers may take rows off the holders.
+      if (lookForIdle_ > 0) {
+        const std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
+        if (!idle.empty() && !Balance(idle)) lookForIdle_ = 0;
+      }
+      if (!Watch()) return JobOutcome::kCancelled;
+      continue;
     }
+    std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
+    const int ahead = group_.WaitInLine();
+    inLine_ = true;
+    if (ahead > 0) idle.clear();  // the free farmers go to the jobs before ours: busy for us
     int32_t busy = -static_cast<int32_t>(idle.size());
     for (const std::shared_ptr<FarmerLink>& f : listed) busy += f ? 1 : 0;
     if (idle.empty()) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jobs/core/BandPlan.h"
@@ -47,6 +48,16 @@ enum class JobOutcome : int32_t {
 // band is done, or as incomplete when one band has failed kMostAttempts
 // times.
 //
+// Balancing: when a band is done while others are still out, the job looks
+// for idle farmers (past the jobs waiting before it), and splits off the
+// rows a holder has not reached yet (CutRow, from the rows per second each
+// farmer showed in this job) into a new band for the idle farmer. The
+// holder keeps its band up to the cut; once those rows have arrived its
+// band is done and the holder is told to stop (rows it sends past the cut
+// only repeat the new band's). Any farmer of the base protocol can be
+// either side. A band that fails after the cut goes out again with its
+// shorter rows; the split-off band is a band like any other.
+//
 // A done band is neither watched nor handed out again. A farmer that still
 // holds an open band of this job gets no second band (a freshly started
 // farmer can answer "idle" before its render begins, and a second band
@@ -61,8 +72,17 @@ class Dispatcher {
  public:
   static constexpr int kMostAttempts = 3;
 
+  using Clock = std::chrono::steady_clock;
+
   struct BandState {
     Band band{};
+    farm::WorkUnit render;  // the rows its farmer is asked for
+    farm::WorkUnit owed;    // the rows that make it done
+    bool cut = false;       // owed was cut short for a band split off it
+    bool doneSeen = false;
+    Clock::time_point handedAt{};
+    Clock::time_point firstRowAt{};      // of the present attempt; handedAt while none came
+    int32_t arrivedBefore = 0;           // owed rows there at the hand-out
     std::shared_ptr<FarmerLink> farmer;  // null until first handed out
     bool assigned = false;
     int32_t endsBefore = 0;                          // end messages of the band at its last hand-out
@@ -82,7 +102,9 @@ class Dispatcher {
   // unless the host asks for more); while bands wait for a farmer under a
   // shared plan, idle farmers are looked for every 100 ms instead of every
   // second. `order` and `tally` must outlive the dispatcher.
-  Dispatcher(WorkgroupLink& group, BandTally& tally, const JobOrder& order, Sleep sleep);
+  // `now` is the clock the farmers' row rates are measured on.
+  Dispatcher(WorkgroupLink& group, BandTally& tally, const JobOrder& order, Sleep sleep,
+             std::function<Clock::time_point()> now = Clock::now);
 
   // Runs the job to its end and returns how it ended; kFailed is never
   // returned: exceptions that no per-call rule catches (the workgroup
@@ -121,6 +143,12 @@ class Dispatcher {
   int hand_outs() const { return handOuts_; }
 
  private:
+  struct Pace {
+    std::shared_ptr<FarmerLink> farmer;
+    double rowsPerSecond = 0;
+    double startSeconds = 0;  // hand-out to first row
+  };
+
   static constexpr std::chrono::milliseconds kWatchPause{100};
   static constexpr std::chrono::milliseconds kNoIdlePause{1000};
 
@@ -147,7 +175,22 @@ class Dispatcher {
   static bool Tried(const BandState& b, const FarmerLink& farmer);
   void AttemptFailed(BandState& b, const std::string& why);
   // Watches the bands out; false when the job was cancelled meanwhile.
+  // Returns also after a band got done while others are out, to look for
+  // idle farmers to split with.
   bool Watch();
+  // One watch pass over band `b`, given what its farmer answered (`live`
+  // false: it did not) and the band's end and failure counts read before
+  // it was asked; true when the attempt failed.
+  bool WatchBand(BandState& b, bool live, bool idle, int32_t ends, int32_t failures);
+  // Splits off rows of the bands out for `idle` farmers where it pays;
+  // false when no band out can pay a split any more.
+  bool Balance(const std::vector<std::shared_ptr<FarmerLink>>& idle);
+  // The band whose split pays best for `taker` (nullptr: none), with its
+  // view and cut; *later is set when a band out has no rows to judge by yet.
+  BandState* SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut, bool* later);
+  bool SplitOff(BandState& holder, int32_t cut, const std::shared_ptr<FarmerLink>& taker);
+  const Pace* PaceOf(const FarmerLink& farmer) const;
+  double RateOf(const BandState& b) const;
   JobOutcome Loop();
   bool Cancelled() const { return cancelled_ && cancelled_(); }
   // Whether a band waits for a farmer.
@@ -157,7 +200,11 @@ class Dispatcher {
   BandTally& tally_;
   const JobOrder& order_;
   Sleep sleep_;
+  std::function<Clock::time_point()> now_;
   std::vector<BandState> bands_;
+  // How the bands farmers finished in this job went, by farmer.
+  std::vector<Pace> paces_;
+  int lookForIdle_ = 0;  // watch passes still to return from, to find the farmer a done band freed
   int handOuts_ = 0;
   bool givenUp_ = false;
   std::string reason_;

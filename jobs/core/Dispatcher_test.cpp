@@ -30,6 +30,9 @@ struct FakeFarmer : FarmerLink {
   int pending = 0;       // band being rendered, 0 for none
   int ticksPerBand = 1;  // a slower machine needs more
   int worked = 0;
+  int rowsPerTick = 0;  // > 0: rows go out one tick at a time, as a renderer sends them
+  int32_t nextRow = 0;
+  int stops = 0;
   std::function<void()> slow;  // runs in IsLive and HandOut, as a call on the wire
 
   bool IsLive() override {
@@ -52,10 +55,27 @@ struct FakeFarmer : FarmerLink {
     if (!alive) throw std::runtime_error("COMM_FAILURE");
     jobs.push_back(job);
     pending = job.part;  // a second hand-out replaces the first, as a node does
+    nextRow = job.rows.first;
     idle = staysIdleAfterZarvo;
+  }
+  bool StopBand() override {
+    if (!alive) throw std::runtime_error("TRANSIENT");
+    ++stops;
+    pending = 0;
+    idle = true;
+    return true;
   }
   void Tick(BandTally& tally) {
     if (!alive || pending == 0 || !finishes) return;
+    if (rowsPerTick > 0) {
+      const int32_t last = jobs.back().rows.last;
+      for (int i = 0; i < rowsPerTick && nextRow <= last; ++i) tally.RowArrived(nextRow++);
+      if (nextRow <= last) return;
+      tally.Report(pending);
+      pending = 0;
+      idle = true;
+      return;
+    }
     if (++worked < ticksPerBand) return;
     worked = 0;
     if (!failsWith.empty()) {
@@ -111,12 +131,15 @@ struct Harness {
     order->set_needs(needs);
     slot.SetImage(width, height);
     slot.Follow(order);
-    dispatcher = std::make_unique<Dispatcher>(group, tally, *order, [this](std::chrono::milliseconds pause) {
-      pauses.push_back(pause);
-      if (++ticks > 1000) throw std::runtime_error("the job never ended");
-      if (onTick) onTick(ticks);
-      for (auto& f : group.farmers) f->Tick(tally);
-    });
+    dispatcher = std::make_unique<Dispatcher>(
+        group, tally, *order,
+        [this](std::chrono::milliseconds pause) {
+          pauses.push_back(pause);
+          if (++ticks > 1000) throw std::runtime_error("the job never ended");
+          if (onTick) onTick(ticks);
+          for (auto& f : group.farmers) f->Tick(tally);
+        },
+        [this] { return Dispatcher::Clock::time_point(std::chrono::milliseconds(100 * ticks)); });
     if (out) *out = dispatcher.get();
     return dispatcher->Run();
   }
@@ -550,6 +573,50 @@ TEST(Dispatcher, FarmersAreProbedAndEngagedAllAtOnce) {
   EXPECT_EQ(h.Run(240), JobOutcome::kCompleted);
   EXPECT_EQ(most.load(), 4);
   for (auto& f : h.group.farmers) EXPECT_EQ(f->jobs.size(), 1u);
+}
+
+// An idle farmer takes the rows a slower one has not reached: the job ends
+// well before the slow farmer alone would, every row arrives, the slow
+// farmer is stopped at the cut and its band counts as done. When the taker
+// dies, its band goes out again and the picture is still whole.
+TEST(Dispatcher, AnIdleFarmerTakesTheRowsASlowerOneHasNotReached) {
+  for (const bool takerDies : {false, true}) {
+    SCOPED_TRACE(takerDies);
+    Harness h;
+    auto fast = h.Add(), slow = h.Add();
+    fast->rowsPerTick = 10;
+    slow->rowsPerTick = 2;
+    if (takerDies) {
+      h.onTick = [&](int) {
+        if (fast->jobs.size() == 2 && fast->nextRow > fast->jobs[1].rows.first + 20) fast->alive = false;
+      };
+    }
+    h.height = 480;
+    EXPECT_EQ(h.Run(480), JobOutcome::kCompleted);
+    EXPECT_EQ(h.tally.MissingRows(), "");
+    ASSERT_GE(fast->jobs.size(), 2u);
+    const JobParameters& taken = fast->jobs[1];
+    EXPECT_EQ(taken.part, 3);
+    EXPECT_EQ(taken.rows.last, 480);
+    EXPECT_GT(taken.rows.first, 260);
+    EXPECT_EQ(slow->stops, 1);
+    EXPECT_TRUE(h.tally.Done(2));
+    if (!takerDies) {
+      // The taker's guess is cautious: the slow farmer, done first, may
+      // take back a part of the split-off band.
+      EXPECT_LE(h.dispatcher->hand_outs(), 4);
+      EXPECT_LT(h.ticks, 70);  // the slow farmer alone needs 125 ticks for its band
+    } else {
+      EXPECT_GE(h.dispatcher->hand_outs(), 4);
+      EXPECT_FALSE(fast->alive);
+    }
+  }
+  // Farmers that end together split nothing.
+  Harness even;
+  auto a = even.Add(), b = even.Add();
+  a->rowsPerTick = b->rowsPerTick = 5;
+  EXPECT_EQ(even.Run(240), JobOutcome::kCompleted);
+  EXPECT_EQ(even.dispatcher->hand_outs(), 2);
 }
 
 }  // namespace

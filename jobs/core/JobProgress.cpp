@@ -22,6 +22,25 @@ void JobProgress::Start(int32_t height, int32_t bands) {
   current_.assign(static_cast<std::size_t>(bands_), -1);
 }
 
+void JobProgress::AddBand() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++bands_;
+  reported_.push_back(false);
+  current_.push_back(-1);
+}
+
+void JobProgress::BandCut(int32_t band, int32_t lastRow) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  HandOut* h = Current(band);
+  if (h == nullptr || lastRow >= h->work.lastRow || lastRow < h->work.firstRow) return;
+  // Rows past the cut count for the band split off it, whoever sent them.
+  for (int32_t r = lastRow + 1; r <= h->work.lastRow; ++r) {
+    h->work.rows -= h->got[static_cast<std::size_t>(r - h->work.firstRow)] ? 1 : 0;
+  }
+  h->work.lastRow = lastRow;
+  h->got.resize(static_cast<std::size_t>(lastRow - h->work.firstRow + 1));
+}
+
 JobProgress::HandOut* JobProgress::Current(int32_t band) {
   if (band < 1 || band > bands_) return nullptr;
   const int index = current_[static_cast<std::size_t>(band - 1)];

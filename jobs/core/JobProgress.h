@@ -67,6 +67,11 @@ class JobProgress {
   // Band `band` goes to the node `node` for `rows` (the widened rows it is
   // asked to render; clipped to the picture).
   void BandHandedOut(int32_t band, const farm::WorkUnit& rows, const std::string& node);
+  // A band split off during the job: the next number.
+  void AddBand();
+  // The node of band `band` now owes rows only up to `lastRow`: later rows
+  // go to the band split off it.
+  void BandCut(int32_t band, int32_t lastRow);
   // The hand-out of band `band` failed (its node stopped answering, or it
   // ended with rows missing); the band will go out again, and counts as
   // not done until it reports once more.

@@ -1,0 +1,134 @@
+// Scaling: demonstration scene 1 rendered by vornel on farms of N = 1, 2, 4
+// and 8 local nodes, each node (with the renderers it starts) held to the
+// same CPU share by a cgroup v1 cpu group of its own, the controller and
+// the servers outside them; the speedup over the 1-node time against the
+// goal 0.9 * N * H / (H + 20 (N - 1)): every seam is traced twice over 20
+// rows. All N run side by side in every repeat, each on a fresh farm.
+//
+//   scaling_farm_bench [--width W --height H] [--repeats R] [--quota US]
+//
+// Needs FARM_BIN_DIR (the build's bin/) and root with the cgroup v1 cpu
+// controller at /sys/fs/cgroup/cpu; without them it says so and exits 0.
+// --quota is cpu.cfs_quota_us per node over a period of 100000 us (25000, a
+// quarter of a core, unless told).
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/BenchFarm.h"
+#include "tests/support/TestOrb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kCpuRoot = "/sys/fs/cgroup/cpu";
+
+bool WriteFile(const fs::path& file, const std::string& text) {
+  std::ofstream out(file);
+  out << text;
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+// One cpu group per node, removed again when it goes.
+class CpuGroups {
+ public:
+  // False, with the reason in *why, when the groups cannot be made.
+  bool Make(int count, int quotaUs, std::string* why) {
+    for (int i = 0; i < count; ++i) {
+      const fs::path g = kCpuRoot / ("lumora-scaling-" + std::to_string(getpid()) + "-" + std::to_string(i));
+      std::error_code ec;
+      if (!fs::create_directory(g, ec)) {
+        *why = "cannot make the cpu group " + g.string() + (ec ? ": " + ec.message() : "");
+        return false;
+      }
+      groups_.push_back(g);
+      if (!WriteFile(g / "cpu.cfs_period_us", "100000") ||
+          !WriteFile(g / "cpu.cfs_quota_us", std::to_string(quotaUs))) {
+        *why = "cannot set the quota of " + g.string();
+        return false;
+      }
+    }
+    return true;
+  }
+  const fs::path& operator[](int i) const { return groups_[static_cast<std::size_t>(i)]; }
+  ~CpuGroups() {
+    for (const fs::path& g : groups_) {
+      std::error_code ec;
+      fs::remove(g, ec);  // rmdir: the nodes in it are gone by now
+    }
+  }
+
+ private:
+  std::vector<fs::path> groups_;
+};
+
+// The 1-node... N-node job's wall seconds on a fresh farm whose nodes sit
+// in groups[0..n-1]; negative when something failed.
+double FarmSeconds(const CpuGroups& groups, int nodes, int width, int height) {
+  farmtest::Farm farm;
+  farmtest::TestOrb orb;
+  if (!benchfarm::StartServers(farm, orb.orb())) return -1;
+  for (int i = 0; i < nodes; ++i) {
+    const fs::path folder = farm.MakeNodeFolder();
+    // The node joins its group before it runs; the renderers it starts stay in it.
+    farm.StartProgram({"/bin/sh", "-c", "echo $$ > " + (groups[i] / "cgroup.procs").string() + " && exec \"$0\" \"$@\"",
+                       (folder / "tessel").string(), "-ORBendPoint", "giop:tcp:127.0.0.1:"},
+                      "tessel");
+  }
+  if (!benchfarm::WaitForNodes(orb.orb(), nodes)) return -1;
+  const fs::path client = benchfarm::ClientFolder(farm);
+  if (client.empty()) return -1;
+  return benchfarm::Timed(farm, benchfarm::VornelCommand(farm, client, 1, width, height, "scaled"), "vornel");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int width = 1024, height = 768, repeats = 3, quota = 25000;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    const int v = std::atoi(argv[i + 1]);
+    if (a == "--width") width = v;
+    if (a == "--height") height = v;
+    if (a == "--repeats") repeats = std::max(1, v);
+    if (a == "--quota") quota = std::max(1000, v);
+  }
+  if (!benchfarm::HaveBinDir()) return 2;
+  const std::vector<int> counts = {1, 2, 4, 8};
+  CpuGroups groups;
+  if (std::string why; geteuid() != 0 || !fs::exists(kCpuRoot / "cpu.cfs_quota_us") || !groups.Make(8, quota, &why)) {
+    std::printf("scaling bench not run: it needs root and the cgroup v1 cpu controller at %s%s%s\n", kCpuRoot.c_str(),
+                why.empty() ? "" : "; ", why.c_str());
+    return 0;
+  }
+  std::printf("scene 1 at %d x %d; each node held to %d us of CPU per 100000 us; %d repeats\n", width, height, quota,
+              repeats);
+  std::printf("%6s %6s %10s %9s %7s\n", "repeat", "nodes", "seconds", "speedup", "goal");
+  std::map<int, std::vector<double>> speedups;
+  for (int r = 1; r <= repeats; ++r) {
+    double one = 0;
+    for (int n : counts) {
+      const double seconds = FarmSeconds(groups, n, width, height);
+      if (seconds < 0) return 1;
+      if (n == 1) one = seconds;
+      const double goal = 0.9 * n * height / (height + 20.0 * (n - 1));
+      speedups[n].push_back(one / seconds);
+      std::printf("%6d %6d %10.2f %9.2f %7.2f\n", r, n, seconds, one / seconds, goal);
+      std::fflush(stdout);
+    }
+  }
+  std::printf("speedup over 1 node:\n");
+  for (int n : counts) {
+    const double goal = 0.9 * n * height / (height + 20.0 * (n - 1));
+    const std::string name = std::to_string(n) + " nodes (goal " + std::to_string(goal).substr(0, 4) + ")";
+    benchfarm::PrintSpread(name.c_str(), speedups[n]);
+  }
+  return 0;
+}
