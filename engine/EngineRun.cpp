@@ -132,7 +132,7 @@ platform::Status ConfineRun(const EngineSetup& setup, const fs::path& jobFolder,
   if (!limits) return limits.status();
   run->limits = *limits;
   const fs::path home = setup.folder / "renderer-home";
-  auto env = WriteRendererConfiguration(home);
+  auto env = WriteRendererConfiguration(home, jobFolder);
   if (!env) return env.status();
   run->env = *env;
   // The node's TLS key is the row sender's (this process's ORB) alone: the

@@ -110,16 +110,32 @@ platform::ConfinementRules RendererRules(const fs::path& program, const fs::path
   return rules;
 }
 
-platform::StatusOr<std::map<std::string, std::string>> WriteRendererConfiguration(const fs::path& home) {
+namespace {
+
+// povray compares its permitted folders by name, with the working folder
+// as getcwd() gives it: both spellings of a folder reached by a link.
+std::string PermittedFolder(const std::string& access, const fs::path& folder) {
+  std::string lines = access + "* = \"" + folder.string() + "\"\n";
+  std::error_code ec;
+  const fs::path real = fs::weakly_canonical(folder, ec);
+  if (!ec && real != folder) lines += access + "* = \"" + real.string() + "\"\n";
+  return lines;
+}
+
+}  // namespace
+
+platform::StatusOr<std::map<std::string, std::string>> WriteRendererConfiguration(const fs::path& home,
+                                                                                  const fs::path& jobFolder) {
   const fs::path folder = home / ".povray" / "3.7";
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) return platform::Status::Error("cannot make " + folder.string() + ": " + ec.message());
-  // Only the shell-out setting: povray 3.7 never applies the file I/O one
-  // (it looks the value up with != ), and once made to, its permitted paths
-  // refuse files in permitted folders and every write. The kernel's
-  // confinement rules file access instead.
-  const std::string conf = "[Shellout Security]\nforbidden\n";
+  std::string conf = "[File I/O Security]\nrestricted\n[Shellout Security]\nforbidden\n[Permitted Paths]\n";
+  for (const fs::path readable :
+       {fs::path(kPovrayShare), fs::path(kPovrayFonts), fs::path(kPovraySystemConfig), home}) {
+    conf += PermittedFolder("read", readable);
+  }
+  conf += PermittedFolder("read+write", jobFolder);
   // What Debian's own povray.ini sets, so that pictures stay as they were.
   const std::string ini = std::string("Width = 800\nHeight = 600\nBounding_Threshold = 3\nDisplay=On\nVerbose=On\n") +
                           "Library_Path=\"" + kPovrayShare + "\"\nLibrary_Path=\"" + kPovrayShare +

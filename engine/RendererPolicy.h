@@ -43,9 +43,13 @@ std::filesystem::path ProgramInterpreter(const std::filesystem::path& program);
 
 // Writes the farm's own renderer configuration under `home` (a folder the
 // renderer may read but not write): povray's user configuration, which
-// forbids shell-outs, and the INI every run reads instead of any povray.ini
-// beside the scene. Answers the variables to
-// set in the renderer's environment (HOME, POVINI).
-platform::StatusOr<std::map<std::string, std::string>> WriteRendererConfiguration(const std::filesystem::path& home);
+// forbids shell-outs and lets the scene's own file I/O (#fopen, #include,
+// image maps, output) reach only povray's folders, `home` and, for reading
+// and writing, `jobFolder`; and the INI every run reads instead of any
+// povray.ini beside the scene. Answers the variables to set in the
+// renderer's environment (HOME, POVINI). The kernel's confinement holds
+// whatever this says; this makes povray refuse with its own message first.
+platform::StatusOr<std::map<std::string, std::string>> WriteRendererConfiguration(
+    const std::filesystem::path& home, const std::filesystem::path& jobFolder);
 
 }  // namespace engine

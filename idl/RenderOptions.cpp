@@ -306,7 +306,9 @@ void Set(const char* key, std::string_view value, RenderOptions* options) {
 bool WholeEdge(std::string_view value, bool isEnd) {
   const std::optional<double> v = Number(value);
   if (!v) return false;
-  return isEnd ? *v == 1.0 : *v >= 0 && *v <= 1.0;
+  // Below 1 a value is a fraction of the picture, from 1 up a pixel number:
+  // the first edge is 0 or pixel 1, the last one the fraction 1.
+  return isEnd ? *v == 1.0 : *v == 0.0 || *v == 1.0;
 }
 
 Status Check(const OptionRule& r, std::string_view value) {

@@ -52,6 +52,7 @@ TEST(RenderOptionsTest, TheAllowListRefusesWhatTheFarmForbidsNamingTheOption) {
       {"+UA", "Output_Alpha"},
       {"Output_Alpha=on", "Output_Alpha"},
       {"+SR10", "Start_Row"},
+      {"+SC0.5", "Start_Column"},  // half the width, as a fraction
       {"End_Row=0.5", "End_Row"},
       {"+GAlog.txt", "All_File"},
       {"Debug_File=on", "Debug_File"},

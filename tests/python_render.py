@@ -4,7 +4,9 @@ usage: python_render.py OUT_DIR [leave]   (PYTHONPATH holding lumora; a farm run
 Builds a small scene, renders it at 96 x 72 on the farm, and leaves in
 OUT_DIR the picture as saved by SavePicture (saved.png) and as the NumPy
 array (array.rgb, raw rows top first). Checks the progress seen while
-waiting and the nodes' summary. Prints "render: ok" at the end.
+waiting and the nodes' summary, then renders an own scene (with an include
+in a sub-folder) through SetScene and checks that a refused option is
+refused. Prints "render: ok" at the end.
 With "leave": starts a large render and leaves the interpreter as soon as
 rows arrive, printing "leaving" first.
 """
@@ -72,4 +74,25 @@ assert picture.shape == (72, 96, 3) and picture.dtype == numpy.uint8, (picture.s
 assert r.SavePicture(out + "/saved.png") == lumora.S_OK
 with open(out + "/array.rgb", "wb") as f:
     f.write(picture.tobytes())
+
+# An own scene: its folder travels, includes resolve from the scene's folder.
+import os
+scene_dir = os.path.join(out, "own")
+os.makedirs(os.path.join(scene_dir, "sub"), exist_ok=True)
+with open(os.path.join(scene_dir, "sub", "colour.inc"), "w") as f:
+    f.write("#declare Back = rgb <1, 0, 1>;\n")
+with open(os.path.join(scene_dir, "scene.pov"), "w") as f:
+    f.write('#version 3.7;\nglobal_settings { assumed_gamma 1 }\n#include "sub/colour.inc"\n'
+            "background { Back }\ncamera { location <0, 0, -3> look_at 0 }\n")
+scene = os.path.join(scene_dir, "scene.pov")
+assert r.SetScene([scene, "Pre_Scene_Command=touch x"]) == lumora.S_FALSE
+assert "Pre_Scene_Command" in r.GetJobReason(), r.GetJobReason()
+assert r.SetScene([scene, "+W64", "+H48"]) == lumora.S_OK, r.GetJobReason()
+assert r.Zarvo() == lumora.S_OK
+state = r.WaitForJob(120000)
+assert state == lumora.RenderNet2.kJobCompleted, (state, r.GetJobReason())
+own = r.picture
+assert own.shape == (48, 64, 3), own.shape
+assert (own == numpy.array([255, 0, 255], dtype=numpy.uint8)).all(), own[0][0]
+r.ClearScene()
 print("render: ok")

@@ -250,7 +250,8 @@ HRESULT RenderNet2::WaitForJob(int32_t timeoutMs, int32_t* state) {
 }
 
 HRESULT RenderNet2::GetJobReason(const char** reason) {
-  reason_text_ = job_ && job_->outcome() != JobOutcome::kRunning ? job_->reason() : reason_;
+  // A refusal since the last job (SetScene's) comes before that job's reason.
+  reason_text_ = reason_.empty() && job_ && job_->outcome() != JobOutcome::kRunning ? job_->reason() : reason_;
   if (reason != nullptr) *reason = reason_text_.c_str();
   return S_OK;
 }
@@ -282,9 +283,11 @@ HRESULT RenderNet2::GetNodeSummary(std::vector<jobs::NodeWork>* summary) {
 }
 
 HRESULT RenderNet2::SetScene(const std::vector<std::string>& args) {
+  reason_.clear();
   scene_.reset();
   scene_output_.clear();
-  job_.reset();
+  // The last job stays: its state tells Zarvo whether it ended and may be
+  // put away, or still runs.
   farm::RenderOptions options;
   if (platform::Status defaults = farm::LoadPovrayDefaults(&options); !defaults) {
     reason_ = "povray's own defaults: " + defaults.reason();
