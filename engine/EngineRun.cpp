@@ -151,7 +151,8 @@ platform::Status ConfineRun(const EngineSetup& setup, const fs::path& jobFolder,
     return platform::Status::Error("the renderer cannot be confined, so this node renders nothing: " +
                                    made.status().reason() + " (LUMORA_UNCONFINED=1 renders without confinement)");
   }
-  Say("rendering UNCONFINED (LUMORA_UNCONFINED=1): the scene may read and write whatever this node's user may: " +
+  Say("rendering UNCONFINED (LUMORA_UNCONFINED=1): only povray's own file security keeps the scene in its job "
+      "folder: " +
       made.status().reason());
   return platform::Status::Ok();
 }
