@@ -121,8 +121,7 @@ std::filesystem::path FrameFileName(const std::filesystem::path& out, int32_t fr
   return name;
 }
 
-std::vector<int32_t> FramesOnDisk(const std::filesystem::path& out, int32_t first, int32_t last,
-                                  int32_t finalFrame) {
+std::vector<int32_t> FramesOnDisk(const std::filesystem::path& out, int32_t first, int32_t last, int32_t finalFrame) {
   std::vector<int32_t> present;
   std::error_code ec;
   for (int32_t f = first; f <= last; ++f) {

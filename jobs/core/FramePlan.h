@@ -90,7 +90,6 @@ std::filesystem::path FrameFileName(const std::filesystem::path& out, int32_t fr
 
 // With povray's continue option: the frames of first..last whose file is
 // already there, named for an animation whose final frame is `finalFrame`.
-std::vector<int32_t> FramesOnDisk(const std::filesystem::path& out, int32_t first, int32_t last,
-                                  int32_t finalFrame);
+std::vector<int32_t> FramesOnDisk(const std::filesystem::path& out, int32_t first, int32_t last, int32_t finalFrame);
 
 }  // namespace jobs

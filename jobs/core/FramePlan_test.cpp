@@ -1,10 +1,9 @@
 #include "jobs/core/FramePlan.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
-
-#include <unistd.h>
 
 namespace jobs {
 namespace {
