@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace engine {
 namespace {
@@ -84,8 +85,11 @@ std::optional<int> ResolveRow(const std::string& value, int height, bool isEnd) 
   const double v = std::strtod(value.c_str(), &end);
   if (end == value.c_str() || *end != '\0' || !std::isfinite(v)) return std::nullopt;
   if (value.find('.') != std::string::npos && v >= 0.0 && v <= 1.0) {
-    const int row = static_cast<int>(std::floor(v * height));
-    return isEnd ? std::max(row, 1) : row + 1;
+    // In 64 bits: a start at the fraction 1.0 of a picture INT_MAX rows high
+    // is one past int's range.
+    const auto row = static_cast<long long>(std::floor(v * height));
+    const long long resolved = isEnd ? std::max(row, 1LL) : row + 1;
+    return static_cast<int>(std::min<long long>(resolved, std::numeric_limits<int>::max()));
   }
   if (v < 1.0) return 1;
   if (v > 2e9) return 2000000000;
