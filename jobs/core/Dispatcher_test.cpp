@@ -17,7 +17,8 @@ namespace {
 // of the dispatch's clock it reports the band's end and is idle again.
 struct FakeFarmer : FarmerLink {
   bool alive = true;
-  bool idle = true;
+  // Asked from the dispatcher's watch threads, one per band held.
+  std::atomic<bool> idle{true};
   bool staysIdleAfterZarvo = false;  // answers idle before its render starts
   bool finishes = true;
   int liveFailures = 0;     // IsLive calls still to fail, as over a flaky link
@@ -27,12 +28,12 @@ struct FakeFarmer : FarmerLink {
   farm::Abilities abilities;
   bool losesReport = false;  // its rows arrive, its end report never does
   std::vector<JobParameters> jobs;
-  int pending = 0;       // band being rendered, 0 for none
-  int ticksPerBand = 1;  // a slower machine needs more
+  std::atomic<int> pending{0};  // band being rendered, 0 for none
+  int ticksPerBand = 1;         // a slower machine needs more
   int worked = 0;
   int rowsPerTick = 0;  // > 0: rows go out one tick at a time, as a renderer sends them
   int32_t nextRow = 0;
-  int stops = 0;
+  std::atomic<int> stops{0};
   std::function<void()> slow;  // runs in IsLive and HandOut, as a call on the wire
 
   bool IsLive() override {
