@@ -14,28 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "Kintra.hh"
-#include "idl/WellKnownNames.h"
-#include "registry/NameBinding.h"
+#include "bench/BenchFarm.h"
 #include "tests/support/Farm.h"
 #include "tests/support/TestOrb.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-int Farmers(CORBA::ORB_ptr orb) {
-  try {
-    CORBA::Object_var obj = registry::resolve_initial_references2(orb, farm::kWorkGroupService, 0);
-    Kintra::WorkGropRegiste_var reg = Kintra::WorkGropRegiste::_narrow(obj);
-    Kintra::WorkGroup_var group = reg->CreateWorkGroup(farm::kWorkGroupName);
-    Kintra::farmerlist_var list = new Kintra::farmerlist;
-    group->GetValidFarmer(list.inout());
-    return static_cast<int>(list->length());
-  } catch (...) {
-    return -1;
-  }
-}
 
 // A scene folder: a small picture and `megabytes` of random bytes beside it.
 std::filesystem::path MakeScene(const std::filesystem::path& root, int megabytes) {
@@ -76,8 +61,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (int i = 0; i < nodes; ++i) farm.StartNode(farm.MakeNodeFolder());
-  if (!farmtest::WaitUntil([&] { return Farmers(orb.orb()) == nodes; }, 30s, 100ms)) {
-    std::fprintf(stderr, "only %d of %d nodes registered\n", Farmers(orb.orb()), nodes);
+  if (!benchfarm::WaitForNodes(orb.orb(), nodes, 30s)) {
     return 1;
   }
   const std::filesystem::path client = farm.MakeNodeFolder();
