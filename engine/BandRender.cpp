@@ -357,6 +357,10 @@ std::vector<std::string> BandRendererArguments(const RendererRun& run, const std
   if (run.wholePictureBlocks) {
     blockSize = kPovrayBlockSize;
     asked.first = (asked.first - 1) / blockSize * blockSize + 1;
+    // A block cut short antialiases its last row against no row below, so
+    // that row would differ from the whole picture's: end on a block's end
+    // (or the picture's); the rows past the band are traced, never sent.
+    asked.last = std::min(run.height, (asked.last + blockSize - 1) / blockSize * blockSize);
   }
   std::vector<std::string> argv = {run.renderer, "+I" + run.sceneFile, "+W" + std::to_string(run.width),
                                    "+H" + std::to_string(run.height), "+SR" + std::to_string(asked.first),

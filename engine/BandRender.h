@@ -26,10 +26,11 @@ struct RendererRun {
   farm::WorkUnit rows;                    // the band's rows
   std::vector<std::string> extraOptions;  // columns, alpha, pass-through options
   // When set, the renderer runs in povray's own blocks (kPovrayBlockSize),
-  // from the block boundary at or above the band's first row: povray seeds
-  // its jitter and decides antialiasing per block, so only blocks where a
-  // single run of the whole picture has them give its pixels to the bit.
-  // The rows above the band are traced but not handed on.
+  // from the block boundary at or above the band's first row to the block
+  // boundary at or below its last: povray seeds its jitter and decides
+  // antialiasing per block, so only blocks where a single run of the whole
+  // picture has them give its pixels to the bit. The rows outside the band
+  // are traced but not handed on.
   bool wholePictureBlocks = false;
   int logFd = -1;                          // renderer console output goes here
   std::map<std::string, std::string> env;  // set in the renderer's environment

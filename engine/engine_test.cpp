@@ -108,8 +108,10 @@ TEST(RendererRowsTest, TheRendererIsNeverAskedForRowOneAlone) {
   const std::vector<std::string> aligned = engine::BandRendererArguments(run, "band.ppm");
   EXPECT_EQ(std::vector<std::string>(aligned.begin() + 4, aligned.begin() + 7),
             (std::vector<std::string>{"+SR65", "+ER120", "+BS32"}));
-  run.rows = Rows(65, 120);
-  EXPECT_EQ(engine::BandRendererArguments(run, "band.ppm")[4], "+SR65");
+  run.rows = Rows(65, 70);  // a block cut short would antialias row 70 unlike the whole picture
+  const std::vector<std::string> inner = engine::BandRendererArguments(run, "band.ppm");
+  EXPECT_EQ(std::vector<std::string>(inner.begin() + 4, inner.begin() + 6),
+            (std::vector<std::string>{"+SR65", "+ER96"}));
   EXPECT_EQ(engine::BlockSize(640, 400), 32);
   EXPECT_EQ(engine::BlockSize(1280, 400), 16);
   EXPECT_EQ(engine::BlockSize(2048, 800), 8);

@@ -1,5 +1,6 @@
 #include "jobs/core/BandSplit.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace jobs {
@@ -15,6 +16,26 @@ std::vector<Band> SplitBands(int32_t height, int32_t count) {
     b.rows.first = (k - 1) * m + 1;
     b.rows.last = (k == count) ? height : k * m - 1;
     bands.push_back(b);
+  }
+  return bands;
+}
+
+std::vector<Band> SplitBlocks(int32_t height, int32_t count, int32_t blockRows) {
+  std::vector<Band> bands;
+  if (count < 1 || height < 1 || blockRows < 1) return bands;
+  const int32_t blocks = (height + blockRows - 1) / blockRows;
+  count = std::min(count, blocks);
+  int32_t first = 1;
+  for (int32_t k = 1; k <= count; ++k) {
+    int32_t last = height;
+    if (k < count) {
+      const double even = static_cast<double>(height) * k / count;
+      last = static_cast<int32_t>(std::lround(even / blockRows)) * blockRows;
+      // Every band keeps at least one block, and leaves one to each band after it.
+      last = std::clamp(last, first - 1 + blockRows, (blocks - (count - k)) * blockRows);
+    }
+    bands.push_back(Band{k, farm::WorkUnit{first, last, std::nullopt}});
+    first = last + 1;
   }
   return bands;
 }

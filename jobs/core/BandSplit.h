@@ -20,6 +20,14 @@ struct Band {
 // holds the whole picture. `count` < 1 gives no band.
 std::vector<Band> SplitBands(int32_t height, int32_t count);
 
+// An own scene's bands: each seam on the block boundary (a multiple of
+// `blockRows`) nearest an even split, and no row shared. Every band then
+// renders whole blocks of povray's, so its rows equal a single run's and
+// nothing is traced twice: band k is rendered and owed as its rows stand.
+// Fewer than `count` bands where the picture has fewer blocks; none when
+// `count` < 1 or `height` < 1.
+std::vector<Band> SplitBlocks(int32_t height, int32_t count, int32_t blockRows);
+
 // The rows a farmer is asked to render for `band` of `count` bands: every
 // inner seam widened by 10 rows on each side, so neighbours overlap. Band 1
 // starts at the top; the last band ends at its own last row.

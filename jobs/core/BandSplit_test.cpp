@@ -76,6 +76,30 @@ TEST(BandSplit, NoFarmerNoBand) {
   EXPECT_TRUE(SplitBands(480, -2).empty());
 }
 
+// An own scene's bands: whole blocks, seams near an even split, every row
+// owned once, never more bands than blocks.
+TEST(BandSplit, SplitBlocksCoversEveryRowOnceInWholeBlocks) {
+  EXPECT_EQ(SplitBlocks(240, 2, 32)[0].rows.last, 128);
+  const std::vector<Band> few = SplitBlocks(100, 8, 32);
+  ASSERT_EQ(few.size(), 4u);
+  EXPECT_EQ(few.back().rows.first, 97);
+  for (int32_t height : {1, 31, 32, 33, 240, 768, 1000}) {
+    for (int32_t count : {1, 2, 3, 7, 40}) {
+      const std::vector<Band> bands = SplitBlocks(height, count, 32);
+      ASSERT_FALSE(bands.empty());
+      int32_t next = 1;
+      for (const Band& b : bands) {
+        EXPECT_EQ(b.rows.first, next) << height << "/" << count;
+        EXPECT_LE(b.rows.first, b.rows.last);
+        EXPECT_EQ((b.rows.first - 1) % 32, 0);
+        next = b.rows.last + 1;
+      }
+      EXPECT_EQ(next, height + 1) << height << "/" << count;
+      EXPECT_LE(bands.size(), static_cast<std::size_t>(count));
+    }
+  }
+  EXPECT_TRUE(SplitBlocks(0, 2, 32).empty());
+}
 // The holder and the taker end together at the rates measured; an own
 // scene's taker starts on a block's first row; no split where it cannot pay.
 TEST(BandSplit, CutRowEndsHolderAndTakerTogetherOnlyWhereItPays) {

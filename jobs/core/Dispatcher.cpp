@@ -148,7 +148,7 @@ JobParameters Dispatcher::BeginHandOut(BandState& b, const std::shared_ptr<Farme
   b.farmer = farmer;
   b.assigned = true;
   b.handedAt = b.firstRowAt = now_();
-  b.arrivedBefore = tally_.ArrivedRows(b.owed);
+  b.arrivedBefore = b.arrivedAtFirst = tally_.ArrivedRows(b.owed);
   b.endsBefore = tally_.Ends(b.band.index);
   b.idleUnreported = 0;
   b.failuresBefore = tally_.Failures(b.band.index);
@@ -205,7 +205,10 @@ bool Dispatcher::WatchBand(BandState& b, bool live, bool idle, int32_t ends, int
     AttemptFailed(b, b.farmer->Name() + " stopped answering");
     return true;
   }
-  if (b.firstRowAt == b.handedAt && tally_.ArrivedRows(b.owed) > b.arrivedBefore) b.firstRowAt = now_();
+  if (b.firstRowAt == b.handedAt && tally_.ArrivedRows(b.owed) > b.arrivedBefore) {
+    b.firstRowAt = now_();
+    b.arrivedAtFirst = tally_.ArrivedRows(b.owed);
+  }
   const bool failed = failures > b.failuresBefore;
   if (failed || ends > b.endsBefore) {
     // Someone ended the band: once its present farmer is idle, that
@@ -310,7 +313,9 @@ bool Dispatcher::Watch() {
 
 double Dispatcher::RateOf(const BandState& b) const {
   const double seconds = std::chrono::duration<double>(now_() - b.firstRowAt).count();
-  const int32_t rows = tally_.ArrivedRows(b.owed) - b.arrivedBefore;
+  // Rows since the first came: an own scene's rows come a row of blocks at
+  // a time, and that first batch over a moment's wait is no rate.
+  const int32_t rows = tally_.ArrivedRows(b.owed) - b.arrivedAtFirst;
   return seconds > 0.05 && rows > 0 ? rows / seconds : 0;
 }
 
@@ -326,7 +331,7 @@ Dispatcher::BandState* Dispatcher::SplitCandidate(const FarmerLink& taker, Split
   double bestLeft = 0;
   for (BandState& b : bands_) {
     if (!b.assigned || !b.farmer || b.doneSeen || tally_.Done(b.band.index)) continue;
-    if (b.firstRowAt == b.handedAt) {
+    if (b.firstRowAt == b.handedAt || RateOf(b) == 0) {
       *later = true;  // no rate to go by yet
       continue;
     }
@@ -412,15 +417,19 @@ bool Dispatcher::Balance(const std::vector<std::shared_ptr<FarmerLink>>& idle) {
 
 void Dispatcher::CutBands(int32_t count) {
   const int32_t height = order_.bandHeight();
+  // An own scene's bands are whole blocks of povray's, which need no overlap.
+  const std::vector<Band> split =
+      order_.scene() ? SplitBlocks(height, count, kOwnSceneBlockRows) : SplitBands(height, count);
+  count = static_cast<int32_t>(split.size());
   tally_.SetBandCount(count);
   std::vector<farm::WorkUnit> owed;
-  for (const Band& band : SplitBands(height, count)) {
+  for (const Band& band : split) {
     BandState state;
     state.band = band;
-    state.render = RowsToRender(band, count);
-    state.owed = OwedRows(band, count);
+    state.render = order_.scene() ? band.rows : RowsToRender(band, count);
+    state.owed = order_.scene() ? band.rows : OwedRows(band, count);
+    owed.push_back(state.owed);
     bands_.push_back(std::move(state));
-    owed.push_back(OwedRows(band, count));
   }
   tally_.SetRows(height, owed);
   if (progress_) progress_->Start(height, count);
@@ -469,7 +478,8 @@ JobOutcome Dispatcher::Loop() {
       // Everything is out: idle farmers may take rows off the holders.
       if (lookForIdle_ > 0) {
         const std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
-        if (!idle.empty() && !Balance(idle)) lookForIdle_ = 0;
+        // Keep looking while a holder still has to show its rate.
+        if (!idle.empty()) lookForIdle_ = Balance(idle) ? std::max(lookForIdle_, 2) : 0;
       }
       if (!Watch()) return JobOutcome::kCancelled;
       continue;
