@@ -148,7 +148,7 @@ JobParameters Dispatcher::BeginHandOut(BandState& b, const std::shared_ptr<Farme
   b.farmer = farmer;
   b.assigned = true;
   b.handedAt = b.firstRowAt = now_();
-  b.arrivedBefore = b.arrivedAtFirst = tally_.ArrivedRows(b.owed);
+  b.arrivedBefore = tally_.ArrivedRows(b.owed);
   b.endsBefore = tally_.Ends(b.band.index);
   b.idleUnreported = 0;
   b.failuresBefore = tally_.Failures(b.band.index);
@@ -205,10 +205,7 @@ bool Dispatcher::WatchBand(BandState& b, bool live, bool idle, int32_t ends, int
     AttemptFailed(b, b.farmer->Name() + " stopped answering");
     return true;
   }
-  if (b.firstRowAt == b.handedAt && tally_.ArrivedRows(b.owed) > b.arrivedBefore) {
-    b.firstRowAt = now_();
-    b.arrivedAtFirst = tally_.ArrivedRows(b.owed);
-  }
+  if (b.firstRowAt == b.handedAt && tally_.ArrivedRows(b.owed) > b.arrivedBefore) b.firstRowAt = now_();
   const bool failed = failures > b.failuresBefore;
   if (failed || ends > b.endsBefore) {
     // Someone ended the band: once its present farmer is idle, that
@@ -312,10 +309,13 @@ bool Dispatcher::Watch() {
 }
 
 double Dispatcher::RateOf(const BandState& b) const {
-  const double seconds = std::chrono::duration<double>(now_() - b.firstRowAt).count();
-  // Rows since the first came: an own scene's rows come a row of blocks at
-  // a time, and that first batch over a moment's wait is no rate.
-  const int32_t rows = tally_.ArrivedRows(b.owed) - b.arrivedAtFirst;
+  // An own scene's rows come a row of blocks at a time, at uneven moments:
+  // its pace is counted from the hand-out, start-up included, which errs on
+  // the slow side (a split then leaves the holder short, and the holder,
+  // done first, splits the taker's band in turn).
+  const Clock::time_point since = order_.scene() ? b.handedAt : b.firstRowAt;
+  const double seconds = std::chrono::duration<double>(now_() - since).count();
+  const int32_t rows = tally_.ArrivedRows(b.owed) - b.arrivedBefore;
   return seconds > 0.05 && rows > 0 ? rows / seconds : 0;
 }
 
@@ -478,7 +478,7 @@ JobOutcome Dispatcher::Loop() {
       // Everything is out: idle farmers may take rows off the holders.
       if (lookForIdle_ > 0) {
         const std::vector<std::shared_ptr<FarmerLink>> idle = LiveIdle(listed);
-        // Keep looking while a holder still has to show its rate.
+        // Keep looking while a holder has yet to show a row to go by.
         if (!idle.empty()) lookForIdle_ = Balance(idle) ? std::max(lookForIdle_, 2) : 0;
       }
       if (!Watch()) return JobOutcome::kCancelled;

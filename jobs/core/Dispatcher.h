@@ -83,7 +83,6 @@ class Dispatcher {
     Clock::time_point handedAt{};
     Clock::time_point firstRowAt{};      // of the present attempt; handedAt while none came
     int32_t arrivedBefore = 0;           // owed rows there at the hand-out
-    int32_t arrivedAtFirst = 0;          // owed rows there when the first came (a whole row of blocks at once)
     std::shared_ptr<FarmerLink> farmer;  // null until first handed out
     bool assigned = false;
     int32_t endsBefore = 0;                          // end messages of the band at its last hand-out
