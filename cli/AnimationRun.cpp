@@ -77,8 +77,7 @@ Ending Dispatch(jobs::JobOrder& order, const farm::FrameRange& frames, const std
     const uint32_t groupTimeout = jobs::WorkgroupCallTimeoutMs();
     Kintra::WorkGroup_var group = JoinWorkGroup(orb.orb.in(), groupTimeout);
     const jobs::PackageOffer offer{bytes, order.packageDigest(), &progress};
-    jobs::CorbaWorkgroup link(group.in(), Lumora::RenderBoss::_nil(), offer, jobs::FarmerCallTimeoutMs(),
-                              groupTimeout);
+    jobs::CorbaWorkgroup link(group.in(), Lumora::RenderBoss::_nil(), offer, jobs::FarmerCallTimeoutMs(), groupTimeout);
     const int32_t width = order.startSize().width;
     const int32_t height = order.startSize().height;
     jobs::CorbaFrameDesk desk(orb.rootPoa.in(), order.packageFile().parent_path(), out, frames.final, width, height);
@@ -98,7 +97,8 @@ Ending Dispatch(jobs::JobOrder& order, const farm::FrameRange& frames, const std
       std::fflush(stdout);
     });
     dispatcher.set_cancelled([&] {
-      ending.timedOut = command.timeoutSeconds > 0 && Clock::now() - start > std::chrono::seconds(command.timeoutSeconds);
+      ending.timedOut =
+          command.timeoutSeconds > 0 && Clock::now() - start > std::chrono::seconds(command.timeoutSeconds);
       return ending.timedOut;
     });
     ending.outcome = dispatcher.Run();

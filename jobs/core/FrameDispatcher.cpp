@@ -61,10 +61,10 @@ void FrameDispatcher::RefreshFarmers() {
   for (const std::shared_ptr<FarmerLink>& f : group_.GetValidFarmer()) {
     if (!f) continue;
     // The link kept from before keeps what it learnt (abilities, silence).
-    auto known = std::find_if(members_.begin(), members_.end(),
-                              [&f](const Member& m) { return m.farmer->SameFarmer(*f); });
-    const bool twice = std::any_of(members.begin(), members.end(),
-                                   [&f](const Member& m) { return m.farmer->SameFarmer(*f); });
+    auto known =
+        std::find_if(members_.begin(), members_.end(), [&f](const Member& m) { return m.farmer->SameFarmer(*f); });
+    const bool twice =
+        std::any_of(members.begin(), members.end(), [&f](const Member& m) { return m.farmer->SameFarmer(*f); });
     if (twice) continue;
     members.push_back(known != members_.end() ? *known : Member{f, {}});
   }
@@ -155,8 +155,7 @@ void FrameDispatcher::UnitFailed(const Attempt& a, const std::string& why, bool 
   triedBy_[a.label].push_back(a.farmer->Name());
   plan_.Failed(a.label, why, final);
   const std::vector<std::pair<int32_t, std::string>> failed = plan_.FailedFrames();
-  const bool lost =
-      std::any_of(failed.begin(), failed.end(), [&a](const auto& f) { return f.first == a.unit.frame; });
+  const bool lost = std::any_of(failed.begin(), failed.end(), [&a](const auto& f) { return f.first == a.unit.frame; });
   if (!lost) return;
   // The frame's other units are of no use any more.
   for (const Attempt& other : out_) {

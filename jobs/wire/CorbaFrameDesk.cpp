@@ -41,13 +41,13 @@ void CorbaFrameDesk::Open(int32_t frame, const std::map<int32_t, farm::WorkUnit>
   room->tally->SetRows(height_, rows);
   room->picture.Create(width_, height_);
   std::weak_ptr<Room> weak = room;
-  auto* boss = new RenderBoss_i(poa_.in(), folder_, room->tally,
-                                [weak](int32_t line, const int32_t* colors, std::size_t count) {
-                                  if (const std::shared_ptr<Room> r = weak.lock()) {
-                                    std::lock_guard<std::mutex> lock(r->mutex);
-                                    r->picture.PutRow(line, colors, count);
-                                  }
-                                });
+  auto* boss =
+      new RenderBoss_i(poa_.in(), folder_, room->tally, [weak](int32_t line, const int32_t* colors, std::size_t count) {
+        if (const std::shared_ptr<Room> r = weak.lock()) {
+          std::lock_guard<std::mutex> lock(r->mutex);
+          r->picture.PutRow(line, colors, count);
+        }
+      });
   room->id = poa_->activate_object(boss);
   boss->_remove_ref();  // the POA owns it
   CORBA::Object_var ref = poa_->id_to_reference(room->id.in());
