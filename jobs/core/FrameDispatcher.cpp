@@ -13,7 +13,7 @@ constexpr std::chrono::milliseconds kWatchPause{100};
 constexpr std::chrono::seconds kListEvery{2};
 // A farmer that did not answer is not asked again before this.
 constexpr std::chrono::seconds kQuietFor{5};
-// With no farmer that may take the job for this long, it is abandoned.
+// With no farmer answering for this long, the job is abandoned.
 constexpr std::chrono::seconds kAbandonAfter{30};
 
 }  // namespace
@@ -242,8 +242,13 @@ JobOutcome FrameDispatcher::Run() {
     HandOutUnits(IdleFarmers());
     WatchPass();
     if (onPass_) onPass_(counts());
-    if (!out_.empty()) lastWork = Clock::now();
-    if (out_.empty() && Clock::now() - lastWork > kAbandonAfter) return JobOutcome::kAbandoned;
+    // Nodes busy with other jobs keep the job waiting; only a farm without
+    // a node that answers abandons it.
+    const Clock::time_point now = Clock::now();
+    const bool answering =
+        std::any_of(members_.begin(), members_.end(), [now](const Member& m) { return now >= m.quietUntil; });
+    if (!out_.empty() || answering) lastWork = now;
+    if (out_.empty() && now - lastWork > kAbandonAfter) return JobOutcome::kAbandoned;
     if (!plan_.Over()) sleep_(kWatchPause);
   }
   return plan_.FailedFrames().empty() ? JobOutcome::kCompleted : JobOutcome::kIncomplete;

@@ -86,7 +86,8 @@ class FrameDispatcher {
 
   // Runs until every frame is whole or failed for good (kCompleted, or
   // kIncomplete when one failed), the farm has no farmer for it
-  // (kNoIdleNode at the start, kAbandoned later), or `cancelled` says so.
+  // (kNoIdleNode at the start; kAbandoned when no farmer has answered for
+  // 30 s), or `cancelled` says so.
   // Exceptions from the work group propagate.
   JobOutcome Run();
 
