@@ -39,3 +39,7 @@ farm_bench(package_farm_bench package_farm.cpp)
 
 # Speedup of 1, 2, 4, 8 nodes, each held to a quarter of a core (cgroup v1).
 farm_bench(scaling_farm_bench scaling_farm.cpp)
+
+# An animation's frames per minute on two nodes against povray +WT2 alone.
+farm_bench(anim_farm_bench anim_farm.cpp)
+target_compile_definitions(anim_farm_bench PRIVATE POVRAY_PROGRAM="${POVRAY}")

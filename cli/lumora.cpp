@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/AnimationRun.h"
 #include "cli/RenderCommand.h"
 #include "cli/StatusCommand.h"
 #include "demo/HeadlessJob.h"
@@ -42,8 +43,14 @@ std::string Help() {
          "console options (+D +V +P +WT ...) are accepted and have no effect.\n"
          "Refused, naming the option: shell-out commands that are not empty\n"
          "(Pre_Scene_Command, ...), stream, histogram and INI files, rows or columns other\n"
-         "than the whole picture, alpha (+UA), more than 8 bits or HDR output, animations,\n"
+         "than the whole picture, alpha (+UA), more than 8 bits or HDR output,\n"
          "a size of 0, and any option not known here.\n"
+         "An animation (+KFI +KFF, Initial_Frame/Final_Frame, with +KI +KF +KC and +SF +EF)\n"
+         "renders frame by frame on the nodes that announce frames; each frame is saved as\n"
+         "povray names it (OUT07.png when the final frame is 10) once it is whole. +C\n"
+         "renders only frames without a file. A frame that fails three times (once when\n"
+         "the scene itself fails) is left out, the others go on, and the exit status is 3,\n"
+         "naming each failed frame and why.\n"
          "The picture goes to --out FILE (.jpg, .png, .bmp or .tga), else where povray\n"
          "would write it (+O, else SCENE.png). Only nodes that render own scenes take\n"
          "part. Exit 0 when saved, 2 for a bad command line or a refused scene or option,\n"
@@ -115,6 +122,14 @@ int main(int argc, char** argv) {
   }
   if (platform::Status folder = demo::CheckOutputFolder(out); !folder) {
     return platform::RefuseToStart("lumora", folder.reason());
+  }
+  // An animation (or +C) goes to the frame path; the still path never sees one.
+  platform::StatusOr<farm::RenderOptions> options = farm::ReadRenderArguments(command.sceneArgs);
+  if (!options) return platform::RefuseToStart("lumora", options.status().reason());
+  platform::StatusOr<farm::FrameRange> frames = farm::AnimationFrames(*options);
+  if (!frames) return Usage(frames.status().reason());
+  if (frames->animation() || options->continueTrace) {
+    return cli::RunAnimation(*options, *frames, out, command, std::vector<std::string>(argv, argv + argc));
   }
   const int exit = demo::RunHeadlessJob(render, {"lumora", out, command.timeoutSeconds, command.quiet});
   if (exit == demo::kExitOk) std::printf("lumora: rendered at %d x %d, saved to %s\n", width, height, out.c_str());

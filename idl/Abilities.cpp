@@ -8,7 +8,7 @@ Abilities::Abilities(std::vector<std::string> words) {
   for (const std::string& w : words) Add(w);
 }
 
-Abilities Abilities::OfThisNode() { return Abilities({kAbilityScene, kAbilityStatus, kAbilityCache}); }
+Abilities Abilities::OfThisNode() { return Abilities({kAbilityScene, kAbilityStatus, kAbilityCache, kAbilityFrames}); }
 
 bool Abilities::Has(std::string_view word) const {
   return std::find(words_.begin(), words_.end(), word) != words_.end();

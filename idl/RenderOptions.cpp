@@ -26,7 +26,6 @@ enum class Rule {
   kEnd,         // an end row or column: only the bottom or right edge
   kBits,        // Bits_Per_Color: at most 8
   kFileType,    // Output_File_Type: no HDR, no more than 8 bits
-  kOneFrame,    // a last frame: only the first
 };
 
 struct OptionRule {
@@ -97,10 +96,13 @@ constexpr OptionRule kRules[] = {
     {"Post_Frame_Return", Rule::kDrop},
     {"User_Abort_Return", Rule::kDrop},
     {"Fatal_Error_Return", Rule::kDrop},
-    {"Initial_Frame", Rule::kDrop},
-    {"Subset_Start_Frame", Rule::kDrop},
+    {"Initial_Frame", Rule::kPass},
+    {"Final_Frame", Rule::kPass},
+    {"Cyclic_Animation", Rule::kPass},
+    {"Subset_Start_Frame", Rule::kController},
+    {"Subset_End_Frame", Rule::kController},
+    {"Continue_Trace", Rule::kController},
     {"Frame_Step", Rule::kDrop},
-    {"Cyclic_Animation", Rule::kDrop},
     {"Max_Image_Buffer_Memory", Rule::kDrop},
     {"Buffer_Output", Rule::kDrop},
     {"Buffer_Size", Rule::kDrop},
@@ -122,7 +124,6 @@ constexpr OptionRule kRules[] = {
     {"Histogram_Name", Rule::kFile},
     {"Radiosity_File_Name", Rule::kFile},
     {"Output_Alpha", Rule::kOff},
-    {"Continue_Trace", Rule::kOff},
     {"Radiosity_From_File", Rule::kOff},
     {"Radiosity_To_File", Rule::kOff},
     {"Field_Render", Rule::kOff},
@@ -136,8 +137,6 @@ constexpr OptionRule kRules[] = {
     {"End_Column", Rule::kEnd},
     {"Bits_Per_Color", Rule::kBits},
     {"Output_File_Type", Rule::kFileType},
-    {"Final_Frame", Rule::kOneFrame},
-    {"Subset_End_Frame", Rule::kOneFrame},
 };
 
 // How a switch's text maps to options.
@@ -281,6 +280,12 @@ Status ApplyController(const char* key, std::string_view value, RenderOptions* o
     options->inputFile = text;
   } else if (SameKey(key, "Output_File_Name")) {
     options->outputFile = text;
+  } else if (SameKey(key, "Subset_Start_Frame")) {
+    options->subsetStart = text;
+  } else if (SameKey(key, "Subset_End_Frame")) {
+    options->subsetEnd = text;
+  } else if (SameKey(key, "Continue_Trace")) {
+    options->continueTrace = Boolean(text).value_or(false);
   } else if (!text.empty() && std::find(options->libraryPaths.begin(), options->libraryPaths.end(), text) ==
                                   options->libraryPaths.end()) {
     options->libraryPaths.push_back(text);
@@ -347,13 +352,6 @@ Status Check(const OptionRule& r, std::string_view value) {
       }
       if (t.size() > 1 && std::atoi(t.c_str() + 1) > 8) {
         return Refused(r.key, value, "the farm's rows carry 8 bits per colour");
-      }
-      break;
-    }
-    case Rule::kOneFrame: {
-      const std::optional<double> frame = Number(text);
-      if (!text.empty() && (!frame || *frame > 1)) {
-        return Refused(r.key, value, "the farm renders one picture, not an animation");
       }
       break;
     }
@@ -602,6 +600,59 @@ std::vector<std::string> RendererArguments(const RenderOptions& options) {
   std::vector<std::string> args;
   for (const auto& [key, value] : options.settings) args.push_back(key + "=" + value);
   return args;
+}
+
+namespace {
+
+// A frame number as povray reads it: a whole number (a fraction of the
+// frames is not taken here).
+platform::StatusOr<int32_t> FrameNumber(const char* key, const std::string& text) {
+  const std::optional<double> v = Number(text);
+  if (!v || *v != static_cast<double>(static_cast<int32_t>(*v))) {
+    return Status::Error("option " + std::string(key) + "=" + text + " refused: the farm takes a whole frame number");
+  }
+  return static_cast<int32_t>(*v);
+}
+
+}  // namespace
+
+platform::StatusOr<RenderOptions> ReadRenderArguments(const std::vector<std::string>& args) {
+  RenderOptions options;
+  if (Status defaults = LoadPovrayDefaults(&options); !defaults) {
+    return Status::Error("povray's own defaults: " + defaults.reason());
+  }
+  for (const std::string& arg : args) {
+    if (Status applied = ApplyArgument(arg, &options); !applied) return applied;
+  }
+  return options;
+}
+
+platform::StatusOr<FrameRange> AnimationFrames(const RenderOptions& options) {
+  FrameRange range;
+  const std::pair<const char*, int32_t*> given[] = {{"Initial_Frame", &range.initial}, {"Final_Frame", &range.final}};
+  for (const auto& [key, field] : given) {
+    if (const std::optional<std::string> text = options.Setting(key)) {
+      platform::StatusOr<int32_t> n = FrameNumber(key, *text);
+      if (!n) return n.status();
+      *field = *n;
+    }
+  }
+  range.first = range.initial;
+  range.last = range.final;
+  if (options.subsetStart) {
+    platform::StatusOr<int32_t> n = FrameNumber("Subset_Start_Frame", *options.subsetStart);
+    if (!n) return n.status();
+    range.first = std::max(range.first, *n);
+  }
+  if (options.subsetEnd) {
+    platform::StatusOr<int32_t> n = FrameNumber("Subset_End_Frame", *options.subsetEnd);
+    if (!n) return n.status();
+    range.last = std::min(range.last, *n);
+  }
+  if (range.animation() && range.first > range.last) {
+    return Status::Error("no frame between Subset_Start_Frame and Subset_End_Frame within Initial_Frame..Final_Frame");
+  }
+  return range;
 }
 
 }  // namespace farm

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -23,7 +24,9 @@
 // others); a stream, histogram, INI or radiosity file switched on; rows or
 // columns other than the whole picture (the farm cuts the bands); alpha,
 // more than 8 bits per colour or HDR output (the rows carry none of it);
-// more than one frame (the farm renders one picture); a size of 0.
+// a size of 0. Animation options (Initial_Frame, Final_Frame, the clock,
+// Cyclic_Animation) go to every node, which is told its frame with each
+// band; the subset and Continue_Trace stay with the controller.
 // Options that only concern povray's own screen and files (Display,
 // Verbose, Output_To_File, ...) are accepted and dropped.
 //
@@ -44,6 +47,10 @@ struct RenderOptions {
   int width = 0;           // 0: not given
   int height = 0;
   std::vector<std::string> libraryPaths;  // Library_Path / +L, in order, as given
+  // Subset_Start_Frame / +SF and Subset_End_Frame / +EF: which frames of an
+  // animation the controller renders (each node gets its own frame).
+  std::optional<std::string> subsetStart, subsetEnd;
+  bool continueTrace = false;  // Continue_Trace / +C: frames with a file are not rendered again
   // What the renderer gets, in canonical spelling: a key given again
   // replaces its value, except Declare, which adds one.
   std::vector<std::pair<std::string, std::string>> settings;
@@ -79,6 +86,10 @@ platform::Status ApplyArgument(const std::string& argument, RenderOptions* optio
 // exists, else 800 x 600 (and nothing, without an error, when none does).
 platform::Status LoadPovrayDefaults(RenderOptions* options);
 
+// povray's defaults (LoadPovrayDefaults), then every argument in turn
+// (ApplyArgument); fails with the first reason.
+platform::StatusOr<RenderOptions> ReadRenderArguments(const std::vector<std::string>& args);
+
 // True for a folder at or under one of POV-Ray's own folders
 // (kPovrayShareFolder and /usr/local/share/povray-3.7, /etc/povray).
 bool IsStandardFolder(const std::filesystem::path& folder);
@@ -91,6 +102,18 @@ std::string FormatFarmOptions(const RenderOptions& options);
 // Input_File_Name and Library_Path relative to the package folder without
 // "..". Fails with the reason the band fails with.
 platform::StatusOr<RenderOptions> ParseFarmOptions(std::string_view text);
+
+// The frames of an animation: Initial_Frame..Final_Frame (1..1 when not
+// given), first..last within the subset.
+struct FrameRange {
+  int32_t initial = 1;
+  int32_t final = 1;
+  int32_t first = 1;
+  int32_t last = 1;
+  bool animation() const { return final > initial; }
+};
+// Fails for a frame number that is not whole, or a subset with no frame.
+platform::StatusOr<FrameRange> AnimationFrames(const RenderOptions& options);
 
 // The renderer's options for `options.settings`, as "Key=Value" arguments.
 std::vector<std::string> RendererArguments(const RenderOptions& options);

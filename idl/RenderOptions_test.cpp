@@ -59,7 +59,6 @@ TEST(RenderOptionsTest, TheAllowListRefusesWhatTheFarmForbidsNamingTheOption) {
       {"+FN16", "Output_File_Type"},
       {"Output_File_Type=E", "Output_File_Type"},
       {"Bits_Per_Color=16", "Bits_Per_Color"},
-      {"+KFF10", "Final_Frame"},
       {"+W0", "Width"},
       {"Height=2.7e19", "Height"},  // past int: refused, never converted
       {"Frobnicate=1", "Frobnicate"},
@@ -77,7 +76,8 @@ TEST(RenderOptionsTest, TheAllowListRefusesWhatTheFarmForbidsNamingTheOption) {
       ApplyIniText("Pre_Scene_Command=\nAll_File=\nOutput_File_Name=\nEnd_Row=1\nStart_Column=0\n"
                    "Output_File_Type=n\nBits_Per_Color=8\nFinal_Frame=1\nRadiosity_To_File=off\n",
                    "", &bench));
-  EXPECT_TRUE(bench.settings.empty());
+  // Final_Frame=1 is no animation, but goes to the nodes like any frame option.
+  EXPECT_EQ(bench.settings, (decltype(bench.settings){{"Final_Frame", "1"}}));
   // An INI line refused names its line.
   RenderOptions ini;
   const platform::Status s = ApplyIniText("Width=4\n\nUser_Abort_Command=halt\n", "", &ini);
@@ -125,6 +125,41 @@ TEST(RenderOptionsTest, IniFilesNameTheSceneBesideThemAndDefaultsComeFromPovrayI
   EXPECT_TRUE(IsStandardFolder(defaults.libraryPaths[0]));
   EXPECT_FALSE(IsStandardFolder("/usr/share/povray-3.7/scenes/advanced"));
   EXPECT_FALSE(IsStandardFolder(dir.path()));
+}
+
+TEST(RenderOptionsTest, AnAnimationsFramesStayWithTheControllerAndItsClockGoesToTheNodes) {
+  RenderOptions options;
+  ASSERT_EQ(
+      Apply(&options, {"+W64", "+H48", "Initial_Frame=2", "+KFF20", "+KI0", "+KF2", "+KC", "+SF5", "+EF30", "+C"}), "");
+  platform::StatusOr<FrameRange> frames = AnimationFrames(options);
+  ASSERT_TRUE(frames) << frames.status().reason();
+  EXPECT_TRUE(frames->animation());
+  EXPECT_EQ(frames->initial, 2);
+  EXPECT_EQ(frames->final, 20);
+  EXPECT_EQ(frames->first, 5);  // the subset's start
+  EXPECT_EQ(frames->last, 20);  // the subset's end lies past the final frame
+  EXPECT_TRUE(options.continueTrace);
+  // A node gets its own frame with each band: the subset and +C never reach it.
+  options.inputFile = "scene/main.pov";
+  const std::string text = FormatFarmOptions(options);
+  EXPECT_EQ(text.find("Subset"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Continue"), std::string::npos) << text;
+  platform::StatusOr<RenderOptions> back = ParseFarmOptions(text);
+  ASSERT_TRUE(back) << back.status().reason();
+  EXPECT_EQ(back->Setting("Final_Frame"), "20");
+  EXPECT_EQ(back->Setting("Cyclic_Animation"), "on");
+  EXPECT_EQ(back->Setting("Final_Clock"), "2");
+
+  RenderOptions still;
+  ASSERT_EQ(Apply(&still, {"+W64", "+H48"}), "");
+  EXPECT_FALSE(AnimationFrames(still)->animation());
+  RenderOptions fraction, empty, word;
+  ASSERT_EQ(Apply(&fraction, {"+KFF10", "+SF1.5"}), "");
+  ASSERT_EQ(Apply(&empty, {"+KFF10", "+SF8", "+EF3"}), "");
+  ASSERT_EQ(Apply(&word, {"Final_Frame=x"}), "");
+  EXPECT_FALSE(AnimationFrames(fraction));
+  EXPECT_FALSE(AnimationFrames(empty));
+  EXPECT_FALSE(AnimationFrames(word));
 }
 
 }  // namespace

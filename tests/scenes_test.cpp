@@ -7,10 +7,12 @@
 #include <signal.h>
 
 #include <QImage>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -267,6 +269,106 @@ TEST_F(ScenesTest, ASyntaxErrorEndsAfterOneAttemptAndRefusedOptionsEngageNoNode)
     }
   }
   EXPECT_EQ(after, engines);
+}
+
+// The frame files `lumora` or povray wrote in `folder`, by name.
+std::vector<std::string> FrameFiles(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+QImage Load(const fs::path& file) {
+  return QImage(QString::fromStdString(file.string())).convertToFormat(QImage::Format_RGB32);
+}
+
+// An animation from povray-examples with its own .ini (20 frames, cyclic
+// clock) on the two nodes: every frame as povray renders it alone, under
+// povray's names, the package sent at most once per node. A scene that
+// fails at frame 7 saves the others and names frame 7; +C then renders only
+// frame 7 again. A node killed in the middle of a frame costs no frame.
+TEST_F(ScenesTest, AnAnimationsFramesRenderOnTheFarmAsPovrayRendersThem) {
+  const fs::path examples = "/usr/share/povray-3.7/scenes/animations/clockd";
+  const fs::path scene = farm_.TmpDir() / "clockd";
+  fs::create_directories(scene);
+  fs::copy_file(examples / "clockd.pov", scene / "clockd.pov");
+  fs::copy_file(examples / "clockd.ini", scene / "clockd.ini");
+  const std::vector<std::string> size = {"+W160", "+H120"};
+  for (const char* dir : {"farm", "direct", "failing", "killed"}) fs::create_directories(farm_.TmpDir() / dir);
+
+  std::string output;
+  std::vector<std::string> args = {"clockd.ini", "--out", (farm_.TmpDir() / "farm" / "clockd.png").string()};
+  args.insert(args.end(), size.begin(), size.end());
+  ASSERT_EQ(Lumora(scene, args, &output), 0) << output;
+  std::vector<std::string> direct = {
+      "/bin/sh",      "-c",           "cd \"$0\" && exec \"$@\"",
+      scene.string(), POVRAY_PROGRAM, "clockd.ini",
+      "-D",           "+FN",          "+O" + (farm_.TmpDir() / "direct/clockd.png").string()};
+  direct.insert(direct.end(), size.begin(), size.end());
+  Process* p = farm_.StartProgram(direct, "povray");
+  ASSERT_TRUE(p != nullptr);
+  ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
+  const std::vector<std::string> names = FrameFiles(farm_.TmpDir() / "direct");
+  ASSERT_EQ(names.size(), 20u);
+  EXPECT_EQ(names.front(), "clockd01.png");
+  EXPECT_EQ(FrameFiles(farm_.TmpDir() / "farm"), names);  // povray's names, nothing half-written left
+  for (const std::string& name : names) {
+    const QImage farmFrame = Load(farm_.TmpDir() / "farm" / name);
+    ASSERT_EQ(farmFrame.size(), QSize(160, 120)) << name;
+    EXPECT_GE(Psnr(farmFrame, Load(farm_.TmpDir() / "direct" / name)), 50) << name;
+  }
+  // One package per node at most: the other frames found it in the node's cache.
+  const auto sent = output.find("package sent ");
+  ASSERT_NE(sent, std::string::npos) << output;
+  EXPECT_LE(std::atoi(output.c_str() + sent + 13), 2) << output;
+  EXPECT_GE(std::atoi(output.c_str() + sent + 13), 1) << output;
+
+  // Frame 7 does not parse: the others are saved, the exit names frame 7.
+  {
+    std::ifstream in(scene / "clockd.pov");
+    std::stringstream text;
+    text << "#if (frame_number = 7) #error \"no frame seven\" #end\n" << in.rdbuf();
+    std::ofstream(scene / "clockd.pov") << text.str();
+  }
+  args[2] = (farm_.TmpDir() / "failing" / "clockd.png").string();
+  EXPECT_EQ(Lumora(scene, args, &output), 3) << output;
+  EXPECT_NE(output.find("frame 7 failed"), std::string::npos) << output;
+  EXPECT_NE(output.find("no frame seven"), std::string::npos) << output;
+  std::vector<std::string> failing = FrameFiles(farm_.TmpDir() / "failing");
+  EXPECT_EQ(failing.size(), 19u);
+  EXPECT_EQ(std::count(failing.begin(), failing.end(), "clockd07.png"), 0);
+  std::map<std::string, fs::file_time_type> written;
+  for (const std::string& name : failing) written[name] = fs::last_write_time(farm_.TmpDir() / "failing" / name);
+  args.push_back("+C");
+  EXPECT_EQ(Lumora(scene, args, &output), 3) << output;
+  EXPECT_NE(output.find("19 frames on disk"), std::string::npos) << output;
+  EXPECT_EQ(FrameFiles(farm_.TmpDir() / "failing"), failing);
+  for (const auto& [name, time] : written) EXPECT_EQ(fs::last_write_time(farm_.TmpDir() / "failing" / name), time);
+  args.pop_back();
+
+  // A node killed while it renders a frame: the other one renders it again.
+  fs::copy_file(examples / "clockd.pov", scene / "clockd.pov", fs::copy_options::overwrite_existing);
+  args[2] = (farm_.TmpDir() / "killed" / "clockd.png").string();
+  std::vector<std::string> argv = {
+      "/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", scene.string(), (client_ / "lumora").string(), "render"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  Process* run = farm_.StartProgram(argv, "lumora-killed");
+  ASSERT_TRUE(run != nullptr);
+  std::vector<pid_t> renderers;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        renderers = Descendants(nodes_[0]->pid());
+        return !renderers.empty() && FrameFiles(farm_.TmpDir() / "killed").size() >= 2;
+      },
+      60s, 5ms));
+  nodes_[0]->Signal(SIGKILL);
+  for (pid_t r : renderers) kill(r, SIGKILL);
+  ASSERT_EQ(run->WaitExit(kRenderLimit), 0) << run->Output();
+  EXPECT_EQ(FrameFiles(farm_.TmpDir() / "killed"), names);
+  for (const std::string& name : names) {
+    EXPECT_GE(Psnr(Load(farm_.TmpDir() / "killed" / name), Load(farm_.TmpDir() / "direct" / name)), 50) << name;
+  }
 }
 
 }  // namespace

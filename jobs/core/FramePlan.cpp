@@ -80,12 +80,19 @@ bool FramePlan::Done(int32_t label) {
   return f->whole;
 }
 
-void FramePlan::Failed(int32_t label, const std::string& reason) {
+void FramePlan::Retry(int32_t label) {
+  const std::optional<FrameUnit> unit = UnitOf(label);
+  Frame* f = unit ? Find(unit->frame) : nullptr;
+  if (f == nullptr || f->whole || f->lost) return;
+  cuts_[static_cast<std::size_t>(label - 1)].waiting = true;
+}
+
+void FramePlan::Failed(int32_t label, const std::string& reason, bool final) {
   const std::optional<FrameUnit> unit = UnitOf(label);
   Frame* f = unit ? Find(unit->frame) : nullptr;
   if (f == nullptr || f->whole || f->lost) return;
   f->lastFailure = reason;
-  if (++f->failures >= kMostFailures) {
+  if (++f->failures >= kMostFailures || final) {
     f->lost = true;
     for (Cut& c : cuts_) {
       if (c.unit.frame == f->number) c.waiting = false;

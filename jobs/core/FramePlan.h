@@ -52,7 +52,14 @@ class FramePlan {
   bool Done(int32_t label);
   // The unit under `label` failed for `reason`: it waits for another node,
   // or its frame fails for good.
-  void Failed(int32_t label, const std::string& reason);
+  // With `final` (the scene itself is wrong for that frame) the frame fails
+  // for good at once: another node would only fail it again.
+  void Failed(int32_t label, const std::string& reason, bool final = false);
+  // The unit under `label` never started (its node refused it): it waits
+  // again without counting as a failure.
+  void Retry(int32_t label);
+  // Labels cut so far: every label is 1..labels().
+  int32_t labels() const { return static_cast<int32_t>(cuts_.size()); }
 
   // Every frame whole or failed for good.
   bool Over() const;

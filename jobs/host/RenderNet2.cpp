@@ -147,6 +147,14 @@ HRESULT RenderNet2::Zarvo(const WId* pWnd) {
   int32_t height = 0;
   TheModule().slot.Size(&width, &height);
   if (scene_) {
+    // A still job would make every node render every frame.
+    const platform::StatusOr<farm::FrameRange> frames = farm::AnimationFrames(scene_->options);
+    if (!frames || frames->animation() || scene_->options.continueTrace) {
+      job_.reset();
+      reason_ = !frames ? frames.status().reason()
+                        : "an animation (Final_Frame above Initial_Frame) or +C renders with `lumora render`";
+      return S_OK;
+    }
     width = scene_->options.width;
     height = scene_->options.height;
   }
@@ -288,17 +296,12 @@ HRESULT RenderNet2::SetScene(const std::vector<std::string>& args) {
   scene_output_.clear();
   // The last job stays: its state tells Zarvo whether it ended and may be
   // put away, or still runs.
-  farm::RenderOptions options;
-  if (platform::Status defaults = farm::LoadPovrayDefaults(&options); !defaults) {
-    reason_ = "povray's own defaults: " + defaults.reason();
+  platform::StatusOr<farm::RenderOptions> read = farm::ReadRenderArguments(args);
+  if (!read) {
+    reason_ = read.status().reason();
     return S_FALSE;
   }
-  for (const std::string& arg : args) {
-    if (platform::Status applied = farm::ApplyArgument(arg, &options); !applied) {
-      reason_ = applied.reason();
-      return S_FALSE;
-    }
-  }
+  const farm::RenderOptions options = std::move(read).value();
   if (!jobs::SizeAcceptable(options.width, options.height)) {
     reason_ = "picture size " + std::to_string(options.width) + " x " + std::to_string(options.height) + " refused";
     return S_FALSE;

@@ -116,13 +116,15 @@ void CorbaFarmer::SendPackage(bool byDigest) {
   if (byDigest && !kept) throw FarmerUnreachable(name_ + " refused the package: its contents did not match");
 }
 
-void CorbaFarmer::HandOut(const JobParameters& job) {
+void CorbaFarmer::HandOut(const JobParameters& job) { HandOutTo(boss_.in(), job); }
+
+void CorbaFarmer::HandOutTo(Lumora::RenderBoss_ptr bossRef, const JobParameters& job) {
   if (!package_.bytes) throw std::runtime_error("the job package could not be read");
   // Asked before the engagement: an answer kept from the idle probe costs nothing.
   const bool byDigest = !package_.digest.empty() && Abilities().Has(farm::kAbilityCache);
   try {
     CORBA::String_var id = farmer_->ID();
-    CORBA::Object_var boss = CORBA::Object::_duplicate(boss_.in());
+    CORBA::Object_var boss = CORBA::Object::_duplicate(bossRef);
     // A busy farmer keeps its own job: it gets neither our rows nor our
     // package.
     if (!farmer_->CouldEngage(boss.inout())) throw EngagementRefused(name_ + " is busy");
@@ -134,11 +136,13 @@ void CorbaFarmer::HandOut(const JobParameters& job) {
   }
 }
 
-bool CorbaFarmer::StopBand() {
+bool CorbaFarmer::StopBand() { return StopFor(boss_.in()); }
+
+bool CorbaFarmer::StopFor(Lumora::RenderBoss_ptr boss) {
   try {
     omniORB::setClientCallTimeout(farmer_.in(), kStopTimeoutMs);
     Lumora::JobFarmer_var jobFarmer = Lumora::JobFarmer::_narrow(farmer_.in());
-    if (!CORBA::is_nil(jobFarmer.in())) return jobFarmer->StopJob(boss_.in());
+    if (!CORBA::is_nil(jobFarmer.in())) return jobFarmer->StopJob(boss);
     return farmer_->Stop();
   } catch (const CORBA::SystemException& e) {
     throw FarmerUnreachable(name_ + ": " + farm::Describe(e));

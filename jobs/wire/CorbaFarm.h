@@ -58,9 +58,14 @@ class CorbaFarmer : public FarmerLink {
   // list; the answer is kept for the link's life.
   farm::Abilities Abilities() override;
   void HandOut(const JobParameters& job) override;
+  // HandOut with `boss` instead of the link's own: the frames of an
+  // animation each have a boss of their own.
+  void HandOutTo(Lumora::RenderBoss_ptr boss, const JobParameters& job);
   // StopJob with this job's boss where the farmer knows it; plain Stop on a
   // farmer that does not (it stops whatever it renders).
   bool StopBand() override;
+  // StopBand for what the farmer renders for `boss`.
+  bool StopFor(Lumora::RenderBoss_ptr boss);
 
   // The time limit of a stop: the controller is on its way out.
   static constexpr uint32_t kStopTimeoutMs = 1000;
