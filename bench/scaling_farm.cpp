@@ -5,7 +5,12 @@
 // goal 0.9 * N * H / (H + 20 (N - 1)): every seam is traced twice over 20
 // rows. All N run side by side in every repeat, each on a fresh farm.
 //
-//   scaling_farm_bench [--width W --height H] [--repeats R] [--quota US]
+//   scaling_farm_bench [--width W --height H] [--repeats R] [--quota US] [--trace 1] [--most N]
+//
+// --trace 1 prints, after every job, the controller's band timeline
+// (hand-out, first row, cuts, done, in seconds since its dispatch began)
+// and per node how often its group was throttled and for how long;
+// --most N leaves out the farms of more than N nodes.
 //
 // Needs FARM_BIN_DIR (the build's bin/) and root with the cgroup v1 cpu
 // controller at /sys/fs/cgroup/cpu; without them it says so and exits 0.
@@ -69,9 +74,19 @@ class CpuGroups {
   std::vector<fs::path> groups_;
 };
 
+// A group's cpu.stat counters (nr_throttled, throttled_time in ns).
+std::map<std::string, long long> CpuStat(const fs::path& group) {
+  std::map<std::string, long long> stat;
+  std::ifstream in(group / "cpu.stat");
+  std::string key;
+  long long value = 0;
+  while (in >> key >> value) stat[key] = value;
+  return stat;
+}
+
 // The 1-node... N-node job's wall seconds on a fresh farm whose nodes sit
 // in groups[0..n-1]; negative when something failed.
-double FarmSeconds(const CpuGroups& groups, int nodes, int width, int height) {
+double FarmSeconds(const CpuGroups& groups, int nodes, int width, int height, bool trace) {
   farmtest::Farm farm;
   farmtest::TestOrb orb;
   if (!benchfarm::StartServers(farm, orb.orb())) return -1;
@@ -85,13 +100,30 @@ double FarmSeconds(const CpuGroups& groups, int nodes, int width, int height) {
   if (!benchfarm::WaitForNodes(orb.orb(), nodes)) return -1;
   const fs::path client = benchfarm::ClientFolder(farm);
   if (client.empty()) return -1;
-  return benchfarm::Timed(farm, benchfarm::VornelCommand(farm, client, 1, width, height, "scaled"), "vornel");
+  std::vector<std::map<std::string, long long>> before;
+  for (int i = 0; i < nodes; ++i) before.push_back(CpuStat(groups[i]));
+  std::string output;
+  const double seconds =
+      benchfarm::Timed(farm, benchfarm::VornelCommand(farm, client, 1, width, height, "scaled"), "vornel", &output);
+  if (seconds < 0) return -1;
+  if (trace) {
+    benchfarm::PrintBandTrace(output);
+    for (int i = 0; i < nodes; ++i) {
+      std::map<std::string, long long> after = CpuStat(groups[i]);
+      std::printf("    node %d: %lld periods, %lld throttled, %.2f s throttled\n", i + 1,
+                  after["nr_periods"] - before[i]["nr_periods"], after["nr_throttled"] - before[i]["nr_throttled"],
+                  (after["throttled_time"] - before[i]["throttled_time"]) / 1e9);
+    }
+  }
+  return seconds;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int width = 1024, height = 768, repeats = 3, quota = 25000;
+  bool trace = false;
+  int most = 8;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     const int v = std::atoi(argv[i + 1]);
@@ -99,9 +131,15 @@ int main(int argc, char** argv) {
     if (a == "--height") height = v;
     if (a == "--repeats") repeats = std::max(1, v);
     if (a == "--quota") quota = std::max(1000, v);
+    if (a == "--trace") trace = v != 0;
+    if (a == "--most") most = v;
   }
   if (!benchfarm::HaveBinDir()) return 2;
-  const std::vector<int> counts = {1, 2, 4, 8};
+  if (trace) setenv("LUMORA_BAND_TRACE", "1", 1);  // vornel inherits it
+  std::vector<int> counts;
+  for (int n : {1, 2, 4, 8}) {
+    if (n == 1 || n <= most) counts.push_back(n);
+  }
   CpuGroups groups;
   if (std::string why; geteuid() != 0 || !fs::exists(kCpuRoot / "cpu.cfs_quota_us") || !groups.Make(8, quota, &why)) {
     std::printf("scaling bench not run: it needs root and the cgroup v1 cpu controller at %s%s%s\n", kCpuRoot.c_str(),
@@ -115,7 +153,7 @@ int main(int argc, char** argv) {
   for (int r = 1; r <= repeats; ++r) {
     double one = 0;
     for (int n : counts) {
-      const double seconds = FarmSeconds(groups, n, width, height);
+      const double seconds = FarmSeconds(groups, n, width, height, trace);
       if (seconds < 0) return 1;
       if (n == 1) one = seconds;
       const double goal = 0.9 * n * height / (height + 20.0 * (n - 1));
