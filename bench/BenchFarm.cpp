@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "Kintra.hh"
 #include "idl/WellKnownNames.h"
@@ -60,15 +61,24 @@ std::vector<std::string> VornelCommand(farmtest::Farm& farm, const std::filesyst
           std::to_string(height)};
 }
 
-double Timed(farmtest::Farm& farm, const std::vector<std::string>& argv, const std::string& name) {
+double Timed(farmtest::Farm& farm, const std::vector<std::string>& argv, const std::string& name, std::string* output) {
   const auto start = Clock::now();
   farmtest::Process* p = farm.StartProgram(argv, name);
   const auto rc = p ? p->WaitExit(std::chrono::hours(1)) : std::nullopt;
+  const double seconds = Seconds(Clock::now() - start);
+  if (output != nullptr) *output = p ? p->Output() : "";
   if (rc != 0) {
     std::fprintf(stderr, "%s failed:\n%s\n", name.c_str(), p ? p->Output().c_str() : "");
     return -1;
   }
-  return Seconds(Clock::now() - start);
+  return seconds;
+}
+
+void PrintBandTrace(const std::string& output) {
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("band trace: ") != std::string::npos) std::printf("    %s\n", line.c_str());
+  }
 }
 
 void PrintSpread(const char* name, std::vector<double> values) {

@@ -37,8 +37,13 @@ std::vector<std::string> VornelCommand(farmtest::Farm& farm, const std::filesyst
                                        int height, const std::string& out);
 
 // Wall seconds of one program run to its end; negative, with its output
-// on stderr, when it failed.
-double Timed(farmtest::Farm& farm, const std::vector<std::string>& argv, const std::string& name);
+// on stderr, when it failed. `output`, if given, receives what it printed.
+double Timed(farmtest::Farm& farm, const std::vector<std::string>& argv, const std::string& name,
+             std::string* output = nullptr);
+
+// Prints, indented, the controller's band timeline lines of `output` (a
+// vornel run with LUMORA_BAND_TRACE set).
+void PrintBandTrace(const std::string& output);
 
 // One line: `name`, then the median, lowest and highest of `values`.
 void PrintSpread(const char* name, std::vector<double> values);

@@ -7,7 +7,9 @@
 // 1 / (1 / T1 + 1 / T0), where T1 and T0 are povray's times for the picture
 // on each node's share of the machine, measured in the same run.
 //
-//   uneven_farm_bench [--runs N] [--bands K] [--width W --height H]
+//   uneven_farm_bench [--runs N] [--bands K] [--width W --height H] [--trace 1]
+//
+// --trace 1 prints the controller's band timeline of every default job.
 //
 // Needs FARM_BIN_DIR (the build's bin/) and taskset.
 #include <algorithm>
@@ -29,6 +31,7 @@ using namespace std::chrono_literals;
 
 struct Settings {
   int runs = 2, bands = 4, width = 1024, height = 768;
+  bool trace = false;
 };
 
 Settings ReadSettings(int argc, char** argv) {
@@ -40,6 +43,7 @@ Settings ReadSettings(int argc, char** argv) {
     if (a == "--bands") settings.bands = std::clamp(v, 2, 64);
     if (a == "--width") settings.width = v;
     if (a == "--height") settings.height = v;
+    if (a == "--trace") settings.trace = v != 0;
   }
   return settings;
 }
@@ -93,7 +97,10 @@ bool Measure(farmtest::Farm& farm, const fs::path& client, const Settings& setti
   const std::vector<std::string> vornel = VornelCommand(farm, client, settings);
   std::vector<double> plain, shared, ideal, gain, toIdeal;
   for (int run = 1; run <= settings.runs; ++run) {
-    const double one = Timed(farm, vornel, "vornel");
+    if (settings.trace) setenv("LUMORA_BAND_TRACE", "1", 1);
+    std::string output;
+    const double one = Timed(farm, vornel, "vornel", &output);
+    unsetenv("LUMORA_BAND_TRACE");
     setenv("LUMORA_BANDS_PER_NODE", std::to_string(settings.bands).c_str(), 1);
     const double many = Timed(farm, vornel, "vornel");
     unsetenv("LUMORA_BANDS_PER_NODE");
@@ -103,6 +110,7 @@ bool Measure(farmtest::Farm& farm, const fs::path& client, const Settings& setti
     const double best = 1.0 / (1.0 / t1 + 1.0 / t0);
     std::printf("%3d %10.2f %10.2f %8.2f %8.2f %10.2f %10.2f %10.2f\n", run, one, many, t1, t0, best, one / best,
                 many / best);
+    if (settings.trace) benchfarm::PrintBandTrace(output);
     std::fflush(stdout);
     plain.push_back(one);
     shared.push_back(many);

@@ -1,13 +1,14 @@
 #include "jobs/core/BandPlan.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 namespace jobs {
 
-int32_t BandPlan::BandCount(int32_t idleFarmers) const {
+int32_t BandPlan::BandCount(int32_t idleFarmers, int32_t height) const {
   const int32_t per = bandsPerFarmer >= 1 && bandsPerFarmer <= kMaxBandsPerFarmer ? bandsPerFarmer : 1;
-  return idleFarmers * per;
+  return std::max<int32_t>(1, std::min(idleFarmers * per, height / kLeastBandRows));
 }
 
 BandPlan BandPlanFromEnvironment() {

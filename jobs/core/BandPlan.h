@@ -13,9 +13,17 @@ struct BandPlan {
 
   int32_t bandsPerFarmer = 1;  // 1..kMaxBandsPerFarmer
 
+  // Bands own at least this many rows, where the picture has them. Every
+  // band costs its farmer a parse of the scene, and every seam 20 rows
+  // traced twice: bands of a few rows cost more than they gain, and many
+  // farmers parsing a small picture at once only delay its first rows.
+  // Farmers left without a band can still take rows split off later.
+  static constexpr int32_t kLeastBandRows = 24;
+
   bool shared() const { return bandsPerFarmer > 1; }
-  // Bands for `idleFarmers` (>= 1) farmers.
-  int32_t BandCount(int32_t idleFarmers) const;
+  // Bands for `idleFarmers` (>= 1) farmers over a picture `height` rows
+  // high: never more than height / kLeastBandRows, never fewer than one.
+  int32_t BandCount(int32_t idleFarmers, int32_t height) const;
 };
 
 // The plan the environment asks for: LUMORA_BANDS_PER_NODE, a whole number

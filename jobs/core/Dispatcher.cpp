@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <functional>
 #include <system_error>
@@ -89,7 +90,10 @@ std::vector<std::shared_ptr<FarmerLink>> Dispatcher::LiveIdle(const std::vector<
 
 bool Dispatcher::HoldsOpenBand(const FarmerLink& farmer) const {
   for (const BandState& b : bands_) {
-    if (b.assigned && b.farmer && !tally_.Done(b.band.index) && b.farmer->SameFarmer(farmer)) return true;
+    // A cut band's farmer is told to stop once the band is done; a band
+    // handed to it before then would be the one stopped.
+    const bool open = !tally_.Done(b.band.index) || b.stopOwed;
+    if (b.assigned && b.farmer && open && b.farmer->SameFarmer(farmer)) return true;
   }
   return false;
 }
@@ -103,6 +107,7 @@ bool Dispatcher::Tried(const BandState& b, const FarmerLink& farmer) {
 
 void Dispatcher::AttemptFailed(BandState& b, const std::string& why) {
   b.assigned = false;
+  b.stopOwed = false;  // its next farmer renders no row past the cut
   if (progress_) progress_->BandLost(b.band.index);
   ++b.failed;
   if (b.farmer) b.tried.push_back(b.farmer);
@@ -149,6 +154,7 @@ JobParameters Dispatcher::BeginHandOut(BandState& b, const std::shared_ptr<Farme
   b.assigned = true;
   b.handedAt = b.firstRowAt = now_();
   b.arrivedBefore = tally_.ArrivedRows(b.owed);
+  b.arrivals.clear();
   b.endsBefore = tally_.Ends(b.band.index);
   b.idleUnreported = 0;
   b.failuresBefore = tally_.Failures(b.band.index);
@@ -160,6 +166,8 @@ bool Dispatcher::EndHandOut(BandState& b, const JobParameters& job, const std::e
   try {
     if (error) std::rethrow_exception(error);
     if (progress_) progress_->BandHandedOut(b.band.index, job.rows, b.farmer->Name());
+    Trace(b, "handed to " + b.farmer->Name() + " rows " + std::to_string(job.rows.first) + "-" +
+                 std::to_string(job.rows.last));
     return true;
   } catch (const EngagementRefused&) {
     b.assigned = false;  // busy after all: it holds nothing of ours
@@ -205,7 +213,11 @@ bool Dispatcher::WatchBand(BandState& b, bool live, bool idle, int32_t ends, int
     AttemptFailed(b, b.farmer->Name() + " stopped answering");
     return true;
   }
-  if (b.firstRowAt == b.handedAt && tally_.ArrivedRows(b.owed) > b.arrivedBefore) b.firstRowAt = now_();
+  b.arrivals.emplace_back(now_(), tally_.ArrivedRows(b.owed) - b.arrivedBefore);
+  if (b.firstRowAt == b.handedAt && tally_.ArrivedRows(b.owed) > b.arrivedBefore) {
+    b.firstRowAt = now_();
+    Trace(b, "first row");
+  }
   const bool failed = failures > b.failuresBefore;
   if (failed || ends > b.endsBefore) {
     // Someone ended the band: once its present farmer is idle, that
@@ -236,26 +248,44 @@ bool Dispatcher::WatchBand(BandState& b, bool live, bool idle, int32_t ends, int
   return false;
 }
 
+void Dispatcher::StopCutHolders() {
+  std::vector<BandState*> owed;
+  for (BandState& b : bands_) {
+    // A cut band is done once its rows up to the cut are here.
+    const int32_t index = b.band.index;
+    if (b.cut && b.assigned && !tally_.Reported(index) && tally_.MissingRows(b.owed).empty()) tally_.Report(index);
+    if (b.stopOwed && tally_.Done(index)) {
+      b.stopOwed = false;
+      owed.push_back(&b);
+    }
+  }
+  RunAtOnce(owed.size(), [&](std::size_t i) {
+    try {
+      owed[i]->farmer->StopBand();  // the rows past the cut are another band's
+    } catch (...) {
+      // gone: it has nothing of ours to end
+    }
+  });
+}
+
 bool Dispatcher::Watch() {
   for (;;) {
     if (Cancelled()) return false;
+    StopCutHolders();
     bool failure = false;
     bool freed = false;
     std::vector<BandState*> out;
     for (BandState& b : bands_) {
       const int32_t index = b.band.index;
-      // A cut band is done once its rows up to the cut are here: its
-      // farmer is told to stop below.
-      if (b.cut && b.assigned && !tally_.Reported(index) && tally_.MissingRows(b.owed).empty()) tally_.Report(index);
       if (tally_.Done(index)) {
         if (!b.doneSeen && b.assigned && b.farmer) {
+          Trace(b, "done");
           const double rate = RateOf(b);
           if (rate > 0) {
             std::erase_if(paces_, [&b](const Pace& p) { return p.farmer->SameFarmer(*b.farmer); });
             paces_.push_back({b.farmer, rate, std::chrono::duration<double>(b.firstRowAt - b.handedAt).count()});
           }
           freed = true;
-          if (b.cut) out.push_back(&b);  // to be stopped
         }
         b.doneSeen = true;
         if (progress_) progress_->BandReported(index);
@@ -283,10 +313,6 @@ bool Dispatcher::Watch() {
     std::vector<char> live(out.size(), 0), idle(out.size(), 0);
     RunAtOnce(out.size(), [&](std::size_t i) {
       try {
-        if (out[i]->doneSeen) {
-          out[i]->farmer->StopBand();  // cut short: the rows past the cut are another band's
-          return;
-        }
         out[i]->farmer->IsLive();
         live[i] = 1;
         idle[i] = out[i]->farmer->IsIdle() ? 1 : 0;
@@ -295,7 +321,6 @@ bool Dispatcher::Watch() {
       }
     });
     for (std::size_t i = 0; i < out.size(); ++i) {
-      if (out[i]->doneSeen) continue;
       if (WatchBand(*out[i], live[i] != 0, idle[i] != 0, ends[i], failures[i])) failure = true;
     }
     if (freed && !tally_.Complete()) lookForIdle_ = 10;
@@ -308,15 +333,42 @@ bool Dispatcher::Watch() {
   }
 }
 
+void Dispatcher::Trace(const BandState& b, const std::string& what) const {
+  if (!trace_) return;
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%8.3f", std::chrono::duration<double>(now_() - runAt_).count());
+  trace_(std::string(stamp) + " band " + std::to_string(b.band.index) + " " + what);
+}
+
 double Dispatcher::RateOf(const BandState& b) const {
-  // An own scene's rows come a row of blocks at a time, at uneven moments:
-  // its pace is counted from the hand-out, start-up included, which errs on
-  // the slow side (a split then leaves the holder short, and the holder,
-  // done first, splits the taker's band in turn).
-  const Clock::time_point since = order_.scene() ? b.handedAt : b.firstRowAt;
-  const double seconds = std::chrono::duration<double>(now_() - since).count();
+  const Clock::time_point now = now_();
   const int32_t rows = tally_.ArrivedRows(b.owed) - b.arrivedBefore;
-  return seconds > 0.05 && rows > 0 ? rows / seconds : 0;
+  if (order_.scene()) {
+    // An own scene's rows come a row of blocks at a time, at uneven moments:
+    // its pace is counted from the hand-out, start-up included, which errs
+    // on the slow side (a split then leaves the holder short, and the
+    // holder, done first, splits the taker's band in turn).
+    const double seconds = std::chrono::duration<double>(now - b.handedAt).count();
+    return seconds > 0.05 && rows > 0 ? rows / seconds : 0;
+  }
+  Clock::time_point from = b.firstRowAt;
+  int32_t rowsFrom = 0;
+  // A scene's rows cost more towards one end or the other: the rows a
+  // farmer did last tell the cost of the rows next to them better than its
+  // whole band does. Over the later half of the time, where that half
+  // still holds a fair number of rows (rows arrive in bursts).
+  constexpr int32_t kLeastRecentRows = 16;
+  const Clock::time_point half = b.firstRowAt + (now - b.firstRowAt) / 2;
+  for (auto a = b.arrivals.rbegin(); a != b.arrivals.rend(); ++a) {
+    if (a->first > half) continue;
+    if (a->first > b.firstRowAt && rows - a->second >= kLeastRecentRows) {
+      from = a->first;
+      rowsFrom = a->second;
+    }
+    break;
+  }
+  const double seconds = std::chrono::duration<double>(now - from).count();
+  return seconds > 0.05 && rows > rowsFrom ? (rows - rowsFrom) / seconds : 0;
 }
 
 const Dispatcher::Pace* Dispatcher::PaceOf(const FarmerLink& farmer) const {
@@ -386,11 +438,13 @@ bool Dispatcher::SplitOff(BandState& holder, int32_t cut, const std::shared_ptr<
     return false;
   }
   h.cut = true;
+  h.stopOwed = true;
   h.owed.last = cut;
   h.band.rows.last = cut - 1;
   h.render.last = std::min(h.render.last, cut + kSeamWidening);
   tally_.SetOwed(h.band.index, h.owed);
   if (progress_) progress_->BandCut(h.band.index, cut);
+  Trace(h, "cut at row " + std::to_string(cut) + " for band " + std::to_string(b.band.index));
   return true;
 }
 
@@ -443,6 +497,7 @@ bool Dispatcher::BandsWaiting() const {
 }
 
 JobOutcome Dispatcher::Run() {
+  runAt_ = now_();
   const JobOutcome outcome = Loop();
   if (inLine_) group_.LeaveLine();
   inLine_ = false;
@@ -461,7 +516,7 @@ JobOutcome Dispatcher::Loop() {
   };
   for (char live : ProbeAtOnce(farmers, able)) liveAtStart += live;
   if (liveAtStart == 0) return JobOutcome::kNoIdleNode;
-  CutBands(order_.plan().BandCount(liveAtStart));
+  CutBands(order_.plan().BandCount(liveAtStart, order_.bandHeight()));
 
   for (;;) {
     if (Cancelled()) return JobOutcome::kCancelled;
@@ -474,6 +529,7 @@ JobOutcome Dispatcher::Loop() {
     if (givenUp_) return JobOutcome::kIncomplete;
     const std::vector<std::shared_ptr<FarmerLink>> listed = group_.GetValidFarmer();
     if (listed.empty()) return JobOutcome::kAbandoned;
+    StopCutHolders();  // before a holder can be found idle and handed a band
     if (!BandsWaiting()) {
       // Everything is out: idle farmers may take rows off the holders.
       if (lookForIdle_ > 0) {

@@ -32,7 +32,8 @@ enum class JobOutcome : int32_t {
 // that it runs without an ORB.
 //
 // The picture is cut into one band per farmer that answers at the start
-// (busy ones too: a farm shared by several jobs frees its farmers one by one).
+// (busy ones too: a farm shared by several jobs frees its farmers one by one),
+// but into no bands shorter than BandPlan::kLeastBandRows.
 // While bands wait for a farmer the job keeps its place in the work group's
 // line and takes idle farmers only when no job that asked before it still
 // waits; a job with no band out yet shows that it waits, and how many
@@ -79,10 +80,14 @@ class Dispatcher {
     farm::WorkUnit render;  // the rows its farmer is asked for
     farm::WorkUnit owed;    // the rows that make it done
     bool cut = false;       // owed was cut short for a band split off it
+    bool stopOwed = false;  // cut, and its farmer not yet told to stop: it may get no other band before
     bool doneSeen = false;
     Clock::time_point handedAt{};
-    Clock::time_point firstRowAt{};      // of the present attempt; handedAt while none came
-    int32_t arrivedBefore = 0;           // owed rows there at the hand-out
+    Clock::time_point firstRowAt{};  // of the present attempt; handedAt while none came
+    int32_t arrivedBefore = 0;       // owed rows there at the hand-out
+    // (when, rows arrived since the hand-out) at every watch pass of the
+    // present attempt, oldest first.
+    std::vector<std::pair<Clock::time_point, int32_t>> arrivals;
     std::shared_ptr<FarmerLink> farmer;  // null until first handed out
     bool assigned = false;
     int32_t endsBefore = 0;                          // end messages of the band at its last hand-out
@@ -139,6 +144,11 @@ class Dispatcher {
   // then done if all its rows came, and its attempt failed if not.
   static constexpr int kLostEndPasses = 20;
 
+  // Called with one line per band event (hand-out, first row seen, cut,
+  // done), stamped in seconds since Run began: the timeline that shows
+  // where a job's time goes. May be empty. Set before Run.
+  void set_trace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+
   const std::vector<BandState>& bands() const { return bands_; }
   int hand_outs() const { return handOuts_; }
 
@@ -178,6 +188,11 @@ class Dispatcher {
   // Returns also after a band got done while others are out, to look for
   // idle farmers to split with.
   bool Watch();
+  // Reports cut bands whose rows up to the cut are all here, and tells the
+  // farmers of done cut bands to stop, all at once. A farmer owed a stop
+  // gets no other band before it (HoldsOpenBand), so the stop cannot end
+  // a band handed to it later.
+  void StopCutHolders();
   // One watch pass over band `b`, given what its farmer answered (`live`
   // false: it did not) and the band's end and failure counts read before
   // it was asked; true when the attempt failed.
@@ -190,9 +205,12 @@ class Dispatcher {
   BandState* SplitCandidate(const FarmerLink& taker, SplitView* view, int32_t* cut, bool* later);
   bool SplitOff(BandState& holder, int32_t cut, const std::shared_ptr<FarmerLink>& taker);
   const Pace* PaceOf(const FarmerLink& farmer) const;
+  // Rows per second of `b`'s present attempt over the later half of the
+  // time since its first row (0 while none came).
   double RateOf(const BandState& b) const;
   JobOutcome Loop();
   bool Cancelled() const { return cancelled_ && cancelled_(); }
+  void Trace(const BandState& b, const std::string& what) const;
   // Whether a band waits for a farmer.
   bool BandsWaiting() const;
 
@@ -210,6 +228,8 @@ class Dispatcher {
   std::string reason_;
   JobProgress* progress_ = nullptr;
   std::function<bool()> cancelled_;
+  std::function<void(const std::string&)> trace_;
+  Clock::time_point runAt_{};
   bool inLine_ = false;
 };
 

@@ -59,9 +59,11 @@ struct FakeFarmer : FarmerLink {
     nextRow = job.rows.first;
     idle = staysIdleAfterZarvo;
   }
+  std::vector<int> stoppedParts;  // the band each stop found under way (0: none)
   bool StopBand() override {
     if (!alive) throw std::runtime_error("TRANSIENT");
     ++stops;
+    stoppedParts.push_back(pending);
     pending = 0;
     idle = true;
     return true;
@@ -233,8 +235,13 @@ TEST(Dispatcher, TheBandPlanComesFromTheEnvironmentOnlyWhenItIsAWholeNumberInRan
     EXPECT_EQ(BandPlanFromEnvironment().bandsPerFarmer, expected) << text;
   }
   unsetenv("LUMORA_BANDS_PER_NODE");
-  EXPECT_EQ((BandPlan{5}).BandCount(3), 15);
-  EXPECT_EQ(BandPlan().BandCount(3), 3);
+  EXPECT_EQ((BandPlan{5}).BandCount(3, 768), 15);
+  EXPECT_EQ(BandPlan().BandCount(3, 768), 3);
+  // No band under kLeastBandRows rows: a small picture on many farmers
+  // goes to fewer of them, and one too small for two goes to one.
+  EXPECT_EQ(BandPlan().BandCount(64, 120), 120 / BandPlan::kLeastBandRows);
+  EXPECT_EQ((BandPlan{4}).BandCount(2, 120), 120 / BandPlan::kLeastBandRows);
+  EXPECT_EQ(BandPlan().BandCount(8, 10), 1);
 }
 
 TEST(Dispatcher, ABandWhoseFarmerDiesIsHandedToAnotherAndTheJobWaitsForIt) {
@@ -612,6 +619,23 @@ TEST(Dispatcher, AnIdleFarmerTakesTheRowsASlowerOneHasNotReached) {
       EXPECT_FALSE(fast->alive);
     }
   }
+  // A cut holder that runs through its whole band before the watch sees
+  // the cut done is idle and may take rows back, but the stop owed for the
+  // cut band must not end the band it takes.
+  Harness late;
+  auto quick = late.Add(), holder = late.Add();
+  quick->rowsPerTick = 10;
+  holder->rowsPerTick = 2;
+  int takenAt = 0;
+  late.onTick = [&](int tick) {
+    if (quick->jobs.size() != 2) return;
+    quick->rowsPerTick = 1;  // slower on its new rows: worth splitting again
+    if (takenAt == 0) takenAt = tick;
+    if (tick == takenAt + 3) holder->rowsPerTick = 1000;  // once the taker's rate is known
+  };
+  late.height = 480;
+  EXPECT_EQ(late.Run(480), JobOutcome::kCompleted);
+  for (int part : holder->stoppedParts) EXPECT_TRUE(part == 0 || part == 2) << part;
   // Farmers that end together split nothing.
   Harness even;
   auto a = even.Add(), b = even.Add();

@@ -1,5 +1,7 @@
 #include "jobs/host/DispatchJob.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -159,6 +161,9 @@ Ending DispatchRun::Dispatch(Kintra::WorkGroup_ptr group, Lumora::RenderBoss_ptr
   Dispatcher dispatcher(link, *tally_, *job_->order(),
                         [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
   dispatcher.set_progress(&job_->progress());
+  if (const char* trace = std::getenv("LUMORA_BAND_TRACE"); trace != nullptr && *trace != '\0') {
+    dispatcher.set_trace([](const std::string& line) { std::fprintf(stderr, "band trace: %s\n", line.c_str()); });
+  }
   const std::shared_ptr<RenderJob> job = job_;
   dispatcher.set_cancelled([job] { return job->cancelled(); });
   const std::shared_ptr<BandTally> tally = tally_;
