@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path source = fs::path(FARM_SOURCE_DIR);
-  Spread rowRatio, jobRatio;
+  Spread rowRatio, cpuRatio, jobRatio;
   std::printf("%4s %10s %10s %6s %17s %17s %9s %9s %7s\n", "run", "TCP rows/s", "TLS rows/s", "ratio",
               "send CPU us/row", "boss CPU us/row", "TCP job s", "TLS job s", "TCP/TLS");
   std::printf("%4s %10s %10s %6s %8s %8s %8s %8s\n", "", "", "", "", "TCP", "TLS", "TCP", "TLS");
@@ -231,6 +231,9 @@ int main(int argc, char** argv) {
     }
     if (push[0].rate <= 0 || push[1].rate <= 0 || job[0] <= 0 || job[1] <= 0) return 1;
     rowRatio.Add(push[1].rate / push[0].rate);
+    // One round trip per row: on an idle machine a row takes both sides'
+    // CPU time one after the other, so this ratio bounds the rates' ratio.
+    cpuRatio.Add((push[0].sendCpu + push[0].bossCpu) / (push[1].sendCpu + push[1].bossCpu));
     jobRatio.Add(job[0] / job[1]);
     std::printf("%4d %10.0f %10.0f %6.2f %8.1f %8.1f %8.1f %8.1f", run, push[0].rate, push[1].rate,
                 push[1].rate / push[0].rate, push[0].sendCpu, push[1].sendCpu, push[0].bossCpu, push[1].bossCpu);
@@ -241,6 +244,7 @@ int main(int argc, char** argv) {
   std::printf("rows of %d pixels, one Push each", width);
   if (withJob) std::printf("; scene 1 at %d x %d on two local nodes", width, height);
   std::printf("\nTLS/TCP row throughput %.2f (%.2f..%.2f)", rowRatio.sum / rowRatio.n, rowRatio.lo, rowRatio.hi);
+  std::printf("; TCP/TLS CPU per row %.2f (%.2f..%.2f)", cpuRatio.sum / cpuRatio.n, cpuRatio.lo, cpuRatio.hi);
   if (withJob)
     std::printf("; TCP/TLS job speed %.2f (%.2f..%.2f)", jobRatio.sum / jobRatio.n, jobRatio.lo, jobRatio.hi);
   std::printf("\n");
