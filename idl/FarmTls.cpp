@@ -95,9 +95,12 @@ CORBA::Boolean CheckCaller(omni::omniInterceptors::serverReceiveRequest_T::info_
 }
 
 // The role `operation` needs of the peer that answers it, kNone for any
-// farm role.
+// farm role. A connection opened for no operation (omniORB's locate request
+// before a reference's first call) carries nothing: any farm role may
+// answer it, and the call that follows on it is checked by its name.
 PeerRole Wanted(const char* operation) {
-  return expectedPeer != PeerRole::kNone ? expectedPeer : ExpectedCallee(ownRole, Text(operation));
+  if (expectedPeer != PeerRole::kNone) return expectedPeer;
+  return operation == nullptr ? PeerRole::kNone : ExpectedCallee(ownRole, operation);
 }
 
 bool Acceptable(PeerRole callee, PeerRole wanted) {
