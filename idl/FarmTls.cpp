@@ -2,8 +2,15 @@
 
 #include <dlfcn.h>
 #include <omniORB4/CORBA.h>
+#include <omniORB4/linkHacks.h>
 #include <omniORB4/omniInterceptors.h>
+// The SSL transport is loaded at run time (EnableTls), never linked: only
+// the class's layout is wanted from its header, not its link check.
+#undef OMNI_FORCE_LINK
+#define OMNI_FORCE_LINK(lib)
+#include <omniORB4/sslContext.h>
 #include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
@@ -24,6 +31,8 @@ thread_local bool refusedPeer = false;
 
 // Debian's libomniorb4-2 ships it; it has no pkg-config file.
 constexpr char kSslTransportLibrary[] = "libomnisslTP4.so.2";
+// sslContext::singleton, looked up in that library once it is loaded.
+constexpr char kSslContextSymbol[] = "_ZN10sslContext9singletonE";
 
 struct BioFree {
   void operator()(BIO* b) const { BIO_free(b); }
@@ -86,9 +95,12 @@ CORBA::Boolean CheckCaller(omni::omniInterceptors::serverReceiveRequest_T::info_
 }
 
 // The role `operation` needs of the peer that answers it, kNone for any
-// farm role.
+// farm role. A connection opened for no operation (omniORB's locate request
+// before a reference's first call) carries nothing: any farm role may
+// answer it, and the call that follows on it is checked by its name.
 PeerRole Wanted(const char* operation) {
-  return expectedPeer != PeerRole::kNone ? expectedPeer : ExpectedCallee(ownRole, Text(operation));
+  if (expectedPeer != PeerRole::kNone) return expectedPeer;
+  return operation == nullptr ? PeerRole::kNone : ExpectedCallee(ownRole, operation);
 }
 
 bool Acceptable(PeerRole callee, PeerRole wanted) {
@@ -199,6 +211,23 @@ void InstallPeerChecks() {
     interceptors->serverReceiveRequest.add(CheckCaller);
     interceptors->clientOpenConnection.add(CheckConnection);
     interceptors->clientSendRequest.add(CheckCallee);
+  });
+}
+
+const char kPreferredCipherSuites[] = "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256";
+
+void PreferFastCiphers() {
+  static std::once_flag once;
+  if (!ActiveTls()) return;
+  std::call_once(once, [] {
+    auto* singleton = static_cast<sslContext**>(dlsym(RTLD_DEFAULT, kSslContextSymbol));
+    SSL_CTX* context = singleton != nullptr && *singleton != nullptr ? (*singleton)->get_SSL_CTX() : nullptr;
+    if (context == nullptr || SSL_CTX_set_ciphersuites(context, kPreferredCipherSuites) != 1) {
+      std::fprintf(stderr, "TLS: OpenSSL's own order of cipher suites stays\n");
+      return;
+    }
+    // As a server too, whatever order the peer offers.
+    SSL_CTX_set_options(context, SSL_OP_CIPHER_SERVER_PREFERENCE);
   });
 }
 

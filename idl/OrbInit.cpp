@@ -61,6 +61,7 @@ CORBA::ORB_ptr InitOrb(int& argc, char** argv) {
   copy.push_back(nullptr);
   int copyCount = static_cast<int>(rewritten.size());
   CORBA::ORB_ptr orb = InitWithOptions(copyCount, copy.data(), &**tls);
+  PreferFastCiphers();
   InstallPeerChecks();
   if (argc > 0) {
     // Only the ORB's options were rewritten and the ORB consumed them all,
