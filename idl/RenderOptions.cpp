@@ -369,8 +369,17 @@ std::optional<std::string> RenderOptions::Setting(std::string_view key) const {
   return std::nullopt;
 }
 
+namespace {
+std::string_view WithoutComment(std::string_view line);
+}  // namespace
+
 Status ApplyOption(std::string_view key, std::string_view value, RenderOptions* options) {
   key = Trim(key);
+  // A ';' outside quotes starts a comment in the options file: such a value
+  // (from a switch like +AM;) would not read back as given.
+  if (WithoutComment(value).size() != value.size()) {
+    return Status::Error("option " + std::string(key) + "=" + std::string(value) + " refused: ';' starts a comment");
+  }
   // One option is one line of the options file.
   if (key.find_first_of("\r\n") != std::string_view::npos || value.find_first_of("\r\n") != std::string_view::npos) {
     return Status::Error("option " + std::string(key) + " refused: it holds a line break");
