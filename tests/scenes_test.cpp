@@ -81,10 +81,21 @@ class ScenesTest : public ::testing::Test {
   // Runs `lumora render args...` in `folder`; its exit status, -1 when it did
   // not end in time.
   int Lumora(const fs::path& folder, std::vector<std::string> args, std::string* output) {
-    std::vector<std::string> argv = {
-        "/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder.string(), (client_ / "lumora").string(), "render"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    Process* p = farm_.StartProgram(argv, "lumora");
+    args.insert(args.begin(), {(client_ / "lumora").string(), "render"});
+    return RunIn(folder, args, "lumora", output);
+  }
+
+  // The same for povray alone (no display).
+  int Povray(const fs::path& folder, std::vector<std::string> args, std::string* output) {
+    args.insert(args.begin(), {POVRAY_PROGRAM, "-D"});
+    return RunIn(folder, args, "povray", output);
+  }
+
+  int RunIn(const fs::path& folder, const std::vector<std::string>& command, const std::string& name,
+            std::string* output) {
+    std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder.string()};
+    argv.insert(argv.end(), command.begin(), command.end());
+    Process* p = farm_.StartProgram(argv, name);
     if (p == nullptr) return -1;
     const int status = p->WaitExit(kRenderLimit).value_or(-1);
     *output = p->Output();
@@ -158,13 +169,10 @@ TEST_F(ScenesTest, AnExampleSceneWithAnIncludeInASubFolderRendersAsPovrayDoes) {
     ASSERT_EQ(Lumora(scene, args, &output), 0) << output;
     EXPECT_NE(output.find("saved to"), std::string::npos) << output;
 
-    std::vector<std::string> direct = {"/bin/sh",      "-c",           "cd \"$0\" && exec \"$@\"",
-                                       scene.string(), POVRAY_PROGRAM, "grafbic.pov",
-                                       "-D",           "+FP",          "+O" + (farm_.TmpDir() / "direct.ppm").string()};
+    std::vector<std::string> direct = {"grafbic.pov", "+FP", "+O" + (farm_.TmpDir() / "direct.ppm").string()};
     direct.insert(direct.end(), run.options.begin(), run.options.end());
-    Process* p = farm_.StartProgram(direct, "povray");
-    ASSERT_TRUE(p != nullptr);
-    ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
+    std::string povrayLog;
+    ASSERT_EQ(Povray(scene, direct, &povrayLog), 0) << povrayLog;
 
     const QImage farmPicture =
         QImage(QString::fromStdString((farm_.TmpDir() / "farm.png").string())).convertToFormat(QImage::Format_RGB32);
@@ -207,13 +215,10 @@ TEST_F(ScenesTest, OnAnUnevenFarmTheIdleNodeTakesTheSlowOnesRowsAndThePictureSta
   stutter.join();
   ASSERT_EQ(status, 0) << output;
 
-  std::vector<std::string> direct = {"/bin/sh",      "-c",           "cd \"$0\" && exec \"$@\"",
-                                     scene.string(), POVRAY_PROGRAM, "grafbic.pov",
-                                     "-D",           "+FP",          "+O" + (farm_.TmpDir() / "direct.ppm").string()};
+  std::vector<std::string> direct = {"grafbic.pov", "+FP", "+O" + (farm_.TmpDir() / "direct.ppm").string()};
   direct.insert(direct.end(), options.begin(), options.end());
-  Process* p = farm_.StartProgram(direct, "povray");
-  ASSERT_TRUE(p != nullptr);
-  ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
+  std::string povrayLog;
+  ASSERT_EQ(Povray(scene, direct, &povrayLog), 0) << povrayLog;
   const QImage farmPicture =
       QImage(QString::fromStdString((farm_.TmpDir() / "farm.png").string())).convertToFormat(QImage::Format_RGB32);
   const QImage directPicture =
@@ -301,14 +306,10 @@ TEST_F(ScenesTest, AnAnimationsFramesRenderOnTheFarmAsPovrayRendersThem) {
   std::vector<std::string> args = {"clockd.ini", "--out", (farm_.TmpDir() / "farm" / "clockd.png").string()};
   args.insert(args.end(), size.begin(), size.end());
   ASSERT_EQ(Lumora(scene, args, &output), 0) << output;
-  std::vector<std::string> direct = {
-      "/bin/sh",      "-c",           "cd \"$0\" && exec \"$@\"",
-      scene.string(), POVRAY_PROGRAM, "clockd.ini",
-      "-D",           "+FN",          "+O" + (farm_.TmpDir() / "direct/clockd.png").string()};
+  std::vector<std::string> direct = {"clockd.ini", "+FN", "+O" + (farm_.TmpDir() / "direct/clockd.png").string()};
   direct.insert(direct.end(), size.begin(), size.end());
-  Process* p = farm_.StartProgram(direct, "povray");
-  ASSERT_TRUE(p != nullptr);
-  ASSERT_EQ(p->WaitExit(kRenderLimit), 0) << p->Output();
+  std::string povrayLog;
+  ASSERT_EQ(Povray(scene, direct, &povrayLog), 0) << povrayLog;
   const std::vector<std::string> names = FrameFiles(farm_.TmpDir() / "direct");
   ASSERT_EQ(names.size(), 20u);
   EXPECT_EQ(names.front(), "clockd01.png");
